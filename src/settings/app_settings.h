@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "settings/profile_file.h"
+
+namespace plm::settings {
+
+// Every persistent setting of the program, read once at start-up (Load) and
+// written once at a normal exit (Save). All strings are CP932.
+class AppSettings : public ProfileFile {
+public:
+    void Load();
+    void Save();
+
+    // [Param], [Filepath]
+    std::string dataFile = ".\\DATA\\QBX.DAT";
+    std::string saveDir = "C:\\";
+    std::string saveFile = "CustData.QBX";
+    std::string selCustomer;
+    std::string selCableName;
+    // [Debug]
+    int commDebug = 0;
+    int commLog = 0;
+    // [TextOut]
+    std::string textOutDir;
+    std::string textOutFile;
+    int textOutChkExe = 0;
+    std::string textOutRunningExe;
+    // [Param] print margins in millimetres
+    int prtBlankTop = 5;
+    int prtBlankLeft = 5;
+    int prtBlankBottom = 5;
+    int prtBlankRight = 5;
+    int prtJudgOut = 1;
+    int serialReadBuffSize = 0;
+    // [DefCnd]
+    std::string defDevType;
+    std::string defMcType;
+    std::string defMcNum;
+    std::string defMcDate;
+    std::string defMcMaker;
+    std::array<std::string, 3> defSesshoku;
+    std::array<std::string, 3> defVacuum;
+    std::string defWeather;
+    std::string defHum;
+    std::string defTemp;
+    std::string defComment;
+    std::array<std::string, 8> defChComment;
+    // system.ini [Setting]
+    int deviceTypeIndex = 3;  // 0..3 for 3, 4, 6, 8 channels; equals the devType code
+    int chattering = 1;
+    int measureType = 1;
+    int measureOpe = 1;
+    int outsideTrigger = 1;
+    std::string itemName1;  // defaults set by Load: "需要家名称"
+    std::string itemName2;  // "試験回路名称"
+    std::string itemName3;  // "測定ﾃﾞｰﾀ名称"
+    std::string printTitle;  // "クロノメイト試験結果"
+    int chCommentLen = 16;   // file value + 2
+
+    // Absolute stored path of the data file (MakeAbsolute of dataFile).
+    std::string dataFilePath() const { return MakeAbsolute(dataFile); }
+};
+
+}  // namespace plm::settings
