@@ -1,0 +1,111 @@
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+class QWidget;
+
+// Every message box, question and file or folder chooser of the program goes
+// through one Prompter, so tests can script the answers and read back every
+// text the user would have seen. Texts and paths are CP932 (stored form).
+namespace plm::app {
+
+enum class Answer { Yes, No, Cancel };
+
+struct FileRequest {
+    std::string title;  // window title; empty for the toolkit's default
+    std::string filter;  // Qt filter text, e.g. "ﾓﾙﾍﾞｰﾝ ﾌｧｲﾙ (*.qbx);;すべてのﾌｧｲﾙ (*)"
+    std::string initial;  // stored path of the folder or file to start from
+};
+
+class Prompter {
+  public:
+    virtual ~Prompter() = default;
+
+    virtual void information(const std::string& text) = 0;  // information icon, OK
+    virtual void stop(const std::string& text) = 0;         // stop icon, OK: a refused input
+    virtual bool askYesNo(const std::string& text) = 0;     // question icon
+    virtual Answer askYesNoCancel(const std::string& text) = 0;
+    virtual std::optional<std::string> openFile(const FileRequest& request) = 0;
+    virtual std::optional<std::string> saveFile(const FileRequest& request) = 0;
+    virtual std::optional<std::string> chooseFolder(const FileRequest& request) = 0;
+};
+
+// The QMessageBox / QFileDialog implementation. Boxes carry the application
+// title and are parented to the active window.
+class QtPrompter : public Prompter {
+  public:
+    void information(const std::string& text) override;
+    void stop(const std::string& text) override;
+    bool askYesNo(const std::string& text) override;
+    Answer askYesNoCancel(const std::string& text) override;
+    std::optional<std::string> openFile(const FileRequest& request) override;
+    std::optional<std::string> saveFile(const FileRequest& request) override;
+    std::optional<std::string> chooseFolder(const FileRequest& request) override;
+};
+
+// Answers from a queue and records every shown text, in order. A question or
+// chooser with no matching answer queued gets No / Cancel / nothing and is
+// listed in problems(), so a test can tell an unexpected prompt from a wanted one.
+class ScriptedPrompter : public Prompter {
+  public:
+    enum class Kind { Information, Stop, YesNo, YesNoCancel, OpenFile, SaveFile, Folder };
+    struct Shown {
+        Kind kind;
+        std::string text;     // message text, or the chooser's title
+        std::string initial;  // chooser's starting path
+    };
+
+    void queueAnswer(Answer answer) { replies_.emplace_back(answer); }
+    void queueYes() { queueAnswer(Answer::Yes); }
+    void queueNo() { queueAnswer(Answer::No); }
+    // A chooser's result: a stored path, or std::nullopt for cancel.
+    void queuePath(std::optional<std::string> path) { replies_.emplace_back(std::move(path)); }
+
+    const std::vector<Shown>& shown() const { return shown_; }
+    std::vector<std::string> texts() const;  // message texts only, in order
+    const std::vector<std::string>& problems() const { return problems_; }
+    size_t pending() const { return replies_.size(); }
+    void clear();
+
+    void information(const std::string& text) override;
+    void stop(const std::string& text) override;
+    bool askYesNo(const std::string& text) override;
+    Answer askYesNoCancel(const std::string& text) override;
+    std::optional<std::string> openFile(const FileRequest& request) override;
+    std::optional<std::string> saveFile(const FileRequest& request) override;
+    std::optional<std::string> chooseFolder(const FileRequest& request) override;
+
+  private:
+    using Reply = std::variant<Answer, std::optional<std::string>>;
+    Answer nextAnswer(const std::string& text);
+    std::optional<std::string> nextPath(Kind kind, const FileRequest& request);
+
+    std::deque<Reply> replies_;
+    std::vector<Shown> shown_;
+    std::vector<std::string> problems_;
+};
+
+// The program's one prompter. A QtPrompter unless one was installed.
+Prompter& prompter();
+
+// Installs a prompter for the lifetime of this object (tests) and restores the
+// previous one afterwards.
+class ScopedPrompter {
+  public:
+    explicit ScopedPrompter(Prompter& replacement);
+    ~ScopedPrompter();
+    ScopedPrompter(const ScopedPrompter&) = delete;
+    ScopedPrompter& operator=(const ScopedPrompter&) = delete;
+
+  private:
+    Prompter* previous_;
+};
+
+// The title of every message box: the application name.
+const std::string& appTitle();
+
+}  // namespace plm::app
