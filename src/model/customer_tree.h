@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+
+#include "model/error_reporter.h"
+#include "model/line_settings.h"
+#include "model/named_collection.h"
+#include "model/record_list.h"
+
+// The tree of everything the system keeps: customers ("需要家"), their test
+// circuits ("試験回路") and measurement names ("測定データ名称"), each level
+// unique and sorted under compareNames; a measurement name holds the
+// measurements in date-time order. Copying any node copies its whole subtree.
+namespace plm::model {
+
+struct MeasurementName {
+    std::string name;
+    RecordList records;
+};
+
+struct TestCircuit {
+    std::string name;
+    NamedCollection<MeasurementName> names;
+};
+
+struct Customer {
+    std::string name;
+    NamedCollection<TestCircuit> circuits;
+};
+
+struct CustomerTree {
+    LineSettings lineSettings;
+    NamedCollection<Customer> customers;
+
+    // Reads the data file at `path` (stored CP932 form; a leading "." means
+    // the program folder) into this tree: the customers are cleared first,
+    // a missing file gives an empty tree. Every failure is reported through
+    // `reporter`, the bad file is moved aside to "<path>_%Y%m%d%H%M%S", and
+    // the result is false; customers read before the failure stay.
+    bool load(const std::string& path, ErrorReporter& reporter);
+
+    // Writes the tree as a version 6 data file, creating missing folders.
+    // The previous file is replaced atomically, never truncated first.
+    // Failures as for load.
+    bool save(const std::string& path, ErrorReporter& reporter) const;
+};
+
+// The MeasurementName at customer/circuit/name, or nullptr.
+MeasurementName* findMeasurementName(CustomerTree& tree, std::string_view customer,
+                                     std::string_view circuit, std::string_view name);
+const MeasurementName* findMeasurementName(const CustomerTree& tree, std::string_view customer,
+                                           std::string_view circuit, std::string_view name);
+
+// findOrAdd on every level: the MeasurementName at customer/circuit/name.
+MeasurementName& findOrAddMeasurementName(CustomerTree& tree, const std::string& customer,
+                                          const std::string& circuit, const std::string& name);
+
+}  // namespace plm::model

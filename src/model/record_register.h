@@ -1,0 +1,33 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "model/customer_tree.h"
+#include "settings/app_settings.h"
+
+// Filing transferred measurements under a measurement name.
+namespace plm::model {
+
+enum class RegisterMode {
+    Replace,  // "はい": all earlier measurements of the name are deleted first
+    Append,   // "いいえ": the new ones are merged in by date and time
+};
+
+// The conditions every newly filed measurement takes: those of the first
+// measurement already filed under the name; under a name without
+// measurements, fresh conditions whose sesshoku/vacuum values are the
+// [DefCnd] texts read as whole numbers ("12.7" gives 12, "abc" gives 0).
+TestConditions registerTemplate(const MeasurementName& target,
+                                const settings::AppSettings& settings);
+
+// Files `records` (in order) under `target` with the template's conditions
+// and renumbers the name's measurements from 1. The template is taken before
+// a Replace deletes anything. Refused with CxException
+// "登録する転送データをチェックしてください" when `records` is empty; the
+// name then stays as it was.
+void registerRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
+                     RegisterMode mode, const settings::AppSettings& settings);
+
+}  // namespace plm::model
