@@ -47,6 +47,10 @@ const std::string& appTitle() {
     return support::sj("モルベーン");
 }
 
+void QtPrompter::plain(const std::string& text) {
+    showBox(QMessageBox::NoIcon, text, QMessageBox::Ok);
+}
+
 void QtPrompter::information(const std::string& text) {
     showBox(QMessageBox::Information, text, QMessageBox::Ok);
 }
@@ -102,6 +106,10 @@ void ScriptedPrompter::clear() {
     replies_.clear();
     shown_.clear();
     problems_.clear();
+}
+
+void ScriptedPrompter::plain(const std::string& text) {
+    shown_.push_back({Kind::Plain, text, {}});
 }
 
 void ScriptedPrompter::information(const std::string& text) {

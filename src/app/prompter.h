@@ -25,6 +25,7 @@ class Prompter {
   public:
     virtual ~Prompter() = default;
 
+    virtual void plain(const std::string& text) = 0;        // no icon, OK
     virtual void information(const std::string& text) = 0;  // information icon, OK
     virtual void stop(const std::string& text) = 0;         // stop icon, OK: a refused input
     virtual bool askYesNo(const std::string& text) = 0;     // question icon
@@ -38,6 +39,7 @@ class Prompter {
 // title and are parented to the active window.
 class QtPrompter : public Prompter {
   public:
+    void plain(const std::string& text) override;
     void information(const std::string& text) override;
     void stop(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
@@ -52,7 +54,7 @@ class QtPrompter : public Prompter {
 // listed in problems(), so a test can tell an unexpected prompt from a wanted one.
 class ScriptedPrompter : public Prompter {
   public:
-    enum class Kind { Information, Stop, YesNo, YesNoCancel, OpenFile, SaveFile, Folder };
+    enum class Kind { Plain, Information, Stop, YesNo, YesNoCancel, OpenFile, SaveFile, Folder };
     struct Shown {
         Kind kind;
         std::string text;     // message text, or the chooser's title
@@ -71,6 +73,7 @@ class ScriptedPrompter : public Prompter {
     size_t pending() const { return replies_.size(); }
     void clear();
 
+    void plain(const std::string& text) override;
     void information(const std::string& text) override;
     void stop(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
