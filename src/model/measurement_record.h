@@ -104,6 +104,8 @@ std::string devTypeLabel(int32_t devType);
 std::string measTimeLabel(int32_t measTime);
 int64_t measTimeMicros(int32_t measTime);
 std::string measPeriodLabel(int32_t measPeriod);
+// Sampling period in microseconds as used to count samples (5000 for code 4 and unknown codes).
+int64_t measPeriodMicros(int32_t measPeriod);
 
 // The device type every new record takes and every loaded record is given:
 // set once at start from system.ini [Setting] DeviceType.
