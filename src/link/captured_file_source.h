@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "link/block_source.h"
+#include "link/progress_sink.h"
+
+namespace plm::link {
+
+// A captured transfer in a text file: one block per line as hexadecimal text,
+// ";" lines are comments, an empty line is a block of 0 bytes. The whole file
+// is read at open, so the decoder never waits on the disk between blocks.
+class CapturedFileSource : public BlockSource {
+public:
+    // Makes the stored (CP932) path absolute (a leading "." is the program
+    // folder, a relative path the working folder), reports "ファイルオープン:%s"
+    // and reads the file, retrying a busy file every 200 ms for 60 s (sooner
+    // when `stop` is raised). Throws CxException with the failure text.
+    void open(const std::string& storedPath, ProgressSink& progress,
+              const std::atomic<bool>* stop = nullptr);
+
+    // Takes the captured text from memory (tests, fuzzing, the benchmark).
+    void openText(std::string text);
+
+    // Absolute stored path of the opened file (empty for text from memory).
+    const std::string& fullPath() const { return fullPath_; }
+
+    bool isFile() const override { return true; }
+    int64_t next(int64_t expected, std::span<uint8_t> buffer) override;
+
+private:
+    std::string text_;
+    std::string fullPath_;
+    size_t pos_ = 0;
+    int64_t lineNo_ = 0;
+};
+
+}  // namespace plm::link

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/block_source.h"
+#include "link/progress_sink.h"
+#include "model/measurement_record.h"
+
+namespace plm::link {
+
+// One receive buffer serves the whole transfer.
+inline constexpr size_t kReceiveBufferSize = 300000;
+
+enum class TransferOutcome { Completed, Stopped, Failed };
+
+struct TransferResult {
+    TransferOutcome outcome = TransferOutcome::Failed;
+    std::string message;  // the failure text (CP932); empty unless Failed
+    // The measurements decoded so far; on failure the caller discards them.
+    std::vector<model::MeasurementRecord> records;
+};
+
+// Turns the tester's stream (count, header, contacts, voltage/current, end
+// code per measurement) into measurement records, block by block, emitting
+// progress texts. Runs on the transfer thread; the stop flag may be raised
+// from any thread and is seen between blocks.
+class TransferDecoder {
+public:
+    TransferDecoder(BlockSource& source, ProgressSink& progress, const std::atomic<bool>& stop);
+
+    // The pause at the top of every pass (1 ms by default); the receive dialog
+    // lengthens it in debug mode, benchmarks set it to zero.
+    void setPassPause(std::chrono::microseconds pause) { passPause_ = pause; }
+
+    TransferResult run();
+
+private:
+    enum class State { Count, Header, Contacts, VoltageCurrent, End, Done };
+
+    int64_t take(int64_t expected);
+    std::span<const uint8_t> block() const;
+    State onCount();
+    State onHeader();
+    State onContacts();
+    State onVoltageCurrent();
+    State onEnd();
+    void emit(const std::string& text) { progress_.progress(text); }
+
+    BlockSource& source_;
+    ProgressSink& progress_;
+    const std::atomic<bool>& stop_;
+    std::chrono::microseconds passPause_{1000};
+
+    std::vector<uint8_t> buffer_;
+    int64_t blockLength_ = 0;
+    bool blockTaken_ = false;
+    int64_t total_ = 0;
+    int64_t remaining_ = 0;
+    int64_t sampleCount_ = 0;
+    model::MeasurementRecord work_;
+    std::vector<model::MeasurementRecord> results_;
+};
+
+// Each byte as "%02X", no separators.
+std::string hexText(std::span<const uint8_t> bytes);
+
+// The bytes of a captured-file line: pairs of hex digits from the start, an
+// odd last digit alone makes one byte. nullopt when a character is not a
+// hexadecimal digit.
+std::optional<std::vector<uint8_t>> parseHexLine(std::string_view text);
+
+// The same into `out`: the number of bytes, or -1 for a character that is not
+// a hexadecimal digit, or -2 when the bytes do not fit in `out`.
+int64_t parseHexLine(std::string_view text, std::span<uint8_t> out);
+
+// The total length a count block announces (big-endian); the block holds 2 bytes.
+int64_t decodeCount(std::span<const uint8_t> bytes);
+
+// Fills the header fields and the test date-time of `record` from a 30-byte header.
+void decodeHeader(std::span<const uint8_t> bytes, model::MeasurementRecord& record);
+
+// vcValue from the first two bytes, vcEndValue from the last two; an empty
+// block leaves both alone. The block is not 1 byte long.
+void decodeVoltageCurrent(std::span<const uint8_t> bytes, model::MeasurementRecord& record);
+
+}  // namespace plm::link
