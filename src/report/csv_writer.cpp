@@ -1,0 +1,199 @@
+#include "report/csv_writer.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "link/log_writer.h"
+#include "report/operating_times.h"
+#include "support/cx_exception.h"
+#include "support/file_lock.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+namespace plm::report {
+namespace {
+
+using support::sj;
+
+constexpr const char* kModule = "D_CsvOut";
+constexpr const char* kLineEnd = "\r\n";
+
+void appendInt(std::string& out, int64_t value) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, end);
+}
+
+// label, ", ", then the value between double quotes, unescaped.
+void headerLine(std::string& out, const std::string& label, const std::string& value) {
+    out += label;
+    out += ", \"";
+    out += value;
+    out += '"';
+    out += kLineEnd;
+}
+
+void headerBlock(std::string& out, const CsvLayout& layout, const CsvNames& names,
+                 const model::MeasurementRecord& rec) {
+    out += sj("モルベーン 試験結果");
+    out += kLineEnd;
+    headerLine(out, layout.itemName1, names.level1);
+    headerLine(out, layout.itemName2, names.level2);
+    headerLine(out, layout.itemName3, names.level3);
+    headerLine(out, sj("データ№"), rec.dataNoText());
+    headerLine(out, sj("試験日時"), rec.testDateTimeText());
+    headerLine(out, sj("装置タイプ"), rec.devTypeText());
+    headerLine(out, sj("型式"), rec.cond.mcType);
+    headerLine(out, sj("製造番号"), rec.cond.mcNum);
+    headerLine(out, sj("製造年月日"), rec.cond.mcDate);
+    headerLine(out, sj("製造元"), rec.cond.mcMaker);
+    headerLine(out, sj("測定周期"), rec.measPeriodText());
+    headerLine(out, sj("計測時間"), rec.measTimeText());
+    if (layout.chattering != 0)
+        headerLine(out, sj("ﾁｬﾀﾘﾝｸﾞ測定"), rec.chatteringText());
+    if (rec.noiseMask != 0)
+        headerLine(out, sj("ﾉｲｽﾞﾏｽｸ"), rec.noiseMaskText());
+    if (layout.measureType != 0)
+        headerLine(out, sj("測定種別"), rec.measureTypeText());
+    if (layout.measureOpe != 0) {
+        headerLine(out, sj("測定動作"), rec.measureOpeText());
+        headerLine(out, sj("投入･遮断信号"), rec.signalAcDcText());
+    }
+    headerLine(out, sj("天候"), rec.cond.weather);
+    headerLine(out, sj("温度[℃]"), rec.tempText());
+    headerLine(out, sj("湿度[％]"), rec.humText());
+    headerLine(out, sj("備考"), rec.cond.comment);
+    if (layout.outsideTrigger != 0) {
+        headerLine(out, sj("動作信号"), rec.opSignalText());
+        headerLine(out, sj("トリガ検出"), rec.triggerDetectText());
+        if (rec.vcValueShown())
+            headerLine(out, sj("電圧電流"), rec.vcValueText());
+    }
+}
+
+void operatingTimeRows(std::string& out, const model::MeasurementRecord& rec, int channels) {
+    for (int ch = 0; ch < channels; ++ch) {
+        out += support::format(sj("動作時間[ms] %dCH, ").c_str(), ch + 1);
+        for (int64_t interval : OperatingTimeIntervals(rec, ch)) {
+            out += intervalText(rec, interval);
+            out += ", ";
+        }
+        out += kLineEnd;
+    }
+}
+
+void sampleBlock(std::string& out, const model::MeasurementRecord& rec, int channels) {
+    out += sj("測定データ");
+    for (int ch = 1; ch <= channels; ++ch)
+        out += support::format(", %dCH", ch);
+    out += kLineEnd;
+    // The first field is the sample index itself, whatever the sampling period.
+    const size_t count = rec.contacts.size();
+    out.reserve(out.size() + count * (12 + 5 * static_cast<size_t>(channels)));
+    for (size_t k = 0; k < count; ++k) {
+        appendInt(out, static_cast<int64_t>(k));
+        out += "[ms]";
+        const unsigned bits = rec.contacts[k];
+        for (int ch = 0; ch < channels; ++ch)
+            out += ((bits >> ch) & 1u) ? ", ON" : ", OFF";
+        out += kLineEnd;
+    }
+}
+
+// The designed failure text: kind, the failure's own description (at most
+// 100 bytes, never ending inside a double-byte character), module and line.
+std::string failureText(const char* kindUtf8, const char* description, int line) {
+    std::string what = description ? description : "";
+    what.resize(support::mbSafeLength(what, 100));
+    return support::format("%s\n%s\n%s(%d)", sj(kindUtf8).c_str(), what.c_str(), kModule, line);
+}
+
+// One time-stamped line per failure in the application log.
+void logFailure(std::string text) {
+    for (char& c : text) {
+        if (c == '\n')
+            c = ' ';
+    }
+    link::AppLog().writeLine(text);
+}
+
+std::string fullFsPath(const std::string& storedPath) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(support::toFsPath(storedPath), ec);
+    if (ec)
+        return support::toFsPath(storedPath);
+    return full.lexically_normal().string();
+}
+
+void writeFile(const std::string& fsPath, const std::string& bytes) {
+    support::OpenOptions options;
+    options.mode = support::OpenMode::Write;
+    options.exclusive = true;
+    options.create = true;
+    options.limit = std::chrono::milliseconds(60000);
+    support::UniqueFd fd = support::openWithRetry(fsPath, options);
+    if (!fd)
+        throw CxException(support::format("OpenError\n%s", support::fromFsPath(fsPath).c_str()));
+    // Replaces the old contents only now that the lock is held.
+    if (::ftruncate(fd.get(), 0) != 0) {
+        throw std::system_error(errno, std::generic_category(), "ftruncate");
+    }
+    support::writeAll(fd.get(), bytes.data(), bytes.size());
+    if (::close(fd.release()) != 0)
+        throw std::system_error(errno, std::generic_category(), "close");
+}
+
+}  // namespace
+
+CsvLayout CsvLayout::fromSettings(const settings::AppSettings& settings) {
+    CsvLayout layout;
+    layout.itemName1 = settings.itemName1;
+    layout.itemName2 = settings.itemName2;
+    layout.itemName3 = settings.itemName3;
+    layout.chattering = settings.chattering;
+    layout.measureType = settings.measureType;
+    layout.measureOpe = settings.measureOpe;
+    layout.outsideTrigger = settings.outsideTrigger;
+    return layout;
+}
+
+std::string csvText(const CsvLayout& layout, const CsvNames& names,
+                    const model::MeasurementRecord& record) {
+    std::string out;
+    const int channels = record.channelCount();
+    headerBlock(out, layout, names, record);
+    operatingTimeRows(out, record, channels);
+    out += kLineEnd;
+    sampleBlock(out, record, channels);
+    return out;
+}
+
+bool WriteCsvFile(const std::string& path, const CsvLayout& layout, const CsvNames& names,
+                  const model::MeasurementRecord& record, model::ErrorReporter& reporter) {
+    using model::MessageIcon;
+    try {
+        const std::string fsPath = fullFsPath(path);
+        // The text is built before the file is touched: a record that cannot be
+        // written fails without emptying a file that was there before.
+        const std::string bytes = csvText(layout, names, record);
+        writeFile(fsPath, bytes);
+        return true;
+    } catch (const CxException& e) {
+        logFailure(e.text());
+        reporter.report(e.text(), MessageIcon::Information);
+    } catch (const std::bad_alloc& e) {
+        reporter.report(failureText("メモリ不足", e.what(), __LINE__), MessageIcon::Plain);
+    } catch (const std::system_error& e) {
+        reporter.report(failureText("ﾌｧｲﾙｱｸｾｽ異常", e.what(), __LINE__), MessageIcon::Plain);
+    } catch (const std::exception& e) {
+        reporter.report(failureText("例外発生", e.what(), __LINE__), MessageIcon::Plain);
+    }
+    return false;
+}
+
+}  // namespace plm::report
