@@ -10,7 +10,7 @@ namespace plm::link {
 // Where the transfer decoder takes its blocks from: the serial line, a
 // captured file, or a test. The decoder never knows which.
 class BlockSource {
-public:
+  public:
     virtual ~BlockSource() = default;
 
     // True for a captured file: the decoder then takes one line per pass

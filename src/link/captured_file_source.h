@@ -12,7 +12,7 @@ namespace plm::link {
 // ";" lines are comments, an empty line is a block of 0 bytes. The whole file
 // is read at open, so the decoder never waits on the disk between blocks.
 class CapturedFileSource : public BlockSource {
-public:
+  public:
     // Makes the stored (CP932) path absolute (a leading "." is the program
     // folder, a relative path the working folder), reports "ファイルオープン:%s"
     // and reads the file, retrying a busy file every 200 ms for 60 s (sooner
@@ -29,7 +29,7 @@ public:
     bool isFile() const override { return true; }
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override;
 
-private:
+  private:
     std::string text_;
     std::string fullPath_;
     size_t pos_ = 0;

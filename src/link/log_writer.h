@@ -21,7 +21,7 @@ long logPeriod(std::time_t t, int daysPerFile);
 std::string logLockName(const std::string& fileName);
 
 class LogWriter {
-public:
+  public:
     // Numbers every log of the system is set up with.
     static constexpr int kDaysPerFile = 7;
     static constexpr int kFileCount = 4;
@@ -35,9 +35,8 @@ public:
 
     // Turns the log on. `base` is the file-system path prefix (UTF-8) of the
     // files: "<base><period % fileCount>.LOG" and the fallback "<base>E.LOG".
-    void setLog(const std::string& base, int daysPerFile = kDaysPerFile,
-                int fileCount = kFileCount, uint32_t openRetryMs = kOpenRetryMs,
-                uint64_t sizeLimit = kSizeLimit);
+    void setLog(const std::string& base, int daysPerFile = kDaysPerFile, int fileCount = kFileCount,
+                uint32_t openRetryMs = kOpenRetryMs, uint64_t sizeLimit = kSizeLimit);
     bool logOn() const { return !base_.empty(); }
     const std::string& logBase() const { return base_; }
 
@@ -54,7 +53,7 @@ public:
     // printf rules, then writeLine.
     void writeFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-private:
+  private:
     void write(const std::string& text, bool stamped, bool endLine);
 
     std::string base_;

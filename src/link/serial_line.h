@@ -19,7 +19,7 @@ namespace plm::link {
 std::string portDevice(int portNumber);
 
 class SerialLine : public LogWriter {
-public:
+  public:
     static constexpr uint32_t kNoTimeout = 0xFFFFFFFFu;
 
     SerialLine();
@@ -34,7 +34,7 @@ public:
 
     bool Open();
     bool Close();
-    bool isOpen() const { return fd_.load() >= 0; }
+    bool isOpen() const { return open_.load(); }
 
     // The five timeouts of the line. The read slice of one poll is
     // multiplier + constant milliseconds, at most 1000. May be called from
@@ -56,17 +56,19 @@ public:
     // "%sｴﾗｰNo:hex(%X),dec(%lu)" with the system's text for the code (CP932).
     static std::string errorText(uint32_t code);
 
-private:
+  private:
     enum class Wait { Byte, Nothing, Failed };
     Wait waitReadable(uint32_t sliceMs);
     bool applySettings(int fd);
     void recordError(int code) { lastError_ = static_cast<uint32_t>(code); }
     void wake();
+    void logQueues();
 
     model::LineSettings settings_;
     std::string device_;
-    std::atomic<int> fd_{-1};
-    support::UniqueFd wakeFd_;  // eventfd that interrupts a waiting poll
+    support::UniqueFd port_;
+    std::atomic<bool> open_{false};  // read by another thread that shortens the timeouts
+    support::UniqueFd wakeFd_;       // eventfd that interrupts a waiting poll
     std::atomic<uint32_t> readTimeout_{5000};
     std::atomic<uint32_t> interval_{0}, multiplier_{0}, constant_{0};
     std::atomic<uint32_t> writeMultiplier_{0}, writeConstant_{0};

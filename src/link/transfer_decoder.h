@@ -32,7 +32,7 @@ struct TransferResult {
 // progress texts. Runs on the transfer thread; the stop flag may be raised
 // from any thread and is seen between blocks.
 class TransferDecoder {
-public:
+  public:
     TransferDecoder(BlockSource& source, ProgressSink& progress, const std::atomic<bool>& stop);
 
     // The pause at the top of every pass (1 ms by default); the receive dialog
@@ -41,7 +41,7 @@ public:
 
     TransferResult run();
 
-private:
+  private:
     enum class State { Count, Header, Contacts, VoltageCurrent, End, Done };
 
     int64_t take(int64_t expected);

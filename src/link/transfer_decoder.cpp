@@ -1,0 +1,305 @@
+#include "link/transfer_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <thread>
+
+#include "support/cx_exception.h"
+#include "support/ole_date.h"
+#include "support/text_codec.h"
+
+namespace plm::link {
+namespace {
+
+using support::format;
+using support::sj;
+
+[[noreturn]] void fail(const std::string& text) {
+    throw CxException(text);
+}
+
+// Hex digit value, or 0xFF for any other character.
+const std::array<uint8_t, 256>& hexDigitTable() {
+    static const std::array<uint8_t, 256> table = [] {
+        std::array<uint8_t, 256> t{};
+        t.fill(0xFF);
+        for (int i = 0; i < 10; ++i)
+            t['0' + i] = static_cast<uint8_t>(i);
+        for (int i = 0; i < 6; ++i) {
+            t['A' + i] = static_cast<uint8_t>(10 + i);
+            t['a' + i] = static_cast<uint8_t>(10 + i);
+        }
+        return t;
+    }();
+    return table;
+}
+
+unsigned be16(std::span<const uint8_t> bytes, size_t at) {
+    return (static_cast<unsigned>(bytes[at]) << 8) | bytes[at + 1];
+}
+
+// The two hex digits of a BCD byte read as a decimal number; a low digit above
+// 9 ends the number at the high digit (0x1A is 1). A high digit above 9 makes
+// no number at all: -1, which no calendar field accepts.
+int bcd(uint8_t b) {
+    int high = b >> 4;
+    int low = b & 0x0F;
+    if (high > 9)
+        return -1;
+    return low > 9 ? high : high * 10 + low;
+}
+
+support::DateTimeValue headerDate(std::span<const uint8_t> date, support::DateTimeValue kept) {
+    int fields[6];
+    for (int i = 0; i < 6; ++i) {
+        fields[i] = bcd(date[i]);
+        if (fields[i] < 0)
+            return {kept.value, support::DateStatus::Invalid};
+    }
+    support::CalendarFields cal;
+    cal.year = 2000 + fields[0];
+    cal.month = fields[1];
+    cal.day = fields[2];
+    cal.hour = fields[3];
+    cal.minute = fields[4];
+    cal.second = fields[5];
+    double value = 0.0;
+    support::CalendarFields back;
+    if (!support::fieldsToOle(cal, value) || !support::oleToFields(value, back) ||
+        back.year != cal.year || back.month != cal.month || back.day != cal.day ||
+        back.hour != cal.hour || back.minute != cal.minute || back.second != cal.second) {
+        return {kept.value, support::DateStatus::Invalid};
+    }
+    return {value, support::DateStatus::Valid};
+}
+
+}  // namespace
+
+// ---- helpers ----
+
+std::string hexText(std::span<const uint8_t> bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out(bytes.size() * 2, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out[2 * i] = digits[bytes[i] >> 4];
+        out[2 * i + 1] = digits[bytes[i] & 0x0F];
+    }
+    return out;
+}
+
+int64_t parseHexLine(std::string_view text, std::span<uint8_t> out) {
+    const auto& table = hexDigitTable();
+    size_t pairs = (text.size() + 1) / 2;
+    if (pairs > out.size())
+        return -2;
+    size_t whole = text.size() / 2;
+    for (size_t k = 0; k < whole; ++k) {
+        uint8_t high = table[static_cast<uint8_t>(text[2 * k])];
+        uint8_t low = table[static_cast<uint8_t>(text[2 * k + 1])];
+        if ((high | low) == 0xFF || high > 15 || low > 15)
+            return -1;
+        out[k] = static_cast<uint8_t>((high << 4) | low);
+    }
+    if (pairs > whole) {
+        // An odd last digit alone is one byte: "ABC" gives AB 0C.
+        uint8_t last = table[static_cast<uint8_t>(text.back())];
+        if (last > 15)
+            return -1;
+        out[whole] = last;
+    }
+    return static_cast<int64_t>(pairs);
+}
+
+std::optional<std::vector<uint8_t>> parseHexLine(std::string_view text) {
+    std::vector<uint8_t> bytes((text.size() + 1) / 2);
+    if (parseHexLine(text, bytes) < 0)
+        return std::nullopt;
+    return bytes;
+}
+
+int64_t decodeCount(std::span<const uint8_t> bytes) {
+    if (bytes.size() != 2)
+        fail(format(sj("件数：受信データ異常<%s>").c_str(), hexText(bytes).c_str()));
+    return be16(bytes, 0);
+}
+
+void decodeHeader(std::span<const uint8_t> bytes, model::MeasurementRecord& record) {
+    if (bytes.size() != 30) {
+        fail(format(sj("ヘッダ2：受信データ異常<%s>").c_str(), hexText(bytes).c_str()));
+    }
+    record.dataNo = static_cast<int32_t>(be16(bytes, 0));
+    record.opSignal = bytes[2];
+    record.triggerDetect = bytes[3];
+    record.signalAcDc = bytes[4] & 0x0F;
+    record.measureType = bytes[4] >> 4;
+    record.chattering = bytes[5] & 0x01;
+    bool maskReported = (bytes[5] & 0x02) != 0;
+    bool maskOn = (bytes[5] & 0x04) != 0;
+    record.noiseMask = !maskReported ? 0 : (maskOn ? 2 : 1);
+    record.measureOpe = bytes[5] >> 4;
+    record.measTime = bytes[6];
+    record.measPeriod = bytes[7];
+    for (size_t ch = 0; ch < 8; ++ch) {
+        record.chSetting[ch] = static_cast<int32_t>(be16(bytes, 8 + 2 * ch));
+    }
+    record.testDateTime = headerDate(bytes.subspan(24, 6), record.testDateTime);
+}
+
+void decodeVoltageCurrent(std::span<const uint8_t> bytes, model::MeasurementRecord& record) {
+    if (bytes.empty())
+        return;
+    if (bytes.size() == 1) {
+        fail(format(sj("電圧電流：受信データ異常<%s>").c_str(), hexText(bytes).c_str()));
+    }
+    record.vcValue = static_cast<int32_t>(be16(bytes, 0));
+    record.vcEndValue = static_cast<int32_t>(be16(bytes, bytes.size() - 2));
+}
+
+// ---- the decoder ----
+
+TransferDecoder::TransferDecoder(BlockSource& source, ProgressSink& progress,
+                                 const std::atomic<bool>& stop)
+    : source_(source), progress_(progress), stop_(stop) {}
+
+TransferResult TransferDecoder::run() {
+    buffer_.assign(kReceiveBufferSize, 0);
+    results_.clear();
+    work_.Reset();
+    bool firstPass = true;
+    State state = State::Count;
+    TransferResult result;
+    try {
+        while (state != State::Done) {
+            if (stop_.load()) {
+                result.outcome = TransferOutcome::Stopped;
+                result.records = std::move(results_);
+                return result;
+            }
+            if (passPause_.count() > 0)
+                std::this_thread::sleep_for(passPause_);
+            blockTaken_ = false;
+            // A captured file gives one line per pass, whatever the state expects.
+            if (source_.isFile())
+                take(0);
+            if (firstPass) {
+                emit(sj(source_.isFile() ? "ファイル読み込み中..." : "受信処理中..."));
+                firstPass = false;
+            }
+            switch (state) {
+                case State::Count:
+                    state = onCount();
+                    break;
+                case State::Header:
+                    state = onHeader();
+                    break;
+                case State::Contacts:
+                    state = onContacts();
+                    break;
+                case State::VoltageCurrent:
+                    state = onVoltageCurrent();
+                    break;
+                case State::End:
+                    state = onEnd();
+                    break;
+                case State::Done:
+                    break;
+            }
+        }
+        result.outcome = TransferOutcome::Completed;
+    } catch (const CxException& e) {
+        result.outcome = TransferOutcome::Failed;
+        result.message = e.text();
+    }
+    result.records = std::move(results_);
+    return result;
+}
+
+int64_t TransferDecoder::take(int64_t expected) {
+    if (source_.isFile() && blockTaken_)
+        return blockLength_;
+    blockLength_ = source_.next(expected, buffer_);
+    blockTaken_ = true;
+    return blockLength_;
+}
+
+std::span<const uint8_t> TransferDecoder::block() const {
+    auto length = static_cast<size_t>(std::clamp<int64_t>(blockLength_, 0, buffer_.size()));
+    return {buffer_.data(), length};
+}
+
+TransferDecoder::State TransferDecoder::onCount() {
+    take(2);
+    emit(sj("転送総数"));
+    emit(hexText(block()));
+    total_ = decodeCount(block());
+    emit(format(sj("転送数：フル=%d , [件数][終了]除く=%d").c_str(), static_cast<int>(total_),
+                static_cast<int>(total_ - 6)));
+    work_.Reset();
+    return State::Header;
+}
+
+TransferDecoder::State TransferDecoder::onHeader() {
+    int64_t length = take(30);
+    remaining_ = total_ - 6 - length;
+    emit(sj("ヘッダ情報"));
+    emit(hexText(block()));
+    work_.Reset();
+    decodeHeader(block(), work_);
+    sampleCount_ = work_.expectedSampleCount();
+    emit(format(sj("接点データ数(直前含む)=%d, 電圧電流データ数=%d").c_str(),
+                static_cast<int>(sampleCount_), static_cast<int>(remaining_ - sampleCount_ - 4)));
+    // 200 s at 100 us implies 2000001 samples: more than the receive buffer holds.
+    if (sampleCount_ > static_cast<int64_t>(buffer_.size())) {
+        fail(format(sj("接点データ数(%d)が受信バッファ(%d)を超えています").c_str(),
+                    static_cast<int>(sampleCount_), static_cast<int>(buffer_.size())));
+    }
+    // A count too small for the samples would have a real line asked for a
+    // negative number of bytes after them; refuse before waiting for any.
+    if (!source_.isFile() && !source_.simulated() && remaining_ - sampleCount_ < 0) {
+        fail(sj("転送データ数と実転送数が合っていません"));
+    }
+    return State::Contacts;
+}
+
+TransferDecoder::State TransferDecoder::onContacts() {
+    int64_t length = take(sampleCount_);
+    // A captured contact line of another length would leave samples of earlier
+    // lines (or cut ones) in the record, so every source must deliver exactly n.
+    if (length != sampleCount_)
+        fail(sj("計測時間，測定時間より算出したデータ数と実データ数が異なります"));
+    remaining_ -= length;
+    emit(sj("接点データ受信中・・・"));
+    work_.contacts.assign(buffer_.begin(), buffer_.begin() + sampleCount_);
+    emit(sj("接点データ受信完了"));
+    return remaining_ != 0 ? State::VoltageCurrent : State::End;
+}
+
+TransferDecoder::State TransferDecoder::onVoltageCurrent() {
+    int64_t length = take(remaining_);
+    remaining_ -= length;
+    if (remaining_ != 0)
+        fail(sj("転送データ数と実転送数が合っていません"));
+    emit(sj("電圧・電流データ"));
+    emit(hexText(block()));
+    decodeVoltageCurrent(block(), work_);
+    return State::End;
+}
+
+TransferDecoder::State TransferDecoder::onEnd() {
+    results_.push_back(work_);
+    int64_t length = take(4);
+    if (length != 4)
+        fail(sj("終了コードが受信できませんでした"));
+    emit(sj("終了コード"));
+    auto code = block();
+    emit(hexText(code));
+    if (std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0x00; })) {
+        return State::Done;
+    }
+    if (std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0xFF; })) {
+        return State::Count;
+    }
+    fail(sj("終了コードに 00000000 又は FFFFFFFF 以外が転送されました"));
+}
+
+}  // namespace plm::link
