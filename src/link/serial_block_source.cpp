@@ -6,7 +6,8 @@
 namespace plm::link {
 
 int64_t SerialBlockSource::next(int64_t expected, std::span<uint8_t> buffer) {
-    if (expected == 0 || debug_) return expected;
+    if (expected == 0 || debug_)
+        return expected;
     // A length the buffer cannot take would have the line wait for bytes that
     // never fit; the decoder refuses such counts first, this keeps the buffer safe.
     if (expected < 0 || static_cast<uint64_t>(expected) > buffer.size()) {
@@ -14,8 +15,10 @@ int64_t SerialBlockSource::next(int64_t expected, std::span<uint8_t> buffer) {
     }
     uint32_t received = 0;
     const int code = line_.ReadBlock(buffer.data(), static_cast<uint32_t>(expected), received);
-    if (observer_ && received > 0) observer_(buffer.first(received));
-    if (code != 0) throw CxException(commErrorText(code));
+    if (observer_ && received > 0)
+        observer_(buffer.first(received));
+    if (code != 0)
+        throw CxException(commErrorText(code));
     return expected;
 }
 

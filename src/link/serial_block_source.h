@@ -11,7 +11,7 @@ namespace plm::link {
 // expects. In debug mode nothing is read: every request succeeds at once with
 // the expected length and the receive buffer keeps what it held.
 class SerialBlockSource : public BlockSource {
-public:
+  public:
     using BlockObserver = std::function<void(std::span<const uint8_t>)>;
 
     SerialBlockSource(SerialLine& line, bool debugMode) : line_(line), debug_(debugMode) {}
@@ -24,7 +24,7 @@ public:
     bool simulated() const override { return debug_; }
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override;
 
-private:
+  private:
     SerialLine& line_;
     bool debug_;
     BlockObserver observer_;
