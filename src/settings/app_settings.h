@@ -62,6 +62,10 @@ public:
 
     // Absolute stored path of the data file (MakeAbsolute of dataFile).
     std::string dataFilePath() const { return MakeAbsolute(dataFile); }
+
+private:
+    // system.ini in the program folder, read through a second profile object.
+    void loadDeviceProfile();
 };
 
 }  // namespace plm::settings

@@ -17,14 +17,21 @@ struct WindowPlacement {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// Base name of the main profile file shared by every program of the system.
+inline constexpr const char* kMainProfileName = "PLMView";
+
 class ProfileFile {
 public:
     enum class Kind { Path = 0, WindowsFolder = 1, ProgramFolder = 2, DocumentsFolder = 3, Given = 5 };
 
     virtual ~ProfileFile() = default;
 
-    // Sets the path: "%s\%s%s" of folder, name and extension (".INI" when the
-    // name has no '.'); the name defaults to the program base name.
+    // Sets the path: folder, '/', name and extension (".INI" when the name has
+    // no '.'); Kind::Path takes the name (with that extension) as the path.
+    // The name defaults to the program base name. The GUI and plmtool share
+    // one main file: a program whose file is not called PLMView passes
+    // kMainProfileName, e.g. Locate(Kind::ProgramFolder, kMainProfileName).
+    // Also fills the folder fields below.
     void Locate(Kind kind, const std::string& name = {}, const std::string& folder = {});
 
     // With an empty `file` the own path is used. With writeBack, a result equal

@@ -175,22 +175,38 @@ std::string resolveLink(const std::string& fsPath) {
     return ec ? fsPath : real.string();
 }
 
+// Opens and locks the file at fsPath, again if another process renamed a new
+// file over it while this one waited for the lock.
+UniqueFd lockCurrent(const std::string& target, OpenOptions options) {
+    options.exclusive = true;
+    for (;;) {
+        UniqueFd fd = openWithRetry(target, options);
+        if (!fd)
+            return fd;
+        struct stat held {
+        }, now{};
+        if (fstat(fd.get(), &held) != 0)
+            return UniqueFd();
+        if (::stat(target.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
+            now.st_ino == held.st_ino) {
+            return fd;
+        }
+    }
+}
+
 }  // namespace
 
-void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
-                           const OpenOptions& lockOptions) {
-    const std::string target = resolveLink(fsPath);
-    OpenOptions lockOpts = lockOptions;
-    lockOpts.mode = OpenMode::Read;
-    lockOpts.exclusive = true;
-    lockOpts.create = false;
-    // Hold the old file's lock so a reader or writer of it never sees half a change.
-    UniqueFd lock = openWithRetry(target, lockOpts);
-    if (!lock && errno != ENOENT)
-        throw fileError("lock", target);
-    struct stat old {};
-    const bool hadOld = lock && fstat(lock.get(), &old) == 0;
+UniqueFd lockForReplace(const std::string& fsPath, const OpenOptions& lockOptions) {
+    OpenOptions options = lockOptions;
+    options.mode = OpenMode::Read;
+    options.create = true;
+    return lockCurrent(resolveLink(fsPath), options);
+}
 
+void replaceLockedFile(const std::string& fsPath, const std::string& bytes, int lockedFd) {
+    const std::string target = resolveLink(fsPath);
+    struct stat old {};
+    const bool hadOld = lockedFd >= 0 && fstat(lockedFd, &old) == 0;
     std::string tempPath;
     UniqueFd temp = createTempBeside(target, tempPath);
     if (!temp)
@@ -211,6 +227,18 @@ void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
         throw;
     }
     syncFolderOf(target);
+}
+
+void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
+                           const OpenOptions& lockOptions) {
+    OpenOptions options = lockOptions;
+    options.mode = OpenMode::Read;
+    options.create = false;
+    // Hold the old file's lock so a reader or writer of it never sees half a change.
+    UniqueFd lock = lockCurrent(resolveLink(fsPath), options);
+    if (!lock && errno != ENOENT)
+        throw fileError("lock", fsPath);
+    replaceLockedFile(fsPath, bytes, lock.get());
 }
 
 }  // namespace plm::support

@@ -60,4 +60,15 @@ void writeAll(int fd, const void* data, size_t size);
 void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
                            const OpenOptions& lockOptions = {});
 
+// For a read-modify-write cycle under one lock: takes the exclusive flock of
+// fsPath (created empty when missing, retried like openWithRetry) and makes
+// sure the descriptor still names the file at fsPath, so a writer that waited
+// for another process reads that process's result, not the replaced copy.
+// Read the content with readAll, then pass the descriptor to replaceLockedFile.
+UniqueFd lockForReplace(const std::string& fsPath, const OpenOptions& lockOptions = {});
+
+// The write half of replaceFileAtomically for a caller that already holds the
+// lock of fsPath on lockedFd (the new file keeps the old file's permissions).
+void replaceLockedFile(const std::string& fsPath, const std::string& bytes, int lockedFd);
+
 }  // namespace plm::support

@@ -1,0 +1,131 @@
+#include "settings/app_settings.h"
+
+#include "support/text_codec.h"
+
+namespace plm::settings {
+namespace {
+
+const char* const kParam = "Param";
+const char* const kTextOut = "TextOut";
+const char* const kFilepath = "Filepath";
+const char* const kDefCnd = "DefCnd";
+const char* const kDebug = "Debug";
+const char* const kSetting = "Setting";
+
+const std::string& commDebugKey() {
+    return support::sj("通信(0:リリース,1:デバック)");
+}
+const std::string& commLogKey() {
+    return support::sj("通信ログ出力(0:しない,1:する)");
+}
+
+std::string chCommentKey(int i) {
+    return support::format("ChComment%d", i);
+}
+
+const char* const kSesshokuKeys[] = {"SesshokuR", "SesshokuS", "SesshokuT"};
+const char* const kVacuumKeys[] = {"VacuumR", "VacuumS", "VacuumT"};
+
+// The device profile holds the channel count; 3, 4 and 6 channels are
+// indexes 0, 1, 2 and everything else is the eight-channel device.
+int deviceIndexOf(int channelCode) {
+    switch (channelCode) {
+        case 3:
+            return 0;
+        case 4:
+            return 1;
+        case 6:
+            return 2;
+        default:
+            return 3;
+    }
+}
+
+}  // namespace
+
+void AppSettings::Load() {
+    LoadPlacement();
+    dataFile = GetString(kParam, "DataFile", ".\\DATA\\QBX.DAT");
+    selCustomer = GetString(kParam, "SelCustomer", "");
+    selCableName = GetString(kParam, "SelCableName", "");
+    textOutDir = GetString(kTextOut, "Dir", "");
+    textOutFile = GetString(kTextOut, "File", "");
+    textOutChkExe = GetInt(kTextOut, "ChkExe", 0);
+    textOutRunningExe = GetString(kTextOut, "RunningExe", "");
+    prtBlankTop = GetInt(kParam, "PrtBlankTop", 5);
+    prtBlankLeft = GetInt(kParam, "PrtBlankLeft", 5);
+    prtBlankBottom = GetInt(kParam, "PrtBlankBottom", 5);
+    prtBlankRight = GetInt(kParam, "PrtBlankRight", 5);
+    prtJudgOut = GetInt(kParam, "PrtJudgOut", 1);
+    serialReadBuffSize = GetInt(kParam, "SerialReadBuffSize", 0);
+    saveDir = GetString(kFilepath, "SaveDir", "C:\\");
+    saveFile = GetString(kFilepath, "SaveFile", "CustData.QBX");
+    defDevType = GetString(kDefCnd, "DevType", "");
+    defMcType = GetString(kDefCnd, "McType", "");
+    defMcNum = GetString(kDefCnd, "McNum", "");
+    defMcDate = GetString(kDefCnd, "McDate", "");
+    defMcMaker = GetString(kDefCnd, "McMaker", "");
+    for (int i = 0; i < 3; ++i)
+        defSesshoku[i] = GetString(kDefCnd, kSesshokuKeys[i], "");
+    for (int i = 0; i < 3; ++i)
+        defVacuum[i] = GetString(kDefCnd, kVacuumKeys[i], "");
+    defWeather = GetString(kDefCnd, "Weather", "");
+    defHum = GetString(kDefCnd, "Hum", "");
+    defTemp = GetString(kDefCnd, "Temp", "");
+    defComment = GetString(kDefCnd, "Comment", "");
+    for (int i = 0; i < 8; ++i)
+        defChComment[i] = GetString(kDefCnd, chCommentKey(i), "");
+    commDebug = GetInt(kDebug, commDebugKey(), 0);
+    commLog = GetInt(kDebug, commLogKey(), 0);
+    loadDeviceProfile();
+}
+
+void AppSettings::loadDeviceProfile() {
+    ProfileFile device;
+    device.path = programFolder + "/system.ini";
+    deviceTypeIndex = deviceIndexOf(device.GetInt(kSetting, "DeviceType", 8));
+    chattering = device.GetInt(kSetting, "Chattering", 1);
+    measureType = device.GetInt(kSetting, "MeasureType", 1);
+    measureOpe = device.GetInt(kSetting, "MeasureOpe", 1);
+    outsideTrigger = device.GetInt(kSetting, "OutsideTrigger", 1);
+    itemName1 = device.GetString(kSetting, "ItemName1", support::sj("需要家名称"));
+    itemName2 = device.GetString(kSetting, "ItemName2", support::sj("試験回路名称"));
+    itemName3 = device.GetString(kSetting, "ItemName3", support::sj("測定ﾃﾞｰﾀ名称"));
+    printTitle = device.GetString(kSetting, "PrintTitle", support::sj("クロノメイト試験結果"));
+    chCommentLen = device.GetInt(kSetting, "ChCommentLen", 14) + 2;
+}
+
+void AppSettings::Save() {
+    SavePlacement();
+    WriteString(kParam, "DataFile", dataFile);
+    WriteString(kParam, "SelCustomer", selCustomer);
+    WriteString(kParam, "SelCableName", selCableName);
+    WriteString(kTextOut, "Dir", textOutDir);
+    WriteString(kTextOut, "File", textOutFile);
+    WriteInt(kTextOut, "ChkExe", textOutChkExe);
+    WriteString(kTextOut, "RunningExe", textOutRunningExe);
+    WriteInt(kParam, "PrtBlankTop", prtBlankTop);
+    WriteInt(kParam, "PrtBlankLeft", prtBlankLeft);
+    WriteInt(kParam, "PrtBlankBottom", prtBlankBottom);
+    WriteInt(kParam, "PrtBlankRight", prtBlankRight);
+    WriteInt(kParam, "PrtJudgOut", prtJudgOut);
+    WriteString(kFilepath, "SaveDir", saveDir);
+    WriteString(kFilepath, "SaveFile", saveFile);
+    WriteString(kDefCnd, "DevType", defDevType);
+    WriteString(kDefCnd, "McType", defMcType);
+    WriteString(kDefCnd, "McNum", defMcNum);
+    WriteString(kDefCnd, "McDate", defMcDate);
+    WriteString(kDefCnd, "McMaker", defMcMaker);
+    for (int i = 0; i < 3; ++i)
+        WriteString(kDefCnd, kSesshokuKeys[i], defSesshoku[i]);
+    for (int i = 0; i < 3; ++i)
+        WriteString(kDefCnd, kVacuumKeys[i], defVacuum[i]);
+    WriteString(kDefCnd, "Weather", defWeather);
+    WriteString(kDefCnd, "Hum", defHum);
+    WriteString(kDefCnd, "Temp", defTemp);
+    WriteString(kDefCnd, "Comment", defComment);
+    for (int i = 0; i < 8; ++i)
+        WriteString(kDefCnd, chCommentKey(i), defChComment[i]);
+}
+
+}  // namespace plm::settings
