@@ -1,0 +1,238 @@
+#include "chart/chart_plot.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+
+#include <algorithm>
+
+#include "chart/test_sheet.h"
+#include "support/text_codec.h"
+
+namespace plm::chart {
+namespace {
+
+const QColor kFrameColor(180, 180, 180);
+const QColor kDotColor(200, 200, 200);
+
+// Label step and full length in milliseconds of each measuring-time code;
+// any code outside the table takes the last row.
+struct GridScale {
+    int stepMs;
+    int fullMs;
+};
+constexpr GridScale kGridScales[8] = {{5, 50},     {10, 100},     {50, 500},     {100, 1000},
+                                      {500, 5000}, {1000, 10000}, {2000, 20000}, {20000, 200000}};
+
+std::string gridLabel(int32_t measTime, int64_t ms) {
+    if (measTime >= 0 && measTime <= 3)
+        return support::format("%d", static_cast<int>(ms));
+    if (measTime == 4)
+        return support::format("%1.1f", static_cast<double>(ms) * 0.001);
+    return support::format("%d", static_cast<int>(static_cast<double>(ms) * 0.001));
+}
+
+QString displayText(const std::string& cp932) {
+    QString text = QString::fromStdString(support::toUtf8(cp932));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+}  // namespace
+
+ChannelEdges findEdges(const model::MeasurementRecord& record, int channel) {
+    ChannelEdges result;
+    result.channel = channel;
+    const auto& samples = record.contacts;
+    if (samples.empty())
+        return result;
+    const unsigned bit = 1u << (channel - 1);
+    bool on = (samples[0] & bit) != 0;
+    result.initialOn = on;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        const bool now = (samples[i] & bit) != 0;
+        if (now != on) {
+            result.edges.push_back(static_cast<int64_t>(i));
+            on = now;
+        }
+    }
+    return result;
+}
+
+double traceValue(int channels, int channel, bool on) {
+    return 10.0 * (channels - channel) + (on ? 8.8 : 1.0);
+}
+
+std::vector<QPointF> stepPoints(const ChannelEdges& trace, int channels, int64_t xMax,
+                                double minStep) {
+    auto level = [&](bool on) { return traceValue(channels, trace.channel, on); };
+    std::vector<QPointF> pts;
+    bool state = trace.initialOn;
+    pts.emplace_back(0.0, level(state));
+    double clusterX = -1.0e300;  // x of the last vertical stroke
+    for (int64_t e : trace.edges) {
+        if (e > xMax)
+            break;
+        const double x0 = static_cast<double>(e - 1);
+        const bool next = !state;
+        if (minStep > 0.0 && x0 - clusterX < minStep) {
+            // The stroke at clusterX already spans both levels: end the
+            // cluster at the new level instead of drawing another one.
+            pts.back() = QPointF(static_cast<double>(e), level(next));
+            pts[pts.size() - 2].setY(level(next));
+        } else {
+            pts.emplace_back(x0, level(state));
+            pts.emplace_back(x0, level(!state));
+            pts.emplace_back(x0, level(next));
+            pts.emplace_back(static_cast<double>(e), level(next));
+            clusterX = x0;
+        }
+        state = next;
+    }
+    if (pts.back().x() < static_cast<double>(xMax) || pts.size() == 1) {
+        pts.emplace_back(static_cast<double>(xMax), level(state));
+    }
+    // Drop repeated points (a single change emits its stroke end twice).
+    pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+    return pts;
+}
+
+std::vector<GridLine> timeGrid(int64_t xMax, int32_t measTime) {
+    std::vector<GridLine> lines;
+    if (xMax <= 0)
+        return lines;
+    const GridScale scale = kGridScales[(measTime >= 0 && measTime <= 7) ? measTime : 7];
+    const double step = static_cast<double>(xMax) * scale.stepMs / scale.fullMs;
+    // Repeated addition can overshoot x_max by a rounding step and lose the
+    // closing line; a tolerance far below one sample keeps it.
+    const double limit = static_cast<double>(xMax) + step * 1e-9;
+    double pos = 0.0;
+    for (int j = 0; pos <= limit && j <= 10; ++j, pos += step) {
+        lines.push_back({std::min(pos, static_cast<double>(xMax)),
+                         gridLabel(measTime, static_cast<int64_t>(j) * scale.stepMs), false});
+    }
+    lines.back().last = true;
+    return lines;
+}
+
+std::string cutComment(const std::string& comment, int commentLen) {
+    const size_t limit = static_cast<size_t>(std::max(0, commentLen));
+    if (comment.size() <= limit)
+        return comment;
+    // Scanned from the start: a trail byte can carry a lead-byte value.
+    return comment.substr(0, support::mbSafeLength(comment, limit)) + "..";
+}
+
+std::string channelLabel(int channel, const std::string& comment, int commentLen) {
+    const std::string& digits = support::sj("１２３４５６７８９");
+    const size_t at = static_cast<size_t>(std::clamp(channel, 1, 9) - 1) * 2;
+    return digits.substr(at, 2) + "CH\r\n" + cutComment(comment, commentLen);
+}
+
+void ChartPlot::BuildTraces(const model::MeasurementRecord& record) {
+    traces_.clear();
+    labels_.clear();
+    channels_ = record.channelCount();
+    measTime_ = record.measTime;
+    xMax_ = 0;
+    if (record.contacts.size() < 2)
+        return;
+    xMax_ = static_cast<int64_t>(record.contacts.size()) - 1;
+    for (int k = channels_; k >= 1; --k)
+        traces_.push_back(findEdges(record, k));
+    for (int k = 1; k <= channels_; ++k) {
+        labels_.push_back(channelLabel(k, record.cond.chComment[k - 1], style_.commentLen));
+    }
+}
+
+double ChartPlot::labelColumnWidth() const {
+    const QFontMetricsF metrics(sheetFont(style_.labelFontSize));
+    return (style_.commentLen + 2) * metrics.horizontalAdvance(QLatin1Char('A'));
+}
+
+QRectF ChartPlot::plotRect(const QRectF& block) const {
+    const double left = block.left() + 10.0 + labelColumnWidth() + 15.0;
+    const double bottomSpace = 30.0 + style_.labelFontSize + 15.0;
+    return QRectF(QPointF(left, block.top() + 20.0),
+                  QPointF(std::max(left, block.right() - 30.0),
+                          std::max(block.top() + 20.0, block.bottom() - bottomSpace)));
+}
+
+void ChartPlot::paint(QPainter& painter, const QRectF& rect, const PaintContext& ctx) const {
+    if (traces_.empty())
+        return;
+    const QRectF plot = plotRect(rect);
+    if (plot.width() <= 0.0 || plot.height() <= 0.0)
+        return;
+    painter.save();
+    paintBands(painter, plot, ctx);
+    paintGrid(painter, plot, ctx);
+    paintLabels(painter, rect, plot);
+    paintTraces(painter, plot, ctx);
+    painter.restore();
+}
+
+void ChartPlot::paintBands(QPainter& painter, const QRectF& plot, const PaintContext& ctx) const {
+    painter.setPen(QPen(kDotColor, ctx.lineWidth(), Qt::DotLine, Qt::FlatCap));
+    const double band = plot.height() / channels_;
+    for (int k = 1; k < channels_; ++k) {
+        const double y = plot.top() + band * k;
+        painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    }
+    painter.setPen(QPen(kFrameColor, ctx.lineWidth(), Qt::SolidLine, Qt::SquareCap));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(plot);
+}
+
+void ChartPlot::paintGrid(QPainter& painter, const QRectF& plot, const PaintContext& ctx) const {
+    const QFont font = sheetFont(style_.labelFontSize);
+    const QFontMetricsF metrics(font);
+    painter.setFont(font);
+    for (const GridLine& line : timeGrid(xMax_, measTime_)) {
+        const double x = plot.left() + plot.width() * line.position / static_cast<double>(xMax_);
+        painter.setPen(QPen(kDotColor, ctx.lineWidth(), Qt::DotLine, Qt::FlatCap));
+        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        const QString text = displayText(line.label);
+        const double width = metrics.horizontalAdvance(text);
+        const double left = line.last ? plot.right() - width : x - 10.0;
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(left, plot.bottom() + 30.0, width + 1.0, metrics.height()),
+                         Qt::AlignLeft | Qt::AlignTop, text);
+    }
+}
+
+void ChartPlot::paintLabels(QPainter& painter, const QRectF& block, const QRectF& plot) const {
+    painter.setFont(sheetFont(style_.labelFontSize));
+    painter.setPen(Qt::black);
+    const double band = plot.height() / channels_;
+    const double width = labelColumnWidth();
+    for (int k = 1; k <= channels_; ++k) {
+        const QRectF cell(block.left() + 10.0, plot.top() + band * (k - 1), width, band);
+        painter.drawText(cell, Qt::AlignRight | Qt::AlignVCenter | Qt::TextWrapAnywhere,
+                         displayText(labels_[k - 1]));
+    }
+}
+
+void ChartPlot::paintTraces(QPainter& painter, const QRectF& plot, const PaintContext& ctx) const {
+    painter.setClipRect(
+        plot.adjusted(-ctx.lineWidth(), -ctx.lineWidth(), ctx.lineWidth(), ctx.lineWidth()),
+        Qt::IntersectClip);
+    painter.setPen(QPen(Qt::black, ctx.lineWidth(), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    const double sx = plot.width() / static_cast<double>(xMax_);
+    const double sy = plot.height() / (10.0 * channels_);
+    // Changes closer than a device pixel merge into one stroke.
+    const double minStep = ctx.unitsPerPixel / sx;
+    QPolygonF line;
+    for (const ChannelEdges& trace : traces_) {
+        const std::vector<QPointF> pts = stepPoints(trace, channels_, xMax_, minStep);
+        line.resize(static_cast<qsizetype>(pts.size()));
+        for (size_t i = 0; i < pts.size(); ++i) {
+            line[static_cast<qsizetype>(i)] =
+                QPointF(plot.left() + pts[i].x() * sx, plot.bottom() - pts[i].y() * sy);
+        }
+        painter.drawPolyline(line);
+    }
+}
+
+}  // namespace plm::chart

@@ -1,0 +1,82 @@
+#include "chart/report_page.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <cmath>
+
+#include "support/cx_exception.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+namespace plm::chart {
+namespace {
+
+constexpr double kA4WidthMm = 210.0;
+constexpr double kA4HeightMm = 297.0;
+
+CxException writeFailure(const std::string& fsPath) {
+    return CxException(support::format("OpenError\n%s", support::fromFsPath(fsPath).c_str()));
+}
+
+}  // namespace
+
+void paintReportPage(QPainter& painter, const QRectF& pageRect,
+                     const settings::AppSettings& settings, const SheetNames& names,
+                     const model::MeasurementRecord* record) {
+    if (!record)
+        return;
+    TestSheet sheet(TestSheet::Target::Print);
+    sheet.rebuild(settings, names, record);
+    const double ppu = pixelsPerUnit(painter);
+    const QRectF page(pageRect.topLeft() / ppu, pageRect.size() / ppu);
+    // Margins are whole millimetres; the layout works in 0.1 mm.
+    const QRectF inner =
+        page.adjusted(settings.prtBlankLeft * 10.0, settings.prtBlankTop * 10.0,
+                      -settings.prtBlankRight * 10.0, -settings.prtBlankBottom * 10.0);
+    painter.save();
+    painter.scale(ppu, ppu);
+    sheet.paintUnits(painter, inner.normalized(), PaintContext{1.0 / ppu});
+    painter.restore();
+}
+
+void writeReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
+                    const SheetNames& names, const model::MeasurementRecord* record) {
+    QPdfWriter writer(QString::fromStdString(fsPath));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
+    writer.setResolution(1200);
+    writer.setTitle(QString::fromStdString(support::toUtf8(settings.printTitle)));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        throw writeFailure(fsPath);
+    paintReportPage(painter, QRectF(0, 0, writer.width(), writer.height()), settings, names,
+                    record);
+    if (!painter.end())
+        throw writeFailure(fsPath);
+    const QFileInfo written(QString::fromStdString(fsPath));
+    if (!written.exists() || written.size() == 0)
+        throw writeFailure(fsPath);
+}
+
+void writeReportPng(const std::string& fsPath, const settings::AppSettings& settings,
+                    const SheetNames& names, const model::MeasurementRecord* record, int dpi) {
+    const int width = static_cast<int>(std::lround(kA4WidthMm / 25.4 * dpi));
+    const int height = static_cast<int>(std::lround(kA4HeightMm / 25.4 * dpi));
+    QImage image(width, height, QImage::Format_RGB32);
+    const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        paintReportPage(painter, QRectF(0, 0, width, height), settings, names, record);
+    }
+    if (!image.save(QString::fromStdString(fsPath), "PNG"))
+        throw writeFailure(fsPath);
+}
+
+}  // namespace plm::chart
