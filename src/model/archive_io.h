@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/data_file.h"
+
+// Little-endian primitives of the data file: counts, the prefixed strings and
+// fixed-size values, read from a bounded byte source and written to a buffer.
+namespace plm::model {
+
+class ArchiveReader {
+  public:
+    virtual ~ArchiveReader() = default;
+
+    // Bytes not yet consumed. Every length or count read from the data is
+    // checked against this before anything is sized from it.
+    uint64_t bytesLeft() const { return total_ - consumed_; }
+    uint64_t offset() const { return consumed_; }
+
+    void read(void* out, size_t n);
+    uint8_t u8();
+    uint16_t u16();
+    uint32_t u32();
+    int32_t i32() { return static_cast<int32_t>(u32()); }
+    double f64();
+
+    // uint16, or 0xFFFF followed by a uint32.
+    uint32_t count();
+    // A prefixed CP932 string; the wide (UTF-16LE) form is converted to CP932.
+    std::string string();
+    // n bytes into out (resized after the bound check).
+    void bytes(std::vector<uint8_t>& out, uint64_t n);
+
+    // Throws ArchiveError unless `need` more bytes can follow.
+    void require(uint64_t need, const char* what) const;
+
+  protected:
+    explicit ArchiveReader(uint64_t total) : total_(total) {}
+    // Refills [pos_, end_) with the next bytes; returns false at the end.
+    virtual bool refill() = 0;
+
+    const uint8_t* pos_ = nullptr;
+    const uint8_t* end_ = nullptr;
+
+  private:
+    [[noreturn]] void endOfData() const;
+    uint32_t stringLength(bool allowWide, bool& wide);
+
+    uint64_t total_;
+    uint64_t consumed_ = 0;
+};
+
+// Reads from bytes held in memory.
+class MemoryReader : public ArchiveReader {
+  public:
+    explicit MemoryReader(std::string_view bytes);
+
+  protected:
+    bool refill() override { return false; }
+};
+
+// Reads from an open file through a 4096-byte buffer.
+class FdReader : public ArchiveReader {
+  public:
+    FdReader(int fd, uint64_t size) : ArchiveReader(size), fd_(fd) {}
+
+  protected:
+    bool refill() override;
+
+  private:
+    int fd_;
+    uint8_t buffer_[4096];
+};
+
+// Appends to a string, or with no string only counts the bytes (so the
+// output can be sized once instead of growing by doubling).
+class ArchiveWriter {
+  public:
+    explicit ArchiveWriter(std::string* out) : out_(out) {}
+
+    void raw(const void* data, size_t n) {
+        size_ += n;
+        if (out_)
+            out_->append(static_cast<const char*>(data), n);
+    }
+    void u8(uint8_t v) { raw(&v, 1); }
+    void u16(uint16_t v);
+    void u32(uint32_t v);
+    void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void f64(double v);
+    void count(uint64_t n);
+    void string(std::string_view s);
+
+    size_t size() const { return size_; }
+
+  private:
+    std::string* out_;
+    size_t size_ = 0;
+};
+
+// The format itself, over the primitives above.
+ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree);
+void writeDataFile(const CustomerTree& tree, ArchiveWriter& out);
+
+}  // namespace plm::model

@@ -1,0 +1,200 @@
+#include "model/data_file.h"
+
+#include "model/archive_io.h"
+
+namespace plm::model {
+namespace {
+
+// The fewest bytes a block can take, used to check a count from the file
+// against the bytes left before anything is sized from it.
+constexpr uint64_t kMinNamedBlock = 1 + 2;  // empty name, count 0
+
+uint64_t minRecordBytes(int32_t version) {
+    uint64_t fixed = 2 + 7 * 4 + 8 * 4 + 4 + 8 + 2 * 4 + 4 + 6 * 8 + 2 * 8;
+    uint64_t strings = 1 + 1 + 4 + 8;  // weather, comment, breaker strings, channel comments
+    uint64_t optional = (version >= 2 ? 8 : 0) + (version >= 6 ? 4 : 0);
+    return fixed + strings + optional;
+}
+
+void readConditions(ArchiveReader& in, TestConditions& c) {
+    in.i32();  // the stored device type gives way to the configured one
+    c.devType = configuredDevType();
+    for (int phase = 0; phase < 3; ++phase) {
+        c.vacuum[phase] = in.f64();
+        c.sesshoku[phase] = in.f64();
+    }
+    c.weather = in.string();
+    c.temp = in.f64();
+    c.hum = in.f64();
+    c.comment = in.string();
+    c.mcType = in.string();
+    c.mcMaker = in.string();
+    c.mcNum = in.string();
+    c.mcDate = in.string();
+    for (auto& comment : c.chComment)
+        comment = in.string();
+}
+
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
+    in.bytes(r.contacts, in.count());
+    r.dataNo = in.i32();
+    r.opSignal = in.i32();
+    r.triggerDetect = in.i32();
+    r.signalAcDc = in.i32();
+    r.chattering = in.i32();
+    r.measTime = in.i32();
+    r.measPeriod = in.i32();
+    for (auto& value : r.chSetting)
+        value = in.i32();
+    r.testDateTime.status = static_cast<support::DateStatus>(in.i32());
+    r.testDateTime.value = in.f64();
+    r.vcValue = in.i32();
+    r.vcEndValue = in.i32();
+    if (version >= 2) {
+        r.measureType = in.i32();
+        r.measureOpe = in.i32();
+    }
+    if (version >= 6)
+        r.noiseMask = in.i32();
+    readConditions(in, r.cond);
+}
+
+uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
+    uint32_t n = in.count();
+    in.require(uint64_t{n} * minBlock, what);
+    return n;
+}
+
+void readName(ArchiveReader& in, int32_t version, MeasurementName& node) {
+    uint32_t n = checkedCount(in, minRecordBytes(version), "record list");
+    node.records.reserve(n);
+    const MeasurementRecord prototype;
+    for (uint32_t i = 0; i < n; ++i) {
+        MeasurementRecord record = prototype;
+        readRecord(in, version, record);
+        node.records.append(std::move(record));
+    }
+}
+
+void readCircuit(ArchiveReader& in, int32_t version, TestCircuit& node) {
+    uint32_t n = checkedCount(in, kMinNamedBlock, "measurement names");
+    for (uint32_t i = 0; i < n; ++i) {
+        MeasurementName child;
+        child.name = in.string();
+        readName(in, version, child);
+        // A name stored twice leaves only the later subtree.
+        node.names.insertNode(std::move(child));
+    }
+}
+
+void readCustomer(ArchiveReader& in, int32_t version, Customer& node) {
+    uint32_t n = checkedCount(in, kMinNamedBlock, "test circuits");
+    for (uint32_t i = 0; i < n; ++i) {
+        TestCircuit child;
+        child.name = in.string();
+        readCircuit(in, version, child);
+        node.circuits.insertNode(std::move(child));
+    }
+}
+
+void writeRecord(ArchiveWriter& out, const MeasurementRecord& r) {
+    out.count(r.contacts.size());
+    out.raw(r.contacts.data(), r.contacts.size());
+    for (int32_t v : {r.dataNo, r.opSignal, r.triggerDetect, r.signalAcDc, r.chattering, r.measTime,
+                      r.measPeriod}) {
+        out.i32(v);
+    }
+    for (int32_t v : r.chSetting)
+        out.i32(v);
+    out.i32(static_cast<int32_t>(r.testDateTime.status));
+    out.f64(r.testDateTime.value);
+    for (int32_t v :
+         {r.vcValue, r.vcEndValue, r.measureType, r.measureOpe, r.noiseMask, r.cond.devType}) {
+        out.i32(v);
+    }
+    const TestConditions& c = r.cond;
+    for (int phase = 0; phase < 3; ++phase) {
+        out.f64(c.vacuum[phase]);
+        out.f64(c.sesshoku[phase]);
+    }
+    out.string(c.weather);
+    out.f64(c.temp);
+    out.f64(c.hum);
+    for (const std::string* s : {&c.comment, &c.mcType, &c.mcMaker, &c.mcNum, &c.mcDate}) {
+        out.string(*s);
+    }
+    for (const auto& comment : c.chComment)
+        out.string(comment);
+}
+
+void writeCustomer(ArchiveWriter& out, const Customer& customer) {
+    out.string(customer.name);
+    out.count(customer.circuits.count());
+    for (const TestCircuit& circuit : customer.circuits) {
+        out.string(circuit.name);
+        out.count(circuit.names.count());
+        for (const MeasurementName& name : circuit.names) {
+            out.string(name.name);
+            out.count(name.records.count());
+            for (const MeasurementRecord& record : name.records)
+                writeRecord(out, record);
+        }
+    }
+}
+
+}  // namespace
+
+ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree) {
+    tree.customers.clear();
+    // Both are read before either is compared: a file too short for them is
+    // an archive failure, not an unknown file.
+    std::string signature = in.string();
+    int32_t version = in.i32();
+    if (signature != kDataFileSignature)
+        return ReadStatus::BadSignature;
+    if (version < 1 || version > kDataFileVersion)
+        return ReadStatus::BadVersion;
+
+    LineSettings& line = tree.lineSettings;
+    for (int32_t* v :
+         {&line.port, &line.baud, &line.byteSize, &line.stopBits, &line.parity, &line.flow}) {
+        *v = in.i32();
+    }
+    uint32_t n = checkedCount(in, kMinNamedBlock, "customers");
+    for (uint32_t i = 0; i < n; ++i) {
+        Customer customer;
+        customer.name = in.string();
+        readCustomer(in, version, customer);
+        tree.customers.insertNode(std::move(customer));
+    }
+    return ReadStatus::Ok;
+}
+
+ReadStatus readDataFile(std::string_view bytes, CustomerTree& tree) {
+    MemoryReader in(bytes);
+    return readDataFile(in, tree);
+}
+
+void writeDataFile(const CustomerTree& tree, ArchiveWriter& writer) {
+    writer.string(kDataFileSignature);
+    writer.i32(kDataFileVersion);
+    const LineSettings& line = tree.lineSettings;
+    for (int32_t v : {line.port, line.baud, line.byteSize, line.stopBits, line.parity, line.flow}) {
+        writer.i32(v);
+    }
+    writer.count(tree.customers.count());
+    for (const Customer& customer : tree.customers)
+        writeCustomer(writer, customer);
+}
+
+std::string writeDataFile(const CustomerTree& tree) {
+    ArchiveWriter counter(nullptr);
+    writeDataFile(tree, counter);
+    std::string out;
+    out.reserve(counter.size());
+    ArchiveWriter writer(&out);
+    writeDataFile(tree, writer);
+    return out;
+}
+
+}  // namespace plm::model

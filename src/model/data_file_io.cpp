@@ -1,0 +1,167 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <new>
+#include <system_error>
+
+#include "model/archive_io.h"
+#include "model/data_file.h"
+#include "support/cx_exception.h"
+#include "support/file_lock.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+namespace plm::model {
+namespace {
+
+constexpr const char* kModuleName = ".\\DAT_CUSTOMER";
+constexpr int kModuleLine = 181;
+constexpr std::chrono::milliseconds kOpenLimit{60000};
+
+CxException openFailure(const std::string& path) {
+    return CxException(
+        support::format(support::sj("ファイルを開くことが出来ません\n%s").c_str(), path.c_str()));
+}
+
+// Failures of the replacing write that mean the file could not be opened
+// (missing or read-only folder, no permission, held by another process).
+bool isOpenFailure(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case EAGAIN:
+        case EBUSY:
+        case ETIMEDOUT:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Runs one load or save, turning every failure into its single message and
+// the result false; the file at the path is then moved aside.
+bool guarded(const std::string& path, ErrorReporter& reporter, const std::function<bool()>& job) {
+    bool ok = false;
+    try {
+        ok = job();
+    } catch (const CxException& e) {
+        if (!e.quiet())
+            reporter.report(e.text(), MessageIcon::Information);
+    } catch (const std::bad_alloc& e) {
+        reporter.report(failureText(support::sj("メモリ不足"), e.what()), MessageIcon::Plain);
+    } catch (const std::system_error& e) {
+        reporter.report(failureText(support::sj("ﾌｧｲﾙｱｸｾｽ異常"), e.what()), MessageIcon::Plain);
+    } catch (const ArchiveError& e) {
+        reporter.report(failureText(support::sj("ｱｰｶｲﾌﾞ異常"), e.what()), MessageIcon::Plain);
+    } catch (const std::exception& e) {
+        reporter.report(failureText(support::sj("例外発生"), e.what()), MessageIcon::Plain);
+    }
+    if (!ok)
+        moveAside(path);
+    return ok;
+}
+
+bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fsPath,
+              ErrorReporter& reporter) {
+    support::OpenOptions options;
+    options.mode = support::OpenMode::Read;
+    options.exclusive = true;
+    options.limit = kOpenLimit;
+    support::UniqueFd fd = support::openWithRetry(fsPath, options);
+    if (!fd)
+        throw openFailure(path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw std::system_error(errno, std::generic_category(), "fstat");
+
+    FdReader in(fd.get(), static_cast<uint64_t>(st.st_size));
+    switch (readDataFile(in, tree)) {
+        case ReadStatus::Ok:
+            return true;
+        case ReadStatus::BadSignature:
+            reporter.report(support::sj("データファイルが読めません\n壊れている可能性があります\n"
+                                        "新規に作成します"),
+                            MessageIcon::Stop);
+            return false;
+        case ReadStatus::BadVersion:
+            reporter.report(
+                support::sj("このデータファイルのバージョンは読めません\n新規に作成します"),
+                MessageIcon::Stop);
+            return false;
+    }
+    return false;
+}
+
+bool saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
+    // A folder that cannot be created shows up as the open failure below.
+    support::CreateFolderPath(support::folderOf(path));
+    const std::string bytes = writeDataFile(tree);
+    support::OpenOptions options;
+    options.mode = support::OpenMode::Write;
+    options.exclusive = true;
+    options.create = true;
+    options.limit = kOpenLimit;
+    try {
+        support::replaceFileAtomically(fsPath, bytes, options);
+    } catch (const std::system_error& e) {
+        if (e.code().category() == std::generic_category() ||
+            e.code().category() == std::system_category()) {
+            if (isOpenFailure(e.code().value()))
+                throw openFailure(path);
+        }
+        throw;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string failureText(const std::string& kind, const std::string& description) {
+    std::string shortened = description.substr(0, support::mbSafeLength(description, 99));
+    return support::format("%s\n%s\n%s(%d)", kind.c_str(), shortened.c_str(), kModuleName,
+                           kModuleLine);
+}
+
+std::string resolveDataPath(const std::string& path) {
+    if (path.empty() || path[0] != '.')
+        return path;
+    return support::fromFsPath(support::programFolder()) + path.substr(1);
+}
+
+void moveAside(const std::string& path) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
+    const std::string target = support::format("%s_%s", path.c_str(), stamp);
+    // Failing to move the file aside is not worth a second message.
+    std::rename(support::toFsPath(path).c_str(), support::toFsPath(target).c_str());
+}
+
+bool CustomerTree::load(const std::string& path, ErrorReporter& reporter) {
+    const std::string resolved = resolveDataPath(path);
+    customers.clear();
+    const std::string fsPath = support::toFsPath(resolved);
+    struct stat st {};
+    if (::stat(fsPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return true;
+    return guarded(resolved, reporter, [&] { return loadFile(*this, resolved, fsPath, reporter); });
+}
+
+bool CustomerTree::save(const std::string& path, ErrorReporter& reporter) const {
+    const std::string resolved = resolveDataPath(path);
+    const std::string fsPath = support::toFsPath(resolved);
+    return guarded(resolved, reporter, [&] { return saveFile(*this, resolved, fsPath); });
+}
+
+}  // namespace plm::model

@@ -1,0 +1,40 @@
+#include "model/record_register.h"
+
+#include <cstdlib>
+
+#include "support/cx_exception.h"
+#include "support/text_codec.h"
+
+namespace plm::model {
+
+TestConditions registerTemplate(const MeasurementName& target,
+                                const settings::AppSettings& settings) {
+    if (!target.records.empty())
+        return target.records.at(0).cond;
+    TestConditions fresh;
+    fresh.Reset();
+    // Whole numbers by design: atoi drops a fractional part, and text that
+    // does not start with a number gives 0.
+    for (int phase = 0; phase < 3; ++phase) {
+        fresh.sesshoku[phase] = std::atoi(settings.defSesshoku[phase].c_str());
+        fresh.vacuum[phase] = std::atoi(settings.defVacuum[phase].c_str());
+    }
+    return fresh;
+}
+
+void registerRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
+                     RegisterMode mode, const settings::AppSettings& settings) {
+    if (records.empty()) {
+        throw CxException(support::sj("登録する転送データをチェックしてください"));
+    }
+    const TestConditions conditions = registerTemplate(target, settings);
+    if (mode == RegisterMode::Replace)
+        target.records.clear();
+    for (const MeasurementRecord& record : records) {
+        int index = target.records.add(record);
+        target.records.at(index).cond = conditions;
+    }
+    target.records.renumber();
+}
+
+}  // namespace plm::model

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "common/temp_dir.h"
+#include "model/data_file.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+#include "tree_test_util.h"
+
+namespace plm::model {
+namespace {
+
+namespace fs = std::filesystem;
+using support::sj;
+using test::Bytes;
+using test::RecordingReporter;
+
+// Names of the files in `dir` other than `keep`.
+std::vector<std::string> otherFiles(const fs::path& dir, const std::string& keep = {}) {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        if (name != keep)
+            out.push_back(name);
+    }
+    return out;
+}
+
+// True when `dir` holds exactly one file and it is "<name>_YYYYMMDDhhmmss"
+// with the bytes given.
+void expectMovedAside(const fs::path& dir, const std::string& name, const std::string& bytes) {
+    auto files = otherFiles(dir);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(files[0], std::regex(name + "_20[0-9]{12}"))) << files[0];
+    EXPECT_EQ(test::readFile((dir / files[0]).string()), bytes);
+}
+
+CustomerTree sampleTree() {
+    CustomerTree tree;
+    tree.lineSettings.port = 3;
+    findOrAddMeasurementName(tree, "A", "t", "n").records.append(test::richRecord(1, 3));
+    findOrAddMeasurementName(tree, "B", "t", "n").records.append(test::richRecord(2, 2));
+    return tree;
+}
+
+TEST(DataFileLoad, MissingFileIsAnEmptyTreeAndLeavesNothing) {
+    test::TempDir dir;
+    CustomerTree tree = sampleTree();
+    RecordingReporter reporter;
+    EXPECT_TRUE(tree.load(dir.file("QBX.DAT"), reporter));
+    EXPECT_EQ(tree.customers.count(), 0);
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_TRUE(otherFiles(dir.path()).empty());
+}
+
+TEST(DataFileLoad, SaveCreatesFoldersAndLoadsBackIdentically) {
+    test::TempDir dir;
+    const std::string path = dir.file("DATA/sub/QBX.DAT");
+    RecordingReporter reporter;
+    const CustomerTree tree = sampleTree();
+    ASSERT_TRUE(tree.save(path, reporter));
+    EXPECT_EQ(test::readFile(path), writeDataFile(tree));
+
+    // Saving again replaces the file and leaves no temporary file behind.
+    ASSERT_TRUE(CustomerTree().save(path, reporter));
+    EXPECT_EQ(test::readFile(path).size(), 64u);
+    ASSERT_TRUE(tree.save(path, reporter));
+    EXPECT_EQ(otherFiles(dir.path() / "DATA/sub", "QBX.DAT").size(), 0u);
+
+    CustomerTree back;
+    ASSERT_TRUE(back.load(path, reporter));
+    EXPECT_EQ(writeDataFile(back), writeDataFile(tree));
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
+TEST(DataFileLoad, LeadingDotMeansTheProgramFolder) {
+    test::TempDir dir;
+    const std::string previous = support::programFolder();
+    support::setProgramFolder(dir.path().string());
+    RecordingReporter reporter;
+    EXPECT_TRUE(sampleTree().save(".\\DATA\\QBX.DAT", reporter));
+    EXPECT_TRUE(fs::exists(dir.path() / "DATA" / "QBX.DAT"));
+    CustomerTree back;
+    EXPECT_TRUE(back.load(".\\DATA\\QBX.DAT", reporter));
+    EXPECT_EQ(back.customers.count(), 2);
+    support::setProgramFolder(previous);
+}
+
+// Unreadable files: one message, false, the file moved aside, an empty tree.
+TEST(DataFileLoad, UnreadableFilesAreReportedOnceAndMovedAside) {
+    std::string badSignature = Bytes().header(6, 0).s;
+    badSignature[1] = 'S';
+    const std::string msg131 =
+        sj("データファイルが読めません\n壊れている可能性があります\n新規に作成します");
+    const std::string msg130 = sj("このデータファイルのバージョンは読めません\n新規に作成します");
+    struct Case {
+        std::string bytes;
+        std::string message;  // whole text, or the first line of the archive failure
+        MessageIcon icon;
+    };
+    const Case cases[] = {
+        {badSignature, msg131, MessageIcon::Stop},
+        {Bytes().header(7, 0).s, msg130, MessageIcon::Stop},
+        {Bytes().header(0, 0).s, msg130, MessageIcon::Stop},
+        {"", sj("ｱｰｶｲﾌﾞ異常"), MessageIcon::Plain},
+        {badSignature.substr(0, 36), sj("ｱｰｶｲﾌﾞ異常"), MessageIcon::Plain},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        const std::string path = dir.file("QBX.DAT");
+        test::writeFile(path, c.bytes);
+        CustomerTree tree = sampleTree();
+        RecordingReporter reporter;
+        EXPECT_FALSE(tree.load(path, reporter));
+        EXPECT_EQ(tree.customers.count(), 0);
+        ASSERT_EQ(reporter.messages.size(), 1u) << c.message;
+        const auto& [text, icon] = reporter.messages[0];
+        if (icon == MessageIcon::Plain) {
+            EXPECT_EQ(text.substr(0, text.find('\n')), c.message);
+            EXPECT_TRUE(text.ends_with("\n.\\DAT_CUSTOMER(181)")) << text;
+        } else {
+            EXPECT_EQ(text, c.message);
+        }
+        EXPECT_EQ(icon, c.icon);
+        expectMovedAside(dir.path(), "QBX.DAT", c.bytes);
+    }
+}
+
+TEST(DataFileLoad, FailurePartWayKeepsTheCustomersBefore) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    const std::string bytes = writeDataFile(sampleTree());
+    RecordingReporter reporter;
+    for (size_t cut = 1; cut < bytes.size(); ++cut) {
+        test::writeFile(path, bytes.substr(0, bytes.size() - cut));
+        CustomerTree tree;
+        reporter.messages.clear();
+        ASSERT_FALSE(tree.load(path, reporter));
+        ASSERT_EQ(reporter.messages.size(), 1u);
+        ASSERT_FALSE(fs::exists(path));
+        // Only whole customers are taken: A when B is cut, nothing otherwise.
+        const bool bCut = bytes.size() - cut >= bytes.find(
+                                                    "\x01"
+                                                    "B");
+        EXPECT_EQ(tree.customers.count(), bCut ? 1 : 0) << cut;
+        for (const auto& name : otherFiles(dir.path()))
+            fs::remove(dir.path() / name);
+    }
+}
+
+TEST(DataFileLoad, FailureTextIsCutTo99BytesOnACharacterBoundary) {
+    const std::string description = std::string(98, 'x') + sj("異常");
+    EXPECT_EQ(failureText(sj("例外発生"), description),
+              sj("例外発生") + "\n" + std::string(98, 'x') + "\n.\\DAT_CUSTOMER(181)");
+}
+
+TEST(DataFileSave, UnwritablePlaceIsTheOpenFailure) {
+    test::TempDir dir;
+    test::writeFile(dir.file("plain"), "x");
+    const std::string path = dir.file("plain/sub/QBX.DAT");
+    RecordingReporter reporter;
+    EXPECT_FALSE(sampleTree().save(path, reporter));
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].first, sj("ファイルを開くことが出来ません\n") + path);
+    EXPECT_EQ(reporter.messages[0].second, MessageIcon::Information);
+    EXPECT_EQ(test::readFile(dir.file("plain")), "x");
+}
+
+// Two processes saving different trees over and over while a third loads:
+// every load sees one whole tree or the other, never a mixture.
+TEST(DataFileSave, ConcurrentSavesNeverInterleave) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    CustomerTree first = sampleTree();
+    CustomerTree second;
+    findOrAddMeasurementName(second, "Z", "t", "n").records.append(test::richRecord(3, 4000));
+    const std::string bytes[] = {writeDataFile(first), writeDataFile(second)};
+    RecordingReporter quiet;
+    ASSERT_TRUE(first.save(path, quiet));
+
+    std::vector<pid_t> children;
+    for (const CustomerTree* tree : {&first, &second}) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            RecordingReporter reporter;
+            bool ok = true;
+            for (int i = 0; i < 30; ++i)
+                ok = ok && tree->save(path, reporter);
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (int i = 0; i < 30; ++i) {
+        CustomerTree loaded;
+        RecordingReporter reporter;
+        ASSERT_TRUE(loaded.load(path, reporter)) << reporter.messages[0].first;
+        const std::string seen = writeDataFile(loaded);
+        EXPECT_TRUE(seen == bytes[0] || seen == bytes[1]);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string last = test::readFile(path);
+    EXPECT_TRUE(last == bytes[0] || last == bytes[1]);
+}
+
+}  // namespace
+}  // namespace plm::model

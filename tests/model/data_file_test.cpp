@@ -1,0 +1,289 @@
+#include "model/data_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/text_codec.h"
+#include "tree_test_util.h"
+
+namespace plm::model {
+namespace {
+
+using test::Bytes;
+
+// The configured device type is process-wide; every test here runs with 8 channels.
+class DataFileFormat : public ::testing::Test {
+  protected:
+    void SetUp() override { setConfiguredDevType(3); }
+    void TearDown() override { setConfiguredDevType(3); }
+};
+
+CustomerTree oneRecordTree(MeasurementRecord record, const std::string& customer = "c") {
+    CustomerTree tree;
+    findOrAddMeasurementName(tree, customer, "t", "n").records.append(std::move(record));
+    return tree;
+}
+
+// The record block of test::richRecord(1, 3), written out from the field table.
+Bytes richRecordBlock(int version) {
+    Bytes b;
+    b.u16(3).u8(31 + 0).u8(31 + 7).u8(31 + 14);  // contacts
+    for (int32_t v : {1, 2, 3, 4, 5, 6, 7})
+        b.i32(v);  // dataNo .. measPeriod
+    for (int32_t v = 100; v < 108; ++v)
+        b.i32(v);  // chSetting
+    b.i32(0).f64(test::dateAt(2008, 4, 2, 13, 5, 1).value);
+    b.i32(-11).i32(12);
+    if (version >= 2)
+        b.i32(13).i32(14);
+    if (version >= 6)
+        b.i32(15);
+    b.i32(3);                                                     // devType
+    b.f64(2.25).f64(1.25).f64(2.5).f64(1.5).f64(2.75).f64(1.75);  // vacuum/sesshoku R, S, T
+    b.str("weather1").f64(21.5).f64(41.5).str("comment1");
+    b.str("type1").str("maker1").str("num1").str("date1");
+    for (int i = 10; i < 18; ++i)
+        b.str("ch" + std::to_string(i));
+    return b;
+}
+
+TEST_F(DataFileFormat, EmptyTreeIsThe64ByteFile) {
+    const std::string expected =
+        std::string("\x21sd5c16-20070831-sd56s0c-t6b510aD6", 34) + std::string(
+                                                                       "\x06\0\0\0"
+                                                                       "\x01\0\0\0"
+                                                                       "\x00\x96\0\0"
+                                                                       "\x08\0\0\0"
+                                                                       "\0\0\0\0"
+                                                                       "\0\0\0\0"
+                                                                       "\x01\0\0\0"
+                                                                       "\0\0",
+                                                                       30);
+    std::string bytes = writeDataFile(CustomerTree{});
+    EXPECT_EQ(bytes.size(), 64u);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST_F(DataFileFormat, RecordItemsAreWrittenInFileOrder) {
+    Bytes expected;
+    expected.header(6, 1).str("c").u16(1).str("t").u16(1).str("n").u16(1);
+    expected.raw(richRecordBlock(6).s);
+    EXPECT_EQ(writeDataFile(oneRecordTree(test::richRecord(1, 3))), expected.s);
+}
+
+TEST_F(DataFileFormat, StringLengthPrefixes) {
+    struct Case {
+        size_t length;
+        std::string prefix;
+    };
+    const Case cases[] = {
+        {0, std::string("\x00", 1)},
+        {254, "\xFE"},
+        {255, std::string("\xFF\xFF\x00", 3)},
+        {300, std::string("\xFF\x2C\x01", 3)},
+        {0xFFFD, "\xFF\xFD\xFF"},
+        {0xFFFE, std::string("\xFF\xFF\xFF\xFE\xFF\x00\x00", 7)},
+        {70000, std::string("\xFF\xFF\xFF\x70\x11\x01\x00", 7)},
+    };
+    for (const auto& c : cases) {
+        CustomerTree tree;
+        const std::string name(c.length, 'x');
+        tree.customers.findOrAdd(name);
+        std::string bytes = writeDataFile(tree);
+        EXPECT_EQ(bytes.substr(64, c.prefix.size()), c.prefix) << c.length;
+        EXPECT_EQ(bytes.size(), 64 + c.prefix.size() + c.length + 2) << c.length;
+
+        CustomerTree back;
+        ASSERT_EQ(readDataFile(bytes, back), ReadStatus::Ok);
+        EXPECT_EQ(back.customers.at(0).name, name);
+    }
+}
+
+TEST_F(DataFileFormat, SampleCountPrefixes) {
+    struct Case {
+        size_t samples;
+        std::string prefix;
+    };
+    const Case cases[] = {
+        {0, std::string("\x00\x00", 2)},
+        {0xFFFE, "\xFE\xFF"},
+        {0xFFFF, std::string("\xFF\xFF\xFF\xFF\x00\x00", 6)},
+        {70000, std::string("\xFF\xFF\x70\x11\x01\x00", 6)},
+    };
+    const size_t recordAt = 64 + 2 + 2 + 2 + 2 + 2 + 2;  // names "c", "t", "n" and their counts
+    for (const auto& c : cases) {
+        MeasurementRecord record;
+        record.contacts.assign(c.samples, 0x5A);
+        std::string bytes = writeDataFile(oneRecordTree(record));
+        EXPECT_EQ(bytes.substr(recordAt, c.prefix.size()), c.prefix) << c.samples;
+
+        CustomerTree back;
+        ASSERT_EQ(readDataFile(bytes, back), ReadStatus::Ok);
+        EXPECT_EQ(findMeasurementName(back, "c", "t", "n")->records.at(0).contacts,
+                  record.contacts);
+    }
+}
+
+TEST_F(DataFileFormat, RoundTripKeepsEveryItemAndName) {
+    CustomerTree tree;
+    tree.lineSettings = {7, 9600, 7, 2, 1, 0};
+    const std::string names[] = {
+        "",
+        std::string(300, 'N'),
+        support::sj("表ソ能"),   // trail bytes 0x5C
+        "\x81\x20\xFF\x80\xA0",  // not valid CP932: kept as bytes
+        support::sj("需要家Ａ"),
+    };
+    int seed = 0;
+    for (const auto& customer : names) {
+        for (const auto& circuit : {std::string("t1"), names[2]}) {
+            auto& list = findOrAddMeasurementName(tree, customer, circuit, names[3]).records;
+            list.append(test::richRecord(seed++));
+            list.append(test::richRecord(seed++, 0));
+        }
+    }
+    const std::string bytes = writeDataFile(tree);
+    CustomerTree back;
+    ASSERT_EQ(readDataFile(bytes, back), ReadStatus::Ok);
+    EXPECT_EQ(back.lineSettings, tree.lineSettings);
+    EXPECT_EQ(writeDataFile(back), bytes);
+    ASSERT_EQ(back.customers.count(), 5);
+    for (const auto& customer : names) {
+        const auto* loaded = findMeasurementName(back, customer, names[2], names[3]);
+        const auto* original = findMeasurementName(tree, customer, names[2], names[3]);
+        ASSERT_TRUE(loaded && original);
+        EXPECT_EQ(back.customers.get(customer)->name, customer);
+        EXPECT_EQ(loaded->name, names[3]);
+        EXPECT_TRUE(loaded->records == original->records);
+    }
+}
+
+TEST_F(DataFileFormat, OlderVersionsLackTheLaterItems) {
+    for (int version : {1, 2, 5}) {
+        Bytes file;
+        file.header(version, 1).str("c").u16(1).str("t").u16(1).str("n").u16(1);
+        file.raw(richRecordBlock(version).s);
+        CustomerTree tree;
+        ASSERT_EQ(readDataFile(file.s, tree), ReadStatus::Ok) << version;
+        const MeasurementRecord& r = findMeasurementName(tree, "c", "t", "n")->records.at(0);
+        MeasurementRecord expected = test::richRecord(1, 3);
+        if (version < 2)
+            expected.measureType = expected.measureOpe = 0;
+        if (version < 6)
+            expected.noiseMask = 0;
+        EXPECT_TRUE(r == expected) << version;
+
+        // Saved again it is a version 6 file with those items present.
+        Bytes v6;
+        v6.header(6, 1).str("c").u16(1).str("t").u16(1).str("n").u16(1);
+        Bytes block = richRecordBlock(6);
+        const size_t optionalAt = 2 + 3 + 7 * 4 + 8 * 4 + 4 + 8 + 8;
+        std::string items =
+            Bytes().i32(expected.measureType).i32(expected.measureOpe).i32(expected.noiseMask).s;
+        block.s.replace(optionalAt, 12, items);
+        v6.raw(block.s);
+        EXPECT_EQ(writeDataFile(tree), v6.s) << version;
+    }
+}
+
+TEST_F(DataFileFormat, StoredDeviceTypeGivesWayToTheConfiguredOne) {
+    std::string bytes = writeDataFile(oneRecordTree(test::richRecord(1, 3)));
+    setConfiguredDevType(1);
+    CustomerTree tree;
+    ASSERT_EQ(readDataFile(bytes, tree), ReadStatus::Ok);
+    EXPECT_EQ(findMeasurementName(tree, "c", "t", "n")->records.at(0).cond.devType, 1);
+}
+
+TEST_F(DataFileFormat, WideStringsAreReadAsCp932) {
+    // "需要" and U+1F600 (no CP932 form) as UTF-16LE, in the reader-only form.
+    const std::string units("\x00\x97\x81\x89\x3D\xD8\x00\xDE", 8);
+    Bytes file;
+    file.header(6, 1).u8(0xFF).u16(0xFFFE).u8(4).raw(units).u16(0);
+    CustomerTree tree;
+    ASSERT_EQ(readDataFile(file.s, tree), ReadStatus::Ok);
+    EXPECT_EQ(tree.customers.at(0).name, support::sj("需要") + "?");
+}
+
+TEST_F(DataFileFormat, NameStoredTwiceKeepsTheLaterSubtree) {
+    Bytes file;
+    file.header(6, 2).str("Tokyo").u16(1).str("first").u16(0);
+    file.str("TOKYO").u16(1).str("second").u16(0);
+    CustomerTree tree;
+    ASSERT_EQ(readDataFile(file.s, tree), ReadStatus::Ok);
+    ASSERT_EQ(tree.customers.count(), 1);
+    EXPECT_EQ(tree.customers.at(0).name, "TOKYO");
+    ASSERT_EQ(tree.customers.at(0).circuits.count(), 1);
+    EXPECT_EQ(tree.customers.at(0).circuits.at(0).name, "second");
+}
+
+TEST_F(DataFileFormat, SignatureAndVersionAreCheckedAfterBothAreRead) {
+    CustomerTree tree;
+    EXPECT_EQ(readDataFile(Bytes().header(0, 0).s, tree), ReadStatus::BadVersion);
+    EXPECT_EQ(readDataFile(Bytes().header(7, 0).s, tree), ReadStatus::BadVersion);
+    std::string wrong = Bytes().header(6, 0).s;
+    wrong[5] = 'X';
+    EXPECT_EQ(readDataFile(wrong, tree), ReadStatus::BadSignature);
+    // Too short to hold the version: malformed, not a foreign file.
+    EXPECT_THROW(readDataFile(wrong.substr(0, 30), tree), ArchiveError);
+    EXPECT_THROW(readDataFile("", tree), ArchiveError);
+}
+
+// Counts and lengths claiming gigabytes must fail on the bytes left, quickly
+// and without sizing anything from the claim.
+TEST_F(DataFileFormat, HugeCountsFailWithoutAllocating) {
+    const std::string big32("\xFF\xFF\xFF\x7F", 4);
+    const std::string cases[] = {
+        Bytes().header(6, 0xFFFF).raw(big32).s,                  // customers
+        Bytes().header(6, 1).str("c").u16(0xFFFF).raw(big32).s,  // circuits
+        Bytes().header(6, 1).str("c").u16(1).str("t").u16(1).str("n").u16(0xFFFF).raw(big32).s,
+        Bytes()
+            .header(6, 1)
+            .str("c")
+            .u16(1)
+            .str("t")
+            .u16(1)
+            .str("n")
+            .u16(1)
+            .u16(0xFFFF)
+            .raw(big32)
+            .s,
+        Bytes().header(6, 1).u8(0xFF).u16(0xFFFF).raw(big32).s,                       // name length
+        Bytes().header(6, 1).u8(0xFF).u16(0xFFFE).u8(0xFF).u16(0xFFFF).raw(big32).s,  // wide
+        Bytes().header(6, 1).str("c").u16(1).str("t").u16(1).str("n").u16(60000).s,
+    };
+    auto start = std::chrono::steady_clock::now();
+    for (const auto& bytes : cases) {
+        CustomerTree tree;
+        EXPECT_THROW(readDataFile(bytes, tree), ArchiveError);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// Every prefix and every single-byte change of a small file either reads or
+// fails with ArchiveError: nothing else escapes, nothing crashes.
+TEST_F(DataFileFormat, TruncatedAndFlippedBytesFailCleanly) {
+    CustomerTree tree;
+    findOrAddMeasurementName(tree, "A", "t", "n").records.append(test::richRecord(1, 3));
+    findOrAddMeasurementName(tree, "B", "t", "n").records.append(test::richRecord(2, 2));
+    const std::string bytes = writeDataFile(tree);
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        CustomerTree back;
+        EXPECT_THROW(readDataFile(std::string_view(bytes).substr(0, n), back), ArchiveError) << n;
+    }
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+            std::string flipped = bytes;
+            flipped[i] = static_cast<char>(flipped[i] ^ mask);
+            CustomerTree back;
+            try {
+                readDataFile(flipped, back);
+            } catch (const ArchiveError&) {
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace plm::model
