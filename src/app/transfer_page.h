@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "model/customer_tree.h"
+
+class QPushButton;
+class QTreeView;
+
+namespace plm::app {
+
+class TransferListModel;
+
+// The transfer part of the data management page: the list of measurements
+// received by the last transfer or file read, with a tick box per row, and
+// the buttons that fill it and file the ticked rows.
+class TransferPage : public QWidget {
+    Q_OBJECT
+  public:
+    // target gives the measurement-data name selected on the page, or nullptr.
+    TransferPage(model::CustomerTree& tree, std::function<model::MeasurementName*()> target,
+                 QWidget* parent = nullptr);
+
+    TransferListModel* listModel() const { return model_; }
+    QTreeView* list() const { return view_; }
+    QPushButton* registerButton() const { return register_; }
+    QPushButton* transferButton() const { return transfer_; }
+    QPushButton* fileButton() const { return file_; }
+
+    // Replaces the list with freshly received records, all unticked, row 0 selected.
+    void setReceived(std::vector<model::MeasurementRecord> records);
+
+    void startTransfer();
+    void readFromFile();
+    // Files the ticked rows under the selected name; true when the tree changed.
+    bool registerTicked();
+
+  signals:
+    // Measurements were filed: the page refreshes its lists.
+    void registered();
+
+  private:
+    void receive(const std::string* file);
+    void selectRow(int row);
+
+    model::CustomerTree& tree_;
+    std::function<model::MeasurementName*()> target_;
+    TransferListModel* model_ = nullptr;
+    QTreeView* view_ = nullptr;
+    QPushButton* register_ = nullptr;
+    QPushButton* transfer_ = nullptr;
+    QPushButton* file_ = nullptr;
+};
+
+}  // namespace plm::app
