@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include "link/line_termios.h"
 #include "link/serial_baud.h"
 #include "settings/profile_file.h"
 #include "support/text_codec.h"
@@ -21,14 +22,6 @@ namespace plm::link {
 namespace {
 
 constexpr uint32_t kMaxSliceMs = 1000;
-
-// termios speed constants of the rates a tester line may use; anything else
-// goes through the arbitrary-rate interface.
-constexpr std::pair<int, speed_t> kSpeeds[] = {
-    {110, B110},       {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
-    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
 
 // Three-character names of the control bytes in the character line of a dump.
 const char* controlName(uint8_t b) {
@@ -56,40 +49,6 @@ const char* controlName(uint8_t b) {
         default:
             return nullptr;
     }
-}
-
-bool setByteSize(termios& tio, int byteSize) {
-    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    if (byteSize < 5 || byteSize > 8)
-        return false;
-    tio.c_cflag = (tio.c_cflag & ~CSIZE) | sizes[byteSize - 5];
-    return true;
-}
-
-// Win32 parity codes: 0 none, 1 odd, 2 even, 3 mark, 4 space.
-bool setParity(termios& tio, int parity) {
-    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-    tio.c_iflag &= ~INPCK;
-    switch (parity) {
-        case 0:
-            return true;
-        case 1:
-            tio.c_cflag |= PARENB | PARODD;
-            break;
-        case 2:
-            tio.c_cflag |= PARENB;
-            break;
-        case 3:
-            tio.c_cflag |= PARENB | PARODD | CMSPAR;
-            break;
-        case 4:
-            tio.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            return false;
-    }
-    tio.c_iflag |= INPCK;
-    return true;
 }
 
 }  // namespace
@@ -166,46 +125,20 @@ bool SerialLine::applySettings(int fd) {
         recordError(errno);
         return false;
     }
-    // Raw bytes in: no line editing, echo, signals or CR/LF translation.
-    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
-    tio.c_oflag &= ~OPOST;
-    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag |= CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-
     const model::LineSettings& s = settings_;
-    if (!setByteSize(tio, s.byteSize) || !setParity(tio, s.parity) || s.baud <= 0) {
+    bool arbitrary = false;
+    if (!applyLineSettings(tio, s, arbitrary)) {
         recordError(EINVAL);
         return false;
     }
-    if (s.stopBits == 0) {
-        tio.c_cflag &= ~CSTOPB;
-    } else {
-        tio.c_cflag |= CSTOPB;
-    }
-    // Flow 1 (hardware) keeps the port's own RTS/CTS setting.
-    if (s.flow == 0)
-        tio.c_cflag &= ~CRTSCTS;
-    const bool xonXoff = s.flow == 2;
-    if (xonXoff) {
-        tio.c_iflag |= IXON | IXOFF;
-    } else {
-        tio.c_iflag &= ~(IXON | IXOFF);
-    }
+    const int xonXoff = s.flow == 2 ? 1 : 0;
     writeFormat(
         "BaudRate[%ld ], Parity[%ld], OutX[%d], InX[%d], ByteSize[%ld], Parity[%ld], "
         "StopBits[%ld]",
-        static_cast<long>(s.baud), s.parity != 0 ? 1L : 0L, xonXoff ? 1 : 0, xonXoff ? 1 : 0,
+        static_cast<long>(s.baud), s.parity != 0 ? 1L : 0L, xonXoff, xonXoff,
         static_cast<long>(s.byteSize), static_cast<long>(s.parity), static_cast<long>(s.stopBits));
     if (s.stopBits == 1)
         writeFormat("StopBits[1]: 1.5 stop bits not available, using 2");
-
-    const auto* known = std::find_if(std::begin(kSpeeds), std::end(kSpeeds),
-                                     [&](const auto& entry) { return entry.first == s.baud; });
-    const bool arbitrary = known == std::end(kSpeeds);
-    if (!arbitrary)
-        cfsetspeed(&tio, known->second);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0 || (arbitrary && !setArbitraryBaud(fd, s.baud))) {
         recordError(errno);
         return false;
