@@ -44,6 +44,14 @@ int deviceIndexOf(int channelCode) {
 }  // namespace
 
 void AppSettings::Load() {
+    {
+        Batch batch(*this);
+        loadMainProfile();
+    }
+    loadDeviceProfile();
+}
+
+void AppSettings::loadMainProfile() {
     LoadPlacement();
     dataFile = GetString(kParam, "DataFile", ".\\DATA\\QBX.DAT");
     selCustomer = GetString(kParam, "SelCustomer", "");
@@ -77,12 +85,12 @@ void AppSettings::Load() {
         defChComment[i] = GetString(kDefCnd, chCommentKey(i), "");
     commDebug = GetInt(kDebug, commDebugKey(), 0);
     commLog = GetInt(kDebug, commLogKey(), 0);
-    loadDeviceProfile();
 }
 
 void AppSettings::loadDeviceProfile() {
     ProfileFile device;
     device.path = programFolder + "/system.ini";
+    Batch batch(device);
     deviceTypeIndex = deviceIndexOf(device.GetInt(kSetting, "DeviceType", 8));
     chattering = device.GetInt(kSetting, "Chattering", 1);
     measureType = device.GetInt(kSetting, "MeasureType", 1);
@@ -96,6 +104,7 @@ void AppSettings::loadDeviceProfile() {
 }
 
 void AppSettings::Save() {
+    Batch batch(*this);
     SavePlacement();
     WriteString(kParam, "DataFile", dataFile);
     WriteString(kParam, "SelCustomer", selCustomer);

@@ -64,6 +64,7 @@ public:
     std::string dataFilePath() const { return MakeAbsolute(dataFile); }
 
 private:
+    void loadMainProfile();
     // system.ini in the program folder, read through a second profile object.
     void loadDeviceProfile();
 };

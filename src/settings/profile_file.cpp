@@ -125,6 +125,65 @@ bool parseNumber(const char*& p, int64_t& out) {
 
 }  // namespace
 
+struct ProfileFile::OpenBatch {
+    std::string fsPath;
+    support::UniqueFd lock;
+    std::string before;
+    IniText text{std::string()};
+};
+
+ProfileFile::Batch::Batch(ProfileFile& profile) : profile_(profile) {
+    if (profile_.batch_)
+        return;
+    outermost_ = true;
+    try {
+        auto batch = std::make_shared<OpenBatch>();
+        batch->fsPath = support::toFsPath(profile_.path);
+        batch->lock = support::lockForReplace(batch->fsPath, profileOpenOptions());
+        // Without the lock every operation goes to the file on its own.
+        if (!batch->lock)
+            return;
+        batch->before = support::readAll(batch->lock.get());
+        batch->text = IniText(batch->before);
+        profile_.batch_ = std::move(batch);
+    } catch (const std::exception&) {
+    }
+}
+
+ProfileFile::Batch::~Batch() {
+    if (!outermost_)
+        return;
+    auto batch = std::move(profile_.batch_);
+    if (!batch)
+        return;
+    try {
+        const std::string after = batch->text.bytes();
+        if (after != batch->before) {
+            support::replaceLockedFile(batch->fsPath, after, batch->lock.get());
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+std::optional<std::string> ProfileFile::readValue(const std::string& file,
+                                                  const std::string& section,
+                                                  const std::string& key) {
+    const std::string fsPath = support::toFsPath(file.empty() ? path : file);
+    if (batch_ && batch_->fsPath == fsPath)
+        return batch_->text.get(section, key);
+    return IniText(readProfile(fsPath)).get(section, key);
+}
+
+void ProfileFile::writeValue(const std::string& file, const std::string& section,
+                             const std::string& key, const std::string& value) {
+    const std::string fsPath = support::toFsPath(file.empty() ? path : file);
+    if (batch_ && batch_->fsPath == fsPath) {
+        batch_->text.set(section, key, value);
+    } else {
+        writeProfile(fsPath, section, key, value);
+    }
+}
+
 void ProfileFile::Locate(Kind kind, const std::string& name, const std::string& folder) {
     windowsFolder = "/etc";
     tempFolder = support::fromFsPath(withoutTrailingSlash(envOr("TMPDIR", "/tmp")));
@@ -159,7 +218,7 @@ void ProfileFile::Locate(Kind kind, const std::string& name, const std::string& 
 int ProfileFile::GetInt(const std::string& section, const std::string& key, int defaultValue,
                         const std::string& file, bool writeBack) {
     const std::string target = file.empty() ? path : file;
-    auto text = IniText(readProfile(support::toFsPath(target))).get(section, key);
+    auto text = readValue(target, section, key);
     int result = defaultValue;
     if (text && !text->empty()) {
         // Leading blanks, a sign and decimal digits; anything else reads as 0.
@@ -177,7 +236,7 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
                                    const std::string& defaultValue, const std::string& file,
                                    bool writeBack) {
     const std::string target = file.empty() ? path : file;
-    auto text = IniText(readProfile(support::toFsPath(target))).get(section, key);
+    auto text = readValue(target, section, key);
     std::string result =
         text ? *text
              : defaultValue.substr(0, support::mbSafeLength(defaultValue, IniText::kMaxValueBytes));
@@ -193,7 +252,7 @@ void ProfileFile::WriteInt(const std::string& section, const std::string& key, l
 
 void ProfileFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value, const std::string& file) {
-    writeProfile(support::toFsPath(file.empty() ? path : file), section, key, value);
+    writeValue(file, section, key, value);
 }
 
 void ProfileFile::LoadPlacement() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 // Access to a profile (INI) file with the semantics of the Windows profile
@@ -51,8 +53,25 @@ public:
 
     // ".\DATA\QBX.DAT" -> program folder + "\DATA\QBX.DAT"; other paths unchanged.
     std::string MakeAbsolute(const std::string& path, const std::string& base = {}) const;
-    // Lower-cased; "." + rest when the path starts with the base.
+    // "." + rest when the path lies in the base folder (compared byte for byte,
+    // as Linux names are case-sensitive); other paths unchanged.
     std::string MakeRelative(const std::string& path, const std::string& base = {}) const;
+
+    // Groups the reads and writes of the own file (a whole Load or Save) into
+    // one locked read-modify-replace: the file is read once and written once
+    // when the outermost Batch ends, with the same content as writing key by
+    // key, and another program's writes to it wait until then.
+    class Batch {
+    public:
+        explicit Batch(ProfileFile& profile);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        ProfileFile& profile_;
+        bool outermost_ = false;
+    };
 
     // Stored (CP932) forms of the folders; see the path rules in support/paths.h.
     std::string path;
@@ -64,6 +83,18 @@ public:
     std::string programBaseName;
     WindowPlacement placement;
     bool placementValid = false;
+
+private:
+    struct OpenBatch;
+
+    std::optional<std::string> readValue(const std::string& file, const std::string& section,
+                                         const std::string& key);
+    void writeValue(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
+
+    // Shared, not unique: ProfileFile stays copyable; a batch only lives
+    // within one Batch scope.
+    std::shared_ptr<OpenBatch> batch_;
 };
 
 }  // namespace plm::settings

@@ -166,6 +166,21 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherLine) {
               "z=-5\n");
 }
 
+TEST_F(ProfileFileTest, BatchWritesOnceWhenTheOutermostScopeEnds) {
+    write("; mine\n[S]\nk=old\n");
+    {
+        ProfileFile::Batch outer(profile);
+        profile.WriteString("S", "k", "new");
+        {
+            ProfileFile::Batch inner(profile);
+            EXPECT_EQ(profile.GetInt("S", "n", 4), 4);
+        }
+        EXPECT_EQ(content(), "; mine\n[S]\nk=old\n");
+        EXPECT_EQ(profile.GetString("S", "k", "", {}, false), "new");
+    }
+    EXPECT_EQ(content(), "; mine\n[S]\nk=new\nn=4\n");
+}
+
 TEST_F(ProfileFileTest, ValuesCannotBreakTheFileApart) {
     profile.WriteString("A", "k", "x\r\n[B]\r\ny=1");
     EXPECT_EQ(profile.GetString("B", "y", "def", {}, false), "def");
