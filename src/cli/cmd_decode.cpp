@@ -1,0 +1,125 @@
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/command.h"
+#include "cli/session.h"
+#include "link/captured_file_source.h"
+#include "link/transfer_decoder.h"
+#include "support/cx_exception.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+// plmtool decode CAPTURE.txt [--json]: decodes a captured transfer and lists
+// its measurements, printing every progress text as it happens.
+namespace plm::cli {
+namespace {
+
+using support::sj;
+using support::toUtf8;
+
+// Progress to stdout, or to stderr when stdout carries the JSON document.
+class TerminalProgress : public link::ProgressSink {
+  public:
+    explicit TerminalProgress(bool toStderr) : toStderr_(toStderr) {}
+    void progress(const std::string& text) override {
+        if (!toStderr_) {
+            printLine(text);
+            return;
+        }
+        std::fputs(toUtf8(text).c_str(), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+  private:
+    bool toStderr_;
+};
+
+std::string recordLine(const model::MeasurementRecord& r) {
+    return support::format(
+        sj("データ№=%s, 試験日時=%s, 計測時間=%s, 測定周期=%s, 接点データ数=%zu").c_str(),
+        r.dataNoText().c_str(), r.testDateTimeText().c_str(), r.measTimeText().c_str(),
+        r.measPeriodText().c_str(), r.contacts.size());
+}
+
+std::string field(const char* name, const std::string& cp932) {
+    return support::format("\"%s\":%s", name, jsonString(toUtf8(cp932)).c_str());
+}
+
+std::string recordJson(const model::MeasurementRecord& r) {
+    std::string out = support::format("{\"dataNo\":%d,", r.dataNo);
+    out += field("dateTime", r.testDateTimeText()) + ",";
+    out += support::format("\"dateValid\":%s,", r.dateValid() ? "true" : "false");
+    out += field("measTime", r.measTimeText()) + ",";
+    out += field("measPeriod", r.measPeriodText()) + ",";
+    out += support::format("\"samples\":%zu,", r.contacts.size());
+    out += field("opSignal", r.opSignalText()) + ",";
+    out += field("triggerDetect", r.triggerDetectText()) + ",";
+    out += field("signalAcDc", r.signalAcDcText()) + ",";
+    out += field("chattering", r.chatteringText()) + ",";
+    out += field("measureType", r.measureTypeText()) + ",";
+    out += field("measureOpe", r.measureOpeText()) + ",";
+    out += field("noiseMask", r.noiseMaskText()) + ",";
+    out += support::format("\"vcValue\":%d,\"vcEndValue\":%d}", r.vcValue, r.vcEndValue);
+    return out;
+}
+
+void printJson(const link::TransferResult& result) {
+    const char* outcome = result.outcome == link::TransferOutcome::Completed ? "completed"
+                          : result.outcome == link::TransferOutcome::Stopped ? "stopped"
+                                                                             : "failed";
+    std::string out = support::format("{\"outcome\":\"%s\",", outcome);
+    if (result.outcome == link::TransferOutcome::Failed) {
+        out += field("message", result.message) + ",";
+    }
+    out += "\"records\":[";
+    for (size_t i = 0; i < result.records.size(); ++i) {
+        out += (i ? "," : "") + recordJson(result.records[i]);
+    }
+    printUtf8(out + "]}");
+}
+
+int runDecode(const Invocation& inv) {
+    if (inv.args.size() != 1)
+        throw UsageError{"expected one capture file"};
+    openSession();
+    // A path typed on the terminal is relative to the working folder, not to
+    // the program folder that a stored ".\" path means.
+    std::string fsPath = std::filesystem::absolute(inv.args[0]).lexically_normal().string();
+
+    TerminalProgress progress(inv.json);
+    link::TransferResult result;
+    try {
+        link::CapturedFileSource source;
+        source.open(support::fromFsPath(fsPath), progress);
+        std::atomic<bool> stop{false};
+        result = link::TransferDecoder(source, progress, stop).run();
+    } catch (const CxException& e) {
+        result.outcome = link::TransferOutcome::Failed;
+        result.message = e.text();
+    }
+    // A failed transfer hands nothing on, whatever it had decoded before the failure.
+    if (result.outcome != link::TransferOutcome::Completed)
+        result.records.clear();
+    if (inv.json) {
+        printJson(result);
+    } else if (result.outcome == link::TransferOutcome::Completed) {
+        for (const auto& record : result.records)
+            printLine(recordLine(record));
+    }
+    if (result.outcome != link::TransferOutcome::Completed) {
+        printError(result.message);
+        return 1;
+    }
+    return 0;
+}
+
+const CommandRegistration registration{{
+    "decode",
+    "decode CAPTURE.txt [--json]",
+    "decode a captured transfer file and list its measurements",
+    runDecode,
+}};
+
+}  // namespace
+}  // namespace plm::cli
