@@ -1,0 +1,285 @@
+#include "link/transfer_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "common/fake_tester.h"
+#include "common/temp_dir.h"
+#include "common/transfer_builder.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+namespace plm::link {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using support::sj;
+using test::Bytes;
+using test::FakeTester;
+
+struct Finished {
+    std::vector<TransferNotify> notes;
+    TransferOutcome outcome = TransferOutcome::Failed;
+    std::vector<model::MeasurementRecord> records;
+
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& n : notes) {
+            if (n.kind == NotifyKind::Progress || n.kind == NotifyKind::Error)
+                out.push_back(n.text);
+        }
+        return out;
+    }
+    bool has(const std::string& text) const {
+        const auto all = texts();
+        return std::find(all.begin(), all.end(), text) != all.end();
+    }
+    std::string errors() const {
+        std::string out;
+        for (const auto& n : notes) {
+            if (n.kind == NotifyKind::Error)
+                out += n.text;
+        }
+        return out;
+    }
+    NotifyKind last() const { return notes.empty() ? NotifyKind::Progress : notes.back().kind; }
+};
+
+// Takes notifications until the run ends.
+Finished collect(TransferRun& run) {
+    Finished f;
+    const auto limit = Clock::now() + 20s;
+    while (Clock::now() < limit) {
+        auto note = run.waitNext(50ms);
+        if (!note)
+            continue;
+        f.notes.push_back(*note);
+        if (note->kind == NotifyKind::Ended || note->kind == NotifyKind::Failed)
+            break;
+    }
+    run.wait();
+    f.outcome = run.outcome();
+    f.records = run.takeResults();
+    return f;
+}
+
+TransferSetup lineSetup(const FakeTester& tester) {
+    TransferSetup setup;
+    setup.device = tester.device();
+    return setup;
+}
+
+std::vector<model::MeasurementRecord> threeRecords() {
+    auto a = test::makeRecord(1, 0, 1);
+    test::setChannel(a, 0, 0, {5, 20});
+    auto b = test::makeRecord(2, 1, 1);
+    b.vcValue = 100;
+    b.vcEndValue = 10;
+    test::setChannel(b, 2, 1, {50});
+    auto c = test::makeRecord(3, 0, 1);
+    test::setChannel(c, 7, 0, {1, 2, 3});
+    return {a, b, c};
+}
+
+bool lineIsFree(const std::string& device) {
+    SerialLine probe;
+    probe.setDevice(device);
+    return probe.Open();
+}
+
+TEST(TransferRun, CompleteTransferArrivesAsTheSameCaptureDecodes) {
+    const auto records = threeRecords();
+    const auto blocks = test::transferBlocks(records);
+    test::TempDir dir;
+    test::writeFile(dir.file("capture.txt"), test::capturedText(blocks));
+    TransferSetup fileSetup;
+    fileSetup.filePath = support::fromFsPath(dir.file("capture.txt"));
+    TransferRun fromFile(fileSetup);
+    fromFile.start();
+    const Finished expected = collect(fromFile);
+    ASSERT_EQ(expected.outcome, TransferOutcome::Completed) << expected.errors();
+
+    FakeTester tester;
+    tester.send(test::streamBytes(blocks), 115200);
+    TransferRun run(lineSetup(tester));
+    int wakeUps = 0;
+    run.setNotifyHandler([&] { ++wakeUps; });
+    run.start();
+    const Finished got = collect(run);
+
+    ASSERT_EQ(got.outcome, TransferOutcome::Completed) << got.errors();
+    EXPECT_EQ(got.last(), NotifyKind::Ended);
+    EXPECT_EQ(wakeUps, static_cast<int>(got.notes.size()));
+    ASSERT_EQ(got.records.size(), 3u);
+    EXPECT_EQ(got.records, expected.records);
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(got.records[i].contacts, records[i].contacts);
+        EXPECT_EQ(got.records[i].dataNo, records[i].dataNo);
+    }
+    EXPECT_EQ(got.records[1].vcValue, 100);
+    const auto texts = got.texts();
+    ASSERT_GE(texts.size(), 5u);
+    EXPECT_EQ(texts[0], sj("シリアルポートオープン"));
+    EXPECT_EQ(texts[1], sj("機器からのデータ送信待ち"));
+    EXPECT_EQ(texts[2], sj("受信処理中..."));
+    EXPECT_EQ(texts[texts.size() - 2], sj("シリアルポートクローズ"));
+    EXPECT_EQ(texts.back(), sj("後処理中...しばらくお待ちください"));
+    EXPECT_TRUE(lineIsFree(tester.device()));
+}
+
+TEST(TransferRun, StopOnAStalledLineEndsPromptlyWithNothing) {
+    FakeTester tester;
+    const auto blocks = test::transferBlocks(threeRecords());
+    Bytes start = blocks[0].count;
+    start.insert(start.end(), blocks[0].header.begin(), blocks[0].header.end());
+    tester.send(start);
+    TransferRun run(lineSetup(tester));
+    run.start();
+    Finished f;
+    while (!f.has(sj("ヘッダ情報"))) {
+        auto note = run.waitNext(5s);
+        ASSERT_TRUE(note) << "no header progress";
+        f.notes.push_back(*note);
+    }
+    std::this_thread::sleep_for(1200ms);  // the contact read waits past one poll slice
+    const auto stopped = Clock::now();
+    run.requestStop();
+    const Finished rest = collect(run);
+    EXPECT_LT(Clock::now() - stopped, 500ms);
+    EXPECT_EQ(rest.errors(), sj("通信異常 [-2]"));
+    EXPECT_TRUE(rest.has(sj("シリアルポートクローズ")));
+    EXPECT_EQ(rest.last(), NotifyKind::Failed);
+    EXPECT_TRUE(rest.records.empty());
+    EXPECT_TRUE(lineIsFree(tester.device()));
+}
+
+TEST(TransferRun, StopBetweenBlocksIsQuiet) {
+    FakeTester tester;
+    tester.send(test::streamBytes(test::transferBlocks(threeRecords())));
+    TransferRun run(lineSetup(tester));
+    run.requestStop();  // seen before the first block is asked for
+    run.start();
+    const Finished f = collect(run);
+    EXPECT_EQ(f.outcome, TransferOutcome::Stopped);
+    EXPECT_EQ(f.last(), NotifyKind::Ended);
+    EXPECT_TRUE(f.errors().empty());
+    EXPECT_TRUE(f.records.empty());
+}
+
+TEST(TransferRun, UnpluggedTesterIsAReadErrorNotAHang) {
+    FakeTester tester;
+    const auto blocks = test::transferBlocks(threeRecords());
+    Bytes part = blocks[0].count;
+    part.insert(part.end(), blocks[0].header.begin(), blocks[0].header.end());
+    part.insert(part.end(), blocks[0].contacts.begin(), blocks[0].contacts.begin() + 10);
+    TransferRun run(lineSetup(tester));
+    run.start();
+    ASSERT_TRUE(tester.waitForOpen());
+    std::this_thread::sleep_for(400ms);  // the line is set up and reading
+    tester.send(part, 38400, true);
+    const auto start = Clock::now();
+    const Finished f = collect(run);
+    EXPECT_LT(Clock::now() - start, 3s);
+    EXPECT_EQ(f.errors(), sj("通信異常 [-1]"));
+    EXPECT_EQ(f.last(), NotifyKind::Failed);
+    EXPECT_TRUE(f.records.empty());
+}
+
+TEST(TransferRun, BadDataEndsWithItsOwnText) {
+    auto blocks = test::transferBlocks({test::makeRecord(1, 0, 1)});
+    struct Case {
+        const char* name;
+        Bytes stream;
+        std::string error;
+    };
+    auto badEnd = blocks;
+    badEnd[0].endCode = {0x12, 0x34, 0x56, 0x78};
+    auto shortCount = blocks;
+    shortCount[0].count = {0x00, 36 + 51 - 10};
+    auto oneByteVc = blocks;
+    oneByteVc[0].voltageCurrent = {0x07};
+    oneByteVc[0].recount();
+    const Case cases[] = {
+        {"end code", test::streamBytes(badEnd),
+         sj("終了コードに 00000000 又は FFFFFFFF 以外が転送されました")},
+        {"short count", test::streamBytes(shortCount),
+         sj("転送データ数と実転送数が合っていません")},
+        {"line noise", Bytes(32, 0x00), sj("転送データ数と実転送数が合っていません")},
+        {"1-byte voltage/current", test::streamBytes(oneByteVc),
+         sj("電圧電流：受信データ異常<07>")},
+    };
+    for (const Case& c : cases) {
+        FakeTester tester;
+        tester.send(c.stream);
+        TransferRun run(lineSetup(tester));
+        run.start();
+        const auto start = Clock::now();
+        const Finished f = collect(run);
+        EXPECT_LT(Clock::now() - start, 3s) << c.name;
+        EXPECT_EQ(f.errors(), c.error) << c.name;
+        EXPECT_EQ(f.last(), NotifyKind::Failed) << c.name;
+        EXPECT_TRUE(f.records.empty()) << c.name;
+        EXPECT_TRUE(lineIsFree(tester.device())) << c.name;
+    }
+}
+
+TEST(TransferRun, PortThatCannotBeOpenedFailsAtOnce) {
+    FakeTester tester;
+    SerialLine holder;
+    holder.setDevice(tester.device());
+    ASSERT_TRUE(holder.Open());
+    struct Case {
+        std::string device;
+        std::string error;
+    };
+    const Case cases[] = {
+        {tester.device(),
+         sj("シリアルポートのオープンに失敗,Device or resource busyｴﾗｰNo:hex(10),dec(16)")},
+        {"/nonexistent/tty",
+         sj("シリアルポートのオープンに失敗,No such file or directoryｴﾗｰNo:hex(2),dec(2)")},
+    };
+    for (const Case& c : cases) {
+        TransferSetup setup;
+        setup.device = c.device;
+        TransferRun run(setup);
+        run.start();
+        const Finished f = collect(run);
+        const std::vector<std::string> expected = {sj("シリアルポートオープン"), c.error,
+                                                   sj("シリアルポートクローズ")};
+        EXPECT_EQ(f.texts(), expected);
+        EXPECT_EQ(f.last(), NotifyKind::Failed);
+    }
+}
+
+TEST(TransferRun, DebugModeDecodesTheEmptyBuffer) {
+    TransferSetup setup;
+    setup.debugMode = true;
+    setup.device = "/nonexistent/tty";
+    TransferRun run(setup);
+    run.start();
+    const Finished f = collect(run);
+    ASSERT_EQ(f.outcome, TransferOutcome::Completed) << f.errors();
+    ASSERT_EQ(f.records.size(), 1u);
+    EXPECT_EQ(f.records[0].contacts, std::vector<uint8_t>(501, 0));
+    EXPECT_EQ(f.records[0].dataNo, 0);
+    EXPECT_FALSE(f.records[0].dateValid());
+}
+
+TEST(TransferRun, OwnerGoingAwayStopsTheThread) {
+    FakeTester tester;
+    const auto start = Clock::now();
+    {
+        TransferRun run(lineSetup(tester));
+        run.start();
+        ASSERT_TRUE(tester.waitForOpen());
+        std::this_thread::sleep_for(500ms);
+    }
+    EXPECT_LT(Clock::now() - start, 2s);
+    EXPECT_TRUE(lineIsFree(tester.device()));
+}
+
+}  // namespace
+}  // namespace plm::link
