@@ -1,0 +1,196 @@
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "cli/command.h"
+#include "cli/session.h"
+#include "link/port_scan.h"
+#include "link/transfer_run.h"
+#include "model/data_file.h"
+#include "support/file_lock.h"
+#include "support/ole_date.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+// plmtool receive [--port N | --device PATH] [--capture OUT.txt]: waits for
+// the tester, prints every progress text as it happens and, when the
+// transfer completes, one line per measurement. Nothing is filed. With
+// --capture everything received is also written as a captured transfer file.
+namespace plm::cli {
+namespace {
+
+using support::sj;
+
+// Raised by SIGINT/SIGTERM; the waiting loop turns it into a stop request.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// Installs the interrupt handler for the length of a transfer. No SA_RESTART:
+// the line's poll simply wakes and carries on.
+class InterruptGuard {
+  public:
+    InterruptGuard() {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+// The same line as plmtool decode prints for a record.
+std::string recordLine(const model::MeasurementRecord& r) {
+    return support::format(
+        sj("データ№=%s, 試験日時=%s, 計測時間=%s, 測定周期=%s, 接点データ数=%zu").c_str(),
+        r.dataNoText().c_str(), r.testDateTimeText().c_str(), r.measTimeText().c_str(),
+        r.measPeriodText().c_str(), r.contacts.size());
+}
+
+// The line settings kept in the data file; the defaults when it cannot be
+// read. Reading only: a receive never moves a bad data file aside.
+model::LineSettings storedLineSettings(const std::string& dataFile) {
+    std::ifstream in(support::toFsPath(dataFile), std::ios::binary);
+    if (!in)
+        return {};
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    model::CustomerTree tree;
+    try {
+        if (model::readDataFile(bytes, tree) == model::ReadStatus::Ok)
+            return tree.lineSettings;
+    } catch (const std::exception&) {
+        // A damaged file says nothing reliable about the line.
+    }
+    return {};
+}
+
+std::optional<int> parsePort(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != text.npos) {
+        return std::nullopt;
+    }
+    const int port = std::stoi(text);
+    return port >= 1 ? std::optional<int>(port) : std::nullopt;
+}
+
+std::string captureHeader(const link::TransferSetup& setup) {
+    const model::LineSettings& s = setup.line;
+    const std::string where =
+        setup.device.empty() ? link::portLabel(s.port) : "device " + setup.device;
+    std::string out = "; plmtool receive " +
+                      support::formatDateTime(support::nowLocal(), "%Y/%m/%d %H:%M:%S") + "\r\n";
+    out += support::fromUtf8(
+        support::format("; %s baud=%d byteSize=%d stopBits=%d parity=%d flow=%d\r\n", where.c_str(),
+                        s.baud, s.byteSize, s.stopBits, s.parity, s.flow));
+    return out;
+}
+
+void writeCapture(const std::string& fsPath, const link::TransferSetup& setup,
+                  const std::vector<std::vector<uint8_t>>& blocks) {
+    std::string text = captureHeader(setup);
+    for (const auto& block : blocks)
+        text += link::hexText(block) + "\r\n";
+    support::replaceFileAtomically(fsPath, text);
+}
+
+link::TransferSetup setupFrom(const Invocation& inv, const Session& session) {
+    const std::string port = inv.flagValue("port");
+    const std::string device = inv.flagValue("device");
+    if (!port.empty() && !device.empty())
+        throw UsageError{"give --port or --device, not both"};
+    if (inv.hasFlag("port") && !parsePort(port))
+        throw UsageError{"--port needs a number from 1"};
+    if (inv.hasFlag("device") && device.empty())
+        throw UsageError{"--device needs a path"};
+    if (inv.hasFlag("capture") && inv.flagValue("capture").empty()) {
+        throw UsageError{"--capture needs a file"};
+    }
+    link::TransferSetup setup =
+        link::TransferSetup::fromSettings(session.settings, storedLineSettings(session.dataFile));
+    if (!port.empty())
+        setup.line.port = *parsePort(port);
+    setup.device = device;
+    return setup;
+}
+
+// Prints the run's texts as they come and stops it on an interrupt.
+void follow(link::TransferRun& run, bool commLog) {
+    bool stopAsked = false;
+    while (true) {
+        if (interrupted && !stopAsked) {
+            run.requestStop();
+            stopAsked = true;
+        }
+        const auto note = run.waitNext(std::chrono::milliseconds(50));
+        if (!note)
+            continue;
+        link::logNotify(*note, commLog);
+        switch (note->kind) {
+            case link::NotifyKind::Progress:
+                printLine(note->text);
+                break;
+            case link::NotifyKind::Error:
+                printError(note->text);
+                break;
+            case link::NotifyKind::Ended:
+            case link::NotifyKind::Failed:
+                return;
+        }
+    }
+}
+
+int runReceive(const Invocation& inv) {
+    if (!inv.args.empty())
+        throw UsageError{"no arguments besides the options"};
+    Session& session = openSession();
+    link::openAppLog();
+    const link::TransferSetup setup = setupFrom(inv, session);
+    const std::string capture = inv.flagValue("capture");
+
+    std::vector<std::vector<uint8_t>> blocks;
+    link::TransferRun run(setup);
+    if (!capture.empty()) {
+        run.setBlockObserver([&blocks](std::span<const uint8_t> block) {
+            blocks.emplace_back(block.begin(), block.end());
+        });
+    }
+    interrupted = 0;
+    {
+        InterruptGuard guard;
+        run.start();
+        follow(run, setup.commLog);
+        run.wait();
+    }
+    if (!capture.empty() && !blocks.empty()) {
+        writeCapture(std::filesystem::absolute(capture).lexically_normal().string(), setup, blocks);
+    }
+    if (run.outcome() != link::TransferOutcome::Completed)
+        return 1;
+    for (const auto& record : run.takeResults())
+        printLine(recordLine(record));
+    return 0;
+}
+
+const CommandRegistration registration{{
+    "receive",
+    "receive [--port N | --device PATH] [--capture OUT.txt]",
+    "wait for the tester, show its transfer (files nothing)",
+    runReceive,
+}};
+
+}  // namespace
+}  // namespace plm::cli
