@@ -1,0 +1,136 @@
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "chart/report_page.h"
+#include "cli/command.h"
+#include "cli/session.h"
+#include "link/log_writer.h"
+#include "model/customer_tree.h"
+#include "report/csv_writer.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+// plmtool csv / report: the outputs of one filed measurement, the CSV
+// test-result file and the printed report page (PDF or PNG).
+namespace plm::cli {
+namespace {
+
+class StderrReporter : public model::ErrorReporter {
+  public:
+    void report(const std::string& text, model::MessageIcon) override {
+        printError(text);
+        failed = true;
+    }
+    bool failed = false;
+};
+
+struct Target {
+    chart::SheetNames names;
+    model::MeasurementRecord record;
+};
+
+// CUSTOMER CIRCUIT NAME INDEX from the terminal (UTF-8) to the filed record.
+Target findTarget(const Invocation& inv, Session& session) {
+    int index = -1;
+    try {
+        size_t used = 0;
+        index = std::stoi(inv.args[3], &used);
+        if (used != inv.args[3].size())
+            index = -1;
+    } catch (const std::exception&) {
+        index = -1;
+    }
+    if (index < 0)
+        throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+    Target target;
+    target.names = {support::fromUtf8(inv.args[0]), support::fromUtf8(inv.args[1]),
+                    support::fromUtf8(inv.args[2])};
+    model::CustomerTree tree;
+    StderrReporter reporter;
+    if (!tree.load(session.dataFile, reporter))
+        throw std::runtime_error("the data file could not be read");
+    const model::MeasurementName* name = model::findMeasurementName(
+        tree, target.names.level1, target.names.level2, target.names.level3);
+    if (!name)
+        throw std::runtime_error("no such measurement name: " + inv.args[0] + " / " + inv.args[1] +
+                                 " / " + inv.args[2]);
+    if (index >= name->records.count()) {
+        throw std::runtime_error(
+            support::format("no record %d (the name holds %d)", index, name->records.count()));
+    }
+    target.record = name->records.at(index);
+    return target;
+}
+
+// A path typed on the terminal is relative to the working folder.
+std::string absoluteFsPath(const std::string& typed) {
+    return std::filesystem::absolute(typed).lexically_normal().string();
+}
+
+int runCsv(const Invocation& inv) {
+    if (inv.args.size() != 5)
+        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.CSV"};
+    Session& session = openSession();
+    link::openAppLog();
+    const Target target = findTarget(inv, session);
+    StderrReporter reporter;
+    const report::CsvNames names{target.names.level1, target.names.level2, target.names.level3};
+    const bool ok = report::WriteCsvFile(support::fromFsPath(absoluteFsPath(inv.args[4])),
+                                         report::CsvLayout::fromSettings(session.settings), names,
+                                         target.record, reporter);
+    return ok ? 0 : 1;
+}
+
+// The page is painted with QtGui; without a display the offscreen platform serves.
+std::unique_ptr<QGuiApplication> startGui() {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "plmtool";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+bool endsWithNoCase(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() &&
+           support::lowerMb(s.substr(s.size() - suffix.size())) == suffix;
+}
+
+int runReport(const Invocation& inv) {
+    if (inv.args.size() != 5)
+        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.pdf|OUT.png"};
+    const std::string& out = inv.args[4];
+    const bool pdf = endsWithNoCase(out, ".pdf");
+    if (!pdf && !endsWithNoCase(out, ".png"))
+        throw UsageError{"the output must end in .pdf or .png"};
+    Session& session = openSession();
+    const Target target = findTarget(inv, session);
+    const std::unique_ptr<QGuiApplication> gui = startGui();
+    if (pdf) {
+        chart::writeReportPdf(absoluteFsPath(out), session.settings, target.names, &target.record);
+    } else {
+        chart::writeReportPng(absoluteFsPath(out), session.settings, target.names, &target.record);
+    }
+    return 0;
+}
+
+const CommandRegistration csvRegistration{{
+    "csv",
+    "csv CUSTOMER CIRCUIT NAME INDEX OUT.CSV",
+    "write one filed measurement as a CSV test-result file",
+    runCsv,
+}};
+
+const CommandRegistration reportRegistration{{
+    "report",
+    "report CUSTOMER CIRCUIT NAME INDEX OUT.pdf|OUT.png",
+    "render the printed test report page (A4 PDF, or PNG at 150 dpi)",
+    runReport,
+}};
+
+}  // namespace
+}  // namespace plm::cli
