@@ -1,0 +1,367 @@
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/session.h"
+#include "link/captured_file_source.h"
+#include "link/transfer_decoder.h"
+#include "model/customer_exchange.h"
+#include "model/customer_tree.h"
+#include "model/record_register.h"
+#include "report/operating_times.h"
+#include "support/cx_exception.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+// plmtool register / list / show / export / import: the customer tree in the
+// data file, from the terminal.
+namespace plm::cli {
+namespace {
+
+using support::format;
+using support::fromUtf8;
+using support::sj;
+using support::toUtf8;
+
+// Messages of the data file and the import go to stderr, like the message
+// boxes of the program.
+class StderrReporter : public model::ErrorReporter {
+  public:
+    void report(const std::string& text, model::MessageIcon) override { printError(text); }
+};
+
+class StdoutProgress : public link::ProgressSink {
+  public:
+    void progress(const std::string& text) override { printLine(text); }
+};
+
+// A path typed on the terminal is relative to the working folder, not to the
+// program folder that a stored ".\" path means.
+std::string storedFromTyped(const std::string& typed) {
+    return support::fromFsPath(std::filesystem::absolute(typed).lexically_normal().string());
+}
+
+std::string dataFilePath(const Invocation& inv, const Session& session) {
+    const std::string typed = inv.flagValue("data");
+    return typed.empty() ? session.dataFile : storedFromTyped(typed);
+}
+
+// The data file into `tree`; a file that cannot be read has been reported
+// (and moved aside) by the load, and the command stops rather than write a
+// tree that lacks its contents.
+void loadTree(model::CustomerTree& tree, const std::string& path) {
+    StderrReporter reporter;
+    if (!tree.load(path, reporter))
+        throw CxException();
+}
+
+void saveTree(const model::CustomerTree& tree, const std::string& path) {
+    StderrReporter reporter;
+    if (!tree.save(path, reporter))
+        throw CxException();
+}
+
+std::vector<model::MeasurementRecord> decodeCapture(const std::string& typedPath) {
+    StdoutProgress progress;
+    link::CapturedFileSource source;
+    source.open(storedFromTyped(typedPath), progress);
+    std::atomic<bool> stop{false};
+    link::TransferResult result = link::TransferDecoder(source, progress, stop).run();
+    if (result.outcome != link::TransferOutcome::Completed)
+        throw CxException(result.message);
+    return std::move(result.records);
+}
+
+int runRegister(const Invocation& inv) {
+    if (inv.args.size() != 4)
+        throw UsageError{"expected CAPTURE.txt CUSTOMER CIRCUIT NAME"};
+    Session& session = openSession();
+    const std::string path = dataFilePath(inv, session);
+    model::CustomerTree tree;
+    loadTree(tree, path);
+    const std::vector<model::MeasurementRecord> records = decodeCapture(inv.args[0]);
+
+    model::MeasurementName& name = model::findOrAddMeasurementName(
+        tree, fromUtf8(inv.args[1]), fromUtf8(inv.args[2]), fromUtf8(inv.args[3]));
+    const auto mode =
+        inv.hasFlag("replace") ? model::RegisterMode::Replace : model::RegisterMode::Append;
+    model::registerRecords(name, records, mode, session.settings);
+    saveTree(tree, path);
+    printUtf8(format("registered %zu record(s) under %s / %s / %s (%d in all)", records.size(),
+                     inv.args[1].c_str(), inv.args[2].c_str(), inv.args[3].c_str(),
+                     name.records.count()));
+    return 0;
+}
+
+std::string jsonText(const std::string& cp932) {
+    return jsonString(toUtf8(cp932));
+}
+
+std::string listJson(const model::CustomerTree& tree) {
+    const model::LineSettings& l = tree.lineSettings;
+    std::string out = format(
+        "{\"lineSettings\":{\"port\":%d,\"baud\":%d,\"byteSize\":%d,\"stopBits\":%d,"
+        "\"parity\":%d,\"flow\":%d},\"customers\":[",
+        l.port, l.baud, l.byteSize, l.stopBits, l.parity, l.flow);
+    const char* sep1 = "";
+    for (const model::Customer& c : tree.customers) {
+        out += format("%s{\"name\":%s,\"circuits\":[", sep1, jsonText(c.name).c_str());
+        const char* sep2 = "";
+        for (const model::TestCircuit& t : c.circuits) {
+            out += format("%s{\"name\":%s,\"names\":[", sep2, jsonText(t.name).c_str());
+            const char* sep3 = "";
+            for (const model::MeasurementName& n : t.names) {
+                out += format("%s{\"name\":%s,\"records\":%d}", sep3, jsonText(n.name).c_str(),
+                              n.records.count());
+                sep3 = ",";
+            }
+            out += "]}";
+            sep2 = ",";
+        }
+        out += "]}";
+        sep1 = ",";
+    }
+    return out + "]}";
+}
+
+int runList(const Invocation& inv) {
+    if (!inv.args.empty())
+        throw UsageError{"list takes no arguments"};
+    Session& session = openSession();
+    model::CustomerTree tree;
+    loadTree(tree, dataFilePath(inv, session));
+    if (inv.json) {
+        printUtf8(listJson(tree));
+        return 0;
+    }
+    for (const model::Customer& c : tree.customers) {
+        printLine(c.name);
+        for (const model::TestCircuit& t : c.circuits) {
+            printLine("  " + t.name);
+            for (const model::MeasurementName& n : t.names) {
+                printLine(format("    %s (%d)", n.name.c_str(), n.records.count()));
+            }
+        }
+    }
+    return 0;
+}
+
+int parseIndex(const Invocation& inv) {
+    if (inv.args.size() < 4)
+        return 0;
+    const std::string& text = inv.args[3];
+    try {
+        size_t used = 0;
+        int index = std::stoi(text, &used);
+        if (used == text.size() && index >= 0)
+            return index;
+    } catch (const std::exception&) {
+    }
+    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+}
+
+using LabelList = std::vector<std::pair<std::string, std::string>>;
+
+// The labels of a measurement, in the order the test sheet shows them.
+LabelList recordLabels(const model::MeasurementRecord& r) {
+    const model::TestConditions& c = r.cond;
+    LabelList labels = {
+        {sj("データ№"), r.dataNoText()},
+        {sj("試験日時"), r.testDateTimeText()},
+        {sj("装置タイプ"), r.devTypeText()},
+        {sj("動作信号"), r.opSignalText()},
+        {sj("トリガ検出"), r.triggerDetectText()},
+        {sj("投入･遮断信号"), r.signalAcDcText()},
+        {sj("ﾁｬﾀﾘﾝｸﾞ測定"), r.chatteringText()},
+        {sj("計測時間"), r.measTimeText()},
+        {sj("測定周期"), r.measPeriodText()},
+        {sj("電圧電流"), r.vcValueText()},
+        {sj("測定種別"), r.measureTypeText()},
+        {sj("測定動作"), r.measureOpeText()},
+        {sj("ﾉｲｽﾞﾏｽｸ"), r.noiseMaskText()},
+        {sj("型式"), c.mcType},
+        {sj("製造番号"), c.mcNum},
+        {sj("製造年月日"), c.mcDate},
+        {sj("製造元"), c.mcMaker},
+    };
+    const char* phases = "RST";
+    for (int p = 0; p < 3; ++p)
+        labels.emplace_back(format("Sesshoku%c", phases[p]), r.sesshokuText(p));
+    for (int p = 0; p < 3; ++p)
+        labels.emplace_back(format("Vacuum%c", phases[p]), r.vacuumText(p));
+    labels.insert(labels.end(), {{sj("天候"), c.weather},
+                                 {sj("温度[℃]"), r.tempText()},
+                                 {sj("湿度[％]"), r.humText()},
+                                 {sj("備考"), c.comment}});
+    for (int ch = 0; ch < r.channelCount(); ++ch) {
+        labels.emplace_back(format("CH%d", ch + 1), c.chComment[static_cast<size_t>(ch)]);
+    }
+    return labels;
+}
+
+// Ten operating-time texts per channel; a record too short to measure shows "---".
+std::vector<std::vector<std::string>> operatingTimes(const model::MeasurementRecord& r) {
+    std::vector<std::vector<std::string>> rows;
+    for (int ch = 0; ch < r.channelCount(); ++ch) {
+        std::vector<std::string> row(10, "---");
+        if (r.contacts.size() >= 2) {
+            const report::IntervalArray intervals = report::OperatingTimeIntervals(r, ch);
+            for (size_t i = 0; i < intervals.size(); ++i) {
+                row[i] = report::intervalText(r, intervals[i]);
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string showJson(const Invocation& inv, int index, const model::MeasurementRecord& r) {
+    std::string out = format("{\"customer\":%s,\"circuit\":%s,\"name\":%s,\"index\":%d,",
+                             jsonString(inv.args[0]).c_str(), jsonString(inv.args[1]).c_str(),
+                             jsonString(inv.args[2]).c_str(), index);
+    out += format("\"samples\":%zu,\"labels\":[", r.contacts.size());
+    const char* sep = "";
+    for (const auto& [label, value] : recordLabels(r)) {
+        out += format("%s{\"label\":%s,\"value\":%s}", sep, jsonText(label).c_str(),
+                      jsonText(value).c_str());
+        sep = ",";
+    }
+    out += "],\"operatingTimes\":[";
+    sep = "";
+    for (const auto& row : operatingTimes(r)) {
+        out += sep;
+        out += "[";
+        for (size_t i = 0; i < row.size(); ++i)
+            out += (i ? "," : "") + jsonText(row[i]);
+        out += "]";
+        sep = ",";
+    }
+    return out + "]}";
+}
+
+void printShow(const model::MeasurementRecord& r) {
+    for (const auto& [label, value] : recordLabels(r))
+        printLine(label + ": " + value);
+    printLine(format("%s: %zu", sj("接点データ数").c_str(), r.contacts.size()));
+    int ch = 1;
+    for (const auto& row : operatingTimes(r)) {
+        std::string line = format(sj("動作時間[ms] %dCH:").c_str(), ch++);
+        for (const auto& text : row)
+            line += " " + text;
+        printLine(line);
+    }
+}
+
+const model::MeasurementName& requireName(const model::CustomerTree& tree, const Invocation& inv) {
+    const model::MeasurementName* name = model::findMeasurementName(
+        tree, fromUtf8(inv.args[0]), fromUtf8(inv.args[1]), fromUtf8(inv.args[2]));
+    if (!name) {
+        throw std::runtime_error("no such measurement name: " + inv.args[0] + " / " + inv.args[1] +
+                                 " / " + inv.args[2]);
+    }
+    return *name;
+}
+
+int runShow(const Invocation& inv) {
+    if (inv.args.size() < 3 || inv.args.size() > 4) {
+        throw UsageError{"expected CUSTOMER CIRCUIT NAME [INDEX]"};
+    }
+    const int index = parseIndex(inv);
+    Session& session = openSession();
+    model::CustomerTree tree;
+    loadTree(tree, dataFilePath(inv, session));
+    const model::MeasurementName& name = requireName(tree, inv);
+    if (index >= name.records.count()) {
+        throw std::runtime_error(
+            format("no record %d (the name holds %d)", index, name.records.count()));
+    }
+    const model::MeasurementRecord& record = name.records.at(index);
+    if (inv.json) {
+        printUtf8(showJson(inv, index, record));
+    } else {
+        printShow(record);
+    }
+    return 0;
+}
+
+int runExport(const Invocation& inv) {
+    if (inv.args.size() != 2)
+        throw UsageError{"expected CUSTOMER OUT.QBX"};
+    Session& session = openSession();
+    model::CustomerTree tree;
+    loadTree(tree, dataFilePath(inv, session));
+    const model::Customer* customer = tree.customers.get(fromUtf8(inv.args[0]));
+    if (!customer) {
+        throw CxException(
+            format(sj("保存する %s を選んでください").c_str(), session.settings.itemName1.c_str()));
+    }
+    StderrReporter reporter;
+    if (!model::exportCustomer(*customer, storedFromTyped(inv.args[1]), reporter))
+        return 1;
+    printLine(sj("正常に保存しました。"));
+    return 0;
+}
+
+int runImport(const Invocation& inv) {
+    if (inv.args.size() != 1)
+        throw UsageError{"expected FILE.QBX"};
+    Session& session = openSession();
+    const std::string path = dataFilePath(inv, session);
+    model::CustomerTree tree;
+    loadTree(tree, path);
+    const std::string source = storedFromTyped(inv.args[0]);
+    StderrReporter reporter;
+    model::CustomerTree loaded;
+    if (!loaded.load(source, reporter))
+        return 1;
+    if (loaded.customers.empty()) {
+        throw std::runtime_error("no customers to import in " + inv.args[0]);
+    }
+    for (const std::string& name : model::mergeCustomers(tree, loaded, reporter)) {
+        printLine(name);
+    }
+    saveTree(tree, path);
+    return 0;
+}
+
+const CommandRegistration registerCommand{{
+    "register",
+    "register CAPTURE.txt CUSTOMER CIRCUIT NAME [--replace]",
+    "decode a captured transfer and file all its records (appended, or replacing)",
+    runRegister,
+}};
+
+const CommandRegistration listCommand{{
+    "list",
+    "list [--json]",
+    "the customer tree with the number of records of every measurement name",
+    runList,
+}};
+
+const CommandRegistration showCommand{{
+    "show",
+    "show CUSTOMER CIRCUIT NAME [INDEX] [--json]",
+    "labels and operating times of one filed record (INDEX 0-based, default 0)",
+    runShow,
+}};
+
+const CommandRegistration exportCommand{{
+    "export",
+    "export CUSTOMER OUT.QBX",
+    "write one customer with its whole subtree to an export file",
+    runExport,
+}};
+
+const CommandRegistration importCommand{{
+    "import",
+    "import FILE.QBX",
+    "add every customer of an export file to the data file (renaming taken names)",
+    runImport,
+}};
+
+}  // namespace
+}  // namespace plm::cli

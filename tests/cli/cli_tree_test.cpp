@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/temp_dir.h"
+#include "model/data_file.h"
+
+namespace plm::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs plmtool with its program folder in `dir`; the arguments are fixed test
+// texts, quoted for the shell.
+ToolRun plmtool(const test::TempDir& dir, const std::vector<std::string>& args) {
+    std::string command = "cd '" + dir.path().string() + "' && '" PLMTOOL_PATH "' --home home";
+    for (const auto& arg : args)
+        command += " '" + arg + "'";
+    command += " >out.txt 2>err.txt";
+    ToolRun run;
+    int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = test::readFile(dir.file("out.txt"));
+    run.err = test::readFile(dir.file("err.txt"));
+    return run;
+}
+
+struct SilentReporter : model::ErrorReporter {
+    void report(const std::string& text, model::MessageIcon) override { ADD_FAILURE() << text; }
+};
+
+const std::string kListTwo =
+    "{\"lineSettings\":{\"port\":1,\"baud\":38400,\"byteSize\":8,\"stopBits\":0,\"parity\":0,"
+    "\"flow\":1},\"customers\":[{\"name\":\"東京\",\"circuits\":[{\"name\":\"回路A\",\"names\":"
+    "[{\"name\":\"点1\",\"records\":2}]}]}]}\n";
+
+TEST(CliTree, RegisterListShowExportImportEndToEnd) {
+    test::TempDir dir;
+    const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
+    ToolRun r = plmtool(dir, {"register", capture, "東京", "回路A", "点1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("接点データ受信完了"), std::string::npos);  // progress as it happens
+    EXPECT_EQ(plmtool(dir, {"list", "--json"}).out, kListTwo);
+
+    // --replace keeps two records; a plain register appends and renumbers.
+    ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点1", "--replace"}).status, 0);
+    EXPECT_EQ(plmtool(dir, {"list", "--json"}).out, kListTwo);
+    ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点1"}).status, 0);
+    r = plmtool(dir, {"show", "東京", "回路A", "点1", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("データ№: 4\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("電圧電流: 100 V\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("動作時間[ms] 2CH: 29 --- --- --- --- --- --- --- --- ---\n"),
+              std::string::npos)
+        << r.out;
+
+    r = plmtool(dir, {"show", "東京", "回路A", "点1", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"customer\":\"東京\",\"circuit\":\"回路A\",\"name\":\"点1\"", 0), 0u);
+    EXPECT_NE(r.out.find("{\"label\":\"データ№\",\"value\":\"1\"}"), std::string::npos);
+
+    ASSERT_EQ(plmtool(dir, {"export", "東京", "out.QBX"}).status, 0);
+    r = plmtool(dir, {"import", "out.QBX"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "東京_1\n");
+    EXPECT_NE(r.err.find("次の名前に変更して取り込みます\n東京_1"), std::string::npos);
+
+    // What plmtool wrote loads back and writes the same bytes.
+    const std::string path = (dir.path() / "home" / "DATA" / "QBX.DAT").string();
+    model::CustomerTree tree;
+    SilentReporter reporter;
+    ASSERT_TRUE(tree.load(path, reporter));
+    EXPECT_EQ(model::writeDataFile(tree), test::readFile(path));
+    EXPECT_EQ(tree.customers.count(), 2);
+}
+
+TEST(CliTree, FailuresAndBadUsage) {
+    test::TempDir dir;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // a part of stderr
+    };
+    const Case cases[] = {
+        {{"show", "a", "b"}, 2, "usage"},
+        {{"show", "a", "b", "c", "x"}, 2, "INDEX"},
+        {{"register", "missing.txt", "a"}, 2, "usage"},
+        {{"show", "a", "b", "c"}, 1, "no such measurement name"},
+        {{"export", "a", "out.QBX"}, 1, "保存する 需要家名称 を選んでください"},
+        {{"import", "missing.QBX"}, 1, "no customers"},
+        {{"register", "missing.txt", "a", "b", "c"}, 1, "missing.txt"},
+    };
+    for (const auto& c : cases) {
+        ToolRun r = plmtool(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << ": " << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    // Nothing was filed by the failures.
+    EXPECT_FALSE(fs::exists(dir.path() / "home" / "DATA" / "QBX.DAT"));
+
+    // A data file that cannot be read stops the command before it saves.
+    fs::create_directories(dir.path() / "home" / "DATA");
+    test::writeFile((dir.path() / "home" / "DATA" / "QBX.DAT").string(), "garbage");
+    ToolRun r = plmtool(
+        dir, {"register", fs::absolute(test::dataPath("capture_two.txt")).string(), "a", "b", "c"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ｱｰｶｲﾌﾞ異常"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "home" / "DATA" / "QBX.DAT"));
+}
+
+}  // namespace
+}  // namespace plm::cli
