@@ -80,6 +80,37 @@ TEST(DataFileLoad, SaveCreatesFoldersAndLoadsBackIdentically) {
     EXPECT_TRUE(reporter.messages.empty());
 }
 
+// A version 1 file from an older installation loads, and saving it writes
+// version 6 with the later items 0 and the configured device type.
+TEST(DataFileLoad, Version1FileIsSavedAsVersion6) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    test::writeFile(path, test::readFile(test::dataPath("datafiles/version1.dat")));
+    setConfiguredDevType(3);
+    CustomerTree tree;
+    RecordingReporter reporter;
+    ASSERT_TRUE(tree.load(path, reporter));
+    EXPECT_EQ(tree.lineSettings.port, 2);
+    EXPECT_EQ(tree.lineSettings.baud, 9600);
+    const MeasurementName* name = findMeasurementName(tree, sj("東京"), sj("回路A"), sj("点1"));
+    ASSERT_NE(name, nullptr);
+    ASSERT_EQ(name->records.count(), 2);
+    const MeasurementRecord& r = name->records.at(0);
+    EXPECT_EQ(r.contacts, (std::vector<uint8_t>{7, 7, 0}));
+    EXPECT_EQ(r.testDateTimeText(), "2008/04/03 12:00");
+    EXPECT_EQ(r.measureType, 0);
+    EXPECT_EQ(r.measureOpe, 0);
+    EXPECT_EQ(r.noiseMask, 0);
+    EXPECT_EQ(r.cond.devType, 3);
+    EXPECT_EQ(r.cond.mcMaker, sj("メーカー"));
+    EXPECT_EQ(r.cond.sesshoku, (std::array<double, 3>{10, 20, 30}));
+    EXPECT_NE(tree.customers.get(sj("ソフト")), nullptr);
+
+    ASSERT_TRUE(tree.save(path, reporter));
+    EXPECT_EQ(test::readFile(path), test::readFile(test::dataPath("datafiles/version1_as6.dat")));
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
 TEST(DataFileLoad, LeadingDotMeansTheProgramFolder) {
     test::TempDir dir;
     const std::string previous = support::programFolder();
