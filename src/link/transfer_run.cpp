@@ -154,10 +154,10 @@ TransferResult TransferRun::runSerial(ProgressSink& sink) {
             throw CxException(support::format(sj("シリアルポートのオープンに失敗,%s").c_str(),
                                               SerialLine::errorText(line_.lastError()).c_str()));
         }
+        // No timeout: the tester sends when its user starts it. A stop raised
+        // from here on either is seen before the first block is asked for or
+        // cuts the timeout short again (requestStop).
         line_.SetReadTimeout(SerialLine::kNoTimeout);
-        // A stop raised while the line was opening found no read to cut short.
-        if (stop_)
-            line_.SetReadTimeout(1);
         line_.SetQueueSize(setup_.queueSize);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
