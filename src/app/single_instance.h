@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+
+namespace plm::app {
+
+// One running copy per program folder. A lock file serialises the start-up
+// of copies started together; the running copy listens on a local socket
+// through which a later copy asks it to come to the front.
+class SingleInstance : public QObject {
+    Q_OBJECT
+  public:
+    // Names are derived from `name` and the program folder, in the runtime folder.
+    SingleInstance(const QString& name, const QString& programFolder);
+    ~SingleInstance() override;
+
+    // Waits for the start-up lock without a time limit.
+    void lockStartup();
+    void unlockStartup();
+
+    // True when a running copy took the request to come to the front.
+    bool askRunningCopyToRaise();
+
+    // Starts answering later copies: each request calls onRaise.
+    bool listen(std::function<void()> onRaise);
+
+    const QString& socketPath() const { return socketPath_; }
+
+  private:
+    QString socketPath_;
+    QLockFile lock_;
+    bool locked_ = false;
+    std::unique_ptr<QLocalServer> server_;
+    std::function<void()> onRaise_;
+};
+
+}  // namespace plm::app
