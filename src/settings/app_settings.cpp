@@ -41,7 +41,26 @@ int deviceIndexOf(int channelCode) {
     }
 }
 
+const std::string& defaultItemName1() {
+    return support::sj("需要家名称");
+}
+const std::string& defaultItemName2() {
+    return support::sj("試験回路名称");
+}
+const std::string& defaultItemName3() {
+    return support::sj("測定ﾃﾞｰﾀ名称");
+}
+const std::string& defaultPrintTitle() {
+    return support::sj("クロノメイト試験結果");
+}
+
 }  // namespace
+
+AppSettings::AppSettings()
+    : itemName1(defaultItemName1()),
+      itemName2(defaultItemName2()),
+      itemName3(defaultItemName3()),
+      printTitle(defaultPrintTitle()) {}
 
 void AppSettings::Load() {
     {
@@ -96,10 +115,10 @@ void AppSettings::loadDeviceProfile() {
     measureType = device.GetInt(kSetting, "MeasureType", 1);
     measureOpe = device.GetInt(kSetting, "MeasureOpe", 1);
     outsideTrigger = device.GetInt(kSetting, "OutsideTrigger", 1);
-    itemName1 = device.GetString(kSetting, "ItemName1", support::sj("需要家名称"));
-    itemName2 = device.GetString(kSetting, "ItemName2", support::sj("試験回路名称"));
-    itemName3 = device.GetString(kSetting, "ItemName3", support::sj("測定ﾃﾞｰﾀ名称"));
-    printTitle = device.GetString(kSetting, "PrintTitle", support::sj("クロノメイト試験結果"));
+    itemName1 = device.GetString(kSetting, "ItemName1", defaultItemName1());
+    itemName2 = device.GetString(kSetting, "ItemName2", defaultItemName2());
+    itemName3 = device.GetString(kSetting, "ItemName3", defaultItemName3());
+    printTitle = device.GetString(kSetting, "PrintTitle", defaultPrintTitle());
     chCommentLen = device.GetInt(kSetting, "ChCommentLen", 14) + 2;
 }
 

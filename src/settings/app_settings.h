@@ -11,6 +11,9 @@ namespace plm::settings {
 // written once at a normal exit (Save). All strings are CP932.
 class AppSettings : public ProfileFile {
 public:
+    // Every field starts at its default, the captions included.
+    AppSettings();
+
     void Load();
     void Save();
 
@@ -54,7 +57,7 @@ public:
     int measureType = 1;
     int measureOpe = 1;
     int outsideTrigger = 1;
-    std::string itemName1;  // defaults set by Load: "需要家名称"
+    std::string itemName1;  // defaults: "需要家名称"
     std::string itemName2;  // "試験回路名称"
     std::string itemName3;  // "測定ﾃﾞｰﾀ名称"
     std::string printTitle;  // "クロノメイト試験結果"

@@ -31,6 +31,7 @@ class AppSettingsTest : public ::testing::Test {
 
 TEST_F(AppSettingsTest, FirstRunWritesBothFilesWithEveryKey) {
     AppSettings s;
+    EXPECT_EQ(s.itemName1, sj("需要家名称"));  // before any file is read
     load(s);
     std::string expected =
         "[Window]\r\nPlacement=\r\n"
