@@ -147,13 +147,13 @@ bool SerialLine::applySettings(int fd) {
 }
 
 void SerialLine::logQueues() {
+    if (!logOn())
+        return;
     // Linux tty queues are sized by the driver and cannot be asked for, so
     // both are reported as device dependent (0).
-    writeFormat("%s", support::format(support::sj("受信バッファ=%lu, 送信バッファ=%lu "
-                                                  "(単位=byte,0=デバイス依存)")
-                                          .c_str(),
-                                      0UL, 0UL)
-                          .c_str());
+    static const std::string& format =
+        support::sj("受信バッファ=%lu, 送信バッファ=%lu (単位=byte,0=デバイス依存)");
+    writeLine(support::format(format.c_str(), 0UL, 0UL));
 }
 
 bool SerialLine::Close() {
