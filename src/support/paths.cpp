@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 #include "support/text_codec.h"
@@ -111,7 +112,10 @@ std::string programFolder() {
     }
     std::string data = envOr("XDG_DATA_HOME", homeFolder() + "/.local/share");
     std::string folder = withoutTrailingSlash(data) + "/PLMView";
-    CreateFolderPath(fromFsPath(folder));
+    // Created here in its UTF-8 form: a name outside CP932 would not survive
+    // the stored form.
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
     return folder;
 }
 
