@@ -4,15 +4,18 @@ namespace plm::cli {
 
 bool Invocation::hasFlag(const std::string& name) const {
     for (const auto& f : flags) {
-        if (f == "--" + name || f.rfind("--" + name + "=", 0) == 0) return true;
+        if (f == "--" + name || f.rfind("--" + name + "=", 0) == 0)
+            return true;
     }
     return false;
 }
 
 std::string Invocation::flagValue(const std::string& name) const {
     for (size_t i = 0; i < flags.size(); ++i) {
-        if (flags[i] == "--" + name && i + 1 < flags.size()) return flags[i + 1];
-        if (flags[i].rfind("--" + name + "=", 0) == 0) return flags[i].substr(name.size() + 3);
+        if (flags[i] == "--" + name && i + 1 < flags.size())
+            return flags[i + 1];
+        if (flags[i].rfind("--" + name + "=", 0) == 0)
+            return flags[i].substr(name.size() + 3);
     }
     return {};
 }

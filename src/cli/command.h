@@ -14,9 +14,9 @@ struct UsageError {
 };
 
 struct Invocation {
-    std::vector<std::string> args;  // positional arguments after the command name
-    std::vector<std::string> flags; // remaining --options, in order, as given
-    bool json = false;              // --json
+    std::vector<std::string> args;   // positional arguments after the command name
+    std::vector<std::string> flags;  // remaining --options, in order, as given
+    bool json = false;               // --json
 
     bool hasFlag(const std::string& name) const;
     // The value of "--name VALUE" or "--name=VALUE"; empty when absent.

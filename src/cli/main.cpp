@@ -19,7 +19,8 @@ void printUsage(std::FILE* out) {
 
 const plm::cli::Command* findCommand(const std::string& name) {
     for (const auto& command : plm::cli::commandTable()) {
-        if (command.name == name) return &command;
+        if (command.name == name)
+            return &command;
     }
     return nullptr;
 }
@@ -41,21 +42,26 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg.rfind("--", 0) == 0) {
-            if (arg == "--json") inv.json = true;
+            if (arg == "--json")
+                inv.json = true;
             inv.flags.push_back(arg);
-            if (takesValue(arg) && i + 1 < argc) inv.flags.push_back(argv[++i]);
+            if (takesValue(arg) && i + 1 < argc)
+                inv.flags.push_back(argv[++i]);
         } else if (name.empty()) {
             name = arg;
         } else {
             inv.args.push_back(arg);
         }
     }
-    if (std::string home = inv.flagValue("home"); !home.empty()) plm::cli::setHomeOverride(home);
-    if (std::string data = inv.flagValue("data"); !data.empty()) plm::cli::setDataOverride(data);
+    if (std::string home = inv.flagValue("home"); !home.empty())
+        plm::cli::setHomeOverride(home);
+    if (std::string data = inv.flagValue("data"); !data.empty())
+        plm::cli::setDataOverride(data);
 
     const plm::cli::Command* command = findCommand(name);
     if (!command) {
-        if (!name.empty()) std::fprintf(stderr, "plmtool: unknown command '%s'\n", name.c_str());
+        if (!name.empty())
+            std::fprintf(stderr, "plmtool: unknown command '%s'\n", name.c_str());
         printUsage(stderr);
         return 2;
     }
@@ -66,7 +72,8 @@ int main(int argc, char** argv) {
                      command->usage.c_str());
         return 2;
     } catch (const plm::CxException& e) {
-        if (!e.quiet()) plm::cli::printError(e.text());
+        if (!e.quiet())
+            plm::cli::printError(e.text());
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plmtool %s: %s\n", name.c_str(), e.what());

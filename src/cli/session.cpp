@@ -22,15 +22,22 @@ std::string& dataOverride() {
 
 }  // namespace
 
-void setHomeOverride(const std::string& fsPath) { homeOverride() = fsPath; }
-void setDataOverride(const std::string& fsPath) { dataOverride() = fsPath; }
+void setHomeOverride(const std::string& fsPath) {
+    homeOverride() = fsPath;
+}
+void setDataOverride(const std::string& fsPath) {
+    dataOverride() = fsPath;
+}
 
 Session& openSession() {
     static std::unique_ptr<Session> session;
-    if (session) return *session;
-    if (!homeOverride().empty()) support::setProgramFolder(homeOverride());
+    if (session)
+        return *session;
+    if (!homeOverride().empty())
+        support::setProgramFolder(homeOverride());
     session = std::make_unique<Session>();
-    session->settings.Locate(settings::ProfileFile::Kind::ProgramFolder);
+    session->settings.Locate(settings::ProfileFile::Kind::ProgramFolder,
+                             settings::kMainProfileName);
     session->settings.Load();
     model::setConfiguredDevType(session->settings.deviceTypeIndex);
     session->dataFile = dataOverride().empty() ? session->settings.dataFilePath()
@@ -38,7 +45,9 @@ Session& openSession() {
     return *session;
 }
 
-void printLine(const std::string& cp932) { printUtf8(support::toUtf8(cp932)); }
+void printLine(const std::string& cp932) {
+    printUtf8(support::toUtf8(cp932));
+}
 
 void printError(const std::string& cp932) {
     std::fputs(support::toUtf8(cp932).c_str(), stderr);
@@ -56,11 +65,21 @@ std::string jsonString(const std::string& utf8) {
     std::string out = "\"";
     for (unsigned char c : utf8) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     out += support::format("\\u%04x", c);

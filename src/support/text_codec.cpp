@@ -13,10 +13,11 @@ namespace plm::support {
 namespace {
 
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+        if (cd_ != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd_);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
@@ -26,7 +27,8 @@ public:
     template <typename SkipFn>
     std::string run(std::string_view in, std::string_view replacement, SkipFn skipBytes) {
         std::string out;
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            return std::string(in);
         out.reserve(in.size() * 3 / 2 + 8);
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         char* src = const_cast<char*>(in.data());
@@ -37,8 +39,10 @@ public:
             size_t dstLeft = sizeof buf;
             size_t rc = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
             out.append(buf, dst);
-            if (rc != static_cast<size_t>(-1)) continue;
-            if (errno == E2BIG) continue;
+            if (rc != static_cast<size_t>(-1))
+                continue;
+            if (errno == E2BIG)
+                continue;
             size_t skip = std::min(srcLeft, skipBytes(std::string_view(src, srcLeft)));
             src += skip;
             srcLeft -= skip;
@@ -48,7 +52,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -56,7 +60,8 @@ size_t utf8SequenceLength(std::string_view s) {
     unsigned char b = static_cast<unsigned char>(s[0]);
     size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
     size_t len = 1;
-    while (len < n && len < s.size() && (static_cast<unsigned char>(s[len]) & 0xC0) == 0x80) ++len;
+    while (len < n && len < s.size() && (static_cast<unsigned char>(s[len]) & 0xC0) == 0x80)
+        ++len;
     return len;
 }
 
@@ -82,8 +87,9 @@ const std::string& sj(std::string_view utf8Literal) {
     std::lock_guard guard(lock);
     auto it = cache.find(utf8Literal);
     if (it == cache.end()) {
-        it = cache.emplace(std::string(utf8Literal),
-                           std::make_unique<std::string>(fromUtf8(utf8Literal)))
+        it = cache
+                 .emplace(std::string(utf8Literal),
+                          std::make_unique<std::string>(fromUtf8(utf8Literal)))
                  .first;
     }
     return *it->second;
@@ -93,19 +99,23 @@ size_t mbSafeLength(std::string_view s, size_t maxBytes) {
     size_t i = 0;
     while (i < s.size()) {
         size_t step = isLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
-        if (i + step > maxBytes) break;
+        if (i + step > maxBytes)
+            break;
         i += step;
     }
     return i;
 }
 
 namespace {
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 }  // namespace
 
 std::string trimMb(std::string_view s) {
     size_t begin = 0;
-    while (begin < s.size() && isBlank(s[begin])) ++begin;
+    while (begin < s.size() && isBlank(s[begin]))
+        ++begin;
     // Walk forward so a trail byte that looks like a blank is never cut.
     size_t end = begin;
     size_t i = begin;
@@ -114,7 +124,8 @@ std::string trimMb(std::string_view s) {
             i += 2;
             end = i;
         } else {
-            if (!isBlank(s[i])) end = i + 1;
+            if (!isBlank(s[i]))
+                end = i + 1;
             ++i;
         }
     }
@@ -155,7 +166,8 @@ std::string format(const char* fmt, ...) {
     int n = std::vsnprintf(nullptr, 0, fmt, copy);
     va_end(copy);
     std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-    if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+    if (n > 0)
+        std::vsnprintf(out.data(), out.size() + 1, fmt, args);
     va_end(args);
     return out;
 }
