@@ -12,8 +12,9 @@
 #include "support/ole_date.h"
 #include "support/text_codec.h"
 
-// Shared helpers of the chart tests: the GUI application (offscreen unless
-// when no platform is set), settings with the shipped defaults and records with given changes.
+// Shared helpers of the chart tests: the GUI application (offscreen when no
+// platform is set), settings with the shipped defaults and records with
+// given changes.
 namespace plm::test {
 
 inline QGuiApplication& gui() {
