@@ -32,12 +32,14 @@ extern "C" void onInterrupt(int) {
 }
 
 // Installs the interrupt handler for the length of a transfer. No SA_RESTART:
-// the line's poll simply wakes and carries on.
+// the line's poll simply wakes and carries on. The handler is reset after the
+// first signal, so a second Ctrl-C ends the program at once.
 class InterruptGuard {
   public:
     InterruptGuard() {
         struct sigaction action {};
         action.sa_handler = onInterrupt;
+        action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &oldInt_);
         sigaction(SIGTERM, &action, &oldTerm_);

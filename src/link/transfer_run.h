@@ -51,7 +51,8 @@ void logNotify(const TransferNotify& notify, bool commLog);
 // owner starts it, takes notifications from the thread-safe queue (poll or
 // waitNext, or a wake-up handler that posts to its own event loop), and may
 // ask it to stop at any time. The destructor stops and joins the thread, so
-// the run never outlives its owner. The line is closed on every path.
+// the run never outlives its owner. The line is closed on every path. Every
+// member is called on the owner's thread; the worker only queues notifications.
 class TransferRun {
   public:
     explicit TransferRun(TransferSetup setup);
