@@ -281,5 +281,36 @@ TEST(TransferRun, OwnerGoingAwayStopsTheThread) {
     EXPECT_TRUE(lineIsFree(tester.device()));
 }
 
+TEST(TransferRun, CommunicationLogSetting) {
+    test::TempDir home;
+    support::setProgramFolder(home.path().string());
+    openAppLog();
+    const TransferNotify progress{NotifyKind::Progress, sj("受信処理中...")};
+    const TransferNotify error{NotifyKind::Error, sj("通信異常 [-2]")};
+    logNotify(progress, false);
+    logNotify(error, false);
+    logNotify(progress, true);
+    const std::string appLog = test::readFile(AppLog().periodFile(std::time(nullptr)));
+    EXPECT_EQ(appLog.size(), 2 * 34 + error.text.size() + progress.text.size() + 2);
+    EXPECT_EQ(appLog.find(progress.text), appLog.rfind(progress.text));
+    EXPECT_LT(appLog.find(error.text), appLog.find(progress.text));
+
+    // With the setting on, the line dumps every block it receives.
+    FakeTester tester;
+    const auto blocks = test::transferBlocks({test::makeRecord(1, 0, 1)});
+    tester.send(test::streamBytes(blocks));
+    TransferSetup setup = lineSetup(tester);
+    setup.commLog = true;
+    TransferRun run(setup);
+    run.start();
+    ASSERT_EQ(collect(run).outcome, TransferOutcome::Completed);
+    const std::string traffic = test::readFile(run.line().periodFile(std::time(nullptr)));
+    EXPECT_EQ(run.line().periodFile(std::time(nullptr)).rfind(home.file("COMM_"), 0), 0u);
+    EXPECT_NE(traffic.find("port open " + tester.device()), std::string::npos);
+    EXPECT_NE(traffic.find("SetTimeout[-1]"), std::string::npos);
+    EXPECT_NE(traffic.find("**>00 57 \n"), std::string::npos);
+    EXPECT_NE(traffic.find("**>00 00 00 00 \n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace plm::link
