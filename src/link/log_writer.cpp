@@ -54,9 +54,19 @@ class LogLock {
 // the way a file opened without write sharing does.
 support::UniqueFd openForAppend(const std::string& path) {
     support::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    if (fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         fd.reset();
+        errno = EWOULDBLOCK;
+    }
     return fd;
+}
+
+// Only a file that is busy can become free by waiting. A missing folder or a
+// refused permission stays as it is, and retrying it would stall every
+// write (the application log is written on the user-interface thread).
+bool worthRetrying(int error) {
+    return error == EWOULDBLOCK || error == EAGAIN || error == EBUSY || error == ETXTBSY ||
+           error == EINTR;
 }
 
 void removeIfLarger(const std::string& path, uint64_t limit) {
@@ -169,7 +179,7 @@ void LogWriter::write(const std::string& text, bool stamped, bool endLine) {
     bool fallback = false;
     support::UniqueFd fd = openForAppend(file);
     while (!fd) {
-        if (tickCount() - start > openRetryMs_) {
+        if (!worthRetrying(errno) || tickCount() - start > openRetryMs_) {
             const std::string spare = fallbackFile();
             removeIfLarger(spare, sizeLimit_);
             fd = openForAppend(spare);

@@ -170,6 +170,14 @@ TEST_F(LogWriterTest, FileHeldByAnotherWriterGoesToFallback) {
     EXPECT_EQ(lines(readFile(current())).size(), 2u);
 }
 
+TEST_F(LogWriterTest, FolderThatCannotTakeTheLogDropsTheLineAtOnce) {
+    log.setLog(dir.file("missing/COMM_"));  // the full ten seconds of retries
+    const auto start = std::chrono::steady_clock::now();
+    log.writeLine("lost");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST_F(LogWriterTest, TwoProcessesWritingAtOnceLoseAndMixNothing) {
     constexpr int kLines = 2000;
     log.setLog(base());
