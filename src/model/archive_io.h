@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,15 +78,29 @@ class FdReader : public ArchiveReader {
 };
 
 // Appends to a string, or with no string only counts the bytes (so the
-// output can be sized once instead of growing by doubling).
+// output can be sized once instead of growing by doubling). With a flush
+// function the string is a buffer handed on whenever it holds 64 KiB.
 class ArchiveWriter {
   public:
-    explicit ArchiveWriter(std::string* out) : out_(out) {}
+    using Flush = std::function<void(const char* data, size_t size)>;
+
+    explicit ArchiveWriter(std::string* out, Flush flush = {})
+        : out_(out), flush_(std::move(flush)) {}
 
     void raw(const void* data, size_t n) {
         size_ += n;
-        if (out_)
-            out_->append(static_cast<const char*>(data), n);
+        if (!out_)
+            return;
+        out_->append(static_cast<const char*>(data), n);
+        if (flush_ && out_->size() >= kChunk)
+            finish();
+    }
+    // Hands on what the buffer still holds.
+    void finish() {
+        if (!flush_ || out_->empty())
+            return;
+        flush_(out_->data(), out_->size());
+        out_->clear();
     }
     void u8(uint8_t v) { raw(&v, 1); }
     void u16(uint16_t v);
@@ -98,7 +113,9 @@ class ArchiveWriter {
     size_t size() const { return size_; }
 
   private:
+    static constexpr size_t kChunk = 64 * 1024;
     std::string* out_;
+    Flush flush_;
     size_t size_ = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include "model/archive_io.h"
 #include "model/data_file.h"
+#include "model/replacing_file.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
 #include "support/paths.h"
@@ -24,27 +25,6 @@ constexpr std::chrono::milliseconds kOpenLimit{60000};
 CxException openFailure(const std::string& path) {
     return CxException(
         support::format(support::sj("ファイルを開くことが出来ません\n%s").c_str(), path.c_str()));
-}
-
-// Failures of the replacing write that mean the file could not be opened
-// (missing or read-only folder, no permission, held by another process).
-bool isOpenFailure(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case EISDIR:
-        case EAGAIN:
-        case EBUSY:
-        case ETIMEDOUT:
-        case ENAMETOOLONG:
-        case ELOOP:
-            return true;
-        default:
-            return false;
-    }
 }
 
 // Runs one load or save, turning every failure into its single message and
@@ -104,22 +84,18 @@ bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fs
 bool saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
     // A folder that cannot be created shows up as the open failure below.
     support::CreateFolderPath(support::folderOf(path));
-    const std::string bytes = writeDataFile(tree);
     support::OpenOptions options;
     options.mode = support::OpenMode::Write;
     options.exclusive = true;
-    options.create = true;
     options.limit = kOpenLimit;
-    try {
-        support::replaceFileAtomically(fsPath, bytes, options);
-    } catch (const std::system_error& e) {
-        if (e.code().category() == std::generic_category() ||
-            e.code().category() == std::system_category()) {
-            if (isOpenFailure(e.code().value()))
-                throw openFailure(path);
-        }
-        throw;
-    }
+    ReplacingFile file;
+    if (!file.open(fsPath, options))
+        throw openFailure(path);
+    std::string buffer;
+    ArchiveWriter writer(&buffer, [&](const char* data, size_t size) { file.write(data, size); });
+    writeDataFile(tree, writer);
+    writer.finish();
+    file.commit();
     return true;
 }
 

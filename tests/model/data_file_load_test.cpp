@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <filesystem>
 #include <regex>
@@ -243,6 +244,35 @@ TEST(DataFileSave, ConcurrentSavesNeverInterleave) {
     }
     const std::string last = test::readFile(path);
     EXPECT_TRUE(last == bytes[0] || last == bytes[1]);
+}
+
+// A save killed at any moment leaves the old or the new file, whole.
+TEST(DataFileSave, KilledSaveLeavesAWholeFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    CustomerTree small = sampleTree();
+    CustomerTree large;
+    for (int i = 0; i < 40; ++i) {
+        findOrAddMeasurementName(large, "L" + std::to_string(i), "t", "n")
+            .records.append(test::richRecord(i, 50000));
+    }
+    const std::string bytes[] = {writeDataFile(small), writeDataFile(large)};
+    RecordingReporter reporter;
+    for (int round = 0; round < 8; ++round) {
+        ASSERT_TRUE(small.save(path, reporter));
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            RecordingReporter quiet;
+            large.save(path, quiet);
+            _exit(0);
+        }
+        usleep(static_cast<useconds_t>(round * 3000));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        const std::string now = test::readFile(path);
+        EXPECT_TRUE(now == bytes[0] || now == bytes[1]) << round << ": " << now.size();
+    }
 }
 
 }  // namespace
