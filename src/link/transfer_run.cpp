@@ -111,6 +111,9 @@ void TransferRun::threadMain() {
         failure = std::move(result.message);
         results_ = std::move(result.records);
     } catch (const CxException& e) {
+        // An exception without a text is a quiet end, like a stop.
+        if (e.quiet())
+            outcome_ = TransferOutcome::Stopped;
         failure = e.text();
     } catch (const std::bad_alloc&) {
         failure = support::format("%s\n%s\n%s(%d)", sj("メモリ不足").c_str(), "std::bad_alloc",
