@@ -174,10 +174,11 @@ bool SerialLine::Close() {
 
 bool SerialLine::SetLineTimeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
                                  uint32_t writeMultiplier, uint32_t writeConstant) {
-    if (!open_) {
-        recordError(EBADF);
+    // A closed line has nothing to set. The last error is left alone: another
+    // thread may cut the timeouts just as an Open fails, and the reason of
+    // that failure is what the user must see.
+    if (!open_)
         return false;
-    }
     interval_ = interval;
     multiplier_ = multiplier;
     constant_ = constant;

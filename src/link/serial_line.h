@@ -39,6 +39,7 @@ class SerialLine : public LogWriter {
     // The five timeouts of the line. The read slice of one poll is
     // multiplier + constant milliseconds, at most 1000. May be called from
     // another thread while a read waits: the read picks the new values up at once.
+    // False on a closed line.
     bool SetLineTimeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
                          uint32_t writeMultiplier, uint32_t writeConstant);
     // The silence after the last byte (ms) at which ReadBlock gives up;
