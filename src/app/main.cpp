@@ -1,7 +1,5 @@
 #include <QApplication>
 
-#include "app/close_on_signal.h"
-#include "app/main_frame.h"
 #include "app/mgmt_sheet.h"
 #include "app/plm_view_app.h"
 
@@ -22,7 +20,6 @@ int main(int argc, char* argv[]) {
         case plm::app::PlmViewApp::Start::Running:
             break;
     }
-    plm::app::CloseOnSignal closer(app.frame());
     QApplication::exec();
     return app.ExitInstance();
 }

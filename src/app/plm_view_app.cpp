@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "app/app_context.h"
+#include "app/close_on_signal.h"
 #include "app/main_frame.h"
 #include "app/plm_view_doc.h"
 #include "app/single_instance.h"
@@ -15,14 +16,10 @@
 
 namespace plm::app {
 
-namespace {
-// The name every copy agrees on for the start-up lock and the hand-over socket.
-const char* const kInstanceName = "20051211PLMView";
-}  // namespace
-
 PlmViewApp::PlmViewApp() = default;
 
 PlmViewApp::~PlmViewApp() {
+    closer_.reset();
     frame_.reset();
     setTheDocument(nullptr);
 }
@@ -50,6 +47,8 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& arguments) {
         instance_->unlockStartup();
         return Start::Failed;
     }
+    // From here on a termination request closes the window the normal way.
+    closer_ = std::make_unique<CloseOnSignal>(frame_.get());
     if (frame_->applyPlacement())
         frame_->showMaximized();
     else

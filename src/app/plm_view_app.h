@@ -6,6 +6,7 @@
 
 namespace plm::app {
 
+class CloseOnSignal;
 class CMainFrame;
 class CPLMViewDoc;
 class SingleInstance;
@@ -40,8 +41,12 @@ class PlmViewApp : public QObject {
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<CPLMViewDoc> doc_;
     std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<CloseOnSignal> closer_;
     bool startupIncomplete_ = true;
 };
+
+// The name every copy agrees on for the start-up lock and the hand-over socket.
+inline constexpr const char* kInstanceName = "20051211PLMView";
 
 // The integer in [check] RunningNum after a normal end.
 inline constexpr int kNormalEndMarker = 15685;

@@ -23,6 +23,10 @@ QString basePath(const QString& name, const QString& programFolder) {
 
 }  // namespace
 
+QString SingleInstance::socketPathFor(const QString& name, const QString& programFolder) {
+    return basePath(name, programFolder) + ".sock";
+}
+
 SingleInstance::SingleInstance(const QString& name, const QString& programFolder)
     : socketPath_(basePath(name, programFolder) + ".sock"),
       lock_(basePath(name, programFolder) + ".lock") {

@@ -31,6 +31,8 @@ class SingleInstance : public QObject {
     bool listen(std::function<void()> onRaise);
 
     const QString& socketPath() const { return socketPath_; }
+    // The socket a running copy for that program folder listens on.
+    static QString socketPathFor(const QString& name, const QString& programFolder);
 
   private:
     QString socketPath_;

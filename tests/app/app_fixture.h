@@ -1,0 +1,122 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <functional>
+#include <string>
+
+#include "app/app_context.h"
+#include "app/data_sheet.h"
+#include "app/prompter.h"
+#include "common/temp_dir.h"
+#include "model/customer_tree.h"
+#include "support/ole_date.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+// Shared by the application tests: a QApplication, a fresh program folder
+// with loaded settings, small trees and a scripted data management sheet.
+namespace plm::test::app {
+
+using support::sj;
+
+inline void ensureApplication() {
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char arg0[] = "test_app";
+    static char* argv[] = {arg0, nullptr};
+    static QApplication application(argc, argv);
+}
+
+// A program folder of its own with freshly loaded settings and a scripted
+// prompter installed.
+class AppHome : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureApplication();
+        support::setProgramFolder(home.path().string());
+        plm::app::appSettings() = settings::AppSettings{};
+        plm::app::appSettings().Locate(settings::ProfileFile::Kind::ProgramFolder);
+        plm::app::appSettings().Load();
+    }
+
+    settings::AppSettings& settings() { return plm::app::appSettings(); }
+    std::string dataFile() { return support::toFsPath(settings().dataFilePath()); }
+
+    TempDir home;
+    plm::app::ScriptedPrompter prompts;
+    plm::app::ScopedPrompter scoped{prompts};
+};
+
+// A 3-channel record of 50 ms at 1 ms, started on 2024-03-`day` at `hour`:00;
+// channel 1 closes at 20 ms.
+inline model::MeasurementRecord record(int day, int hour) {
+    model::MeasurementRecord r;
+    r.dataNo = day;
+    r.cond.devType = 0;
+    r.measTime = 0;
+    r.measPeriod = 1;
+    support::CalendarFields f;
+    f.year = 2024;
+    f.month = 3;
+    f.day = day;
+    f.hour = hour;
+    support::fieldsToOle(f, r.testDateTime.value);
+    r.testDateTime.status = support::DateStatus::Valid;
+    r.contacts.assign(r.expectedSampleCount(), 0);
+    for (size_t i = 20; i < r.contacts.size(); ++i)
+        r.contacts[i] = 1;
+    return r;
+}
+
+// Customers Osaka and Tokyo Works; Tokyo Works / Line 1 / Close holds two records.
+inline model::CustomerTree smallTree() {
+    model::CustomerTree tree;
+    tree.customers.findOrAdd("Osaka");
+    model::MeasurementName& n =
+        model::findOrAddMeasurementName(tree, "Tokyo Works", "Line 1", "Close");
+    n.records.add(record(1, 9));
+    n.records.add(record(2, 10));
+    return tree;
+}
+
+// A stand-in for the data management sheet: records how it was called and
+// lets the test decide what the user did.
+class ScriptedSheet : public plm::app::DataSheet {
+  public:
+    using Action =
+        std::function<bool(plm::app::SheetMode, model::CustomerTree&, plm::app::Selection&)>;
+    struct Call {
+        plm::app::SheetMode mode;
+        const model::CustomerTree* tree;
+        plm::app::Selection selectionIn;
+    };
+
+    static std::vector<Call>& calls() {
+        static std::vector<Call> c;
+        return c;
+    }
+    static Action& action() {
+        static Action a;
+        return a;
+    }
+    // Installs the stand-in; the returned guard puts the previous factory back.
+    struct Installed {
+        Installed() {
+            calls().clear();
+            previous =
+                plm::app::setDataSheetFactory([] { return std::make_unique<ScriptedSheet>(); });
+        }
+        ~Installed() { plm::app::setDataSheetFactory(std::move(previous)); }
+        plm::app::DataSheetFactory previous;
+    };
+
+    bool run(plm::app::SheetMode mode, model::CustomerTree& tree, plm::app::Selection& selection,
+             QWidget*) override {
+        calls().push_back({mode, &tree, selection});
+        return action() ? action()(mode, tree, selection) : false;
+    }
+};
+
+}  // namespace plm::test::app

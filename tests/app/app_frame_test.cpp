@@ -1,0 +1,168 @@
+#include <QAction>
+#include <QPrinter>
+#include <QProcess>
+#include <QSplitter>
+
+#include "app/main_frame.h"
+#include "app/plm_view_doc.h"
+#include "app/view_graph.h"
+#include "app_fixture.h"
+
+namespace plm::test::app {
+namespace {
+
+using plm::app::CMainFrame;
+using plm::app::CPLMViewDoc;
+using plm::app::Selection;
+using plm::app::SheetMode;
+
+// A main window on a data file that holds smallTree().
+class FrameTest : public AppHome {
+  protected:
+    void SetUp() override {
+        AppHome::SetUp();
+        ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+        original = readFile(dataFile());
+        doc = std::make_unique<CPLMViewDoc>();
+        frame = std::make_unique<CMainFrame>(*doc);
+        doc->OnNewDocument();
+    }
+    void TearDown() override {
+        frame.reset();
+        EXPECT_TRUE(prompts.problems().empty()) << prompts.problems().front();
+    }
+
+    bool textOutEnabled() { return frame->action(plm::app::ID_TEXT_OUT)->isEnabled(); }
+
+    std::string original;
+    std::unique_ptr<CPLMViewDoc> doc;
+    std::unique_ptr<CMainFrame> frame;
+    ScriptedSheet::Installed sheet;
+};
+
+TEST_F(FrameTest, EditCancelLeavesTreeAndDataFileUntouched) {
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection&) {
+        tree.customers.removeAt(0);
+        tree.lineSettings.port = 7;
+        return false;
+    };
+    frame->OnEditData();
+    ASSERT_EQ(ScriptedSheet::calls().size(), 1u);
+    EXPECT_EQ(ScriptedSheet::calls()[0].mode, SheetMode::Edit);
+    EXPECT_NE(ScriptedSheet::calls()[0].tree, &doc->tree()) << "edit works on a copy";
+    EXPECT_EQ(doc->tree().customers.count(), 2);
+    EXPECT_EQ(doc->tree().lineSettings.port, 1);
+    EXPECT_EQ(readFile(dataFile()), original);
+    EXPECT_FALSE(textOutEnabled());
+}
+
+TEST_F(FrameTest, EditOkCommitsSavesAtOnceAndShowsTheSelection) {
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection& sel) {
+        tree.customers.findOrAdd("Nagoya");
+        tree.lineSettings.port = 3;
+        sel = {"Tokyo Works", "Line 1", "Close", 1};
+        return true;
+    };
+    frame->OnTransferData();
+    EXPECT_EQ(ScriptedSheet::calls().at(0).mode, SheetMode::Transfer);
+
+    model::CustomerTree onDisk;
+    ASSERT_TRUE(onDisk.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    EXPECT_NE(onDisk.customers.find("Nagoya"), -1) << "saved before exit";
+    EXPECT_EQ(onDisk.lineSettings.port, 3);
+    EXPECT_EQ(settings().selCustomer, "Tokyo Works");
+    EXPECT_EQ(settings().selCableName, "Line 1");
+
+    const auto& shown = frame->chartView().records();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].dataNo, 2) << "the record at the selected index";
+    EXPECT_EQ(frame->chartView().names().level3, "Close");
+    EXPECT_TRUE(textOutEnabled());
+}
+
+TEST_F(FrameTest, SelectionOfAMissingMeasurementClearsTheView) {
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
+        sel = {"Tokyo Works", "Line 1", "Close", 0};
+        return true;
+    };
+    frame->OnEditData();
+    ASSERT_TRUE(textOutEnabled());
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection& sel) {
+        tree.customers.removeAt(tree.customers.find("Tokyo Works"));
+        sel = {"Tokyo Works", "Line 1", "Close", 0};
+        return true;
+    };
+    frame->OnEditData();
+    EXPECT_TRUE(frame->chartView().records().empty());
+    EXPECT_EQ(doc->selection(), Selection{});
+    EXPECT_FALSE(textOutEnabled());
+}
+
+TEST_F(FrameTest, DisplayWorksOnTheOwnTreeAndWritesNoData) {
+    settings().selCustomer = "Osaka";
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
+        sel = {"Tokyo Works", "Line 1", "Close", 0};
+        return true;
+    };
+    frame->OnDisplayData();
+    const auto& call = ScriptedSheet::calls().at(0);
+    EXPECT_EQ(call.mode, SheetMode::Display);
+    EXPECT_EQ(call.tree, &doc->tree());
+    EXPECT_EQ(call.selectionIn.customer, "Osaka") << "starts from SelCustomer";
+    EXPECT_EQ(settings().selCustomer, "Tokyo Works");
+    EXPECT_EQ(readFile(dataFile()), original);
+    EXPECT_TRUE(textOutEnabled());
+}
+
+TEST_F(FrameTest, ClosingStoresPlacementSplitterAndData) {
+    doc->tree().customers.findOrAdd("Kobe");
+    frame->show();
+    frame->close();
+    model::CustomerTree onDisk;
+    ASSERT_TRUE(onDisk.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    EXPECT_NE(onDisk.customers.find("Kobe"), -1);
+    EXPECT_TRUE(settings().placementValid);
+    EXPECT_EQ(settings().placement.showCmd, 1u);
+    const std::string panes = settings().GetString("SplitterWnd", "main_Panes_0", "", {}, false);
+    int hidden, w0, row, w1;
+    ASSERT_EQ(std::sscanf(panes.c_str(), "%d %d %d %d", &hidden, &w0, &row, &w1), 4) << panes;
+    EXPECT_GT(w0, 10);
+    EXPECT_EQ(w1, 150) << "the hidden column keeps its default width";
+}
+
+TEST_F(FrameTest, StoredPlacementAndSplitterWidthsAreApplied) {
+    settings().WriteString("SplitterWnd", "main_Panes_0", "-1 420 -1 77");
+    settings().placement = {0, 3, -1, -1, -1, -1, 40, 50, 840, 650};
+    settings().placementValid = true;
+    CPLMViewDoc doc2;
+    CMainFrame frame2(doc2);
+    EXPECT_TRUE(frame2.applyPlacement()) << "show command 3 opens maximized";
+    EXPECT_EQ(frame2.geometry().size(), QSize(800, 600));
+    EXPECT_EQ(frame2.findChild<QSplitter*>("main")->sizes().value(0), 420);
+    settings().placementValid = false;
+    EXPECT_FALSE(frame2.applyPlacement());
+}
+
+TEST_F(FrameTest, PrintRendersTheReportPageOfTheShownMeasurement) {
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
+        sel = {"Tokyo Works", "Line 1", "Close", 0};
+        return true;
+    };
+    frame->OnEditData();
+    QPrinter& printer = frame->printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(home.file("page.pdf")));
+    frame->chartView().printTo(printer);
+
+    QProcess text;
+    text.start("pdftotext", {"-layout", QString::fromStdString(home.file("page.pdf")), "-"});
+    if (!text.waitForFinished(20000) || text.exitCode() != 0)
+        GTEST_SKIP() << "pdftotext not available";
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(page.contains(QString::fromUtf8("クロノメイト試験結果"))) << page.toStdString();
+    EXPECT_TRUE(page.contains("Tokyo Works"));
+    EXPECT_EQ(page.count('\f'), 1) << "one page";
+}
+
+}  // namespace
+}  // namespace plm::test::app
