@@ -1,0 +1,134 @@
+// The start-up and exit sequences, run on the real program in its own processes.
+#include <QDeadlineTimer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
+
+#include "app/plm_view_app.h"
+#include "app/single_instance.h"
+#include "app_fixture.h"
+
+namespace plm::test::app {
+namespace {
+
+class ProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ensureApplication(); }
+
+    void TearDown() override {
+        for (auto& p : running) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PLMVIEW_HOME", QString::fromStdString(home.path().string()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
+    }
+
+    QProcess& start() {
+        running.push_back(std::make_unique<QProcess>());
+        QProcess& p = *running.back();
+        p.setProcessEnvironment(environment());
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(PLMVIEW_PATH, {});
+        EXPECT_TRUE(p.waitForStarted(10000));
+        return p;
+    }
+
+    // The running copy answers on its socket once its window is up.
+    bool waitUntilRunning(QProcess& p) {
+        const QString socket = plm::app::SingleInstance::socketPathFor(
+            plm::app::kInstanceName, QString::fromStdString(home.path().string()));
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired() && p.state() == QProcess::Running) {
+            QLocalSocket probe;
+            probe.connectToServer(socket);
+            if (probe.waitForConnected(200))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    int terminate(QProcess& p) {
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        return p.exitCode();
+    }
+
+    std::string ini() const { return readFile(home.file("PLMView.INI")); }
+    std::string log() const {
+        std::string all;
+        for (const char* name :
+             {"PLMView0.LOG", "PLMView1.LOG", "PLMView2.LOG", "PLMView3.LOG", "PLMViewE.LOG"}) {
+            if (std::filesystem::exists(home.file(name)))
+                all += readFile(home.file(name));
+        }
+        return all;
+    }
+
+    TempDir home;
+    std::vector<std::unique_ptr<QProcess>> running;
+};
+
+TEST_F(ProcessTest, FirstStartWritesBothProfilesAndNormalEndMarker) {
+    QProcess& p = start();
+    ASSERT_TRUE(waitUntilRunning(p));
+    EXPECT_NE(ini().find("RunningNum=0"), std::string::npos) << "running";
+    EXPECT_EQ(terminate(p), 0);
+
+    const std::string main = ini();
+    EXPECT_NE(main.find("RunningNum=15685"), std::string::npos);
+    EXPECT_NE(main.find("Version=1.0.0.0"), std::string::npos);
+    EXPECT_NE(main.find("DataFile=.\\DATA\\QBX.DAT"), std::string::npos);
+    EXPECT_NE(main.find("main_Panes_0="), std::string::npos);
+    EXPECT_NE(main.find("Placement="), std::string::npos);
+    const std::string device = readFile(home.file("system.ini"));
+    EXPECT_NE(device.find("DeviceType="), std::string::npos);
+    EXPECT_NE(device.find("PrintTitle="), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(home.file("DATA/QBX.DAT"))) << "saved at exit";
+    EXPECT_NE(log().find("Version 1.0.0.0"), std::string::npos);
+    EXPECT_EQ(log().find(sj("前回異常終了")), std::string::npos);
+}
+
+TEST_F(ProcessTest, SecondCopyHandsOverAndExitsWithoutTouchingFiles) {
+    QProcess& first = start();
+    ASSERT_TRUE(waitUntilRunning(first));
+    const std::string mainBefore = ini();
+    const std::string deviceBefore = readFile(home.file("system.ini"));
+
+    QProcess& second = start();
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(ini(), mainBefore);
+    EXPECT_EQ(readFile(home.file("system.ini")), deviceBefore);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(terminate(first), 0);
+}
+
+TEST_F(ProcessTest, KilledRunIsReportedAtTheNextStart) {
+    QProcess& crashed = start();
+    ASSERT_TRUE(waitUntilRunning(crashed));
+    crashed.kill();
+    ASSERT_TRUE(crashed.waitForFinished(10000));
+    EXPECT_NE(ini().find("RunningNum=0"), std::string::npos);
+    EXPECT_EQ(log().find(sj("前回異常終了")), std::string::npos);
+
+    QProcess& next = start();
+    ASSERT_TRUE(waitUntilRunning(next)) << "a leftover lock or socket must not block the start";
+    EXPECT_NE(log().find(sj("前回異常終了")), std::string::npos);
+    EXPECT_EQ(terminate(next), 0);
+    EXPECT_NE(ini().find("RunningNum=15685"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace plm::test::app
