@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -22,12 +25,6 @@ using support::sj;
 
 constexpr const char* kModule = "D_CsvOut";
 constexpr const char* kLineEnd = "\r\n";
-
-void appendInt(std::string& out, int64_t value) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, end);
-}
 
 // label, ", ", then the value between double quotes, unescaped.
 void headerLine(std::string& out, const std::string& label, const std::string& value) {
@@ -92,17 +89,31 @@ void sampleBlock(std::string& out, const model::MeasurementRecord& rec, int chan
     for (int ch = 1; ch <= channels; ++ch)
         out += support::format(", %dCH", ch);
     out += kLineEnd;
-    // The first field is the sample index itself, whatever the sampling period.
-    const size_t count = rec.contacts.size();
-    out.reserve(out.size() + count * (12 + 5 * static_cast<size_t>(channels)));
-    for (size_t k = 0; k < count; ++k) {
-        appendInt(out, static_cast<int64_t>(k));
-        out += "[ms]";
-        const unsigned bits = rec.contacts[k];
+    // Every sample byte has one possible row tail: build the 256 of them once
+    // and copy them, so a long record costs little more than its bytes.
+    std::array<std::string, 256> tails;
+    size_t longest = 0;
+    for (unsigned bits = 0; bits < 256; ++bits) {
         for (int ch = 0; ch < channels; ++ch)
-            out += ((bits >> ch) & 1u) ? ", ON" : ", OFF";
-        out += kLineEnd;
+            tails[bits] += ((bits >> ch) & 1u) ? ", ON" : ", OFF";
+        tails[bits] += kLineEnd;
+        longest = std::max(longest, tails[bits].size());
     }
+    const size_t count = rec.contacts.size();
+    const size_t start = out.size();
+    out.resize(start + count * (20 + 4 + longest));
+    char* p = out.data() + start;
+    char* const end = out.data() + out.size();
+    // The first field is the sample index itself, whatever the sampling period.
+    for (size_t k = 0; k < count; ++k) {
+        p = std::to_chars(p, end, k).ptr;
+        std::memcpy(p, "[ms]", 4);
+        p += 4;
+        const std::string& tail = tails[rec.contacts[k]];
+        std::memcpy(p, tail.data(), tail.size());
+        p += tail.size();
+    }
+    out.resize(static_cast<size_t>(p - out.data()));
 }
 
 // The designed failure text: kind, the failure's own description (at most

@@ -1,0 +1,91 @@
+// Drawing the test sheet of an 8-channel record into a 1600x1000 image:
+// milliseconds per frame once the record's edges are cached, for records of
+// 1001 to 200001 samples, with a few changes per channel and with a change
+// every 10 samples.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "chart/test_sheet.h"
+#include "support/text_codec.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+plm::model::MeasurementRecord record(size_t samples, size_t changeEvery) {
+    plm::model::MeasurementRecord r;
+    r.cond.devType = 3;
+    r.measTime = 7;
+    r.measPeriod = 3;
+    r.testDateTime.status = plm::support::DateStatus::Valid;
+    r.testDateTime.value = 39539.5;
+    r.contacts.assign(samples, 0);
+    std::mt19937 random(11);
+    uint8_t state = 0;
+    for (size_t i = 0; i < samples; ++i) {
+        if (random() % changeEvery == 0)
+            state ^= static_cast<uint8_t>(1u << (random() % 8));
+        r.contacts[i] = state;
+    }
+    return r;
+}
+
+struct Timing {
+    double firstMs;
+    double frameMs;
+};
+
+Timing measure(const plm::model::MeasurementRecord& r, QImage& image) {
+    plm::settings::AppSettings settings;
+    const plm::chart::SheetNames names{"A", "B", "C"};
+    auto t0 = Clock::now();
+    plm::chart::TestSheet sheet;
+    sheet.rebuild(settings, names, &r);
+    auto paint = [&] {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        sheet.paint(painter, QRectF(0, 0, image.width(), image.height()));
+    };
+    paint();
+    const double first = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    constexpr int kFrames = 20;
+    t0 = Clock::now();
+    for (int i = 0; i < kFrames; ++i)
+        paint();
+    const double frame =
+        std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / kFrames;
+    return {first, frame};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    image.setDotsPerMeterX(3780);  // 96 dpi, like a desktop screen
+    image.setDotsPerMeterY(3780);
+    std::printf("test sheet of 8 channels into 1600x1000 (ms; first frame builds the edges)\n");
+    std::printf("%10s %18s %10s %10s\n", "samples", "changes", "first", "per frame");
+    double base = 0.0;
+    for (size_t every : {997u, 10u}) {
+        for (size_t samples : {1001u, 10001u, 100001u, 200001u}) {
+            const plm::model::MeasurementRecord r = record(samples, every);
+            const Timing t = measure(r, image);
+            if (base == 0.0)
+                base = t.frameMs;
+            std::printf("%10zu %11s1/%-5zu %10.2f %10.2f  (%.2fx the 1001-sample frame)\n", samples,
+                        "", every, t.firstMs, t.frameMs, t.frameMs / base);
+        }
+    }
+    std::printf("aim: under 16 ms per frame, nearly flat from 1001 to 200001 samples\n");
+    return 0;
+}
