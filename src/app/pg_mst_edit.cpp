@@ -265,11 +265,13 @@ void CPgMstEdit::reloadList(int level, int position) {
 void CPgMstEdit::onListChanged(int level) {
     if (loading_)
         return;
-    updateCaption();
+    // The lists beneath are reloaded first; the last of them sets the caption
+    // from a selection that is complete again.
     if (level < 2) {
         reloadList(level + 1, 0);
         return;
     }
+    updateCaption();
     reloadRecords(0);
 }
 

@@ -1,0 +1,359 @@
+// The link headers first: Qt's `emit` keyword would rewrite a decoder member.
+#include "link/log_writer.h"
+#include "link/transfer_run.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeView>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/comm_read.h"
+#include "app/detail_editor.h"
+#include "app/mgmt_models.h"
+#include "app/mgmt_text.h"
+#include "app/pg_mst_edit.h"
+#include "app/transfer_page.h"
+#include "common/fake_tester.h"
+#include "common/temp_dir.h"
+#include "common/transfer_builder.h"
+#include "mgmt_fixture.h"
+#include "support/paths.h"
+
+namespace plm::test::mgmt {
+namespace {
+
+using app::CCommRead;
+using app::CPgMstEdit;
+using app::SheetMode;
+using namespace std::chrono_literals;
+
+std::vector<std::string> lines(const QListWidget* list) {
+    std::vector<std::string> out;
+    for (int i = 0; i < list->count(); ++i)
+        out.push_back(app::mgmt::cp(list->item(i)->text()));
+    return out;
+}
+
+// Keeps the event loop turning until done() or the limit.
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+std::vector<int> dataNos(const model::MeasurementName& n) {
+    std::vector<int> out;
+    for (const auto& r : n.records)
+        out.push_back(r.dataNo);
+    return out;
+}
+
+// ---- Detail editor ----
+
+TEST_F(MgmtTest, DetailEditorRowsFollowTheChannelCount) {
+    model::MeasurementRecord r = record(1, 1);
+    r.cond.weather = sj("雨");
+    r.cond.hum = 55.3;
+    const auto items = app::detailItems(r, 3);
+    ASSERT_EQ(items.size(), 11u);
+    EXPECT_EQ(items[4].label, "CH1");
+    EXPECT_EQ(items[4].group, sj("2:CH コメント"));
+    EXPECT_EQ(items[9].number, 10);
+    EXPECT_EQ(items[9].label, sj("湿度(%)"));
+    EXPECT_EQ(items[9].value, "55.3");
+    EXPECT_EQ(items[7].editor, app::DetailItem::Editor::Choice);
+    EXPECT_EQ(app::weatherChoices(),
+              (std::vector<std::string>{sj("晴れ"), sj("曇り"), sj("雨"), sj("雷雨"), sj("強風")}));
+}
+
+TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
+    app::appSettings().deviceTypeIndex = 0;  // three channels
+    model::setConfiguredDevType(0);
+    fillTree();
+    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    page.selectRecords({0, 1, 2});
+    app::DetailEditor* editor = page.detailEditor();
+    ASSERT_NE(editor->valueItem(8), nullptr);  // weather of a 3-channel device
+    ASSERT_EQ(editor->valueItem(12), nullptr);
+    editor->valueItem(8)->setText(1, app::mgmt::q(sj("曇り")));
+    editor->valueItem(9)->setText(1, "21.57abc");
+    editor->valueItem(6)->setText(1, app::mgmt::q(sj("Ｂ相")));
+
+    const model::MeasurementName& n = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
+    for (const auto& r : n.records) {
+        EXPECT_EQ(r.cond.weather, sj("曇り"));
+        EXPECT_DOUBLE_EQ(r.cond.temp, 21.57);
+        EXPECT_EQ(r.cond.chComment[1], sj("Ｂ相"));
+    }
+    const settings::AppSettings& s = app::appSettings();
+    EXPECT_EQ(s.defWeather, sj("曇り"));
+    EXPECT_EQ(s.defTemp, "21.6");
+    EXPECT_EQ(s.defChComment[1], sj("Ｂ相"));
+    EXPECT_EQ(s.defDevType, sj("３ＣＨ"));
+    EXPECT_EQ(s.defSesshoku[0], "0.0");
+    EXPECT_EQ(editor->valueItem(9)->text(1).toStdString(), "21.6");
+    EXPECT_EQ(app::mgmt::cp(page.recordModel()->index(2, 12).data().toString()), sj("曇り"));
+
+    // Display mode: nothing is editable.
+    CPgMstEdit display(SheetMode::Display, tree, {"ALPHA", "C1", "N1", 0});
+    EXPECT_FALSE(display.detailEditor()->valueItem(1)->flags() & Qt::ItemIsEditable);
+}
+
+// ---- Registering transferred measurements ----
+
+class MgmtRegisterTest : public MgmtTest {
+  protected:
+    void SetUp() override {
+        fillTree();
+        page = std::make_unique<CPgMstEdit>(SheetMode::Transfer, tree,
+                                            app::Selection{"ALPHA", "C1", "N1", 0});
+        // Received: day 2 at 12:00, day 4, day 0 (the last of the previous month).
+        page->transferPage()->setReceived({record(2, 12, 7), record(4, 8, 8), record(1, 5, 9)});
+        old = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
+        old.records.at(0).cond.mcType = "OLD";
+        model::findMeasurementName(tree, "ALPHA", "C1", "N1")->records.at(0).cond.mcType = "OLD";
+    }
+    void tick(std::initializer_list<int> rows) {
+        QAbstractItemModel* m = page->transferPage()->listModel();
+        for (int row : rows)
+            m->setData(m->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+    model::MeasurementName& target() {
+        return *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
+    }
+    int transferRows() const { return page->transferPage()->listModel()->rowCount(); }
+
+    std::unique_ptr<CPgMstEdit> page;
+    model::MeasurementName old;
+};
+
+TEST_F(MgmtRegisterTest, YesReplacesKeepingTheFirstOldConditions) {
+    tick({0, 2});
+    prompts.queueAnswer(app::Answer::Yes);
+    page->button(CPgMstEdit::Register)->click();
+    ASSERT_EQ(prompts.texts().size(), 1u);
+    EXPECT_EQ(prompts.texts()[0].substr(0, sj("現在選択している").size()), sj("現在選択している"));
+    ASSERT_EQ(target().records.count(), 2);
+    EXPECT_EQ(dataNos(target()), (std::vector<int>{1, 2}));
+    EXPECT_EQ(target().records.at(0).testDateTime, record(1, 5).testDateTime);
+    for (const auto& r : target().records)
+        EXPECT_EQ(r.cond.mcType, "OLD");
+    // The registered rows leave the transfer list; the page shows the new list.
+    EXPECT_EQ(transferRows(), 1);
+    EXPECT_EQ(page->recordModel()->rowCount(), 2);
+}
+
+TEST_F(MgmtRegisterTest, NoMergesByDateAndRenumbers) {
+    tick({0, 1});
+    prompts.queueAnswer(app::Answer::No);
+    page->button(CPgMstEdit::Register)->click();
+    ASSERT_EQ(target().records.count(), 5);
+    EXPECT_EQ(dataNos(target()), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(target().records.at(2).testDateTime, record(2, 12).testDateTime);
+    EXPECT_EQ(target().records.at(4).testDateTime, record(4, 8).testDateTime);
+    EXPECT_EQ(target().records.at(2).cond.mcType, "OLD");
+}
+
+TEST_F(MgmtRegisterTest, CancelNothingTickedAndNoNameChangeNothing) {
+    tick({0});
+    prompts.queueAnswer(app::Answer::Cancel);
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(target().records, old.records);
+
+    // Nothing ticked, even after agreeing to replace: refused, nothing deleted.
+    page->transferPage()->listModel()->setTicked(0, false);
+    prompts.queueAnswer(app::Answer::Yes);
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(prompts.texts().back(), sj("登録する転送データをチェックしてください"));
+    EXPECT_EQ(target().records, old.records);
+    EXPECT_EQ(transferRows(), 3);
+
+    page->selectCircuit(1);  // a circuit without names
+    tick({1});
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(prompts.texts().back(), sj("登録する測定データ名称を選んでください"));
+    EXPECT_EQ(transferRows(), 3);
+    EXPECT_TRUE(prompts.problems().empty());
+}
+
+TEST_F(MgmtRegisterTest, EmptyNameTakesWholeNumbersOfTheDefaults) {
+    app::appSettings().defSesshoku = {"12.7", "abc", "-3"};
+    app::appSettings().defVacuum = {"1e2", "", "7"};
+    page->selectName(1);  // N2, empty
+    tick({1});
+    page->button(CPgMstEdit::Register)->click();
+    const model::MeasurementName& n2 = *model::findMeasurementName(tree, "ALPHA", "C1", "N2");
+    ASSERT_EQ(n2.records.count(), 1);
+    EXPECT_TRUE(prompts.texts().empty());  // no question for an empty name
+    EXPECT_EQ(n2.records.at(0).cond.sesshoku, (std::array<double, 3>{12, 0, -3}));
+    EXPECT_EQ(n2.records.at(0).cond.vacuum, (std::array<double, 3>{1, 0, 7}));
+    EXPECT_EQ(n2.records.at(0).dataNo, 1);
+}
+
+// ---- Receive dialog ----
+
+class MgmtReceiveTest : public MgmtTest {
+  protected:
+    // Runs the dialog modally; `during` runs inside once it is open.
+    int run(CCommRead& dialog, std::function<void(CCommRead*)> during = {}) {
+        if (during)
+            onNextModal<CCommRead>(during);
+        return dialog.exec();
+    }
+};
+
+TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
+    CCommRead dialog(tree.lineSettings);
+    dialog.setFile(dataPath("capture_two.txt"));
+    ASSERT_EQ(run(dialog), QDialog::Accepted);
+    ASSERT_EQ(dialog.results().size(), 2u);
+    EXPECT_EQ(dialog.results()[1].dataNo, 8);
+    const auto shown = lines(dialog.progressList());
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown.front().substr(0, sj("ファイルオープン:").size()), sj("ファイルオープン:"));
+    EXPECT_EQ(shown.back(), sj("後処理中...しばらくお待ちください"));
+    EXPECT_EQ(app::mgmt::cp(dialog.statusLine()->text()), shown.back());
+    EXPECT_FALSE(dialog.animating());
+    EXPECT_TRUE(dialog.collectedBox()->isChecked());
+}
+
+TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {
+    TempDir dir;
+    struct LogGuard {
+        explicit LogGuard(const std::string& base) { link::AppLog().setLog(base); }
+        ~LogGuard() { link::AppLog().setLog(""); }
+    } logGuard(dir.file("APP"));
+    for (const std::string& file : {dataPath("capture_bad_end.txt"), dir.file("missing.txt")}) {
+        CCommRead dialog(tree.lineSettings);
+        dialog.setFile(file);
+        std::vector<std::string> seen;
+        bool stayedOpen = false;
+        const int result = run(dialog, [&](CCommRead* d) {
+            waitFor([d] { return !d->running(); });
+            // Enter must not close it; only "中断／戻る" does.
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(d, &enter);
+            waitFor([] { return false; }, 50ms);
+            stayedOpen = d->isVisible();
+            seen = lines(d->progressList());
+            EXPECT_EQ(app::mgmt::cp(d->statusLine()->text()), sj("受信処理で問題が発生しました"));
+            EXPECT_FALSE(d->animating());
+            d->cancelButton()->click();
+        });
+        EXPECT_TRUE(stayedOpen) << file;
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_TRUE(dialog.results().empty());
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_NE(seen.back(), sj("後処理中...しばらくお待ちください"));
+    }
+    // Error texts reach the application log, progress texts do not.
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        log += readFile(entry.path().string());
+    EXPECT_NE(log.find(sj("ファイルが存在しません:")), std::string::npos);
+    EXPECT_EQ(log.find(sj("ファイル読み込み中...")), std::string::npos);
+}
+
+TEST_F(MgmtReceiveTest, CancelOnASilentLineEndsPromptlyAndClosesIt) {
+    FakeTester tester;
+    CCommRead dialog(tree.lineSettings);
+    dialog.setDevice(tester.device());
+    std::chrono::steady_clock::duration took{};
+    const int result = run(dialog, [&](CCommRead* d) {
+        ASSERT_TRUE(tester.waitForOpen());
+        waitFor([d] {
+            return d->progressList()->count() > 0 &&
+                   d->progressList()->item(d->progressList()->count() - 1)->text() ==
+                       app::mgmt::q(sj("機器からのデータ送信待ち"));
+        });
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Enter, Qt::NoModifier);
+        QCoreApplication::sendEvent(d, &enter);
+        EXPECT_TRUE(d->running());
+        const auto start = std::chrono::steady_clock::now();
+        d->cancelButton()->click();
+        took = std::chrono::steady_clock::now() - start;
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(dialog.results().empty());
+    EXPECT_LT(took, 1s);
+    EXPECT_FALSE(dialog.running());
+    // The line is closed: the slave can be locked again.
+    const int fd = ::open(tester.device().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+}
+
+TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
+    TempDir home;
+    support::setProgramFolder(home.path().string());
+    FakeTester tester;
+    writeFile(home.file("PLMView.INI"), "[Ports]\nCOM3=" + tester.device() + "\n");
+    fillTree();
+    tree.lineSettings.port = 3;
+    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
+
+    // The largest measurement the protocol carries (5 s at 100 us) and a small one.
+    std::vector<model::MeasurementRecord> sent = {makeRecord(41, 4, 0), makeRecord(42, 0, 1)};
+    sent[0].testDateTime = record(9, 9).testDateTime;
+    setChannel(sent[0], 0, 0, {100, 40000});
+    int ticksSeen = 0;
+    onNextModal<CCommRead>([&](CCommRead* d) {
+        ASSERT_TRUE(tester.waitForOpen());
+        tester.send(streamBytes(transferBlocks(sent)), 230400);
+        // The window keeps handling events while the samples arrive.
+        QTimer beat;
+        QObject::connect(&beat, &QTimer::timeout, [&] { ++ticksSeen; });
+        beat.start(20);
+        waitFor([d] { return !d->isVisible(); }, 15000ms);
+    });
+    page.button(CPgMstEdit::StartTransfer)->click();
+    tester.finish();
+    EXPECT_GT(ticksSeen, 10);
+
+    app::TransferListModel* list = page.transferPage()->listModel();
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->records()[0].contacts, sent[0].contacts);
+    EXPECT_EQ(page.transferPage()->list()->selectionModel()->currentIndex().row(), 0);
+    list->setData(list->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    list->setData(list->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    page.button(CPgMstEdit::Register)->click();
+
+    const model::MeasurementName& n2 = *model::findMeasurementName(tree, "ALPHA", "C1", "N2");
+    ASSERT_EQ(n2.records.count(), 2);
+    EXPECT_EQ(n2.records.at(1).contacts, sent[0].contacts);
+    EXPECT_EQ(dataNos(n2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_EQ(page.recordModel()->rowCount(), 2);
+}
+
+TEST_F(MgmtReceiveTest, FileReadThroughThePage) {
+    fillTree();
+    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
+    prompts.queuePath(std::nullopt);
+    page.button(CPgMstEdit::ReadFile)->click();
+    EXPECT_EQ(page.transferPage()->listModel()->rowCount(), 0);
+    ASSERT_EQ(prompts.shown().size(), 1u);
+    EXPECT_EQ(prompts.shown()[0].text, sj("計測データファイルを開く"));
+
+    prompts.queuePath(dataPath("capture_two.txt"));
+    page.button(CPgMstEdit::ReadFile)->click();
+    EXPECT_EQ(page.transferPage()->listModel()->rowCount(), 2);
+    EXPECT_EQ(page.transferPage()->listModel()->tickedRows(), std::vector<int>{});
+}
+
+}  // namespace
+}  // namespace plm::test::mgmt
