@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
+#include <new>
 #include <thread>
 
 #include "support/cx_exception.h"
@@ -13,6 +16,24 @@ namespace {
 
 using support::format;
 using support::sj;
+
+// The progress texts of every measurement, converted once: a transfer of a
+// hundred measurements emits them a thousand times.
+struct ProgressTexts {
+    const std::string& total = sj("転送総数");
+    const std::string& totalCounts = sj("転送数：フル=%d , [件数][終了]除く=%d");
+    const std::string& header = sj("ヘッダ情報");
+    const std::string& sampleCounts = sj("接点データ数(直前含む)=%d, 電圧電流データ数=%d");
+    const std::string& contactsReceiving = sj("接点データ受信中・・・");
+    const std::string& contactsReceived = sj("接点データ受信完了");
+    const std::string& voltageCurrent = sj("電圧・電流データ");
+    const std::string& endCode = sj("終了コード");
+};
+
+const ProgressTexts& progressTexts() {
+    static const ProgressTexts texts;
+    return texts;
+}
 
 [[noreturn]] void fail(const std::string& text) {
     throw CxException(text);
@@ -32,6 +53,40 @@ const std::array<uint8_t, 256>& hexDigitTable() {
         return t;
     }();
     return table;
+}
+
+constexpr size_t kBadDigit = static_cast<size_t>(-1);
+
+// Converts the text eight digits at a time (one 64-bit word, every byte
+// handled in its own lane) into bytes, up to the last whole word. Returns the
+// number of bytes written, or kBadDigit when a character is no hex digit.
+size_t hexWords(std::string_view text, std::span<uint8_t> out) {
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    constexpr uint64_t highBits = 0x8080808080808080ull;
+    if constexpr (std::endian::native != std::endian::little)
+        return 0;
+    size_t words = text.size() / 8;
+    uint64_t bad = 0;
+    for (size_t w = 0; w < words; ++w) {
+        uint64_t x;
+        std::memcpy(&x, text.data() + 8 * w, 8);
+        // With every byte below 0x80 the lane sums below cannot carry; a byte
+        // from 0x80 up is bad anyway.
+        uint64_t folded = x | (0x20 * ones);  // 'A'..'F' -> 'a'..'f'; digits keep their codes
+        uint64_t digit = (x + 0x50 * ones) & ~(x + 0x46 * ones);             // '0'..'9'
+        uint64_t letter = (folded + 0x1F * ones) & ~(folded + 0x19 * ones);  // 'a'..'f'
+        bad |= (x & highBits) | (~(digit | letter) & highBits);
+        // Letters have bit 6 set: 'a' & 0x0F is 1, plus 9 makes 10.
+        uint64_t nibbles = (x & (0x0F * ones)) + ((x >> 6) & ones) * 9;
+        // Little-endian lanes: the even byte is the high digit of each pair.
+        uint64_t pairs =
+            ((nibbles & 0x000F000F000F000Full) << 4) | ((nibbles >> 8) & 0x000F000F000F000Full);
+        pairs = (pairs | (pairs >> 8)) & 0x0000FFFF0000FFFFull;
+        pairs = (pairs | (pairs >> 16)) & 0x00000000FFFFFFFFull;
+        auto packed = static_cast<uint32_t>(pairs);
+        std::memcpy(out.data() + 4 * w, &packed, 4);
+    }
+    return bad ? kBadDigit : words * 4;
 }
 
 unsigned be16(std::span<const uint8_t> bytes, size_t at) {
@@ -92,11 +147,15 @@ int64_t parseHexLine(std::string_view text, std::span<uint8_t> out) {
     size_t pairs = (text.size() + 1) / 2;
     if (pairs > out.size())
         return -2;
+    // Contact lines run to hundreds of kilobytes: eight digits at a time first.
+    size_t k = hexWords(text, out);
+    if (k == kBadDigit)
+        return -1;
     size_t whole = text.size() / 2;
-    for (size_t k = 0; k < whole; ++k) {
+    for (; k < whole; ++k) {
         uint8_t high = table[static_cast<uint8_t>(text[2 * k])];
         uint8_t low = table[static_cast<uint8_t>(text[2 * k + 1])];
-        if ((high | low) == 0xFF || high > 15 || low > 15)
+        if (high > 15 || low > 15)
             return -1;
         out[k] = static_cast<uint8_t>((high << 4) | low);
     }
@@ -162,7 +221,10 @@ TransferDecoder::TransferDecoder(BlockSource& source, ProgressSink& progress,
     : source_(source), progress_(progress), stop_(stop) {}
 
 TransferResult TransferDecoder::run() {
-    buffer_.assign(kReceiveBufferSize, 0);
+    bufferMemory_.reset(static_cast<uint8_t*>(std::calloc(kReceiveBufferSize, 1)));
+    if (!bufferMemory_)
+        throw std::bad_alloc();
+    buffer_ = {bufferMemory_.get(), kReceiveBufferSize};
     results_.clear();
     work_.Reset();
     bool firstPass = true;
@@ -229,10 +291,10 @@ std::span<const uint8_t> TransferDecoder::block() const {
 
 TransferDecoder::State TransferDecoder::onCount() {
     take(2);
-    emit(sj("転送総数"));
+    emit(progressTexts().total);
     emit(hexText(block()));
     total_ = decodeCount(block());
-    emit(format(sj("転送数：フル=%d , [件数][終了]除く=%d").c_str(), static_cast<int>(total_),
+    emit(format(progressTexts().totalCounts.c_str(), static_cast<int>(total_),
                 static_cast<int>(total_ - 6)));
     work_.Reset();
     return State::Header;
@@ -241,13 +303,13 @@ TransferDecoder::State TransferDecoder::onCount() {
 TransferDecoder::State TransferDecoder::onHeader() {
     int64_t length = take(30);
     remaining_ = total_ - 6 - length;
-    emit(sj("ヘッダ情報"));
+    emit(progressTexts().header);
     emit(hexText(block()));
     work_.Reset();
     decodeHeader(block(), work_);
     sampleCount_ = work_.expectedSampleCount();
-    emit(format(sj("接点データ数(直前含む)=%d, 電圧電流データ数=%d").c_str(),
-                static_cast<int>(sampleCount_), static_cast<int>(remaining_ - sampleCount_ - 4)));
+    emit(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),
+                static_cast<int>(remaining_ - sampleCount_ - 4)));
     // 200 s at 100 us implies 2000001 samples: more than the receive buffer holds.
     if (sampleCount_ > static_cast<int64_t>(buffer_.size())) {
         fail(format(sj("接点データ数(%d)が受信バッファ(%d)を超えています").c_str(),
@@ -268,9 +330,9 @@ TransferDecoder::State TransferDecoder::onContacts() {
     if (length != sampleCount_)
         fail(sj("計測時間，測定時間より算出したデータ数と実データ数が異なります"));
     remaining_ -= length;
-    emit(sj("接点データ受信中・・・"));
+    emit(progressTexts().contactsReceiving);
     work_.contacts.assign(buffer_.begin(), buffer_.begin() + sampleCount_);
-    emit(sj("接点データ受信完了"));
+    emit(progressTexts().contactsReceived);
     return remaining_ != 0 ? State::VoltageCurrent : State::End;
 }
 
@@ -279,18 +341,19 @@ TransferDecoder::State TransferDecoder::onVoltageCurrent() {
     remaining_ -= length;
     if (remaining_ != 0)
         fail(sj("転送データ数と実転送数が合っていません"));
-    emit(sj("電圧・電流データ"));
+    emit(progressTexts().voltageCurrent);
     emit(hexText(block()));
     decodeVoltageCurrent(block(), work_);
     return State::End;
 }
 
 TransferDecoder::State TransferDecoder::onEnd() {
-    results_.push_back(work_);
+    // The working record is reset before the next measurement fills it.
+    results_.push_back(std::move(work_));
     int64_t length = take(4);
     if (length != 4)
         fail(sj("終了コードが受信できませんでした"));
-    emit(sj("終了コード"));
+    emit(progressTexts().endCode);
     auto code = block();
     emit(hexText(code));
     if (std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0x00; })) {

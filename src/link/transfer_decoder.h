@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -58,7 +60,12 @@ class TransferDecoder {
     const std::atomic<bool>& stop_;
     std::chrono::microseconds passPause_{1000};
 
-    std::vector<uint8_t> buffer_;
+    struct FreeBuffer {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    // Zeroed by calloc: pages the transfer never touches are never written.
+    std::unique_ptr<uint8_t[], FreeBuffer> bufferMemory_;
+    std::span<uint8_t> buffer_;
     int64_t blockLength_ = 0;
     bool blockTaken_ = false;
     int64_t total_ = 0;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <ctime>
 #include <stdexcept>
 
 #include "support/text_codec.h"
@@ -61,6 +62,19 @@ bool validPhase(int phase) {
     return phase >= 0 && phase < 3;
 }
 
+// The local time as an OLE date. A transfer resets its working record twice per
+// measurement, so the calendar conversion is redone only when the second changes.
+double nowValue() {
+    thread_local std::time_t cachedSecond = -1;
+    thread_local double cachedValue = 0.0;
+    std::time_t second = std::time(nullptr);
+    if (second != cachedSecond) {
+        cachedValue = support::nowLocal().value;
+        cachedSecond = second;
+    }
+    return cachedValue;
+}
+
 }  // namespace
 
 int32_t configuredDevType() {
@@ -87,7 +101,7 @@ void MeasurementRecord::Reset() {
     vcValue = vcEndValue = measureType = measureOpe = noiseMask = 0;
     contacts.clear();
     // The value of an invalid date means nothing; it is the time the record was made.
-    testDateTime = {support::nowLocal().value, support::DateStatus::Invalid};
+    testDateTime = {nowValue(), support::DateStatus::Invalid};
     cond.Reset();
 }
 

@@ -315,6 +315,39 @@ TEST(TransferDecoder, HexHelpers) {
     EXPECT_EQ(parseHexLine("00112", small), -2);
 }
 
+// Long lines are converted many digits at a time: every byte value at every
+// kind of position must still be judged and converted like a lone pair.
+TEST(TransferDecoder, HexLinesOfEveryCharacter) {
+    auto digit = [](int c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    const std::string base = "0123456789abcdefABCDEF0f9A5";  // 27 digits: words and a tail
+    for (size_t pos : {0u, 3u, 7u, 8u, 15u, 16u, 22u, 24u, 26u}) {
+        for (int c = 0; c < 256; ++c) {
+            std::string line = base;
+            line[pos] = static_cast<char>(c);
+            std::optional<Bytes> expected = Bytes{};
+            for (size_t i = 0; i < line.size(); i += 2) {
+                int high = digit(static_cast<uint8_t>(line[i]));
+                int low = i + 1 < line.size() ? digit(static_cast<uint8_t>(line[i + 1])) : 0;
+                if (high < 0 || low < 0) {
+                    expected.reset();
+                    break;
+                }
+                expected->push_back(
+                    static_cast<uint8_t>(i + 1 < line.size() ? high * 16 + low : high));
+            }
+            ASSERT_EQ(parseHexLine(line), expected) << "char " << c << " at " << pos;
+        }
+    }
+}
+
 // Every failure ends the transfer with one text; the records of the
 // measurements already complete stay in the list.
 TEST(TransferDecoder, CapturedFileFailures) {
