@@ -43,8 +43,9 @@ std::string failureText(const std::string& kind, const std::string& description)
 // The stored path with a leading "." replaced by the program folder.
 std::string resolveDataPath(const std::string& path);
 
-// Moves the file at the stored path to "<path>_%Y%m%d%H%M%S" (local time);
-// a failure of the rename is ignored.
+// Moves the file at the stored path to "<path>_%Y%m%d%H%M%S" (local time),
+// or "<path>_%Y%m%d%H%M%S_<n>" when a file of that name already exists; a
+// failure of the move is ignored.
 void moveAside(const std::string& path);
 
 }  // namespace plm::model

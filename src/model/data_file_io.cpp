@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -119,9 +120,25 @@ void moveAside(const std::string& path) {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-    const std::string target = support::format("%s_%s", path.c_str(), stamp);
-    // Failing to move the file aside is not worth a second message.
-    std::rename(support::toFsPath(path).c_str(), support::toFsPath(target).c_str());
+    const std::string base = support::format("%s_%s", path.c_str(), stamp);
+    // Two failures within one second must not let the second file replace
+    // the first one moved aside: link() never replaces an existing name.
+    const std::string from = support::toFsPath(path);
+    std::string target = base;
+    int error = EEXIST;
+    for (int n = 1; n < 1000 && error == EEXIST; ++n) {
+        if (::link(from.c_str(), support::toFsPath(target).c_str()) == 0) {
+            ::unlink(from.c_str());
+            return;
+        }
+        error = errno;
+        if (error == EEXIST)
+            target = support::format("%s_%d", base.c_str(), n);
+    }
+    // Where links are not possible, a plain rename still moves the file.
+    // Failing to move it is not worth a second message.
+    if (error != EEXIST)
+        std::rename(from.c_str(), support::toFsPath(target).c_str());
 }
 
 bool CustomerTree::load(const std::string& path, ErrorReporter& reporter) {

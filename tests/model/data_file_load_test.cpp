@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <csignal>
 
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -163,6 +164,34 @@ TEST(DataFileLoad, UnreadableFilesAreReportedOnceAndMovedAside) {
         EXPECT_EQ(icon, c.icon);
         expectMovedAside(dir.path(), "QBX.DAT", c.bytes);
     }
+}
+
+// A file moved aside never replaces an earlier one of the same second.
+TEST(DataFileLoad, MovingAsideKeepsEarlierFilesOfTheSameName) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    std::vector<std::string> decoys;
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t < now + 3; ++t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
+        decoys.push_back(path + "_" + stamp);
+        test::writeFile(decoys.back(), "earlier");
+    }
+    test::writeFile(path, "bad");
+    CustomerTree tree;
+    RecordingReporter reporter;
+    EXPECT_FALSE(tree.load(path, reporter));
+    EXPECT_FALSE(fs::exists(path));
+    for (const auto& decoy : decoys)
+        EXPECT_EQ(test::readFile(decoy), "earlier");
+    int found = 0;
+    for (const auto& name : otherFiles(dir.path())) {
+        found += test::readFile((dir.path() / name).string()) == "bad";
+    }
+    EXPECT_EQ(found, 1);
 }
 
 TEST(DataFileLoad, FailurePartWayKeepsTheCustomersBefore) {
