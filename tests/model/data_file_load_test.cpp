@@ -1,9 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
 
+#include <chrono>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <regex>
@@ -220,6 +222,36 @@ TEST(DataFileLoad, FailureTextIsCutTo99BytesOnACharacterBoundary) {
     const std::string description = std::string(98, 'x') + sj("異常");
     EXPECT_EQ(failureText(sj("例外発生"), description),
               sj("例外発生") + "\n" + std::string(98, 'x') + "\n.\\DAT_CUSTOMER(181)");
+}
+
+// A file held by another process is waited for, not given up at once.
+TEST(DataFileLoad, WaitsForAnotherProcessHoldingTheFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    RecordingReporter reporter;
+    ASSERT_TRUE(sampleTree().save(path, reporter));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        flock(fd, LOCK_EX);
+        (void)!write(ready[1], "x", 1);
+        usleep(600000);
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    const auto start = std::chrono::steady_clock::now();
+    CustomerTree tree;
+    EXPECT_TRUE(tree.load(path, reporter));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    EXPECT_EQ(tree.customers.count(), 2);
+    EXPECT_TRUE(reporter.messages.empty());
+    waitpid(pid, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
 }
 
 TEST(DataFileSave, UnwritablePlaceIsTheOpenFailure) {
