@@ -33,6 +33,18 @@ std::string gridLabel(int32_t measTime, int64_t ms) {
     return support::format("%d", static_cast<int>(static_cast<double>(ms) * 0.001));
 }
 
+constexpr double kTopSpace = 20.0;
+
+// Under the plot: the grid labels start 30 units below its bottom edge.
+double bottomSpace(double fontSize) {
+    return 30.0 + fontSize + 15.0;
+}
+
+// Two label lines per band and a little air.
+double bandsMinimum(int bands, double fontSize) {
+    return bands * (2.0 * fontSize * 1.1 + 10.0);
+}
+
 QString displayText(const std::string& cp932) {
     QString text = QString::fromStdString(support::toUtf8(cp932));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -151,12 +163,18 @@ double ChartPlot::labelColumnWidth() const {
     return (style_.commentLen + 2) * metrics.horizontalAdvance(QLatin1Char('A'));
 }
 
+double ChartPlot::minimumHeight() const {
+    const int bands = channels_ > 0 ? channels_ : 8;
+    return kTopSpace + bandsMinimum(bands, style_.labelFontSize) +
+           bottomSpace(style_.labelFontSize);
+}
+
 QRectF ChartPlot::plotRect(const QRectF& block) const {
     const double left = block.left() + 10.0 + labelColumnWidth() + 15.0;
-    const double bottomSpace = 30.0 + style_.labelFontSize + 15.0;
-    return QRectF(QPointF(left, block.top() + 20.0),
+    const double top = block.top() + kTopSpace;
+    return QRectF(QPointF(left, top),
                   QPointF(std::max(left, block.right() - 30.0),
-                          std::max(block.top() + 20.0, block.bottom() - bottomSpace)));
+                          std::max(top, block.bottom() - bottomSpace(style_.labelFontSize))));
 }
 
 void ChartPlot::paint(QPainter& painter, const QRectF& rect, const PaintContext& ctx) const {

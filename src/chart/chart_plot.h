@@ -77,6 +77,9 @@ class ChartPlot : public CellBlock {
     const std::vector<ChannelEdges>& traces() const { return traces_; }
     const std::vector<std::string>& labels() const { return labels_; }
 
+    // The least block height at which every band still holds its two label lines.
+    double minimumHeight() const;
+
     // Where the plot itself lies inside the block's rectangle.
     QRectF plotRect(const QRectF& block) const;
 

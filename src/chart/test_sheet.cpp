@@ -381,7 +381,7 @@ void TestSheet::BuildTraces(const model::MeasurementRecord& record) {
 
 QSizeF TestSheet::contentSize(const QSizeF& viewport) const {
     return QSizeF(std::max(viewport.width(), kMinWidth),
-                  std::max(viewport.height(), fixedHeight() + kMinChartHeight));
+                  std::max(viewport.height(), fixedHeight() + minChartHeight()));
 }
 
 void TestSheet::paint(QPainter& painter, const QRectF& deviceRect, const QPointF& scroll) {
@@ -392,7 +392,10 @@ void TestSheet::paint(QPainter& painter, const QRectF& deviceRect, const QPointF
     painter.translate(deviceRect.topLeft());
     painter.scale(ppu, ppu);
     painter.translate(-scroll);
-    paintUnits(painter, QRectF(QPointF(0, 0), content), PaintContext{1.0 / ppu});
+    // Inset by a line width so that the outer frame is not cut in half by the window's edge.
+    const PaintContext ctx{1.0 / ppu};
+    const double inset = ctx.lineWidth();
+    paintUnits(painter, QRectF(QPointF(0, 0), content).adjusted(inset, inset, -inset, -inset), ctx);
     painter.restore();
 }
 

@@ -34,9 +34,6 @@ class TestSheet {
   public:
     enum class Target { Screen, Print };
 
-    // Height the chart row keeps at least when the window is small; below
-    // fixedHeight() plus this, the sheet scrolls.
-    static constexpr double kMinChartHeight = 400.0;
     // Width under which the sheet scrolls sideways.
     static constexpr double kMinWidth = 1600.0;
 
@@ -54,6 +51,10 @@ class TestSheet {
 
     // Sum of the fixed rows.
     double fixedHeight() const { return layout_->fixedHeight(); }
+    // Height the chart row keeps at least when the window is small (room for
+    // the two label lines of every band); below fixedHeight() plus this, the
+    // sheet scrolls.
+    double minChartHeight() const { return chart_->minimumHeight(); }
     // The size the sheet is laid out at for a viewport of that size (both in
     // 0.1 mm): never smaller than the fixed rows and minimum chart need.
     QSizeF contentSize(const QSizeF& viewport) const;
