@@ -160,7 +160,7 @@ void ChartPlot::BuildTraces(const model::MeasurementRecord& record) {
 
 double ChartPlot::labelColumnWidth() const {
     const QFontMetricsF metrics(sheetFont(style_.labelFontSize));
-    return (style_.commentLen + 2) * metrics.horizontalAdvance(QLatin1Char('A'));
+    return std::max(0, style_.commentLen + 2) * metrics.horizontalAdvance(QLatin1Char('A'));
 }
 
 double ChartPlot::minimumHeight() const {

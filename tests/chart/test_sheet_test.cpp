@@ -69,6 +69,8 @@ TEST(TestSheetLayout, RowHeightsFollowSwitchesAndRecord) {
     model::MeasurementRecord four = sampleRecord(1);
     model::MeasurementRecord noisy = sampleRecord(3);
     noisy.noiseMask = 2;
+    model::MeasurementRecord outside = sampleRecord(7);  // no such device type: 8 channels
+    outside.measTime = 99;
     struct Case {
         const char* name;
         Switches s;
@@ -79,6 +81,7 @@ TEST(TestSheetLayout, RowHeightsFollowSwitchesAndRecord) {
         {"all on", {}, &eight, {160, 120, 40, 360, 20, -1, 30}},
         {"4 channels", {}, &four, {160, 120, 40, 200, 20, -1, 30}},
         {"no record", {}, nullptr, {160, 120, 40, 360, 20, -1, 30}},
+        {"codes outside the tables", {}, &outside, {160, 120, 40, 360, 20, -1, 30}},
         {"narrow conditions", {0, 0, 1, 1}, &eight, {160, 80, 40, 360, 20, -1, 30}},
         {"only chattering", {1, 0, 1, 1}, &eight, {160, 120, 40, 360, 20, -1, 30}},
         {"no signal row", {1, 1, 1, 0}, &eight, {160, 120, 0, 360, 20, -1, 30}},
