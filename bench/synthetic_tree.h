@@ -13,7 +13,7 @@
 // CP932 conditions.
 namespace plm::bench {
 
-struct SyntheticTreeSpec {
+struct SyntheticTreeShape {
     int customers = 50;
     int circuits = 10;  // per customer
     int names = 10;     // per circuit
@@ -21,6 +21,9 @@ struct SyntheticTreeSpec {
     int samples = 1001;
     uint32_t seed = 1;
 };
+
+// The first name of SyntheticTreeShape, still used by the management page benchmark.
+using SyntheticTreeSpec = SyntheticTreeShape;
 
 namespace synthetic_detail {
 
@@ -92,23 +95,23 @@ inline model::MeasurementRecord makeRecord(int serial, int samples, double day, 
 
 }  // namespace synthetic_detail
 
-inline model::CustomerTree makeSyntheticTree(const SyntheticTreeSpec& spec = {}) {
+inline model::CustomerTree makeSyntheticTree(const SyntheticTreeShape& shape = {}) {
     using namespace synthetic_detail;
-    Rng rng{spec.seed * 2654435761u + 1};
+    Rng rng{shape.seed * 2654435761u + 1};
     model::CustomerTree tree;
     int serial = 0;
-    for (int cu = 0; cu < spec.customers; ++cu) {
+    for (int cu = 0; cu < shape.customers; ++cu) {
         model::Customer& customer =
             tree.customers.at(tree.customers.findOrAdd(text("需要家 %03d 電力株式会社", cu)));
-        for (int ci = 0; ci < spec.circuits; ++ci) {
+        for (int ci = 0; ci < shape.circuits; ++ci) {
             model::TestCircuit& circuit = customer.circuits.at(
                 customer.circuits.findOrAdd(text("第%d変電所 6.6kV 回路", ci)));
-            for (int na = 0; na < spec.names; ++na) {
+            for (int na = 0; na < shape.names; ++na) {
                 model::MeasurementName& name =
                     circuit.names.at(circuit.names.findOrAdd(text("測定点 %02d", na)));
-                for (int re = 0; re < spec.records; ++re, ++serial) {
+                for (int re = 0; re < shape.records; ++re, ++serial) {
                     const double day = 39539.0 + serial * 0.01;  // from 2008-04-01 on
-                    name.records.append(makeRecord(serial, spec.samples, day, rng));
+                    name.records.append(makeRecord(serial, shape.samples, day, rng));
                 }
             }
         }
