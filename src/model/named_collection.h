@@ -112,7 +112,7 @@ class NamedCollection {
     // changes then. A change that keeps the sorted position (letter case
     // only, for one) renames in place.
     int rename(int position, const std::string& newName, const std::string& levelLabel) {
-        slotAt(position);
+        slotAt(position);  // std::out_of_range before anything else
         auto [found, target] = search(newName);
         if (found && target != position) {
             throw CxException(
