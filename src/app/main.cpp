@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/mgmt_sheet.h"
 #include "app/plm_view_app.h"
@@ -7,6 +9,11 @@ int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("PLMView");
     QApplication::setDesktopFileName("plmview");
+    // The program speaks Japanese whatever the locale, and so do Qt's own
+    // dialogs (print, preview, file choosers) when their translation is installed.
+    QTranslator qtTexts;
+    if (qtTexts.load("qtbase_ja", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     plm::app::installMgmtSheet();
 
     plm::app::PlmViewApp app;
