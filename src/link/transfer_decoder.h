@@ -87,14 +87,17 @@ std::optional<std::vector<uint8_t>> parseHexLine(std::string_view text);
 // a hexadecimal digit, or -2 when the bytes do not fit in `out`.
 int64_t parseHexLine(std::string_view text, std::span<uint8_t> out);
 
-// The total length a count block announces (big-endian); the block holds 2 bytes.
+// The total length a count block announces (big-endian). A block of other
+// than 2 bytes throws CxException with the count failure text.
 int64_t decodeCount(std::span<const uint8_t> bytes);
 
-// Fills the header fields and the test date-time of `record` from a 30-byte header.
+// Fills the header fields and the test date-time of `record` from a 30-byte
+// header; a block of another length throws CxException with the header failure text.
 void decodeHeader(std::span<const uint8_t> bytes, model::MeasurementRecord& record);
 
 // vcValue from the first two bytes, vcEndValue from the last two; an empty
-// block leaves both alone. The block is not 1 byte long.
+// block leaves both alone; a 1-byte block throws CxException with the
+// voltage/current failure text.
 void decodeVoltageCurrent(std::span<const uint8_t> bytes, model::MeasurementRecord& record);
 
 }  // namespace plm::link
