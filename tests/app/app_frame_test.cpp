@@ -144,6 +144,21 @@ TEST_F(FrameTest, StoredPlacementAppliesAndHiddenColumnWidthIsKept) {
     EXPECT_EQ(panes.substr(panes.rfind(' ')), " 77") << "the hidden column's width is kept";
 }
 
+TEST_F(FrameTest, OpeningADocumentFileReadsNothing) {
+    const std::string other = home.file("other.qbx");
+    model::CustomerTree foreign;
+    foreign.customers.findOrAdd("Foreign");
+    ASSERT_TRUE(foreign.save(support::fromFsPath(other), plm::app::guiErrorReporter()));
+    EXPECT_TRUE(frame->openDocumentFile(QString::fromStdString(other)));
+    EXPECT_EQ(doc->tree().customers.find("Foreign"), -1);
+    EXPECT_EQ(doc->tree().customers.count(), 2);
+
+    EXPECT_FALSE(frame->openDocumentFile(QString::fromStdString(home.file("missing.qbx"))));
+    EXPECT_EQ(prompts.texts(),
+              std::vector<std::string>{sj("ファイルを開くことが出来ません\n") +
+                                       support::fromFsPath(home.file("missing.qbx"))});
+}
+
 TEST_F(FrameTest, PrintRendersTheReportPageOfTheShownMeasurement) {
     ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
         sel = {"Tokyo Works", "Line 1", "Close", 0};
