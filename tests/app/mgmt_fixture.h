@@ -21,6 +21,9 @@ using support::sj;
 inline void ensureApp() {
     if (QApplication::instance())
         return;
+    // The widget tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char arg0[] = "test_app";
     static char* argv[] = {arg0, nullptr};

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeView>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -274,11 +275,11 @@ TEST_F(MgmtReceiveTest, CancelOnASilentLineEndsPromptlyAndClosesIt) {
     std::chrono::steady_clock::duration took{};
     const int result = run(dialog, [&](CCommRead* d) {
         ASSERT_TRUE(tester.waitForOpen());
-        waitFor([d] {
-            return d->progressList()->count() > 0 &&
-                   d->progressList()->item(d->progressList()->count() - 1)->text() ==
-                       app::mgmt::q(sj("機器からのデータ送信待ち"));
-        });
+        const std::string waiting = sj("機器からのデータ送信待ち");
+        EXPECT_TRUE(waitFor([d, &waiting] {
+            const auto shown = lines(d->progressList());
+            return std::find(shown.begin(), shown.end(), waiting) != shown.end();
+        }));
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Enter, Qt::NoModifier);
         QCoreApplication::sendEvent(d, &enter);
         EXPECT_TRUE(d->running());
@@ -299,6 +300,10 @@ TEST_F(MgmtReceiveTest, CancelOnASilentLineEndsPromptlyAndClosesIt) {
 
 TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
     TempDir home;
+    struct HomeGuard {
+        std::string previous = support::programFolder();
+        ~HomeGuard() { support::setProgramFolder(previous); }
+    } homeGuard;
     support::setProgramFolder(home.path().string());
     FakeTester tester;
     writeFile(home.file("PLMView.INI"), "[Ports]\nCOM3=" + tester.device() + "\n");
