@@ -124,6 +124,9 @@ void moveAside(const std::string& path) {
     // Two failures within one second must not let the second file replace
     // the first one moved aside: link() never replaces an existing name.
     const std::string from = support::toFsPath(path);
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return;  // only files are moved
     std::string target = base;
     int error = EEXIST;
     for (int n = 1; n < 1000 && error == EEXIST; ++n) {

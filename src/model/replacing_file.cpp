@@ -61,6 +61,10 @@ bool ReplacingFile::open(const std::string& fsPath, const support::OpenOptions& 
                   : fsPath;
     if (ec)
         target_ = fsPath;
+    if (std::filesystem::is_directory(target_, ec)) {
+        errno = EISDIR;
+        return false;
+    }
     lock_ = lockCurrent(target_, options);
     if (!lock_ && errno != ENOENT)
         return false;

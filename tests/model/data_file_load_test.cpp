@@ -264,6 +264,15 @@ TEST(DataFileSave, UnwritablePlaceIsTheOpenFailure) {
     EXPECT_EQ(reporter.messages[0].first, sj("ファイルを開くことが出来ません\n") + path);
     EXPECT_EQ(reporter.messages[0].second, MessageIcon::Information);
     EXPECT_EQ(test::readFile(dir.file("plain")), "x");
+
+    // A folder where the file should be is left alone.
+    fs::create_directories(dir.path() / "QBX.DAT" / "inside");
+    reporter.messages.clear();
+    EXPECT_FALSE(sampleTree().save(dir.file("QBX.DAT"), reporter));
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].first,
+              sj("ファイルを開くことが出来ません\n") + dir.file("QBX.DAT"));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "QBX.DAT" / "inside"));
 }
 
 // Two processes saving different trees over and over while a third loads:
