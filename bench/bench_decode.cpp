@@ -1,6 +1,6 @@
 // Decoding a captured transfer against the baseline of reading the same file
 // into memory. The 1 ms pause per decoder pass is switched off: it is a
-// designed wait, not work.
+// deliberate wait, not work.
 #include <fcntl.h>
 #include <unistd.h>
 

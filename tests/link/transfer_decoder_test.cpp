@@ -82,7 +82,7 @@ std::string file51(const std::string& count, const std::string& vcLine = {}) {
     return text + "00000000\r\n";
 }
 
-TEST(TransferDecoder, DecodesOneMeasurementWithTheDesignedProgressTexts) {
+TEST(TransferDecoder, DecodesOneMeasurementWithItsProgressTexts) {
     RecordingSink sink;
     TransferResult result = decodeText(file51("0057"), &sink);
     ASSERT_EQ(result.outcome, TransferOutcome::Completed) << utf8(result.message);
