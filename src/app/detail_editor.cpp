@@ -4,7 +4,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
-#include <cstdlib>
+#include <charconv>
 
 #include "app/mgmt_header_view.h"
 #include "app/mgmt_text.h"
@@ -19,8 +19,22 @@ namespace {
 constexpr int NumberRole = Qt::UserRole;
 constexpr int EditorRole = Qt::UserRole + 1;
 
+// Reads the longest leading real number, 0 when there is none, like strtod
+// in the C locale: the desktop's locale must not turn "21.5" into 21.
 double realOf(const std::string& text) {
-    return std::strtod(text.c_str(), nullptr);
+    size_t at = text.find_first_not_of(" \t\r\n\f\v");
+    if (at == std::string::npos)
+        return 0.0;
+    bool negative = false;
+    if (text[at] == '+' || text[at] == '-')
+        negative = text[at++] == '-';
+    double value = 0.0;
+    // A second sign ("--1") is no number at all.
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        return 0.0;
+    if (std::from_chars(text.data() + at, text.data() + text.size(), value).ec != std::errc())
+        return 0.0;
+    return negative ? -value : value;
 }
 
 // Only value cells get an editor: a choice list for the weather, a line edit

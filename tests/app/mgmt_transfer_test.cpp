@@ -80,6 +80,18 @@ TEST_F(MgmtTest, DetailEditorRowsFollowTheChannelCount) {
               (std::vector<std::string>{sj("晴れ"), sj("曇り"), sj("雨"), sj("雷雨"), sj("強風")}));
 }
 
+TEST(MgmtDetail, RealNumberFieldsReadTheLeadingNumber) {
+    const std::pair<const char*, double> cases[] = {
+        {"21.57abc", 21.57}, {" -3.5", -3.5}, {"+2", 2},  {"1e2", 100},
+        {"abc", 0},          {"", 0},         {"--1", 0}, {".5", 0.5},
+    };
+    for (const auto& [text, value] : cases) {
+        model::TestConditions c;
+        app::applyDetailEdit(c, 8 + 7, 8, text);  // humidity of an 8-channel device
+        EXPECT_DOUBLE_EQ(c.hum, value) << text;
+    }
+}
+
 TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
     app::appSettings().deviceTypeIndex = 0;  // three channels
     model::setConfiguredDevType(0);
