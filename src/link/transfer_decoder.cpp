@@ -227,15 +227,14 @@ TransferResult TransferDecoder::run() {
     buffer_ = {bufferMemory_.get(), kReceiveBufferSize};
     results_.clear();
     work_.Reset();
-    bool firstPass = true;
-    State state = State::Count;
     TransferResult result;
+    result.outcome = TransferOutcome::Completed;
     try {
-        while (state != State::Done) {
+        bool firstPass = true;
+        for (State state = State::Count; state != State::Done;) {
             if (stop_.load()) {
                 result.outcome = TransferOutcome::Stopped;
-                result.records = std::move(results_);
-                return result;
+                break;
             }
             if (passPause_.count() > 0)
                 std::this_thread::sleep_for(passPause_);
@@ -247,33 +246,32 @@ TransferResult TransferDecoder::run() {
                 emit(sj(source_.isFile() ? "ファイル読み込み中..." : "受信処理中..."));
                 firstPass = false;
             }
-            switch (state) {
-                case State::Count:
-                    state = onCount();
-                    break;
-                case State::Header:
-                    state = onHeader();
-                    break;
-                case State::Contacts:
-                    state = onContacts();
-                    break;
-                case State::VoltageCurrent:
-                    state = onVoltageCurrent();
-                    break;
-                case State::End:
-                    state = onEnd();
-                    break;
-                case State::Done:
-                    break;
-            }
+            state = step(state);
         }
-        result.outcome = TransferOutcome::Completed;
     } catch (const CxException& e) {
         result.outcome = TransferOutcome::Failed;
         result.message = e.text();
     }
     result.records = std::move(results_);
     return result;
+}
+
+TransferDecoder::State TransferDecoder::step(State state) {
+    switch (state) {
+        case State::Count:
+            return onCount();
+        case State::Header:
+            return onHeader();
+        case State::Contacts:
+            return onContacts();
+        case State::VoltageCurrent:
+            return onVoltageCurrent();
+        case State::End:
+            return onEnd();
+        case State::Done:
+            break;
+    }
+    return State::Done;
 }
 
 int64_t TransferDecoder::take(int64_t expected) {

@@ -46,6 +46,7 @@ class TransferDecoder {
   private:
     enum class State { Count, Header, Contacts, VoltageCurrent, End, Done };
 
+    State step(State state);
     int64_t take(int64_t expected);
     std::span<const uint8_t> block() const;
     State onCount();
