@@ -1,6 +1,7 @@
 #include "cli/session.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "model/measurement_record.h"
@@ -20,13 +21,19 @@ std::string& dataOverride() {
     return value;
 }
 
+// Paths given on the command line are taken from the working folder: a
+// stored path that starts with "." would otherwise mean the program folder.
+std::string absoluteFsPath(const std::string& fsPath) {
+    return std::filesystem::absolute(fsPath).lexically_normal().string();
+}
+
 }  // namespace
 
 void setHomeOverride(const std::string& fsPath) {
-    homeOverride() = fsPath;
+    homeOverride() = absoluteFsPath(fsPath);
 }
 void setDataOverride(const std::string& fsPath) {
-    dataOverride() = fsPath;
+    dataOverride() = absoluteFsPath(fsPath);
 }
 
 Session& openSession() {
