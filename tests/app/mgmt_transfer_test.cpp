@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeView>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/add_item.h"
 #include "app/comm_read.h"
 #include "app/detail_editor.h"
 #include "app/mgmt_models.h"
@@ -370,6 +372,55 @@ TEST_F(MgmtReceiveTest, FileReadThroughThePage) {
     page.button(CPgMstEdit::ReadFile)->click();
     EXPECT_EQ(page.transferPage()->listModel()->rowCount(), 2);
     EXPECT_EQ(page.transferPage()->listModel()->tickedRows(), std::vector<int>{});
+}
+
+}  // namespace
+}  // namespace plm::test::mgmt
+
+namespace plm::test::mgmt {
+namespace {
+
+struct FailOnReport : model::ErrorReporter {
+    void report(const std::string& text, model::MessageIcon) override {
+        ADD_FAILURE() << support::toUtf8(text);
+    }
+};
+
+// A new user's first session from the sheet alone: names, a file read,
+// registering, conditions; the saved data file gives it all back.
+TEST_F(MgmtTest, FirstSessionSurvivesSaveAndLoad) {
+    TempDir dir;
+    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    for (auto [id, name] :
+         {std::pair{CPgMstEdit::AddCustomer, "ACME"}, std::pair{CPgMstEdit::AddCircuit, "LINE-1"},
+          std::pair{CPgMstEdit::AddName, "MONTHLY"}}) {
+        onNextModal<app::CAddItem>([name](app::CAddItem* d) {
+            d->nameEdit()->setText(name);
+            d->accept();
+        });
+        page.button(id)->click();
+    }
+    prompts.queuePath(dataPath("capture_two.txt"));
+    page.button(CPgMstEdit::ReadFile)->click();
+    app::TransferListModel* list = page.transferPage()->listModel();
+    ASSERT_EQ(list->rowCount(), 2);
+    list->setData(list->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    page.button(CPgMstEdit::Register)->click();
+    page.detailEditor()->valueItem(1)->setText(1, "VCB-7.2");
+    const app::Selection out = page.selectionOut();
+    EXPECT_EQ((app::Selection{"ACME", "LINE-1", "MONTHLY", 0}), out);
+
+    FailOnReport reporter;
+    ASSERT_TRUE(tree.save(dir.file("QBX.DAT"), reporter));
+    model::CustomerTree loaded;
+    ASSERT_TRUE(loaded.load(dir.file("QBX.DAT"), reporter));
+    const model::MeasurementName* n =
+        model::findMeasurementName(loaded, out.customer, out.circuit, out.name);
+    ASSERT_NE(n, nullptr);
+    ASSERT_EQ(n->records.count(), 1);
+    EXPECT_EQ(n->records.at(0).dataNo, 1);
+    EXPECT_EQ(n->records.at(0).cond.mcType, "VCB-7.2");
+    EXPECT_EQ(n->records.at(0).contacts.size(), 51u);
 }
 
 }  // namespace
