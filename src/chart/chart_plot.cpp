@@ -236,7 +236,15 @@ void ChartPlot::paintTraces(QPainter& painter, const QRectF& plot, const PaintCo
     painter.setClipRect(
         plot.adjusted(-ctx.lineWidth(), -ctx.lineWidth(), ctx.lineWidth(), ctx.lineWidth()),
         Qt::IntersectClip);
-    painter.setPen(QPen(Qt::black, ctx.lineWidth(), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    // The steps are horizontal and vertical only: without antialiasing they
+    // stay crisp, and a device pixel wide line takes the rasteriser's fast path.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QPen pen(Qt::black, ctx.lineWidth(), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    if (ctx.unitsPerPixel >= 1.0) {
+        pen.setCosmetic(true);
+        pen.setWidthF(1.0);
+    }
+    painter.setPen(pen);
     const double sx = plot.width() / static_cast<double>(xMax_);
     const double sy = plot.height() / (10.0 * channels_);
     // Changes closer than a device pixel merge into one stroke.

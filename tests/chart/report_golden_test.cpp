@@ -86,7 +86,7 @@ int difference(const QImage& a, const QImage& b) {
 }
 
 // Switching the face between full and no hinting changes about 480 pixels;
-// one channel losing its two short pulses changes about 1300.
+// one channel losing its two short pulses changes about 950.
 constexpr int kAllowed = 600;
 
 TEST(ReportGolden, EightChannelPageMatchesTheReviewedRendering) {
