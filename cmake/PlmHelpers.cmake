@@ -30,6 +30,6 @@ function(plm_test_folder name label)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} plm_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${label}
-    ENVIRONMENT "PLM_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;QT_QPA_PLATFORM=offscreen"
+    ENVIRONMENT QT_QPA_PLATFORM=offscreen
     DISCOVERY_TIMEOUT 60)
 endfunction()

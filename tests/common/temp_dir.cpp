@@ -20,7 +20,7 @@ TempDir::~TempDir() {
 
 std::string dataPath(const std::string& name) {
     const char* root = std::getenv("PLM_TEST_DATA");
-    return std::string(root ? root : "tests/data") + "/" + name;
+    return std::string(root ? root : PLM_TEST_DATA_DIR) + "/" + name;
 }
 
 std::string readFile(const std::string& path) {
