@@ -306,6 +306,29 @@ TEST_F(MgmtTest, MoveMeasurements) {
     EXPECT_EQ(source.records.at(0).cond.mcType, "FIRST");
     EXPECT_EQ(source.records.at(2).testDateTime, record(3, 10).testDateTime);
 
+    // A list left out of date order by an in-place edit: every measurement
+    // still moves exactly once, none is lost or doubled.
+    page.recordModel()->setData(page.recordModel()->index(2, 1), QStringLiteral("2020/01/01"));
+    page.selectRecords({1, 2});
+    onNextModal<app::CSelectMeasName>([](app::CSelectMeasName* d) {
+        d->tree()->setCurrentItem(d->nameItem(0, 0, 0));
+        d->accept();
+    });
+    prompts.queueYes();
+    page.button(CPgMstEdit::MoveRecords)->click();
+    std::vector<std::string> dates;
+    for (const auto& r : source.records)
+        dates.push_back(r.testDateText());
+    EXPECT_EQ(dates, (std::vector<std::string>{"2020/01/01", "2024/03/01", "2024/03/02"}));
+    page.recordModel()->setData(page.recordModel()->index(0, 1), QStringLiteral("2024/03/03"));
+    page.selectRecords({0});
+    onNextModal<app::CSelectMeasName>([](app::CSelectMeasName* d) {
+        d->tree()->setCurrentItem(d->nameItem(0, 0, 0));
+        d->accept();
+    });
+    prompts.queueYes();
+    page.button(CPgMstEdit::MoveRecords)->click();
+
     // To another customer's name, in date order there; a circuit is refused.
     page.selectRecords({1});
     onNextModal<app::CSelectMeasName>([this](app::CSelectMeasName* d) {
