@@ -1,4 +1,5 @@
 // The command handlers of the main window.
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -28,9 +29,11 @@ void CMainFrame::runSheet(SheetMode mode) {
     Selection selection = doc_.selection();
     if (!sheet->run(mode, copy, selection, this))
         return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     doc_.replaceTree(std::move(copy));
     doc_.selection() = selection;
     doc_.SaveData();
+    QApplication::restoreOverrideCursor();
     appSettings().selCustomer = selection.customer;
     appSettings().selCableName = selection.circuit;
     doc_.Refresh();
