@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "cli/command.h"
+#include "cli/record_line.h"
 #include "cli/session.h"
 #include "link/captured_file_source.h"
 #include "link/transfer_decoder.h"
@@ -34,13 +35,6 @@ class TerminalProgress : public link::ProgressSink {
   private:
     bool toStderr_;
 };
-
-std::string recordLine(const model::MeasurementRecord& r) {
-    return support::format(
-        sj("データ№=%s, 試験日時=%s, 計測時間=%s, 測定周期=%s, 接点データ数=%zu").c_str(),
-        r.dataNoText().c_str(), r.testDateTimeText().c_str(), r.measTimeText().c_str(),
-        r.measPeriodText().c_str(), r.contacts.size());
-}
 
 std::string field(const char* name, const std::string& cp932) {
     return support::format("\"%s\":%s", name, jsonString(toUtf8(cp932)).c_str());

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/command.h"
+#include "cli/record_line.h"
 #include "cli/session.h"
 #include "link/port_scan.h"
 #include "link/transfer_run.h"
@@ -55,14 +56,6 @@ class InterruptGuard {
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
 };
-
-// The same line as plmtool decode prints for a record.
-std::string recordLine(const model::MeasurementRecord& r) {
-    return support::format(
-        sj("データ№=%s, 試験日時=%s, 計測時間=%s, 測定周期=%s, 接点データ数=%zu").c_str(),
-        r.dataNoText().c_str(), r.testDateTimeText().c_str(), r.measTimeText().c_str(),
-        r.measPeriodText().c_str(), r.contacts.size());
-}
 
 // The line settings kept in the data file; the defaults when it cannot be
 // read. Reading only: a receive never moves a bad data file aside.
