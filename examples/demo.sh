@@ -11,13 +11,31 @@ capture="$here/sample_capture.txt"
 
 # The demonstration keeps its settings, data file and logs in a folder of its own.
 home=$(mktemp -d "${TMPDIR:-/tmp}/plmview-demo.XXXXXX")
-trap 'rm -rf "$home"' EXIT
+other=$(mktemp -d "${TMPDIR:-/tmp}/plmview-demo2.XXXXXX")
+out=${PLM_DEMO_OUT:-$(mktemp -d "${TMPDIR:-/tmp}/plmview-out.XXXXXX")}
+mkdir -p "$out"
+trap 'rm -rf "$home" "$other"' EXIT
 
 step() { printf '\n== %s\n$ %s\n' "$1" "${*:2}"; "${@:2}"; }
 
 step "Decode a captured transfer (progress texts, then one line per measurement)" \
     "$tool" --home "$home" decode "$capture"
-step "The same as JSON (progress goes to stderr)" \
-    "$tool" --home "$home" decode "$capture" --json 2>/dev/null
+step "File every measurement under customer > test circuit > measurement name" \
+    "$tool" --home "$home" register "$capture" 東京電力 第1変電所 遮断器A
+step "The customer tree with its record counts" \
+    "$tool" --home "$home" list
+step "The labels and operating times of the second measurement" \
+    "$tool" --home "$home" show 東京電力 第1変電所 遮断器A 1
+step "Its CSV test-result file (CP932, CR LF)" \
+    "$tool" --home "$home" csv 東京電力 第1変電所 遮断器A 1 "$out/result.CSV"
+step "Its printed report as a PDF page and as a 150 dpi PNG" \
+    "$tool" --home "$home" report 東京電力 第1変電所 遮断器A 1 "$out/report.pdf"
+"$tool" --home "$home" report 東京電力 第1変電所 遮断器A 1 "$out/report.png"
+step "Export the customer for another installation" \
+    "$tool" --home "$home" export 東京電力 "$out/tokyo.QBX"
+step "Import it into another installation" \
+    "$tool" --home "$other" import "$out/tokyo.QBX"
+"$tool" --home "$other" list
 
-printf '\nThe GUI starts with: %s/src/app/PLMView\n' "$build"
+printf '\nOutputs are in %s\n' "$out"
+printf 'The GUI starts with: %s/src/app/PLMView (needs a display; make run starts it)\n' "$build"
