@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     // One name holding 10 000 measurements, the worst case for the measurement list.
     model::MeasurementName& big = model::findOrAddMeasurementName(tree, tree.customers.at(49).name,
                                                                   "ZZ", support::sj("大量"));
-    bench::SyntheticTreeSpec one{1, 1, 1, 10000, 1001, 7};
+    bench::SyntheticTreeShape one{1, 1, 1, 10000, 1001, 7};
     big.records = bench::makeSyntheticTree(one).customers.at(0).circuits.at(0).names.at(0).records;
 
     model::CustomerTree small = bench::makeSyntheticTree({1, 1, 1, 10, 1001, 3});

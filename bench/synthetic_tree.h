@@ -23,7 +23,6 @@ struct SyntheticTreeShape {
 };
 
 // The first name of SyntheticTreeShape, still used by the management page benchmark.
-using SyntheticTreeSpec = SyntheticTreeShape;
 
 namespace synthetic_detail {
 

@@ -1,7 +1,3 @@
-// The link headers come before any Qt header: Qt's `emit` keyword macro
-// would otherwise rewrite a member function of the decoder.
-#include "link/transfer_run.h"
-
 #include "app/comm_read.h"
 
 #include <QCheckBox>
@@ -18,6 +14,7 @@
 #include "app/app_context.h"
 #include "app/mgmt_activity.h"
 #include "app/mgmt_text.h"
+#include "link/transfer_run.h"
 
 namespace plm::app {
 

@@ -243,7 +243,7 @@ TransferResult TransferDecoder::run() {
             if (source_.isFile())
                 take(0);
             if (firstPass) {
-                emit(sj(source_.isFile() ? "ファイル読み込み中..." : "受信処理中..."));
+                report(sj(source_.isFile() ? "ファイル読み込み中..." : "受信処理中..."));
                 firstPass = false;
             }
             state = step(state);
@@ -289,10 +289,10 @@ std::span<const uint8_t> TransferDecoder::block() const {
 
 TransferDecoder::State TransferDecoder::onCount() {
     take(2);
-    emit(progressTexts().total);
-    emit(hexText(block()));
+    report(progressTexts().total);
+    report(hexText(block()));
     total_ = decodeCount(block());
-    emit(format(progressTexts().totalCounts.c_str(), static_cast<int>(total_),
+    report(format(progressTexts().totalCounts.c_str(), static_cast<int>(total_),
                 static_cast<int>(total_ - 6)));
     work_.Reset();
     return State::Header;
@@ -301,12 +301,12 @@ TransferDecoder::State TransferDecoder::onCount() {
 TransferDecoder::State TransferDecoder::onHeader() {
     int64_t length = take(30);
     remaining_ = total_ - 6 - length;
-    emit(progressTexts().header);
-    emit(hexText(block()));
+    report(progressTexts().header);
+    report(hexText(block()));
     work_.Reset();
     decodeHeader(block(), work_);
     sampleCount_ = work_.expectedSampleCount();
-    emit(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),
+    report(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),
                 static_cast<int>(remaining_ - sampleCount_ - 4)));
     // 200 s at 100 us implies 2000001 samples: more than the receive buffer holds.
     if (sampleCount_ > static_cast<int64_t>(buffer_.size())) {
@@ -328,9 +328,9 @@ TransferDecoder::State TransferDecoder::onContacts() {
     if (length != sampleCount_)
         fail(sj("計測時間，測定時間より算出したデータ数と実データ数が異なります"));
     remaining_ -= length;
-    emit(progressTexts().contactsReceiving);
+    report(progressTexts().contactsReceiving);
     work_.contacts.assign(buffer_.begin(), buffer_.begin() + sampleCount_);
-    emit(progressTexts().contactsReceived);
+    report(progressTexts().contactsReceived);
     return remaining_ != 0 ? State::VoltageCurrent : State::End;
 }
 
@@ -339,8 +339,8 @@ TransferDecoder::State TransferDecoder::onVoltageCurrent() {
     remaining_ -= length;
     if (remaining_ != 0)
         fail(sj("転送データ数と実転送数が合っていません"));
-    emit(progressTexts().voltageCurrent);
-    emit(hexText(block()));
+    report(progressTexts().voltageCurrent);
+    report(hexText(block()));
     decodeVoltageCurrent(block(), work_);
     return State::End;
 }
@@ -351,9 +351,9 @@ TransferDecoder::State TransferDecoder::onEnd() {
     int64_t length = take(4);
     if (length != 4)
         fail(sj("終了コードが受信できませんでした"));
-    emit(progressTexts().endCode);
+    report(progressTexts().endCode);
     auto code = block();
-    emit(hexText(code));
+    report(hexText(code));
     if (std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0x00; })) {
         return State::Done;
     }

@@ -54,7 +54,7 @@ class TransferDecoder {
     State onContacts();
     State onVoltageCurrent();
     State onEnd();
-    void emit(const std::string& text) { progress_.progress(text); }
+    void report(const std::string& text) { progress_.progress(text); }
 
     BlockSource& source_;
     ProgressSink& progress_;

@@ -1,4 +1,3 @@
-// The link headers first: Qt's `emit` keyword would rewrite a decoder member.
 #include "link/log_writer.h"
 #include "link/transfer_run.h"
 
