@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/file_lock.h"
+#include "support/ole_date.h"
 #include "support/paths.h"
 
 namespace plm::link {
@@ -21,16 +22,6 @@ namespace {
 // The tick of the last time-stamped line of any log in this process.
 std::atomic<uint32_t> lastTick{0};
 std::atomic<bool> lastTickSet{false};
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-long daysFromCivil(long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long>(doe) - 719468;
-}
 
 // Holds the cross-process lock of one log file for the length of a write. A
 // lock file that cannot be made leaves the write unserialised rather than lost.
@@ -101,8 +92,9 @@ uint32_t tickCount() {
 long logPeriod(std::time_t t, int daysPerFile) {
     std::tm local{};
     localtime_r(&t, &local);
-    const long days = daysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) -
-                      daysFromCivil(1998, 1, 1);
+    const long days =
+        support::daysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) -
+        support::daysFromCivil(1998, 1, 1);
     const long seconds = days * 86400L + local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
     return (seconds / 86400L - 1) / (daysPerFile > 0 ? daysPerFile : 1);
 }

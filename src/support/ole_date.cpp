@@ -9,13 +9,6 @@
 #include "support/text_codec.h"
 
 namespace plm::support {
-namespace {
-
-// Day 0 of the OLE calendar (1899-12-30) counted from 1970-01-01.
-constexpr long kOleEpochFromUnix = -25569;
-constexpr long kMinOleDay = -657434;  // 0100-01-01
-constexpr long kMaxOleDay = 2958465;  // 9999-12-31
-constexpr long kSecondsPerDay = 86400;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 long daysFromCivil(long y, unsigned m, unsigned d) {
@@ -26,6 +19,14 @@ long daysFromCivil(long y, unsigned m, unsigned d) {
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<long>(doe) - 719468;
 }
+
+namespace {
+
+// Day 0 of the OLE calendar (1899-12-30) counted from 1970-01-01.
+constexpr long kOleEpochFromUnix = -25569;
+constexpr long kMinOleDay = -657434;  // 0100-01-01
+constexpr long kMaxOleDay = 2958465;  // 9999-12-31
+constexpr long kSecondsPerDay = 86400;
 
 void civilFromDays(long z, int& year, int& month, int& day) {
     z += 719468;

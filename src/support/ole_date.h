@@ -21,8 +21,8 @@ struct DateTimeValue {
 
 struct CalendarFields {
     int year = 1899;
-    int month = 12;   // 1..12
-    int day = 30;     // 1..31
+    int month = 12;  // 1..12
+    int day = 30;    // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -38,6 +38,9 @@ bool oleToFields(double value, CalendarFields& out);
 // (the year must be 100..9999, month 1..12, day within the month, hour 0..23,
 // minute and second 0..59).
 bool fieldsToOle(const CalendarFields& fields, double& out);
+
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1..12).
+long daysFromCivil(long year, unsigned month, unsigned day);
 
 // The local time now, valid.
 DateTimeValue nowLocal();
