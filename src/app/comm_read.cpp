@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "app/app_context.h"
@@ -134,7 +135,7 @@ void CCommRead::handle(const link::TransferNotify& notify) {
 
 void CCommRead::addLine(const std::string& text) {
     if (list_->count() > MaxLines)
-        delete list_->takeItem(0);
+        std::unique_ptr<QListWidgetItem>(list_->takeItem(0));
     list_->addItem(q(text));
     list_->setCurrentRow(list_->count() - 1);
 }
