@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <cstdio>
 
 #include <cstdlib>
 #include <filesystem>
@@ -85,10 +86,18 @@ int runCsv(const Invocation& inv) {
     return ok ? 0 : 1;
 }
 
+// Qt's own warnings (a missing runtime folder, a painter that could not
+// start) would only repeat, less clearly, the failure text plmtool prints.
+void dropQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
 // The page is painted with QtGui; without a display the offscreen platform serves.
 std::unique_ptr<QGuiApplication> startGui() {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(dropQtWarnings);
     static int argc = 1;
     static char name[] = "plmtool";
     static char* argv[] = {name, nullptr};
