@@ -79,7 +79,7 @@ int runDecode(const Invocation& inv) {
     openSession();
     // A path typed on the terminal is relative to the working folder, not to
     // the program folder that a stored ".\" path means.
-    std::string fsPath = std::filesystem::absolute(inv.args[0]).lexically_normal().string();
+    std::string fsPath = absoluteFsPath(inv.args[0]);
 
     TerminalProgress progress(inv.json);
     link::TransferResult result;

@@ -67,11 +67,6 @@ Target findTarget(const Invocation& inv, Session& session) {
     return target;
 }
 
-// A path typed on the terminal is relative to the working folder.
-std::string absoluteFsPath(const std::string& typed) {
-    return std::filesystem::absolute(typed).lexically_normal().string();
-}
-
 int runCsv(const Invocation& inv) {
     if (inv.args.size() != 5)
         throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.CSV"};

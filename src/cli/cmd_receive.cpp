@@ -171,7 +171,7 @@ int runReceive(const Invocation& inv) {
         run.wait();
     }
     if (!capture.empty() && !blocks.empty()) {
-        writeCapture(std::filesystem::absolute(capture).lexically_normal().string(), setup, blocks);
+        writeCapture(absoluteFsPath(capture), setup, blocks);
     }
     if (run.outcome() != link::TransferOutcome::Completed)
         return 1;

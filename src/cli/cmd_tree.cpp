@@ -42,7 +42,7 @@ class StdoutProgress : public link::ProgressSink {
 // A path typed on the terminal is relative to the working folder, not to the
 // program folder that a stored ".\" path means.
 std::string storedFromTyped(const std::string& typed) {
-    return support::fromFsPath(std::filesystem::absolute(typed).lexically_normal().string());
+    return support::fromFsPath(absoluteFsPath(typed));
 }
 
 std::string dataFilePath(const Invocation& inv, const Session& session) {

@@ -21,13 +21,11 @@ std::string& dataOverride() {
     return value;
 }
 
-// Paths given on the command line are taken from the working folder: a
-// stored path that starts with "." would otherwise mean the program folder.
+}  // namespace
+
 std::string absoluteFsPath(const std::string& fsPath) {
     return std::filesystem::absolute(fsPath).lexically_normal().string();
 }
-
-}  // namespace
 
 void setHomeOverride(const std::string& fsPath) {
     homeOverride() = absoluteFsPath(fsPath);

@@ -13,6 +13,10 @@ struct Session {
     std::string dataFile;  // stored (CP932) absolute path of the data file
 };
 
+// A path typed on the command line, taken from the working folder: as a
+// stored path, one that starts with "." would mean the program folder.
+std::string absoluteFsPath(const std::string& fsPath);
+
 // Set by main from --home / --data before any command runs.
 void setHomeOverride(const std::string& fsPath);
 void setDataOverride(const std::string& fsPath);
