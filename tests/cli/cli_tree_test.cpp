@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/tool_run.h"
 #include "common/temp_dir.h"
 #include "model/data_file.h"
 
@@ -13,27 +14,6 @@ namespace plm::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs plmtool with its program folder in `dir`; the arguments are fixed test
-// texts, quoted for the shell.
-ToolRun plmtool(const test::TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = "cd '" + dir.path().string() + "' && '" PLMTOOL_PATH "' --home home";
-    for (const auto& arg : args)
-        command += " '" + arg + "'";
-    command += " >out.txt 2>err.txt";
-    ToolRun run;
-    int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::readFile(dir.file("out.txt"));
-    run.err = test::readFile(dir.file("err.txt"));
-    return run;
-}
 
 struct SilentReporter : model::ErrorReporter {
     void report(const std::string& text, model::MessageIcon) override { ADD_FAILURE() << text; }
