@@ -5,6 +5,7 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "settings/app_settings.h"
 #include "support/text_codec.h"
 
 namespace plm::model {
@@ -125,16 +126,7 @@ int channelCount(int32_t devType) {
 }
 
 int32_t devTypeFromChannels(int channels) {
-    switch (channels) {
-        case 3:
-            return 0;
-        case 4:
-            return 1;
-        case 6:
-            return 2;
-        default:
-            return 3;
-    }
+    return settings::deviceTypeIndexOf(channels);
 }
 
 std::string devTypeLabel(int32_t devType) {

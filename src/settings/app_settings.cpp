@@ -26,21 +26,6 @@ std::string chCommentKey(int i) {
 const char* const kSesshokuKeys[] = {"SesshokuR", "SesshokuS", "SesshokuT"};
 const char* const kVacuumKeys[] = {"VacuumR", "VacuumS", "VacuumT"};
 
-// The device profile holds the channel count; 3, 4 and 6 channels are
-// indexes 0, 1, 2 and everything else is the eight-channel device.
-int deviceIndexOf(int channelCode) {
-    switch (channelCode) {
-        case 3:
-            return 0;
-        case 4:
-            return 1;
-        case 6:
-            return 2;
-        default:
-            return 3;
-    }
-}
-
 const std::string& defaultItemName1() {
     return support::sj("需要家名称");
 }
@@ -55,6 +40,19 @@ const std::string& defaultPrintTitle() {
 }
 
 }  // namespace
+
+int deviceTypeIndexOf(int channels) {
+    switch (channels) {
+        case 3:
+            return 0;
+        case 4:
+            return 1;
+        case 6:
+            return 2;
+        default:
+            return 3;
+    }
+}
 
 AppSettings::AppSettings()
     : itemName1(defaultItemName1()),
@@ -110,7 +108,7 @@ void AppSettings::loadDeviceProfile() {
     ProfileFile device;
     device.path = programFolder + "/system.ini";
     Batch batch(device);
-    deviceTypeIndex = deviceIndexOf(device.GetInt(kSetting, "DeviceType", 8));
+    deviceTypeIndex = deviceTypeIndexOf(device.GetInt(kSetting, "DeviceType", 8));
     chattering = device.GetInt(kSetting, "Chattering", 1);
     measureType = device.GetInt(kSetting, "MeasureType", 1);
     measureOpe = device.GetInt(kSetting, "MeasureOpe", 1);

@@ -7,10 +7,15 @@
 
 namespace plm::settings {
 
+// The device profile holds the channel count; 3, 4 and 6 channels are
+// indexes 0, 1, 2 and everything else is the eight-channel device. The index
+// is also the device type code of a measurement.
+int deviceTypeIndexOf(int channels);
+
 // Every persistent setting of the program, read once at start-up (Load) and
 // written once at a normal exit (Save). All strings are CP932.
 class AppSettings : public ProfileFile {
-public:
+  public:
     // Every field starts at its default, the captions included.
     AppSettings();
 
@@ -57,16 +62,16 @@ public:
     int measureType = 1;
     int measureOpe = 1;
     int outsideTrigger = 1;
-    std::string itemName1;  // defaults: "需要家名称"
-    std::string itemName2;  // "試験回路名称"
-    std::string itemName3;  // "測定ﾃﾞｰﾀ名称"
+    std::string itemName1;   // defaults: "需要家名称"
+    std::string itemName2;   // "試験回路名称"
+    std::string itemName3;   // "測定ﾃﾞｰﾀ名称"
     std::string printTitle;  // "クロノメイト試験結果"
     int chCommentLen = 16;   // file value + 2
 
     // Absolute stored path of the data file (MakeAbsolute of dataFile).
     std::string dataFilePath() const { return MakeAbsolute(dataFile); }
 
-private:
+  private:
     void loadMainProfile();
     // system.ini in the program folder, read through a second profile object.
     void loadDeviceProfile();
