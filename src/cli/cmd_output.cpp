@@ -52,7 +52,7 @@ Target findTarget(const Invocation& inv, Session& session) {
                     support::fromUtf8(inv.args[2])};
     model::CustomerTree tree;
     StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
+    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
         throw std::runtime_error("the data file could not be read");
     const model::MeasurementName* name = model::findMeasurementName(
         tree, target.names.level1, target.names.level2, target.names.level3);
