@@ -337,6 +337,7 @@ const CommandRegistration registerCommand{{
     "register CAPTURE.txt CUSTOMER CIRCUIT NAME [--replace]",
     "decode a captured transfer and file all its records (appended, or replacing)",
     runRegister,
+    {{"replace"}},
 }};
 
 const CommandRegistration listCommand{{
@@ -344,6 +345,7 @@ const CommandRegistration listCommand{{
     "list [--json]",
     "the customer tree with the number of records of every measurement name",
     runList,
+    {{"json"}},
 }};
 
 const CommandRegistration showCommand{{
@@ -351,6 +353,7 @@ const CommandRegistration showCommand{{
     "show CUSTOMER CIRCUIT NAME [INDEX] [--json]",
     "labels and operating times of one filed record (INDEX 0-based, default 0)",
     runShow,
+    {{"json"}},
 }};
 
 const CommandRegistration exportCommand{{

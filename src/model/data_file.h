@@ -44,7 +44,8 @@ ReadStatus readDataFile(std::string_view bytes, CustomerTree& tree);
 // "%s\n%s\n%s(%d)": kind, description (at most 99 bytes), module and line.
 std::string failureText(const std::string& kind, const std::string& description);
 
-// The stored path with a leading "." replaced by the program folder.
+// The stored path with a leading "." replaced by the program folder, in the
+// form the file system sees ("/" separators, a drive letter resolved).
 std::string resolveDataPath(const std::string& path);
 
 // Moves the regular file at the stored path to "<path>_%Y%m%d%H%M%S" (local

@@ -171,9 +171,12 @@ std::string failureText(const std::string& kind, const std::string& description)
 }
 
 std::string resolveDataPath(const std::string& path) {
-    if (path.empty() || path[0] != '.')
-        return path;
-    return support::fromFsPath(support::programFolder()) + path.substr(1);
+    const std::string full = path.empty() || path[0] != '.'
+                                 ? path
+                                 : support::fromFsPath(support::programFolder()) + path.substr(1);
+    // Messages show the path the way the file system names it, with one
+    // kind of separator.
+    return full.empty() ? full : support::fromFsPath(support::toFsPath(full));
 }
 
 std::string moveAside(const std::string& path) {
