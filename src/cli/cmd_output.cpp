@@ -12,6 +12,7 @@
 #include "link/log_writer.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
+#include "support/numeric_locale.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -96,7 +97,9 @@ std::unique_ptr<QGuiApplication> startGui() {
     static int argc = 1;
     static char name[] = "plmtool";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto gui = std::make_unique<QGuiApplication>(argc, argv);
+    support::keepNumbersInCLocale();
+    return gui;
 }
 
 bool endsWithNoCase(const std::string& s, const std::string& suffix) {
