@@ -12,6 +12,7 @@
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
 #include "support/log_writer.h"
+#include "support/numeric_locale.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -52,7 +53,7 @@ Target findTarget(const Invocation& inv, Session& session) {
                     support::fromUtf8(inv.args[2])};
     model::CustomerTree tree;
     StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
+    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
         throw std::runtime_error("the data file could not be read");
     const model::MeasurementName* name = model::findMeasurementName(
         tree, target.names.level1, target.names.level2, target.names.level3);
@@ -96,7 +97,9 @@ std::unique_ptr<QGuiApplication> startGui() {
     static int argc = 1;
     static char name[] = "plmtool";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto gui = std::make_unique<QGuiApplication>(argc, argv);
+    support::keepNumbersInCLocale();
+    return gui;
 }
 
 bool endsWithNoCase(const std::string& s, const std::string& suffix) {

@@ -185,6 +185,7 @@ const CommandRegistration registration{{
     "receive [--port N | --device PATH] [--capture OUT.txt]",
     "wait for the tester, show its transfer (files nothing)",
     runReceive,
+    {{"port", true}, {"device", true}, {"capture", true}},
 }};
 
 }  // namespace

@@ -80,6 +80,8 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createStatusBar();
     createSplitter();
     connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
+    connect(&doc_, &CPLMViewDoc::statusText, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
