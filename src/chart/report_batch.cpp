@@ -11,6 +11,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "chart/qt_text.h"
 #include "chart/report_page.h"
 #include "chart/test_sheet.h"
 #include "support/cx_exception.h"
@@ -54,10 +55,6 @@ std::vector<double> columnWidths(const report::BatchSummary& summary, double wid
                                   kNumberWidth, kDateWidth, kKindWidth};
     widths.insert(widths.end(), static_cast<size_t>(summary.channelColumns), kChannelWidth);
     return widths;
-}
-
-QString qs(const std::string& cp932) {
-    return QString::fromStdString(support::toUtf8(cp932));
 }
 
 void paintRow(QPainter& painter, const std::vector<std::string>& texts,
