@@ -1,5 +1,6 @@
 #include "app/dialogs/batch_output.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -40,6 +41,9 @@ class BatchProgressDialog {
 
     report::BatchProgress callback() {
         return [this](int done, int, const report::BatchItem&) {
+            // Keeps the windows painted before the dialog shows; user input
+            // waits, so nothing can change the tree under a running batch.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             dialog_.setValue(done);
             return !dialog_.wasCanceled();
         };
@@ -71,10 +75,12 @@ std::string failureText(const char* kindUtf8, const char* description, int line)
     return support::format("%s\n%s\n%s(%d)", sj(kindUtf8).c_str(), description, "D_CsvOut", line);
 }
 
-std::string joined(const std::vector<std::string>& paths) {
-    std::string text;
-    for (const std::string& path : paths)
-        text += "\n" + path;
+// The first existing file and how many more there are.
+std::string existingText(const std::vector<std::string>& paths) {
+    std::string text = "\n" + paths.front();
+    if (paths.size() > 1)
+        text +=
+            support::format(sj("\n他 %d 個のファイル").c_str(), static_cast<int>(paths.size() - 1));
     return text;
 }
 
@@ -115,7 +121,7 @@ bool writeMeasurementsCsv(const std::string& folder, const std::vector<report::B
     const bool overwrite = !existing.empty();
     if (overwrite &&
         !ui::prompter().askYesNo(sj("指定のファイルは既に存在しています\n上書きしますか？") +
-                                 joined(existing)))
+                                 existingText(existing)))
         return false;
     BatchProgressDialog progress("テキストファイルを出力しています...",
                                  static_cast<int>(items.size()), parent);
