@@ -158,10 +158,19 @@ int runBatchReport(const Invocation& inv) {
     model::CustomerTree tree;
     const std::vector<report::BatchItem> items = selectItems(inv, session, tree);
     const std::string path = absoluteFsPath(out);
+    const bool force = inv.hasFlag("force");
+    // Refused before any page is painted; the writer checks again when it
+    // puts the file in place.
+    std::error_code ec;
+    if (!force && std::filesystem::exists(path, ec)) {
+        printError(support::format(support::sj("指定のファイルは既に存在しています\n%s").c_str(),
+                                   support::fromFsPath(path).c_str()));
+        return 1;
+    }
     const std::unique_ptr<QGuiApplication> gui = startGui();
     InterruptGuard guard;
-    if (!chart::writeBatchReportPdf(path, session.settings, items, inv.hasFlag("summary"),
-                                    inv.hasFlag("force"), terminalProgress())) {
+    if (!chart::writeBatchReportPdf(path, session.settings, items, inv.hasFlag("summary"), force,
+                                    terminalProgress())) {
         std::fprintf(stderr, "plmtool report: cancelled, no file written\n");
         return 1;
     }
