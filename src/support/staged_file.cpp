@@ -4,9 +4,9 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 namespace plm::support {
@@ -25,9 +25,10 @@ StagedFile::StagedFile(std::string targetFsPath) : target_(std::move(targetFsPat
     // A short name of its own (the target's name may already be as long as
     // the file system allows), created with the usual permissions under the
     // umask, as the target would be.
-    std::random_device random;
+    static std::atomic<unsigned> counter{0};
+    const std::string stem = ".plm-part." + std::to_string(::getpid()) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = (folder / (".plm-part." + std::to_string(random()))).string();
+        const std::string path = (folder / (stem + std::to_string(++counter))).string();
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_.reset(fd);
