@@ -108,6 +108,12 @@ TEST_F(BatchTest, DialogOffersTheSelectionAndEveryLevelAboveIt) {
     CBatchOut single(CBatchOut::Kind::Print, settings(), tree,
                      {"Tokyo Works", "Line 1", "Close", 1});
     EXPECT_TRUE(single.rangeButton(Range::Name)->isChecked());
+    // A list from elsewhere is the one range.
+    CBatchOut list(CBatchOut::Kind::Text, settings(), report::selectBatch(tree, {{"Tokyo Works"}}));
+    EXPECT_EQ(list.rangeButton(Range::Selected)->text().toStdString(),
+              "選択した測定データ（23 件）");
+    EXPECT_FALSE(list.rangeButton(Range::Name));
+    EXPECT_EQ(list.items().size(), 23u);
     // Nothing selected at all: nothing to print.
     CBatchOut none(CBatchOut::Kind::Print, settings(), tree, {});
     EXPECT_TRUE(none.items().empty());

@@ -58,24 +58,27 @@ std::string rangeLabel(const std::string& caption, const std::string& name, size
                            name.c_str(), static_cast<int>(count));
 }
 
+std::string selectedLabel(size_t count) {
+    return support::format(sj("選択した測定データ（%d 件）").c_str(), static_cast<int>(count));
+}
+
 }  // namespace
 
-CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings, const model::CustomerTree& tree,
-                     const Selection& selection, QWidget* parent)
+CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings, QWidget* parent)
     : QDialog(parent), kind_(kind), settings_(settings) {
     setWindowTitle(kind == Kind::Print ? qsj("一括印刷") : qsj("一括テキスト出力（ＣＳＶ形式）"));
     auto* top = new QVBoxLayout(this);
     auto* rangeBox = new QGroupBox(qsj("出力する測定データ"), this);
     new QVBoxLayout(rangeBox);
     top->addWidget(rangeBox);
+}
 
+CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings, const model::CustomerTree& tree,
+                     const Selection& selection, QWidget* parent)
+    : CBatchOut(kind, settings, parent) {
     const std::vector<report::BatchItem> selected = selectedItems(tree, selection);
-    if (!selected.empty()) {
-        addRange(Range::Selected,
-                 support::format(sj("選択した測定データ（%d 件）").c_str(),
-                                 static_cast<int>(selected.size())),
-                 selected);
-    }
+    if (!selected.empty())
+        addRange(Range::Selected, selectedLabel(selected.size()), selected);
     const std::string captions[] = {settings.itemName1, settings.itemName2, settings.itemName3};
     const std::string names[] = {selection.customer, selection.circuit, selection.name};
     for (size_t depth = 3; depth >= 1; --depth) {
@@ -87,8 +90,8 @@ CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings, const model::Cu
         const std::string label = rangeLabel(captions[depth - 1], names[depth - 1], items.size());
         addRange(static_cast<Range>(4 - depth), label, std::move(items));
     }
-    // Several selected measurements are what the user asked for; otherwise
-    // the smallest level that holds more.
+    // Several selected measurements are what the user asked for; one shown
+    // measurement stands for its whole name.
     for (QRadioButton* button : ranges_) {
         if (button) {
             button->setChecked(true);
@@ -97,9 +100,24 @@ CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings, const model::Cu
     }
     if (selected.size() == 1 && ranges_[static_cast<size_t>(Range::Name)])
         ranges_[static_cast<size_t>(Range::Name)]->setChecked(true);
+    addControls();
+}
 
+CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings,
+                     std::vector<report::BatchItem> items, QWidget* parent)
+    : CBatchOut(kind, settings, parent) {
+    if (!items.empty()) {
+        const std::string label = selectedLabel(items.size());
+        addRange(Range::Selected, label, std::move(items));
+        ranges_[static_cast<size_t>(Range::Selected)]->setChecked(true);
+    }
+    addControls();
+}
+
+void CBatchOut::addControls() {
+    auto* top = static_cast<QVBoxLayout*>(layout());
     auto* buttons = new QDialogButtonBox(this);
-    if (kind == Kind::Print) {
+    if (kind_ == Kind::Print) {
         summary_ = new QCheckBox(qsj("測定一覧を先頭に付ける"), this);
         top->addWidget(summary_);
         QPushButton* print = buttons->addButton(qsj("印刷"), QDialogButtonBox::AcceptRole);
@@ -113,13 +131,13 @@ CBatchOut::CBatchOut(Kind kind, settings::AppSettings& settings, const model::Cu
         folder_->setObjectName("folder");
         folder_->setMaxLength(kMaxText);
         folder_->setMinimumWidth(360);
-        folder_->setText(qs(settings.textOutDir));
+        folder_->setText(qs(settings_.textOutDir));
         auto* browse = new QPushButton(qsj("参照..."), this);
         grid->addWidget(new QLabel(qsj("出力先："), this), 0, 0);
         grid->addWidget(folder_, 0, 1);
         grid->addWidget(browse, 0, 2);
-        const std::string pattern = sj("ファイル名：") + settings.itemName1 + "_" +
-                                    settings.itemName2 + "_" + settings.itemName3 +
+        const std::string pattern = sj("ファイル名：") + settings_.itemName1 + "_" +
+                                    settings_.itemName2 + "_" + settings_.itemName3 +
                                     sj("_No<データ№>_<試験日時>.CSV");
         auto* note = new QLabel(qs(pattern), this);
         note->setWordWrap(true);

@@ -30,7 +30,11 @@ class CBatchOut : public QDialog {
     // tree must outlive the dialog and the items it hands out.
     CBatchOut(Kind kind, settings::AppSettings& settings, const model::CustomerTree& tree,
               const Selection& selection, QWidget* parent = nullptr);
+    // A list chosen elsewhere (the browser): the only range offered.
+    CBatchOut(Kind kind, settings::AppSettings& settings, std::vector<report::BatchItem> items,
+              QWidget* parent = nullptr);
 
+    Kind kind() const { return kind_; }
     // The measurements of the chosen range, in tree order.
     std::vector<report::BatchItem> items() const;
     bool summary() const;
@@ -48,6 +52,8 @@ class CBatchOut : public QDialog {
     QLineEdit* folderEdit() const { return folder_; }
 
   private:
+    CBatchOut(Kind kind, settings::AppSettings& settings, QWidget* parent);
+    void addControls();
     void addRange(Range range, const std::string& label, std::vector<report::BatchItem> items);
     bool refuseEmpty();
     void OnBrowseFolder();

@@ -16,6 +16,7 @@ class QToolBar;
 
 namespace plm::app {
 
+class CBatchOut;
 class CPLMViewDoc;
 class CViewGraph;
 
@@ -67,6 +68,10 @@ class CMainFrame : public QMainWindow {
     // selection, then the print job, the preview or the CSV files.
     void OnBatchPrint();
     void OnBatchTextOut();
+    // The same for a list chosen elsewhere (the browser); the records belong
+    // to the document's tree.
+    void printMeasurementList(std::vector<report::BatchItem> items);
+    void textOutMeasurementList(std::vector<report::BatchItem> items);
     void OnEditData() { runSheet(SheetMode::Edit); }
     void OnTransferData() { runSheet(SheetMode::Transfer); }
     void OnDisplayData();
@@ -98,6 +103,7 @@ class CMainFrame : public QMainWindow {
     void updateTextOut();
     // The measurements the selection holds when there are several, else none.
     std::vector<report::BatchItem> selectedBatch() const;
+    void runBatch(CBatchOut& dialog);
 
     CPLMViewDoc& doc_;
     QSplitter* splitter_ = nullptr;

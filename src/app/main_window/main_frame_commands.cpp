@@ -167,19 +167,34 @@ std::vector<report::BatchItem> CMainFrame::selectedBatch() const {
 
 void CMainFrame::OnBatchPrint() {
     CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), doc_.tree(), doc_.selection(), this);
-    const int result = dialog.exec();
-    if (result == CBatchOut::Preview) {
-        previewMeasurements(printer(), dialog.items(), dialog.summary(), this);
-    } else if (result == QDialog::Accepted) {
-        QPrintDialog print(&printer(), this);
-        if (print.exec() == QDialog::Accepted)
-            printMeasurements(printer(), dialog.items(), dialog.summary(), this);
-    }
+    runBatch(dialog);
 }
 
 void CMainFrame::OnBatchTextOut() {
     CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), doc_.tree(), doc_.selection(), this);
-    dialog.exec();
+    runBatch(dialog);
+}
+
+void CMainFrame::printMeasurementList(std::vector<report::BatchItem> items) {
+    CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), std::move(items), this);
+    runBatch(dialog);
+}
+
+void CMainFrame::textOutMeasurementList(std::vector<report::BatchItem> items) {
+    CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), std::move(items), this);
+    runBatch(dialog);
+}
+
+void CMainFrame::runBatch(CBatchOut& dialog) {
+    // Text output writes its files from inside the dialog.
+    const int result = dialog.exec();
+    if (result == CBatchOut::Preview) {
+        previewMeasurements(printer(), dialog.items(), dialog.summary(), this);
+    } else if (result == QDialog::Accepted && dialog.kind() == CBatchOut::Kind::Print) {
+        QPrintDialog print(&printer(), this);
+        if (print.exec() == QDialog::Accepted)
+            printMeasurements(printer(), dialog.items(), dialog.summary(), this);
+    }
 }
 
 }  // namespace plm::app
