@@ -11,11 +11,11 @@
 #include "chart/report_batch.h"
 #include "cli/gui_start.h"
 #include "cli/session.h"
-#include "link/log_writer.h"
 #include "model/customer_tree.h"
 #include "report/batch_csv.h"
 #include "report/batch_selection.h"
 #include "support/cx_exception.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -119,7 +119,7 @@ bool isBatch(const Invocation& inv) {
 int runBatchCsv(const Invocation& inv) {
     checkArgumentCount(inv, "expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT");
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     model::CustomerTree tree;
     const std::vector<report::BatchItem> items = selectItems(inv, session, tree);
     const std::string folder = support::fromFsPath(absoluteFsPath(inv.args.back()));
