@@ -1,11 +1,12 @@
 #include "report/batch_csv.h"
 
-#include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/staged_file.h"
 #include "support/text_codec.h"
@@ -30,6 +31,8 @@ void writeWhole(const std::string& path, const std::string& bytes, bool overwrit
     try {
         file = std::make_unique<support::StagedFile>(fsPath);
     } catch (const std::system_error&) {
+        // Logged on one line, as the single-file writer logs its open failures.
+        support::AppLog().writeLine("OpenError " + path);
         throw CxException(support::format("OpenError\n%s", path.c_str()));
     }
     support::writeAll(file->fd(), bytes.data(), bytes.size());
