@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/log_writer.h"
@@ -48,6 +49,11 @@ class SerialLine : public LogWriter {
     uint32_t readTimeout() const { return readTimeout_.load(); }
     bool SetQueueSize(uint32_t receiveBytes);
 
+    // Sees how many bytes the running ReadBlock holds after every read from
+    // the device, on the reading thread (progress within a long block).
+    using ReadProgress = std::function<void(uint32_t received)>;
+    void setReadProgress(ReadProgress progress) { readProgress_ = std::move(progress); }
+
     // 0 when n bytes arrived, -1 on a read error (lastError holds the errno;
     // a hang-up is EIO), -2 on a timeout. `received` counts the bytes in buffer.
     int ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received);
@@ -74,6 +80,7 @@ class SerialLine : public LogWriter {
     std::atomic<uint32_t> interval_{0}, multiplier_{0}, constant_{0};
     std::atomic<uint32_t> writeMultiplier_{0}, writeConstant_{0};
     std::atomic<uint32_t> lastError_{0};
+    ReadProgress readProgress_;
 };
 
 }  // namespace plm::link
