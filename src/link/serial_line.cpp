@@ -264,6 +264,8 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
             break;
         }
         if (wait == Wait::Nothing) {
+            if (readProgress_)
+                readProgress_(received);
             if (tickCount() - last > readTimeout_) {
                 code = -2;
                 break;

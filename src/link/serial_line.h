@@ -50,7 +50,9 @@ class SerialLine : public LogWriter {
     bool SetQueueSize(uint32_t receiveBytes);
 
     // Sees how many bytes the running ReadBlock holds after every read from
-    // the device, on the reading thread (progress within a long block).
+    // the device and every wait that brought nothing, on the reading thread
+    // (progress within a long block, and a chance to pass it on while the
+    // line is quiet).
     using ReadProgress = std::function<void(uint32_t received)>;
     void setReadProgress(ReadProgress progress) { readProgress_ = std::move(progress); }
 
