@@ -3,7 +3,28 @@
 #include <algorithm>
 #include <cmath>
 
+#include "support/text_codec.h"
+
 namespace plm::link {
+
+using support::format;
+using support::sj;
+
+std::string measurementText(const MeasurementProgress& m) {
+    return format(sj("測定データ %d 件目: %lld / %lld バイト").c_str(), m.number,
+                  static_cast<long long>(m.received), static_cast<long long>(m.announced));
+}
+
+std::string figuresText(const TransferFigures& figures) {
+    std::string text = format(sj("受信完了 %d 件").c_str(), figures.measurement.whole);
+    if (figures.bytesPerSecond > 0.0) {
+        // Whole bytes: a rate needs no decimal mark, whatever the locale writes.
+        text += format(sj("　%lld バイト/秒　残り約 %lld 秒").c_str(),
+                       static_cast<long long>(std::llround(figures.bytesPerSecond)),
+                       static_cast<long long>(figures.secondsLeft));
+    }
+    return text;
+}
 
 void TransferRate::add(Clock::time_point when, const MeasurementProgress& figures) {
     latest_ = {when, figures.transferBytes};

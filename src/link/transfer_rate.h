@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <string>
 
 #include "link/progress_sink.h"
 
@@ -16,6 +17,11 @@ struct TransferFigures {
     double bytesPerSecond = 0.0;  // 0 until the rate is known
     int64_t secondsLeft = -1;     // -1 until the rate is known
 };
+
+// "測定データ 2 件目: 1200 / 5041 バイト" (CP932).
+std::string measurementText(const MeasurementProgress& measurement);
+// "受信完了 1 件", followed by the rate and the time left once they are known (CP932).
+std::string figuresText(const TransferFigures& figures);
 
 // The rate of a transfer over its last few seconds, from the byte counts seen
 // as blocks arrive. The waiting before the first byte never counts, and no

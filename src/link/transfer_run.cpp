@@ -27,10 +27,11 @@ class TransferRun::QueueSink : public ProgressSink {
     void progress(const std::string& text) override { run_.push(NotifyKind::Progress, text); }
 
     void measurement(const MeasurementProgress& figures) override {
-        if (!run_.figuresWanted_)
-            return;
         const auto now = Clock::now();
         rate_.add(now, figures);
+        // A quiet line keeps reporting the same figures; they are told once.
+        if (figures == lastTold_)
+            return;
         pending_ = figures;
         if (!lastPush_ || now - *lastPush_ >= kFiguresInterval) {
             lastPush_ = now;
@@ -42,6 +43,7 @@ class TransferRun::QueueSink : public ProgressSink {
         if (!pending_)
             return;
         run_.pushFigures(rate_.figures(*pending_));
+        lastTold_ = *pending_;
         pending_.reset();
     }
 
@@ -49,6 +51,7 @@ class TransferRun::QueueSink : public ProgressSink {
     TransferRun& run_;
     TransferRate rate_;
     std::optional<MeasurementProgress> pending_;
+    MeasurementProgress lastTold_;
     std::optional<Clock::time_point> lastPush_;
 };
 
@@ -164,7 +167,7 @@ void TransferRun::wait() {
 void TransferRun::pushFigures(const TransferFigures& figures) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({NotifyKind::Progress, {}, figures});
+        queue_.push_back({NotifyKind::Figures, {}, figures});
     }
     arrived_.notify_all();
     if (notifyHandler_)
@@ -174,7 +177,7 @@ void TransferRun::pushFigures(const TransferFigures& figures) {
 void TransferRun::push(NotifyKind kind, std::string text) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({kind, std::move(text), std::nullopt});
+        queue_.push_back({kind, std::move(text), {}});
     }
     arrived_.notify_all();
     if (notifyHandler_)

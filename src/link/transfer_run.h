@@ -25,15 +25,14 @@
 namespace plm::link {
 
 // What the transfer thread tells its owner, in this order: progress and error
-// texts, then exactly one Ended (completed or stopped) or Failed.
-enum class NotifyKind { Progress = 1, Error = 2, Ended = 3, Failed = 4 };
+// texts with the figures of the measurement being received among them, then
+// exactly one Ended (completed or stopped) or Failed.
+enum class NotifyKind { Progress = 1, Error = 2, Ended = 3, Failed = 4, Figures = 5 };
 
 struct TransferNotify {
     NotifyKind kind = NotifyKind::Progress;
-    std::string text;  // CP932; empty for Ended and Failed
-    // Set on a Progress notification without text that carries the figures
-    // of the measurement being received (see TransferRun::enableFigures).
-    std::optional<TransferFigures> figures;
+    std::string text;         // CP932; empty for Ended, Failed and Figures
+    TransferFigures figures;  // for Figures only
 };
 
 struct TransferSetup {
@@ -83,10 +82,8 @@ class TransferRun {
     void setBlockObserver(SerialBlockSource::BlockObserver observer) {
         blockObserver_ = std::move(observer);
     }
-    // Also queues the figures of the measurement being received (Progress
-    // notifications without text, with figures), at most one per
-    // kFiguresInterval and the last ones before the run ends. Set before start().
-    void enableFigures() { figuresWanted_ = true; }
+    // Figures notifications come at most one per interval, so a fast line
+    // never floods the owner; the last figures always come before the end.
     static constexpr std::chrono::milliseconds kFiguresInterval{250};
 
     void start();
@@ -139,7 +136,6 @@ class TransferRun {
     std::atomic<bool> finished_{false};
     std::function<void()> notifyHandler_;
     SerialBlockSource::BlockObserver blockObserver_;
-    bool figuresWanted_ = false;
     std::unique_ptr<TransferJournal> journal_;  // the transfer thread's once started
     std::string journalPath_;
 

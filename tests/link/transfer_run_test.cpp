@@ -30,7 +30,7 @@ struct Finished {
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
         for (const auto& n : notes) {
-            if ((n.kind == NotifyKind::Progress && !n.figures) || n.kind == NotifyKind::Error)
+            if (n.kind == NotifyKind::Progress || n.kind == NotifyKind::Error)
                 out.push_back(n.text);
         }
         return out;
@@ -38,8 +38,8 @@ struct Finished {
     std::vector<TransferFigures> figures() const {
         std::vector<TransferFigures> out;
         for (const auto& n : notes) {
-            if (n.figures)
-                out.push_back(*n.figures);
+            if (n.kind == NotifyKind::Figures)
+                out.push_back(n.figures);
         }
         return out;
     }
@@ -68,7 +68,7 @@ Finished collect(TransferRun& run) {
         if (!note)
             continue;
         f.notes.push_back(*note);
-        if (note->figures)
+        if (note->kind == NotifyKind::Figures)
             f.figureTimes.push_back(Clock::now());
         if (note->kind == NotifyKind::Ended || note->kind == NotifyKind::Failed)
             break;
@@ -366,7 +366,6 @@ TEST(TransferRun, FiguresRiseToTheBlockCountAFewTimesASecond) {
     const auto blocks = test::transferBlocks(records);
     FakeTester tester;
     TransferRun run(lineSetup(tester));
-    run.enableFigures();
     run.start();
     ASSERT_TRUE(tester.waitForOpen());
     std::this_thread::sleep_for(400ms);
@@ -472,7 +471,6 @@ TEST(TransferRun, StopInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
     const auto blocks = test::transferBlocks(longRecords());
     FakeTester tester;
     TransferRun run(lineSetup(tester));
-    run.enableFigures();
     run.start();
     ASSERT_TRUE(tester.waitForOpen());
     std::this_thread::sleep_for(300ms);
@@ -482,8 +480,8 @@ TEST(TransferRun, StopInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
         auto note = run.waitNext(5s);
         ASSERT_TRUE(note) << "the second measurement never got under way";
         f.notes.push_back(*note);
-        if (note->figures && note->figures->measurement.number == 2 &&
-            note->figures->measurement.received > 32 + 1000)
+        if (note->kind == NotifyKind::Figures && note->figures.measurement.number == 2 &&
+            note->figures.measurement.received > 32 + 1000)
             break;
     }
     run.requestStop();
