@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -150,6 +151,10 @@ void CCommRead::handle(const link::TransferNotify& notify) {
         case link::NotifyKind::Failed:
             activity_->stop();
             status_->setText(qsj("受信処理で問題が発生しました"));
+            // A transfer that received nothing leaves no journal file to point to.
+            if (!run_->journalPath().empty() &&
+                !QFileInfo::exists(QString::fromStdString(run_->journalPath())))
+                journal_->clear();
             keepInterrupted();
             break;
         case link::NotifyKind::Figures:
