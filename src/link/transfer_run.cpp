@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "link/captured_file_source.h"
-#include "link/log_writer.h"
 #include "link/port_scan.h"
 #include "support/cx_exception.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -83,13 +83,13 @@ TransferSetup TransferSetup::fromSettings(const settings::AppSettings& settings,
 
 void logNotify(const TransferNotify& notify, bool commLog) {
     if (notify.kind == NotifyKind::Error || (notify.kind == NotifyKind::Progress && commLog)) {
-        AppLog().writeLine(notify.text);
+        support::AppLog().writeLine(notify.text);
     }
 }
 
 TransferRun::TransferRun(TransferSetup setup) : setup_(std::move(setup)) {
     if (setup_.commLog)
-        openCommLog(line_);
+        support::openCommLog(line_);
     line_.setDevice(setup_.device);
 }
 
