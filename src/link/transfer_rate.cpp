@@ -38,11 +38,11 @@ void TransferRate::add(Clock::time_point when, const MeasurementProgress& figure
 }
 
 double TransferRate::bytesPerSecond() const {
-    if (samples_.empty() || blocks_ < kMinBlocks)
+    if (samples_.empty())
         return 0.0;
     const Sample& oldest = samples_.front();
     const auto span = latest_.when - oldest.when;
-    if (span < kMinSpan)
+    if (span < kMinSpan || (blocks_ < kMinBlocks && span < kLongSpan))
         return 0.0;
     const double seconds = std::chrono::duration<double>(span).count();
     return static_cast<double>(latest_.bytes - oldest.bytes) / seconds;

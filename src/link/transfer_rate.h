@@ -26,13 +26,15 @@ std::string figuresText(const TransferFigures& figures);
 // The rate of a transfer over its last few seconds, from the byte counts seen
 // as blocks arrive. The waiting before the first byte never counts, and no
 // rate is given until a few blocks have arrived over a span long enough to
-// measure.
+// measure, or bytes have kept arriving for a while within the first block of
+// samples (one measurement's samples may take minutes on a slow line).
 class TransferRate {
   public:
     using Clock = std::chrono::steady_clock;
 
     static constexpr int kMinBlocks = 3;
     static constexpr std::chrono::milliseconds kMinSpan{250};
+    static constexpr std::chrono::milliseconds kLongSpan{1000};
     static constexpr std::chrono::milliseconds kWindow{5000};
 
     void add(Clock::time_point when, const MeasurementProgress& figures);

@@ -28,9 +28,10 @@ TEST(TransferRate, KnownOnceAFewBlocksArrivedOverAMeasurableSpan) {
         double rate;
     };
     const Case cases[] = {
-        {"too few blocks", 2000ms, 2, 0.0},
+        {"too few blocks", 800ms, 2, 0.0},
         {"too short", 200ms, 3, 0.0},
         {"steady", 2000ms, 3, 1000.0},
+        {"within a long first block", 1500ms, 2, 1000.0},
     };
     for (const Case& c : cases) {
         TransferRate rate;

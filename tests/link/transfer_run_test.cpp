@@ -533,5 +533,22 @@ TEST(TransferRun, JournalOfACompleteTransferAndOfNothing) {
     EXPECT_TRUE(std::filesystem::exists(path));
 }
 
+TEST(TransferRun, AJournalThatCannotBeCreatedNeverStopsTheTransfer) {
+    test::TempDir dir;
+    test::writeFile(dir.file("JOURNAL"), "a file where the folder should be");
+    FakeTester tester;
+    TransferSetup setup = lineSetup(tester);
+    setup.journalFolder = dir.file("JOURNAL");
+    TransferRun run(setup);
+    tester.send(test::streamBytes(test::transferBlocks(threeRecords())), 115200);
+    run.start();
+    EXPECT_TRUE(run.journalPath().empty());
+    const Finished f = collect(run);
+    EXPECT_EQ(f.outcome, TransferOutcome::Completed);
+    EXPECT_EQ(f.records.size(), 3u);
+    EXPECT_EQ(f.errors().rfind(sj("受信記録ファイルを作成できません:"), 0), 0u)
+        << support::toUtf8(f.errors());
+}
+
 }  // namespace
 }  // namespace plm::link
