@@ -502,6 +502,28 @@ TEST_F(MgmtLineTest, CancelInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
     EXPECT_EQ(list->records()[0], sent[0]);
 }
 
+TEST_F(MgmtReceiveTest, ACutCaptureReadFromFileOffersItsWholeMeasurements) {
+    std::vector<model::MeasurementRecord> records;
+    partOfFour(3, 0, records);
+    auto blocks = transferBlocks(records);
+    blocks[2].contacts.resize(10);  // a journal of a line cut in the third samples
+    blocks.pop_back();
+    TempDir dir;
+    writeFile(dir.file("cut.txt"), capturedText(blocks));
+    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    prompts.queuePath(support::fromFsPath(dir.file("cut.txt")));
+    onNextModal<CCommRead>([&](CCommRead* d) {
+        EXPECT_TRUE(waitFor(
+            [d] { return cp(d->statusLine()->text()) == sj("受信処理で問題が発生しました"); }));
+        d->cancelButton()->click();
+    });
+    page.button(CPgMstEdit::ReadFile)->click();
+    app::TransferListModel* list = page.transferPage()->listModel();
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_TRUE(list->interrupted());
+    EXPECT_EQ(list->records()[1], records[1]);
+}
+
 TEST_F(MgmtReceiveTest, FileReadThroughThePage) {
     fillTree();
     CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
