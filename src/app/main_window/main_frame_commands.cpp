@@ -72,6 +72,7 @@ void CMainFrame::OnTextOut() {
 
 void CMainFrame::OnImport() {
     importData(doc_.tree());
+    doc_.notifyTreeChanged();
 }
 
 void CMainFrame::OnExport() {

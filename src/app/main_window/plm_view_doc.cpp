@@ -22,10 +22,13 @@ CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {}
 
 void CPLMViewDoc::replaceTree(model::CustomerTree committed) {
     tree_ = std::move(committed);
+    emit treeChanged();
 }
 
 bool CPLMViewDoc::LoadData() {
-    return tree_.load(appSettings().dataFile, guiErrorReporter());
+    const bool loaded = tree_.load(appSettings().dataFile, guiErrorReporter());
+    emit treeChanged();
+    return loaded;
 }
 
 bool CPLMViewDoc::SaveData() {
@@ -64,6 +67,11 @@ void CPLMViewDoc::Refresh() {
         ClearSelection();
         return;
     }
+    settings::AppSettings& s = appSettings();
+    s.shownCustomer = selection_.customer;
+    s.shownCableName = selection_.circuit;
+    s.shownDataName = selection_.name;
+    s.shownIndex = selection_.index;
     sendNames();
     send(HintClear);
     ViewHint rec;
@@ -77,7 +85,18 @@ void CPLMViewDoc::loadOnce() {
     if (firstLoad_) {
         firstLoad_ = false;
         LoadData();
+        showLastShown();
     }
+}
+
+void CPLMViewDoc::showLastShown() {
+    const settings::AppSettings& s = appSettings();
+    const model::MeasurementName* name =
+        model::findMeasurementName(tree_, s.shownCustomer, s.shownCableName, s.shownDataName);
+    if (!name || s.shownIndex < 0 || s.shownIndex >= name->records.count())
+        return;
+    selection_ = {s.shownCustomer, s.shownCableName, s.shownDataName, s.shownIndex};
+    Refresh();
 }
 
 void CPLMViewDoc::OnNewDocument() {

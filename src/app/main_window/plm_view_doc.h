@@ -51,6 +51,8 @@ class CPLMViewDoc : public QObject {
     void ClearSelection();
     // Shows the selected measurement, or clears the selection when it no longer exists.
     void Refresh();
+    // Tells the views that the tree changed outside replaceTree and LoadData (an import).
+    void notifyTreeChanged() { emit treeChanged(); }
 
     // A new document: the first one of the run loads the data file; every one
     // then sends hints 104..106 with 0.0.
@@ -61,9 +63,13 @@ class CPLMViewDoc : public QObject {
 
   signals:
     void hint(const plm::app::ViewHint& hint);
+    // The tree was replaced, loaded or merged into.
+    void treeChanged();
 
   private:
     void loadOnce();
+    // Shows the measurement the chart showed at the end of the last run, when it still exists.
+    void showLastShown();
     void send(int code);
     void sendNames();
 
