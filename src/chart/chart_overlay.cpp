@@ -19,6 +19,10 @@ const QColor kDragFill(0, 90, 200, 40);
 
 // The operating-time table shows ten fields per channel; the tip lists as many changes.
 constexpr size_t kTipChanges = 10;
+// Where in a band (from its top) the cursor's state and the operating-time
+// mark stand: between the ON and OFF levels, apart from each other.
+constexpr double kStateAt = 0.5;
+constexpr double kMarkAt = 0.78;
 
 QString shown(const std::string& cp932) {
     return QString::fromStdString(support::toUtf8(cp932));
@@ -40,11 +44,6 @@ double bandHeight(const QRectF& plot, int channels) {
     return plot.height() / std::max(channels, 1);
 }
 
-// Y of a channel's level, as the trace draws it.
-double levelY(const QRectF& plot, int channels, int channel, bool on) {
-    return plot.bottom() - traceValue(channels, channel, on) * plot.height() / (10.0 * channels);
-}
-
 // Text on a white box so that it stays readable over traces and grid.
 void boxedText(QPainter& painter, const QPointF& topLeft, const QString& text,
                const QColor& color) {
@@ -55,14 +54,20 @@ void boxedText(QPainter& painter, const QPointF& topLeft, const QString& text,
     painter.drawText(box, Qt::AlignCenter, text);
 }
 
-// Left of the line when the label would leave the plot on the right.
-double labelLeft(const QPainter& painter, double x, const QString& text, const QRectF& plot) {
+// Beside the line on the preferred side, unless the label would leave the plot there.
+double labelLeft(const QPainter& painter, double x, const QString& text, const QRectF& plot,
+                 bool preferLeft) {
     const double width = QFontMetricsF(painter.font()).horizontalAdvance(text) + 6;
-    return x + 3 + width > plot.right() ? x - 3 - width : x + 3;
+    const double left = x - 3 - width;
+    const double right = x + 3;
+    if (preferLeft)
+        return left < plot.left() ? right : left;
+    return right + width > plot.right() ? left : right;
 }
 
 void paintCursor(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
-                 const SampleSpan& view, char name, int64_t position, const QColor& color) {
+                 const SampleSpan& view, char name, int64_t position, const QColor& color,
+                 bool labelsLeft) {
     const double x = sampleToX(static_cast<double>(position), view, plot.left(), plot.width());
     if (x < plot.left() - 0.5 || x > plot.right() + 0.5)
         return;
@@ -70,7 +75,8 @@ void paintCursor(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
     painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     const QFontMetricsF metrics(painter.font());
     const QString time = shown(cursorText(chart, name, position));
-    boxedText(painter, QPointF(labelLeft(painter, x, time, plot), plot.top() + 2), time, color);
+    boxedText(painter, QPointF(labelLeft(painter, x, time, plot, labelsLeft), plot.top() + 2), time,
+              color);
     const int channels = chart.channels();
     const double band = bandHeight(plot, channels);
     for (int k = 1; k <= channels; ++k) {
@@ -79,8 +85,9 @@ void paintCursor(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
             continue;
         const QString state =
             stateAt(*trace, position, chart.xMax()) ? QStringLiteral("ON") : QStringLiteral("OFF");
-        const double y = plot.top() + band * (k - 1) + band / 2 - metrics.height() / 2;
-        boxedText(painter, QPointF(labelLeft(painter, x, state, plot), y), state, color);
+        const double y = plot.top() + band * (k - 1 + kStateAt) - metrics.height() / 2;
+        boxedText(painter, QPointF(labelLeft(painter, x, state, plot, labelsLeft), y), state,
+                  color);
     }
 }
 
@@ -93,17 +100,18 @@ void paintDelta(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
     const double width = metrics.horizontalAdvance(text) + 6;
     const double middle =
         std::clamp((xa + xb) / 2, plot.left() + width / 2, plot.right() - width / 2);
-    const double y = plot.top() + metrics.height() + 8;
+    // At the bottom, clear of the time labels at the top and the states in the bands.
+    const double y = plot.bottom() - metrics.height() - 3;
     painter.setPen(QPen(Qt::black, 1.0, Qt::DashLine));
     painter.drawLine(QPointF(std::clamp(xa, plot.left(), plot.right()), y + metrics.height() / 2),
                      QPointF(std::clamp(xb, plot.left(), plot.right()), y + metrics.height() / 2));
     boxedText(painter, QPointF(middle - width / 2, y), text, Qt::black);
 }
 
-// A small triangle above the stroke of each channel's first change, with its time.
+// A small triangle pointing at the stroke of each channel's first change, with its time.
 void paintMarks(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
                 const SampleSpan& view) {
-    const int channels = chart.channels();
+    const double band = bandHeight(plot, chart.channels());
     for (const ChannelEdges& trace : chart.traces()) {
         if (trace.edges.empty())
             continue;
@@ -111,16 +119,15 @@ void paintMarks(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
         const double x = sampleToX(static_cast<double>(position), view, plot.left(), plot.width());
         if (x < plot.left() || x > plot.right())
             continue;
-        const double top = levelY(plot, channels, trace.channel, true) - 2;
-        const QPolygonF triangle(
-            {QPointF(x, top), QPointF(x - 4, top - 7), QPointF(x + 4, top - 7)});
+        const double y = plot.top() + band * (trace.channel - 1 + kMarkAt);
+        const QPolygonF triangle({QPointF(x + 1, y), QPointF(x + 8, y - 4), QPointF(x + 8, y + 4)});
         painter.setPen(Qt::NoPen);
         painter.setBrush(kMarkColor);
         painter.drawPolygon(triangle);
         painter.setBrush(Qt::NoBrush);
         painter.setPen(kMarkColor);
         const QString text = shown(msAt(chart, position));
-        painter.drawText(QPointF(x + 6, top - 1), text);
+        painter.drawText(QPointF(x + 10, y + QFontMetricsF(painter.font()).ascent() / 2 - 1), text);
     }
 }
 
@@ -173,11 +180,13 @@ void paintOverlay(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
             kDragFill);
     }
     paintMarks(painter, plot, chart, view);
+    // The left cursor labels to its left, the right one to its right, so that
+    // close cursors keep their texts apart.
     const ChartCursors& c = overlay.cursors;
     if (c.a)
-        paintCursor(painter, plot, chart, view, 'A', *c.a, kCursorAColor);
+        paintCursor(painter, plot, chart, view, 'A', *c.a, kCursorAColor, c.b && *c.a <= *c.b);
     if (c.b)
-        paintCursor(painter, plot, chart, view, 'B', *c.b, kCursorBColor);
+        paintCursor(painter, plot, chart, view, 'B', *c.b, kCursorBColor, c.a && *c.b < *c.a);
     if (c.a && c.b)
         paintDelta(painter, plot, chart, view, *c.a, *c.b);
     painter.restore();

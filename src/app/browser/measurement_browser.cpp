@@ -32,6 +32,8 @@ MeasurementBrowser::MeasurementBrowser(QWidget* parent) : QWidget(parent) {
 void MeasurementBrowser::reload(const model::CustomerTree& tree, const Selection& shown) {
     quiet_ = true;
     model_.reset(&tree);
+    // Customers and test circuits open: the measurement names show at once.
+    view_->expandToDepth(1);
     quiet_ = false;
     showSelection(shown);
 }
