@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "chart/chart_plot.h"
+#include "chart/qt_text.h"
 #include "support/text_codec.h"
 
 namespace plm::chart {
@@ -23,10 +24,6 @@ constexpr size_t kTipChanges = 10;
 // mark stand: between the ON and OFF levels, apart from each other.
 constexpr double kStateAt = 0.5;
 constexpr double kMarkAt = 0.78;
-
-QString shown(const std::string& cp932) {
-    return QString::fromStdString(support::toUtf8(cp932));
-}
 
 const ChannelEdges* traceOf(const ChartPlot& chart, int channel) {
     for (const ChannelEdges& trace : chart.traces()) {
@@ -74,7 +71,7 @@ void paintCursor(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
     painter.setPen(QPen(color, 1.0));
     painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     const QFontMetricsF metrics(painter.font());
-    const QString time = shown(cursorText(chart, name, position));
+    const QString time = qs(cursorText(chart, name, position));
     boxedText(painter, QPointF(labelLeft(painter, x, time, plot, labelsLeft), plot.top() + 2), time,
               color);
     const int channels = chart.channels();
@@ -95,7 +92,7 @@ void paintDelta(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
                 const SampleSpan& view, int64_t a, int64_t b) {
     const double xa = sampleToX(static_cast<double>(a), view, plot.left(), plot.width());
     const double xb = sampleToX(static_cast<double>(b), view, plot.left(), plot.width());
-    const QString text = shown(deltaText(chart, a, b));
+    const QString text = qs(deltaText(chart, a, b));
     const QFontMetricsF metrics(painter.font());
     const double width = metrics.horizontalAdvance(text) + 6;
     const double middle =
@@ -126,7 +123,7 @@ void paintMarks(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
         painter.drawPolygon(triangle);
         painter.setBrush(Qt::NoBrush);
         painter.setPen(kMarkColor);
-        const QString text = shown(msAt(chart, position));
+        const QString text = qs(msAt(chart, position));
         painter.drawText(QPointF(x + 10, y + QFontMetricsF(painter.font()).ascent() / 2 - 1), text);
     }
 }

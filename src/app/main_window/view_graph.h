@@ -20,10 +20,10 @@ struct ViewHint;
 // The chart view: the test sheet of the first measurement it holds, fed by
 // the document's update hints. Scroll bars appear when the window is smaller
 // than the sheet's fixed rows need. Over the plot, Ctrl+wheel or a dragged
-// range zooms the time axis, the wheel or a middle-button (or Shift) drag
-// pans it, a click places cursor A and then B, a cursor line can be dragged,
-// and Left/Right jump the active cursor to the previous/next change of the
-// channel under the pointer (with Shift: of any channel).
+// range zooms the time axis, the wheel (once zoomed) or a middle-button (or
+// Shift) drag pans it, Home shows the whole record again, a click places cursor A and then B, a
+// cursor line can be dragged, and Left/Right jump the active cursor to the previous/next change of
+// the channel under the pointer (with Shift: of any channel).
 class CViewGraph : public QAbstractScrollArea {
     Q_OBJECT
   public:
