@@ -38,6 +38,12 @@ void MeasurementBrowser::reload(const model::CustomerTree& tree, const Selection
     showSelection(shown);
 }
 
+void MeasurementBrowser::clear() {
+    quiet_ = true;
+    model_.reset(nullptr);
+    quiet_ = false;
+}
+
 void MeasurementBrowser::showSelection(const Selection& shown) {
     const QModelIndex at = model_.indexOf(shown);
     quiet_ = true;

@@ -19,6 +19,8 @@ class MeasurementBrowser : public QWidget {
 
     // Re-reads the tree after it changed, keeping the shown measurement selected.
     void reload(const model::CustomerTree& tree, const Selection& shown);
+    // Lists nothing until the next reload.
+    void clear();
     // Highlights the shown measurement without asking to show it again.
     void showSelection(const Selection& shown);
 

@@ -85,6 +85,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createSplitter();
     connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
+    connect(&doc_, &CPLMViewDoc::treeAboutToChange, browser_, &MeasurementBrowser::clear);
     connect(&doc_, &CPLMViewDoc::treeChanged, this,
             [this] { browser_->reload(doc_.tree(), doc_.selection()); });
     connect(&doc_, &CPLMViewDoc::hint, this, [this](const ViewHint& hint) {

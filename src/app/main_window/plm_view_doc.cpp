@@ -26,6 +26,7 @@ void CPLMViewDoc::replaceTree(model::CustomerTree committed) {
 }
 
 bool CPLMViewDoc::LoadData() {
+    emit treeAboutToChange();
     const bool loaded = tree_.load(appSettings().dataFile, guiErrorReporter());
     emit treeChanged();
     return loaded;

@@ -63,6 +63,9 @@ class CPLMViewDoc : public QObject {
 
   signals:
     void hint(const plm::app::ViewHint& hint);
+    // The tree is about to be read anew: views drop what points into it, as
+    // messages about a bad file can repaint them before the load ends.
+    void treeAboutToChange();
     // The tree was replaced, loaded or merged into.
     void treeChanged();
 
