@@ -10,6 +10,7 @@
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
+#include "model/customer_exchange.h"
 
 namespace plm::test::app {
 namespace {
@@ -122,6 +123,17 @@ TEST_F(BrowserTest, FollowsEditsAndImportsAndHighlightsWhatIsShown) {
     EXPECT_EQ(model.selectionAt(current), (Selection{"Nagoya", "Line 9", "Trip", 0}));
     EXPECT_EQ(model.index(current.row(), 1, current.parent()).data().toString(),
               "2024/03/05 08:00");
+
+    // An imported customer appears at once.
+    model::CustomerTree foreign;
+    model::findOrAddMeasurementName(foreign, "Sendai", "L", "N").records.add(record(9, 9));
+    const std::string exported = support::fromFsPath(home.file("sendai.qbx"));
+    ASSERT_TRUE(
+        model::exportCustomer(foreign.customers.at(0), exported, plm::app::guiErrorReporter()));
+    prompts.queuePath(exported);
+    frame->OnImport();
+    ASSERT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.index(2, 0).data().toString(), "Sendai (1)");
 
     // The display sheet choosing another measurement moves the highlight too.
     ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
