@@ -110,9 +110,10 @@ void paintMarks(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
                 const SampleSpan& view) {
     const double band = bandHeight(plot, chart.channels());
     for (const ChannelEdges& trace : chart.traces()) {
-        if (trace.edges.empty())
+        const std::optional<int64_t> operating = operatingChange(trace, chart.manualStart());
+        if (!operating)
             continue;
-        const int64_t position = changePosition(trace.edges.front());
+        const int64_t position = *operating;
         const double x = sampleToX(static_cast<double>(position), view, plot.left(), plot.width());
         if (x < plot.left() || x > plot.right())
             continue;

@@ -164,6 +164,7 @@ void ChartPlot::BuildTraces(const model::MeasurementRecord& record) {
     channels_ = record.channelCount();
     measTime_ = record.measTime;
     periodMs_ = record.samplesToMs(1);
+    measureOpe_ = record.measureOpe;
     xMax_ = 0;
     if (record.contacts.size() < 2)
         return;

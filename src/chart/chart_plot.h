@@ -83,6 +83,9 @@ class ChartPlot : public CellBlock {
     // Milliseconds between two samples, and whether the axis reads in seconds.
     double periodMs() const { return periodMs_; }
     bool timeInSeconds() const { return measTime_ >= 4; }
+    // Whether the record was started by hand (the table then counts a change
+    // between samples 0 and 1 as time 0).
+    bool manualStart() const { return measureOpe_ == 1; }
     const std::vector<ChannelEdges>& traces() const { return traces_; }
     const std::vector<std::string>& labels() const { return labels_; }
 
@@ -106,6 +109,7 @@ class ChartPlot : public CellBlock {
     int64_t xMax_ = 0;
     int32_t measTime_ = 0;
     double periodMs_ = 1.0;
+    int32_t measureOpe_ = 0;
     std::vector<ChannelEdges> traces_;  // channel n first, channel 1 last
     std::vector<std::string> labels_;   // channel 1 .. n
 };

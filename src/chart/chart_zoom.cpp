@@ -109,6 +109,15 @@ std::vector<GridLine> zoomGrid(const SampleSpan& view, double periodMs, bool inS
     return lines;
 }
 
+std::optional<int64_t> operatingChange(const ChannelEdges& trace, bool manualStart) {
+    if (manualStart && !trace.edges.empty() && trace.edges.front() == 1)
+        return changePosition(1);
+    const auto it = std::lower_bound(trace.edges.begin(), trace.edges.end(), int64_t{2});
+    if (it == trace.edges.end())
+        return std::nullopt;
+    return changePosition(*it);
+}
+
 std::optional<int64_t> nextChange(const ChannelEdges& trace, double position) {
     const auto it = firstChangeAfter(trace.edges, position);
     if (it == trace.edges.end())

@@ -67,6 +67,12 @@ inline int64_t changePosition(int64_t edge) {
     return edge - 1;
 }
 
+// The change the operating-time table gives as the channel's operating time
+// (its first field): the first change after sample 1, as the table measures
+// from sample 1's state, or with a manual start a change between samples 0
+// and 1, which the table shows as 0.
+std::optional<int64_t> operatingChange(const ChannelEdges& trace, bool manualStart);
+
 // The first change strictly after / the last change strictly before a
 // sample position, of one channel or of any channel.
 std::optional<int64_t> nextChange(const ChannelEdges& trace, double position);

@@ -10,6 +10,7 @@
 #include "chart/chart_plot.h"
 #include "chart/chart_zoom.h"
 #include "chart/test_sheet.h"
+#include "report/operating_times.h"
 #include "sheet_fixture.h"
 
 namespace plm::chart {
@@ -147,6 +148,34 @@ TEST(ChangeSearch, AnyChannelTakesTheClosestChangeOfAll) {
     EXPECT_EQ(previousChange(traces, 599), 299);
     EXPECT_EQ(previousChange(traces, 99), 49);
     EXPECT_EQ(previousChange(traces, 49), std::nullopt);
+}
+
+TEST(ChangeSearch, OperatingChangeIsTheTablesFirstField) {
+    struct Case {
+        std::vector<int64_t> edges;
+        bool manual;
+        std::optional<int64_t> want;
+    };
+    const std::vector<Case> cases = {
+        {{100, 102}, false, 99},  {{100, 102}, true, 99},
+        {{1, 50}, true, 0},    // a manual start's change at once counts as 0
+        {{1, 50}, false, 49},  // the table measures from sample 1's state
+        {{2, 50}, false, 1},      {{1}, false, std::nullopt},
+        {{}, true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(operatingChange({1, false, c.edges}, c.manual), c.want)
+            << c.edges.size() << " edges, manual " << c.manual;
+        // The same as the operating-time table finds in a record with these changes.
+        model::MeasurementRecord r = test::makeRecord(0, 200, {c.edges});
+        r.measureOpe = c.manual ? 1 : 0;
+        const int64_t first = report::OperatingTimeIntervals(r, 0)[0];
+        const bool zero = c.manual && r.contactState(0, 0) != r.contactState(0, 1);
+        const std::optional<int64_t> table =
+            zero ? std::optional<int64_t>(0)
+                 : (first < 0 ? std::nullopt : std::optional<int64_t>(first));
+        EXPECT_EQ(operatingChange(findEdges(r, 1), c.manual), table);
+    }
 }
 
 TEST(Cursor, SnapsToSamplesAndReadsTheLevelDrawnRightOfIt) {
