@@ -9,9 +9,9 @@
 #include "chart/report_page.h"
 #include "cli/command.h"
 #include "cli/session.h"
-#include "link/log_writer.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -71,7 +71,7 @@ int runCsv(const Invocation& inv) {
     if (inv.args.size() != 5)
         throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.CSV"};
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     const Target target = findTarget(inv, session);
     StderrReporter reporter;
     const report::CsvNames names{target.names.level1, target.names.level2, target.names.level3};

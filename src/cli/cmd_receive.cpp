@@ -152,7 +152,7 @@ int runReceive(const Invocation& inv) {
     if (!inv.args.empty())
         throw UsageError{"no arguments besides the options"};
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     const link::TransferSetup setup = setupFrom(inv, session);
     const std::string capture = inv.flagValue("capture");
 
