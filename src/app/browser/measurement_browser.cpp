@@ -1,6 +1,7 @@
 #include "app/browser/measurement_browser.h"
 
 #include <QHeaderView>
+#include <QScopedValueRollback>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -30,32 +31,33 @@ MeasurementBrowser::MeasurementBrowser(QWidget* parent) : QWidget(parent) {
 }
 
 void MeasurementBrowser::reload(const model::CustomerTree& tree, const Selection& shown) {
-    quiet_ = true;
-    model_.reset(&tree);
-    // Customers and test circuits open: the measurement names show at once.
-    view_->expandToDepth(1);
-    quiet_ = false;
+    {
+        const QScopedValueRollback guard(quiet_, true);
+        model_.reset(&tree);
+        // Customers and test circuits open: the measurement names show at once.
+        view_->expandToDepth(1);
+    }
     showSelection(shown);
 }
 
 void MeasurementBrowser::clear() {
-    quiet_ = true;
+    const QScopedValueRollback guard(quiet_, true);
     model_.reset(nullptr);
-    quiet_ = false;
 }
 
 void MeasurementBrowser::showSelection(const Selection& shown) {
     const QModelIndex at = model_.indexOf(shown);
-    quiet_ = true;
-    if (at.isValid() && model_.isMeasurement(at)) {
-        view_->setCurrentIndex(at);
-        view_->scrollTo(at);
-    } else {
-        view_->clearSelection();
-        if (at.isValid())
-            view_->expand(at.parent());
+    {
+        const QScopedValueRollback guard(quiet_, true);
+        if (at.isValid() && model_.isMeasurement(at)) {
+            view_->setCurrentIndex(at);
+            view_->scrollTo(at);
+        } else {
+            view_->clearSelection();
+            if (at.isValid())
+                view_->expand(at.parent());
+        }
     }
-    quiet_ = false;
 }
 
 void MeasurementBrowser::onCurrentChanged(const QModelIndex& current) {
