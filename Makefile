@@ -8,10 +8,10 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            fonts-ipafont-gothic xvfb xauth clang libclang-rt-14-dev poppler-utils ccache locales
+            fonts-ipafont-gothic xvfb xauth clang libclang-rt-14-dev poppler-utils ccache clang-format locales
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build asan fuzz test test-core test-asan test-fuzz run demo bench install clean format
+.PHONY: all deps build asan fuzz test test-core test-asan test-fuzz run demo bench install clean format check-format
 
 all: build
 
@@ -53,7 +53,7 @@ test-asan: asan
 test-fuzz: fuzz
 	ctest --test-dir $(FUZZ_BUILD) -j $(JOBS) --output-on-failure
 
-test: test-core test-asan test-fuzz
+test: check-format test-core test-asan test-fuzz
 
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x $(BUILD)/src/app/PLMView ]; then \
@@ -73,6 +73,11 @@ install: build
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# The tree matches its own .clang-format; `make format` mends it.
+check-format: deps
+	@clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h') || \
+	    { echo "Formatting differs from .clang-format: run 'make format'"; exit 1; }
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
