@@ -7,7 +7,9 @@
 
 #include "app/data_sheet/data_sheet.h"
 #include "app/shell/app_context.h"
+#include "common/fixtures.h"
 #include "common/gui/scripted_prompter.h"
+#include "common/gui/test_application.h"
 #include "common/temp_dir.h"
 #include "model/customer_tree.h"
 #include "support/ole_date.h"
@@ -20,15 +22,7 @@
 namespace plm::test::app {
 
 using support::sj;
-
-inline void ensureApplication() {
-    if (QApplication::instance())
-        return;
-    static int argc = 1;
-    static char arg0[] = "test_app";
-    static char* argv[] = {arg0, nullptr};
-    static QApplication application(argc, argv);
-}
+using test::ensureApplication;
 
 // A program folder of its own with freshly loaded settings and a scripted
 // prompter installed.
@@ -36,7 +30,6 @@ class AppHome : public ::testing::Test {
   protected:
     void SetUp() override {
         ensureApplication();
-        support::setProgramFolder(home.path().string());
         plm::app::appSettings() = settings::AppSettings{};
         plm::app::appSettings().Locate(settings::ProfileFile::Kind::ProgramFolder);
         plm::app::appSettings().Load();
@@ -46,28 +39,17 @@ class AppHome : public ::testing::Test {
     std::string dataFile() { return support::toFsPath(settings().dataFilePath()); }
 
     TempDir home;
+    ProgramFolderGuard folder{home.path().string()};
     plm::test::ScriptedPrompter prompts;
     plm::ui::ScopedPrompter scoped{prompts};
 };
 
-// A 3-channel record of 50 ms at 1 ms, started on 2024-03-`day` at `hour`:00;
+// A record of 50 ms at 1 ms, started on 2024-03-`day` at `hour`:00;
 // channel 1 closes at 20 ms.
 inline model::MeasurementRecord record(int day, int hour) {
-    model::MeasurementRecord r;
-    r.dataNo = day;
+    model::MeasurementRecord r = datedRecord(day, hour, day);
     r.cond.devType = 0;
-    r.measTime = 0;
-    r.measPeriod = 1;
-    support::CalendarFields f;
-    f.year = 2024;
-    f.month = 3;
-    f.day = day;
-    f.hour = hour;
-    support::fieldsToOle(f, r.testDateTime.value);
-    r.testDateTime.status = support::DateStatus::Valid;
-    r.contacts.assign(r.expectedSampleCount(), 0);
-    for (size_t i = 20; i < r.contacts.size(); ++i)
-        r.contacts[i] = 1;
+    closeChannelFrom(r, 1, 20);
     return r;
 }
 

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "app/shell/app_context.h"
+#include "common/fixtures.h"
 #include "common/gui/scripted_prompter.h"
+#include "common/gui/test_application.h"
 #include "model/customer_tree.h"
 #include "support/ole_date.h"
 #include "support/text_codec.h"
@@ -18,35 +20,6 @@
 namespace plm::test::mgmt {
 
 using support::sj;
-
-inline void ensureApp() {
-    if (QApplication::instance())
-        return;
-    // The widget tests never need a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char arg0[] = "test_app";
-    static char* argv[] = {arg0, nullptr};
-    static QApplication app(argc, argv);
-}
-
-// A record of 50 ms at 1 ms started on the given day at hour:00.
-inline model::MeasurementRecord record(int day, int hour, int dataNo = 0) {
-    model::MeasurementRecord r;
-    r.dataNo = dataNo;
-    r.measTime = 0;
-    r.measPeriod = 1;
-    support::CalendarFields f;
-    f.year = 2024;
-    f.month = 3;
-    f.day = day;
-    f.hour = hour;
-    support::fieldsToOle(f, r.testDateTime.value);
-    r.testDateTime.status = support::DateStatus::Valid;
-    r.contacts.assign(r.expectedSampleCount(), 0);
-    return r;
-}
 
 inline model::MeasurementName& nameAt(model::CustomerTree& tree, const char* customer,
                                       const char* circuit, const char* name) {
@@ -72,7 +45,7 @@ void onNextModal(std::function<void(Dialog*)> answer) {
 class MgmtTest : public ::testing::Test {
   protected:
     MgmtTest() : scoped_(prompts) {
-        ensureApp();
+        ensureApplication();
         saved_ = app::appSettings();
         savedDevType_ = model::configuredDevType();
         settings::AppSettings& s = app::appSettings();
@@ -91,12 +64,12 @@ class MgmtTest : public ::testing::Test {
     // [empty], "C2") and "BETA" ("C1" / "N1" [1 record]).
     void fillTree() {
         model::MeasurementName& a = nameAt(tree, "ALPHA", "C1", "N1");
-        a.records.add(record(1, 10, 1));
-        a.records.add(record(2, 10, 2));
-        a.records.add(record(3, 10, 3));
+        a.records.add(datedRecord(1, 10, 1));
+        a.records.add(datedRecord(2, 10, 2));
+        a.records.add(datedRecord(3, 10, 3));
         nameAt(tree, "ALPHA", "C1", "N2");
         tree.customers.at(0).circuits.findOrAdd("C2");
-        nameAt(tree, "BETA", "C1", "N1").records.add(record(5, 9, 1));
+        nameAt(tree, "BETA", "C1", "N1").records.add(datedRecord(5, 9, 1));
     }
 
     plm::test::ScriptedPrompter prompts;

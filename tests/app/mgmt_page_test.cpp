@@ -304,7 +304,7 @@ TEST_F(MgmtTest, MoveMeasurements) {
     ASSERT_EQ(source.records.count(), 3);
     EXPECT_EQ(dataNos(source), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(source.records.at(0).cond.mcType, "FIRST");
-    EXPECT_EQ(source.records.at(2).testDateTime, record(3, 10).testDateTime);
+    EXPECT_EQ(source.records.at(2).testDateTime, datedRecord(3, 10).testDateTime);
 
     // A list left out of date order by an in-place edit: every measurement
     // still moves exactly once, none is lost or doubled.
@@ -343,7 +343,7 @@ TEST_F(MgmtTest, MoveMeasurements) {
     const model::MeasurementName& target = *model::findMeasurementName(tree, "BETA", "C1", "N1");
     EXPECT_EQ(dataNos(source), (std::vector<int>{1, 2}));
     EXPECT_EQ(dataNos(target), (std::vector<int>{1, 2}));
-    EXPECT_EQ(target.records.at(0).testDateTime, record(2, 10).testDateTime);
+    EXPECT_EQ(target.records.at(0).testDateTime, datedRecord(2, 10).testDateTime);
     EXPECT_EQ(page.selectedRecords(), std::vector<int>{1});
 
     // A No keeps everything.

@@ -25,6 +25,7 @@
 #include "app/transfer/transfer_page.h"
 #include "chart/qt_text.h"
 #include "common/fake_tester.h"
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "common/transfer_builder.h"
 #include "mgmt_fixture.h"
@@ -67,7 +68,7 @@ std::vector<int> dataNos(const model::MeasurementName& n) {
 // ---- Detail editor ----
 
 TEST_F(MgmtTest, DetailEditorRowsFollowTheChannelCount) {
-    model::MeasurementRecord r = record(1, 1);
+    model::MeasurementRecord r = datedRecord(1, 1);
     r.cond.weather = sj("雨");
     r.cond.hum = 55.3;
     const auto items = app::detailItems(r, 3);
@@ -136,7 +137,8 @@ class MgmtRegisterTest : public MgmtTest {
         page = std::make_unique<CPgMstEdit>(SheetMode::Transfer, tree,
                                             app::Selection{"ALPHA", "C1", "N1", 0});
         // Received: day 2 at 12:00, day 4, day 0 (the last of the previous month).
-        page->transferPage()->setReceived({record(2, 12, 7), record(4, 8, 8), record(1, 5, 9)});
+        page->transferPage()->setReceived(
+            {datedRecord(2, 12, 7), datedRecord(4, 8, 8), datedRecord(1, 5, 9)});
         old = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
         old.records.at(0).cond.mcType = "OLD";
         model::findMeasurementName(tree, "ALPHA", "C1", "N1")->records.at(0).cond.mcType = "OLD";
@@ -163,7 +165,7 @@ TEST_F(MgmtRegisterTest, YesReplacesKeepingTheFirstOldConditions) {
     EXPECT_EQ(prompts.texts()[0].substr(0, sj("現在選択している").size()), sj("現在選択している"));
     ASSERT_EQ(target().records.count(), 2);
     EXPECT_EQ(dataNos(target()), (std::vector<int>{1, 2}));
-    EXPECT_EQ(target().records.at(0).testDateTime, record(1, 5).testDateTime);
+    EXPECT_EQ(target().records.at(0).testDateTime, datedRecord(1, 5).testDateTime);
     for (const auto& r : target().records)
         EXPECT_EQ(r.cond.mcType, "OLD");
     // The registered rows leave the transfer list; the page shows the new list.
@@ -177,8 +179,8 @@ TEST_F(MgmtRegisterTest, NoMergesByDateAndRenumbers) {
     page->button(CPgMstEdit::Register)->click();
     ASSERT_EQ(target().records.count(), 5);
     EXPECT_EQ(dataNos(target()), (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(target().records.at(2).testDateTime, record(2, 12).testDateTime);
-    EXPECT_EQ(target().records.at(4).testDateTime, record(4, 8).testDateTime);
+    EXPECT_EQ(target().records.at(2).testDateTime, datedRecord(2, 12).testDateTime);
+    EXPECT_EQ(target().records.at(4).testDateTime, datedRecord(4, 8).testDateTime);
     EXPECT_EQ(target().records.at(2).cond.mcType, "OLD");
 }
 
@@ -314,11 +316,7 @@ TEST_F(MgmtReceiveTest, CancelOnASilentLineEndsPromptlyAndClosesIt) {
 
 TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
     TempDir home;
-    struct HomeGuard {
-        std::string previous = support::programFolder();
-        ~HomeGuard() { support::setProgramFolder(previous); }
-    } homeGuard;
-    support::setProgramFolder(home.path().string());
+    ProgramFolderGuard folder(home.path().string());
     FakeTester tester;
     writeFile(home.file("PLMView.INI"), "[Ports]\nCOM3=" + tester.device() + "\n");
     fillTree();
@@ -327,7 +325,7 @@ TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
 
     // The largest measurement the protocol carries (5 s at 100 us) and a small one.
     std::vector<model::MeasurementRecord> sent = {makeRecord(41, 4, 0), makeRecord(42, 0, 1)};
-    sent[0].testDateTime = record(9, 9).testDateTime;
+    sent[0].testDateTime = datedRecord(9, 9).testDateTime;
     setChannel(sent[0], 0, 0, {100, 40000});
     int ticksSeen = 0;
     onNextModal<CCommRead>([&](CCommRead* d) {
@@ -363,11 +361,9 @@ TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
 class MgmtLineTest : public MgmtReceiveTest {
   protected:
     MgmtLineTest() {
-        support::setProgramFolder(home.path().string());
         writeFile(home.file("PLMView.INI"), "[Ports]\nCOM3=" + tester.device() + "\n");
         tree.lineSettings.port = 3;
     }
-    ~MgmtLineTest() override { support::setProgramFolder(previous); }
 
     // Sends `bytes` and, once the line has taken them, goes away like an unplugged tester.
     void sendAndHangUp(const Bytes& bytes, int baud) {
@@ -377,8 +373,8 @@ class MgmtLineTest : public MgmtReceiveTest {
         tester.hangUp();
     }
 
-    std::string previous = support::programFolder();
     TempDir home;
+    ProgramFolderGuard folder{home.path().string()};
     FakeTester tester;
 };
 
@@ -387,7 +383,7 @@ Bytes partOfFour(size_t whole, size_t extra, std::vector<model::MeasurementRecor
     records.clear();
     for (int i = 0; i < 4; ++i) {
         records.push_back(makeRecord(51 + i, 3, 1));
-        records.back().testDateTime = record(10 + i, 9).testDateTime;
+        records.back().testDateTime = datedRecord(10 + i, 9).testDateTime;
         setChannel(records.back(), i, 0, {20, 600});
     }
     const auto blocks = transferBlocks(records);

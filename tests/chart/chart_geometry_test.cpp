@@ -88,7 +88,7 @@ TEST(ChannelLabels, CommentIsCutWithoutSplittingACharacter) {
 }
 
 TEST(Traces, StepLineChangesAtTheSampleBeforeTheNewState) {
-    test::gui();
+    test::ensureApplication();
     // Channel 2 of 4 closes at sample 100 of 301 and opens at 200.
     const model::MeasurementRecord r = test::makeRecord(1, 301, {{}, {100, 200}});
     const ChannelEdges edges = findEdges(r, 2);

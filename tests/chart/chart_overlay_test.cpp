@@ -65,7 +65,7 @@ TEST(OverlayGeometry, ChannelUnderThePointer) {
 }
 
 TEST(OverlayPaint, CursorsStandAtTheirSamplesInTheZoomedView) {
-    test::gui();
+    test::ensureApplication();
     const ChartPlot chart = bounceChart(0);
     QImage image(1000, 400, QImage::Format_RGB32);
     image.fill(Qt::white);

@@ -232,7 +232,7 @@ TEST(ZoomedTraces, AViewWalksOnlyTheChangesInsideIt) {
 }
 
 TEST(ZoomedTraces, ZoomedSheetDrawsTheBounceTheWholeViewMerges) {
-    test::gui();
+    test::ensureApplication();
     // Channel 1 of 3 closes at sample 4000 of 10001, bounces open for two
     // samples at 4002; at full width the bounce is under a pixel.
     const model::MeasurementRecord r = test::makeRecord(0, 10001, {{4000, 4002, 4004}});

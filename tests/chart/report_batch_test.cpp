@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 class ReportBatch : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::gui();
+        test::ensureApplication();
         for (int i = 0; i < 3; ++i)
             records.push_back(test::makeRecord(0, 21, {{5 + i}}));
         for (int i = 0; i < 3; ++i)

@@ -90,7 +90,7 @@ int difference(const QImage& a, const QImage& b) {
 constexpr int kAllowed = 600;
 
 TEST(ReportGolden, EightChannelPageMatchesTheReviewedRendering) {
-    test::gui();
+    test::ensureApplication();
     test::TempDir dir;
     const std::string golden = test::dataPath("golden/report_8ch.png");
     const std::string actualPath = dir.file("report_8ch.png");
@@ -112,7 +112,7 @@ TEST(ReportGolden, EightChannelPageMatchesTheReviewedRendering) {
 }
 
 TEST(ReportGolden, ComparisonCatchesAMissingTraceAndAMovedTable) {
-    test::gui();
+    test::ensureApplication();
     test::TempDir dir;
     const QImage base = render(goldenRecord(), dir.file("base.png"));
     EXPECT_EQ(difference(base, render(goldenRecord(), dir.file("again.png"))), 0);

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QGuiApplication>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/gui/test_application.h"
 #include "model/measurement_record.h"
 #include "settings/app_settings.h"
 #include "support/ole_date.h"
@@ -16,17 +15,6 @@
 // platform is set), settings with the shipped defaults and records with
 // given changes.
 namespace plm::test {
-
-inline QGuiApplication& gui() {
-    // Tests never need a display, whatever the environment says.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "test_chart";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-    return app;
-}
 
 inline settings::AppSettings defaultSettings() {
     settings::AppSettings s;

@@ -45,7 +45,7 @@ model::MeasurementRecord sampleRecord(int32_t devType = 3) {
 }
 
 TestSheet built(TestSheet::Target target, Switches s, const model::MeasurementRecord* r) {
-    test::gui();
+    test::ensureApplication();
     TestSheet sheet(target);
     sheet.rebuild(settingsWith(s), kNames, r);
     return sheet;
@@ -248,7 +248,7 @@ QImage page(const settings::AppSettings& settings, const model::MeasurementRecor
 }
 
 TEST(ReportPage, MarginsComeFromTheSettingsAndNoRecordLeavesItBlank) {
-    test::gui();
+    test::ensureApplication();
     const model::MeasurementRecord r = sampleRecord();
     settings::AppSettings settings = test::defaultSettings();
     EXPECT_NEAR(firstInkColumn(page(settings, &r)), 5 / 25.4 * 75, 1.5);

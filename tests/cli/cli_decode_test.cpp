@@ -5,9 +5,12 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 
 namespace {
+
+using plm::test::splitLines;
 
 struct ToolRun {
     int status = -1;
@@ -28,14 +31,6 @@ ToolRun plmtool(const plm::test::TempDir& home, const std::string& args) {
     return run;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 std::string fixture(const std::string& name) {
     return std::filesystem::absolute(plm::test::dataPath(name)).lexically_normal().string();
 }
@@ -45,7 +40,7 @@ TEST(CliDecode, PrintsProgressThenOneLinePerRecord) {
     ToolRun run = plmtool(home, "decode '" + fixture("capture_two.txt") + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    std::vector<std::string> out = lines(run.out);
+    std::vector<std::string> out = splitLines(run.out);
     ASSERT_GE(out.size(), 4u);
     EXPECT_EQ(out[0], "ファイルオープン:" + fixture("capture_two.txt"));
     EXPECT_EQ(out[1], "ファイル読み込み中...");
@@ -66,7 +61,7 @@ TEST(CliDecode, JsonGoesAloneToStdout) {
     plm::test::TempDir home;
     ToolRun run = plmtool(home, "decode '" + fixture("capture_two.txt") + "' --json");
     ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_EQ(lines(run.out).size(), 1u) << run.out;
+    ASSERT_EQ(splitLines(run.out).size(), 1u) << run.out;
     EXPECT_EQ(run.out.rfind("{\"outcome\":\"completed\",\"records\":[{\"dataNo\":7,", 0), 0u)
         << run.out;
     EXPECT_NE(run.out.find("\"dataNo\":8,\"dateTime\":\"2015/01/06 06:01\",\"dateValid\":true,"
@@ -80,7 +75,7 @@ TEST(CliDecode, FailuresExitWithTheSystemText) {
     plm::test::TempDir home;
     ToolRun bad = plmtool(home, "decode '" + fixture("capture_bad_end.txt") + "'");
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(lines(bad.err),
+    EXPECT_EQ(splitLines(bad.err),
               std::vector<std::string>{"終了コードに 00000000 又は FFFFFFFF 以外が転送されました"});
     EXPECT_EQ(bad.out.find("データ№="), std::string::npos);
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "model/data_file.h"
 #include "support/paths.h"
@@ -118,15 +119,13 @@ TEST(DataFileLoad, Version1FileIsSavedAsVersion6) {
 
 TEST(DataFileLoad, LeadingDotMeansTheProgramFolder) {
     test::TempDir dir;
-    const std::string previous = support::programFolder();
-    support::setProgramFolder(dir.path().string());
+    test::ProgramFolderGuard folder(dir.path().string());
     RecordingReporter reporter;
     EXPECT_TRUE(sampleTree().save(".\\DATA\\QBX.DAT", reporter));
     EXPECT_TRUE(fs::exists(dir.path() / "DATA" / "QBX.DAT"));
     CustomerTree back;
     EXPECT_TRUE(back.load(".\\DATA\\QBX.DAT", reporter));
     EXPECT_EQ(back.customers.count(), 2);
-    support::setProgramFolder(previous);
 }
 
 // Unreadable files: one message, false, the file moved aside, an empty tree.

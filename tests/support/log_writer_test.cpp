@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "support/file_lock.h"
 
@@ -21,6 +22,7 @@ namespace plm::support {
 namespace {
 
 using test::readFile;
+using test::splitLines;
 using test::TempDir;
 
 std::time_t localTime(int year, int month, int day, int hour = 12) {
@@ -31,14 +33,6 @@ std::time_t localTime(int year, int month, int day, int hour = 12) {
     tm.tm_hour = hour;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
 }
 
 const std::regex kStamped(R"(\d\d/\d\d \d\d:\d\d:\d\d\[\d{8}\]\( *\d+\).*)");
@@ -99,7 +93,7 @@ TEST_F(LogWriterTest, LineVariantsAndPrefix) {
     log.writeRaw("continued");
     log.writeRaw("raw");
     log.writeFormat("SetTimeout[%ld]", -1L);
-    const auto all = lines(readFile(current()));
+    const auto all = splitLines(readFile(current()));
     ASSERT_EQ(all.size(), 4u);
     EXPECT_TRUE(std::regex_match(all[0], kStamped));
     EXPECT_EQ(all[0].substr(34), "first");
@@ -120,13 +114,13 @@ TEST_F(LogWriterTest, FileOfAnEarlierCycleIsRestarted) {
     log.setLog(base());
     log.writeLine("old");
     log.writeLine("same period");
-    ASSERT_EQ(lines(readFile(current())).size(), 2u);
+    ASSERT_EQ(splitLines(readFile(current())).size(), 2u);
     // 28 days back: the same file index, four periods earlier.
     const std::time_t old = std::time(nullptr) - 28 * 86400;
     const timespec times[2] = {{old, 0}, {old, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, current().c_str(), times, 0), 0);
     log.writeLine("new");
-    const auto all = lines(readFile(current()));
+    const auto all = splitLines(readFile(current()));
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].substr(34), "new");
     // The write stamps the file with its own time, so the next one appends.
@@ -139,10 +133,10 @@ TEST_F(LogWriterTest, FileOverTheSizeLimitIsRestarted) {
     log.setLog(base(), 7, 4, 10000, 100);
     test::writeFile(current(), std::string(100, 'x') + "\n");
     log.writeLine("kept");  // 101 bytes is over the limit: deleted first
-    EXPECT_EQ(lines(readFile(current())).size(), 1u);
+    EXPECT_EQ(splitLines(readFile(current())).size(), 1u);
     log.writeRaw(std::string(60, 'y'));  // 39 + 61 bytes: at the limit, not over it
     log.writeRaw("appended");
-    EXPECT_EQ(lines(readFile(current())).size(), 3u);
+    EXPECT_EQ(splitLines(readFile(current())).size(), 3u);
     log.writeRaw("fresh");  // 109 bytes before it: over the limit
     EXPECT_EQ(readFile(current()), "fresh\n");
 }
@@ -161,13 +155,13 @@ TEST_F(LogWriterTest, FileHeldByAnotherWriterGoesToFallback) {
     EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_LT(waited, std::chrono::milliseconds(3000));
     EXPECT_EQ(readFile(current()), before);
-    const auto spare = lines(readFile(log.fallbackFile()));
+    const auto spare = splitLines(readFile(log.fallbackFile()));
     ASSERT_EQ(spare.size(), 1u);
     EXPECT_EQ(spare[0].substr(34), "diverted");
 
     holder.reset();
     log.writeLine("back");
-    EXPECT_EQ(lines(readFile(current())).size(), 2u);
+    EXPECT_EQ(splitLines(readFile(current())).size(), 2u);
 }
 
 TEST_F(LogWriterTest, FolderThatCannotTakeTheLogDropsTheLineAtOnce) {
@@ -199,7 +193,7 @@ TEST_F(LogWriterTest, TwoProcessesWritingAtOnceLoseAndMixNothing) {
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     std::set<std::string> seen;
-    for (const auto& line : lines(readFile(current()))) {
+    for (const auto& line : splitLines(readFile(current()))) {
         ASSERT_TRUE(std::regex_match(line, kStamped)) << line;
         const std::string text = line.substr(34);
         ASSERT_EQ(text.size(), 13 + padding.size() + 4) << line;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/measurement_record.h"
+
+// Small builders every test folder shares.
+namespace plm::test {
+
+// A record of 50 ms at 1 ms (50 samples, every channel OFF) taken on
+// 2024-03-`day` at `hour`:00, with data number `dataNo`.
+model::MeasurementRecord datedRecord(int day, int hour, int dataNo = 0);
+
+// Sets `channel` (1-based) ON from sample `from` to the end.
+void closeChannelFrom(model::MeasurementRecord& record, int channel, size_t from);
+
+// The lines of a text, split at LF (a CR before it stays in the line).
+std::vector<std::string> splitLines(const std::string& text);
+
+// Points the program folder at `folder` for the lifetime of this object and
+// restores the previous one afterwards, also when a test fails half-way.
+class ProgramFolderGuard {
+  public:
+    explicit ProgramFolderGuard(const std::string& folder);
+    ~ProgramFolderGuard();
+    ProgramFolderGuard(const ProgramFolderGuard&) = delete;
+    ProgramFolderGuard& operator=(const ProgramFolderGuard&) = delete;
+
+  private:
+    std::string previous_;
+};
+
+}  // namespace plm::test
