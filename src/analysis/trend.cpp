@@ -27,19 +27,34 @@ std::optional<int64_t> difference(const std::optional<int64_t>& a,
     return *a - *b;
 }
 
+bool sameKind(const TrendEntry& a, const TrendEntry& b) {
+    return (a.measureType == 0) == (b.measureType == 0);
+}
+
 }  // namespace
+
+size_t Trend::referenceFor(size_t entry) const {
+    const TrendEntry& e = entries.at(entry);
+    const size_t marked = static_cast<size_t>(reference);
+    if (sameKind(entries.at(marked), e))
+        return marked;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (sameKind(entries[i], e))
+            return i;
+    }
+    return entry;
+}
 
 std::optional<int64_t> Trend::operatingDelta(size_t entry, size_t channel) const {
     const TrendEntry& e = entries.at(entry);
-    const TrendEntry& ref = entries.at(static_cast<size_t>(reference));
+    const TrendEntry& ref = entries.at(referenceFor(entry));
     if (channel >= e.operatingUs.size() || channel >= ref.operatingUs.size())
         return std::nullopt;
     return difference(e.operatingUs[channel], ref.operatingUs[channel]);
 }
 
 std::optional<int64_t> Trend::spreadDelta(size_t entry) const {
-    return difference(entries.at(entry).poleSpreadUs,
-                      entries.at(static_cast<size_t>(reference)).poleSpreadUs);
+    return difference(entries.at(entry).poleSpreadUs, entries.at(referenceFor(entry)).poleSpreadUs);
 }
 
 Trend computeTrend(const model::RecordList& records, const Limits& limits,

@@ -30,8 +30,13 @@ struct Trend {
     int reference = 0;                // position in entries; 0 when empty
     int channels = 0;                 // the most channels of any entry
 
-    // Entry minus reference, per channel and for the spread; nullopt where
-    // either side has no value.
+    // The entry an entry is compared with: the reference when it is of the
+    // same measurement kind, else the first entry of the entry's kind (a
+    // trip is never compared with a close).
+    size_t referenceFor(size_t entry) const;
+
+    // Entry minus its reference, per channel and for the spread; nullopt
+    // where either side has no value.
     std::optional<int64_t> operatingDelta(size_t entry, size_t channel) const;
     std::optional<int64_t> spreadDelta(size_t entry) const;
 };

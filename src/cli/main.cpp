@@ -27,7 +27,7 @@ const plm::cli::Command* findCommand(const std::string& name) {
 
 bool takesValue(const std::string& flag) {
     return flag == "--home" || flag == "--data" || flag == "--port" || flag == "--device" ||
-           flag == "--capture";
+           flag == "--capture" || flag == "--set" || flag == "--csv" || flag == "--reference";
 }
 
 }  // namespace

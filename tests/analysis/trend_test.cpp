@@ -51,6 +51,21 @@ TEST(Trend, EntriesInDateOrderWithDifferencesToTheReference) {
     EXPECT_EQ(computeTrend(records, limits, markOf(dateOf(2024, 6, 1), 9)).reference, 0);
 }
 
+TEST(Trend, ATripIsComparedWithTheFirstTripNotWithAClose) {
+    model::RecordList records;
+    records.append(dated(test::dateOf(2023, 6, 1), 1, {{41}, {42}, {44}}));
+    model::MeasurementRecord trip = dated(test::dateOf(2023, 6, 2), 2, {{21}, {22}, {23}});
+    trip.measureType = 1;
+    records.append(trip);
+    trip.testDateTime = test::dateOf(2024, 6, 2);
+    trip.contacts = buildRecord({0, 1, 101, {{24}, {22}, {23}}}).contacts;
+    records.append(trip);
+    const Trend trend = computeTrend(records, {}, std::nullopt);
+    EXPECT_EQ(trend.referenceFor(2), 1u);
+    EXPECT_EQ(trend.operatingDelta(1, 0), 0);
+    EXPECT_EQ(trend.operatingDelta(2, 0), 3000);
+}
+
 TEST(Trend, UndatedMeasurementsComeFirstAndAnEmptyNameHasNoEntries) {
     model::RecordList records;
     records.append(dated(dateOf(2025, 6, 1), 1, {{46}}));
