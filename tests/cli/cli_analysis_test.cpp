@@ -208,6 +208,24 @@ TEST_F(CliAnalysis, LimitsSetClearShowAndRefuse) {
     EXPECT_EQ(test::readFile(dir.file("home/LIMITS.INI")), damaged);
 }
 
+TEST_F(CliAnalysis, ReportWithTheAnalysisAddsTheJudgementPage) {
+    ToolRun r = run({"report", "東京", "回路A", "点1", "0", "page.png", "--analysis"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir.file("page.png")));
+    EXPECT_TRUE(fs::exists(dir.file("page-2.png")));
+    r = run({"report", "東京", "回路A", "点1", "0", "plain.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("plain-2.png")));
+    // The first page is the same with or without the analysis.
+    EXPECT_EQ(test::readFile(dir.file("page.png")), test::readFile(dir.file("plain.png")));
+
+    test::writeFile(dir.file("home/LIMITS.INI"), "close_max_ms=1\n");
+    r = run({"report", "東京", "回路A", "点1", "0", "bad.pdf", "--analysis"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("判定基準ファイルが正しくありません"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("bad.pdf")));
+}
+
 // Two programs setting limits at the same moment both keep their value.
 TEST_F(CliAnalysis, ConcurrentSettingsAreBothKept) {
     std::string command = "cd '" + dir.path().string() + "'";
