@@ -131,6 +131,34 @@ ValueAxis valueAxis(double lo, double hi, int maxTicks) {
             step};
 }
 
+std::vector<QPointF> decimated(const std::vector<QPointF>& points, double columnWidth) {
+    if (points.size() <= 4 || columnWidth <= 0.0)
+        return points;
+    std::vector<QPointF> out;
+    size_t start = 0;
+    while (start < points.size()) {
+        const double column = std::floor(points[start].x() / columnWidth);
+        size_t end = start;
+        size_t lo = start;
+        size_t hi = start;
+        while (end < points.size() && std::floor(points[end].x() / columnWidth) == column) {
+            if (points[end].y() < points[lo].y())
+                lo = end;
+            if (points[end].y() > points[hi].y())
+                hi = end;
+            ++end;
+        }
+        // First, the extremes in their order, last: the column looks the same.
+        size_t keep[] = {start, std::min(lo, hi), std::max(lo, hi), end - 1};
+        for (size_t j = 0; j < 4; ++j) {
+            if (j == 0 || keep[j] != keep[j - 1])
+                out.push_back(points[keep[j]]);
+        }
+        start = end;
+    }
+    return out;
+}
+
 QColor channelColor(int channel) {
     static const QColor colors[] = {{0, 90, 200},  {0, 150, 70},  {230, 120, 0}, {140, 60, 170},
                                     {150, 90, 40}, {0, 150, 160}, {200, 0, 150}, {90, 90, 90}};
@@ -179,7 +207,10 @@ void TrendPlot::paintPanel(QPainter& painter, const QRectF& rect, const PaintCon
     const double line = ctx.lineWidth();
     painter.save();
     painter.setFont(sheetFont(kFontSize));
-    painter.setRenderHint(QPainter::Antialiasing, true);
+    // Smooth lines cost more than the budget of a long trend allows; a few
+    // points get them, with their dots.
+    const bool dots = data_.x.size() <= 200;
+    painter.setRenderHint(QPainter::Antialiasing, dots);
 
     // Caption and legend above the plot.
     painter.setPen(Qt::black);
@@ -232,22 +263,22 @@ void TrendPlot::paintPanel(QPainter& painter, const QRectF& rect, const PaintCon
     }
 
     // One polyline per series, broken where a value is missing.
-    const bool dots = data_.x.size() <= 200;
     for (size_t k = 0; k < series.size(); ++k) {
-        QPainterPath path;
-        bool open = false;
-        for (size_t i = 0; i < series[k].size(); ++i) {
-            if (!series[k][i]) {
-                open = false;
-                continue;
-            }
-            const QPointF p(xOf(i), yOf(*series[k][i]));
-            open ? path.lineTo(p) : path.moveTo(p);
-            open = true;
-        }
         painter.setPen(QPen(colors[k], 2.0 * line));
         painter.setBrush(Qt::NoBrush);
-        painter.drawPath(path);
+        std::vector<QPointF> run;
+        const auto flush = [&] {
+            const std::vector<QPointF> points = decimated(run, ctx.unitsPerPixel);
+            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+            run.clear();
+        };
+        for (size_t i = 0; i < series[k].size(); ++i) {
+            if (series[k][i])
+                run.emplace_back(xOf(i), yOf(*series[k][i]));
+            else
+                flush();
+        }
+        flush();
         if (!dots)
             continue;
         painter.setBrush(colors[k]);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPointF>
 #include <QRectF>
 
 #include <optional>
@@ -44,6 +45,11 @@ struct ValueAxis {
     double step = 1.0;
 };
 ValueAxis valueAxis(double lo, double hi, int maxTicks = 6);
+
+// The points of a polyline reduced to at most four per column of the given
+// width (first, lowest, highest, last): the line looks the same, but drawing
+// costs the plot's width, not the number of measurements. Points ascend in x.
+std::vector<QPointF> decimated(const std::vector<QPointF>& points, double columnWidth);
 
 // The colour of channel k (1-based) in every trend drawing.
 QColor channelColor(int channel);

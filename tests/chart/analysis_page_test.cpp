@@ -2,6 +2,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <string>
 
 #include "../analysis/record_fixture.h"
@@ -76,6 +77,21 @@ TEST(TrendPlotData, ValueAxisCoversTheRangeWithRoundSteps) {
         EXPECT_NEAR(axis.hi, c.expected.hi, 1e-9) << c.hi;
         EXPECT_NEAR(axis.step, c.expected.step, 1e-12) << c.lo;
     }
+}
+
+TEST(TrendPlotData, DecimatedLineKeepsTheExtremesOfEveryColumn) {
+    std::vector<QPointF> points;
+    for (int i = 0; i < 1000; ++i)
+        points.emplace_back(i * 0.01, (i % 7) * 1.0 + (i == 500 ? 100.0 : 0.0));
+    const std::vector<QPointF> reduced = decimated(points, 1.0);  // 100 points per column
+    EXPECT_LE(reduced.size(), 40u);
+    EXPECT_EQ(reduced.front(), points.front());
+    EXPECT_EQ(reduced.back(), points.back());
+    const auto highest = std::max_element(reduced.begin(), reduced.end(),
+                                          [](QPointF a, QPointF b) { return a.y() < b.y(); });
+    EXPECT_EQ(*highest, points[500]);
+    EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(),
+                               [](QPointF a, QPointF b) { return a.x() < b.x(); }));
 }
 
 // The judgement page holds the figures, the verdicts and the newest trend rows.
