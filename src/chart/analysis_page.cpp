@@ -173,8 +173,7 @@ void buildTrendTable(LayoutGrid& page, int row, const analysis::AnalysisReport& 
             const std::string value =
                 c < e.operatingUs.size() ? msText(e.operatingUs[c]) : std::string("---");
             const std::string delta = deltaText(trend.operatingDelta(i, c));
-            put(t, 2 + static_cast<int>(k), r,
-                value + (delta.empty() ? "" : " (" + delta + ")"));
+            put(t, 2 + static_cast<int>(k), r, value + (delta.empty() ? "" : " (" + delta + ")"));
         }
         const std::string spreadDelta = deltaText(trend.spreadDelta(i));
         put(t, columns - 2, r,

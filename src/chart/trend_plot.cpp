@@ -64,9 +64,14 @@ std::pair<double, double> valueRange(const std::vector<std::vector<std::optional
     return {lo - room, hi + room};
 }
 
+// As many decimals as the step needs: 2.5 shows 22.5, not 23.
 QString tickText(double value, double step) {
-    const int decimals =
-        step >= 1.0 ? 0 : std::min(3, static_cast<int>(std::ceil(-std::log10(step))));
+    int decimals = 0;
+    double scaled = step;
+    while (decimals < 3 && std::abs(scaled - std::round(scaled)) > 1e-6) {
+        scaled *= 10.0;
+        ++decimals;
+    }
     return QString::number(value, 'f', decimals);
 }
 
