@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "app/analysis/analysis_dock.h"
 #include "app/main_window/command_icons.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
@@ -81,6 +82,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createSplitter();
     connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
+    addDockWidget(Qt::RightDockWidgetArea, new CAnalysisDock(doc_, *view_, this));
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }
