@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 
 #include "analysis/figures.h"
@@ -87,6 +88,51 @@ TEST(Figures, OperatingTimeIsTheFirstIntervalOfTheOperatingTimeRow) {
     }
     EXPECT_EQ(f.channels[2].changes, 4);
     EXPECT_EQ(f.channels[2].bounceUs, 72 * 5000);
+}
+
+// Only the low channelCount bits of a sample are channels: the others may
+// hold anything, also across the eight-sample steps of the scan.
+TEST(Figures, BitsAboveTheChannelCountAreNoChannels) {
+    model::MeasurementRecord r = buildRecord({0, 1, 41, {{}, {17}, {}}});
+    for (size_t i = 0; i < r.contacts.size(); ++i)
+        r.contacts[i] |= static_cast<uint8_t>((i * 37) & 0xF8);
+    const MeasurementFigures f = computeFigures(r, defaultPoleGroup());
+    ASSERT_EQ(f.channels.size(), 3u);
+    EXPECT_EQ(f.channels[0].changes, 0);
+    EXPECT_EQ(f.channels[1].changes, 1);
+    EXPECT_EQ(f.channels[1].operatingUs, 16000);
+    EXPECT_EQ(f.channels[2].changes, 0);
+}
+
+// The scan against a sample-by-sample count on random records of every
+// length around the eight-sample steps.
+TEST(Figures, AgreeWithASampleBySampleCount) {
+    std::mt19937 random(5);
+    for (size_t n = 0; n < 40; ++n) {
+        for (int round = 0; round < 10; ++round) {
+            model::MeasurementRecord r = buildRecord({3, 1, n, {}});
+            for (uint8_t& sample : r.contacts)
+                sample = static_cast<uint8_t>(random() % 3 == 0 ? random() : 0x5A);
+            const MeasurementFigures f = computeFigures(r, defaultPoleGroup());
+            for (int c = 0; c < 8; ++c) {
+                int changes = 0;
+                int64_t first = -1;
+                int64_t last = -1;
+                for (size_t i = 2; i < n; ++i) {
+                    if (r.contactState(c, static_cast<int64_t>(i)) !=
+                        r.contactState(c, static_cast<int64_t>(i) - 1)) {
+                        ++changes;
+                        first = first < 0 ? static_cast<int64_t>(i) : first;
+                        last = static_cast<int64_t>(i);
+                    }
+                }
+                const ChannelFigures& ch = f.channels[static_cast<size_t>(c)];
+                ASSERT_EQ(ch.changes, changes) << "n=" << n << " channel " << c + 1;
+                ASSERT_EQ(ch.firstChange, first) << "n=" << n << " channel " << c + 1;
+                ASSERT_EQ(ch.lastChange, last) << "n=" << n << " channel " << c + 1;
+            }
+        }
+    }
 }
 
 struct SpreadCase {
