@@ -67,7 +67,7 @@ void buildTitle(LayoutGrid& page, int row, const settings::AppSettings& settings
     cell.text = settings.printTitle + sj("　判定結果");
     cell.font = sheetFont(45.0);
     cell.align = Qt::AlignCenter;
-    t.setFrame(kWhite);
+    t.setFrame(QColor());
 }
 
 void buildHeader(LayoutGrid& page, int row, const settings::AppSettings& settings,
@@ -82,7 +82,7 @@ void buildHeader(LayoutGrid& page, int row, const settings::AppSettings& setting
         for (int c = 0; c < 6; ++c)
             put(t, c, r, cells[r][c], c % 2 == 0, Qt::AlignLeft);
     }
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c < 5; ++c)
         t.setColumnWidth(c, Extent::percent(c % 2 == 0 ? 13.0 : 20.0));
 }
 
@@ -118,7 +118,10 @@ void buildFigures(LayoutGrid& page, int row, const analysis::AnalysisReport& rep
     t.merge(0, rows - 1, 4, rows - 1);
     put(t, 0, rows - 1, sj("総合判定"), true);
     putVerdict(t, 5, rows - 1, report.judgement.verdict);
-    put(t, 6, rows - 1, report.judgement.reason, false, Qt::AlignLeft);
+    // Every broken limit is named: the overall reason gets two lines.
+    put(t, 6, rows - 1, report.judgement.reason, false, Qt::AlignLeft | Qt::TextWordWrap);
+    for (int r = 0; r < rows; ++r)
+        t.setRowHeight(r, Extent::fixed(r == rows - 1 ? 2 * kRow : kRow));
 }
 
 void buildLimits(LayoutGrid& page, int row, const analysis::Limits& limits) {
@@ -192,7 +195,8 @@ void caption(LayoutGrid& page, int row, const std::string& text) {
     cell.text = text;
     cell.font = sheetFont(kFontSize);
     cell.align = Qt::AlignLeft | Qt::AlignBottom;
-    t.setFrame(kWhite);
+    // No frame: a white one would paint over the table above.
+    t.setFrame(QColor());
 }
 
 }  // namespace
@@ -221,7 +225,7 @@ std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& setti
 
     auto page = std::make_unique<LayoutGrid>(1, 11);
     const double heights[] = {60.0, 80.0,
-                              20.0, kRow * static_cast<double>(report.figures.channels.size() + 3),
+                              20.0, kRow * static_cast<double>(report.figures.channels.size() + 4),
                               20.0, 80.0,
                               50.0, -1.0,
                               10.0, kRow * static_cast<double>(trendRows + 1),
