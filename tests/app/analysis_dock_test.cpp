@@ -1,6 +1,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
@@ -72,6 +74,11 @@ class AnalysisDockTest : public AppHome {
 };
 
 TEST_F(AnalysisDockTest, FiguresOfTheShownMeasurementTurnFailedWhenALimitIsBroken) {
+    bool inViewMenu = false;
+    for (QMenu* menu : frame->menuBar()->findChildren<QMenu*>())
+        inViewMenu |= menu->title() == QString::fromUtf8("表示(&V)") &&
+                      menu->actions().contains(dock->toggleViewAction());
+    EXPECT_TRUE(inViewMenu);
     ASSERT_EQ(figures().rowCount(), 8 + 1);  // the configured 8 channels and the pole spread
     EXPECT_EQ(figures().item(0, 1)->text(), "26.0");
     EXPECT_EQ(figures().item(2, 1)->text(), "30.0");

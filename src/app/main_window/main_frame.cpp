@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
@@ -82,7 +83,13 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createSplitter();
     connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
-    addDockWidget(Qt::RightDockWidgetArea, new CAnalysisDock(doc_, *view_, this));
+    // The judgement pane; the 表示 menu switches it like the bars.
+    auto* analysis = new CAnalysisDock(doc_, *view_, this);
+    addDockWidget(Qt::RightDockWidgetArea, analysis);
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+        if (menu->title() == qs(support::sj("表示(&V)")))
+            menu->addAction(analysis->toggleViewAction());
+    }
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }
