@@ -231,6 +231,23 @@ LimitsEntry& LimitsBook::entry(const std::string& customer, const std::string& c
     return entries_.back();
 }
 
+LimitsBook LimitsBook::ofCustomer(const std::string& customer) const {
+    LimitsBook out;
+    for (const LimitsEntry& e : entries_) {
+        if (model::sameName(e.customer, customer))
+            out.entries_.push_back(e);
+    }
+    return out;
+}
+
+void LimitsBook::merge(const LimitsBook& other) {
+    for (const LimitsEntry& e : other.entries_) {
+        LimitsEntry& target = entry(e.customer, e.circuit, e.name);
+        target.limits = e.limits;
+        target.reference = e.reference;
+    }
+}
+
 std::string limitsFilePath() {
     return support::programFolder() + "/LIMITS.INI";
 }

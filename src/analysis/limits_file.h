@@ -64,6 +64,13 @@ class LimitsBook {
 
     const std::vector<LimitsEntry>& entries() const { return entries_; }
 
+    // The entries of one customer, as a book of their own (to carry them to
+    // another installation).
+    LimitsBook ofCustomer(const std::string& customer) const;
+    // Every entry of `other` replaces the entry of the same target here, or
+    // is added.
+    void merge(const LimitsBook& other);
+
   private:
     std::vector<LimitsEntry> entries_;
 };

@@ -363,6 +363,36 @@ int runLimits(const Invocation& inv) {
     return 0;
 }
 
+int runLimitsExport(const Invocation& inv) {
+    if (inv.args.size() != 2)
+        throw UsageError{"expected CUSTOMER OUT.INI"};
+    openSession();
+    const analysis::LimitsBook book =
+        analysis::loadLimits(analysis::limitsFilePath()).ofCustomer(fromUtf8(inv.args[0]));
+    if (book.entries().empty())
+        throw std::runtime_error("no limits are set for " + inv.args[0]);
+    try {
+        support::replaceFileAtomically(absoluteFsPath(inv.args[1]), book.bytes());
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("cannot write " + inv.args[1] + ": " + e.code().message());
+    }
+    printUtf8(
+        format("exported the limits of %zu test circuit(s) and name(s)", book.entries().size()));
+    return 0;
+}
+
+int runLimitsImport(const Invocation& inv) {
+    if (inv.args.size() != 1)
+        throw UsageError{"expected FILE.INI"};
+    openSession();
+    const analysis::LimitsBook imported = analysis::loadLimits(absoluteFsPath(inv.args[0]));
+    analysis::updateLimits(analysis::limitsFilePath(),
+                           [&](analysis::LimitsBook& book) { book.merge(imported); });
+    for (const analysis::LimitsEntry& e : imported.entries())
+        printLine(e.customer + " / " + e.circuit + (e.name.empty() ? "" : " / " + e.name));
+    return 0;
+}
+
 const CommandRegistration analyzeCommand{{
     "analyze",
     "analyze CUSTOMER CIRCUIT NAME INDEX [--json]",
@@ -382,6 +412,20 @@ const CommandRegistration limitsCommand{{
     "limits CUSTOMER CIRCUIT [NAME] [--set KEY=VALUE ...] [--json]",
     "show or set the limits of a test circuit or a measurement name",
     runLimits,
+}};
+
+const CommandRegistration limitsExportCommand{{
+    "limits-export",
+    "limits-export CUSTOMER OUT.INI",
+    "write the limits and reference marks of one customer as a limits file of their own",
+    runLimitsExport,
+}};
+
+const CommandRegistration limitsImportCommand{{
+    "limits-import",
+    "limits-import FILE.INI",
+    "take the limits of such a file into the limits file (same targets are replaced)",
+    runLimitsImport,
 }};
 
 }  // namespace

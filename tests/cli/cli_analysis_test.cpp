@@ -226,6 +226,35 @@ TEST_F(CliAnalysis, ReportWithTheAnalysisAddsTheJudgementPage) {
     EXPECT_FALSE(fs::exists(dir.file("bad.pdf")));
 }
 
+TEST_F(CliAnalysis, LimitsTravelAsAFileOfTheirOwn) {
+    run({"limits", "東京", "回路A", "--set", "close_max_ms=45.5"});
+    run({"trend", "東京", "回路A", "点1", "--reference", "1"});
+    ToolRun r = run({"limits-export", "東京", "tokyo.ini"});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    test::TempDir other;
+    fs::create_directories(other.file("home"));
+    test::writeFile(other.file("home/LIMITS.INI"),
+                    sj("[Limits]\r\nCustomer=東京\r\nCircuit=回路A\r\nclose_max_ms=99\r\n"
+                       "[Limits]\r\nCustomer=大阪\r\nCircuit=回路B\r\nopen_max_ms=30\r\n"));
+    r = plmtool(other, {"limits-import", (dir.path() / "tokyo.ini").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "東京 / 回路A\n東京 / 回路A / 点1\n");
+    const std::string merged = support::toUtf8(test::readFile(other.file("home/LIMITS.INI")));
+    EXPECT_NE(merged.find("close_max_ms=45.5"), std::string::npos) << merged;
+    EXPECT_EQ(merged.find("close_max_ms=99"), std::string::npos) << merged;
+    EXPECT_NE(merged.find("open_max_ms=30.0"), std::string::npos) << merged;
+    EXPECT_NE(merged.find("Reference=2024/06/01 10:00:00,24"), std::string::npos) << merged;
+
+    // A damaged file is refused and changes nothing.
+    test::writeFile(dir.file("bad.ini"), "[Limits]\nCustomer=A\nclose=1\n");
+    r = plmtool(other, {"limits-import", (dir.path() / "bad.ini").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("3 行目"), std::string::npos) << r.err;
+    EXPECT_EQ(support::toUtf8(test::readFile(other.file("home/LIMITS.INI"))), merged);
+    EXPECT_EQ(run({"limits-export", "大阪", "osaka.ini"}).status, 1);
+}
+
 // Two programs setting limits at the same moment both keep their value.
 TEST_F(CliAnalysis, ConcurrentSettingsAreBothKept) {
     std::string command = "cd '" + dir.path().string() + "'";
