@@ -140,6 +140,14 @@ CxException fileFailure(const std::string& fsPath, int error) {
                                        support::fromUtf8(std::strerror(error)).c_str()));
 }
 
+// Only a regular file is read or replaced: opening a FIFO put in its place
+// would wait forever.
+void requireRegularOrMissing(const std::string& fsPath) {
+    struct stat st {};
+    if (stat(fsPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw fileFailure(fsPath, EINVAL);
+}
+
 LimitsBook parseFile(const std::string& bytes, const std::string& fsPath) {
     if (bytes.size() > kMaxFileBytes) {
         throw CxException(support::format(
@@ -253,6 +261,7 @@ std::string limitsFilePath() {
 }
 
 LimitsBook loadLimits(const std::string& fsPath) {
+    requireRegularOrMissing(fsPath);
     support::OpenOptions options;
     options.limit = std::chrono::milliseconds(10000);
     const support::UniqueFd fd = support::openWithRetry(fsPath, options);
@@ -272,6 +281,7 @@ LimitsBook loadLimits(const std::string& fsPath) {
 }
 
 void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook&)>& change) {
+    requireRegularOrMissing(fsPath);
     support::OpenOptions options;
     options.limit = std::chrono::milliseconds(10000);
     const support::UniqueFd fd = support::lockForReplace(fsPath, options);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -117,6 +118,12 @@ TEST(LimitsFile, DamagedFileIsNeverReplaced) {
     test::writeFile(path, "\xEF\xBB\xBF" + kHead);
     EXPECT_THROW(loadLimits(path), CxException);
     EXPECT_EQ(test::readFile(path), "\xEF\xBB\xBF" + kHead);
+
+    const std::string fifo = dir.file("FIFO.INI");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(loadLimits(fifo), CxException);
+    EXPECT_THROW(updateLimits(fifo, [](LimitsBook&) {}), CxException);
+    EXPECT_THROW(loadLimits(dir.path().string()), CxException);
 }
 
 TEST(LimitsFile, UpdateKeepsOtherEntriesAndAMissingFileIsEmpty) {
