@@ -44,10 +44,12 @@ Target targetOf(const Invocation& inv) {
     return t;
 }
 
+// These commands only read the data file: a damaged one is reported and left
+// where it is.
 model::CustomerTree loadTree(const Session& session) {
     model::CustomerTree tree;
     StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
+    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
         throw CxException();
     return tree;
 }
@@ -398,6 +400,7 @@ const CommandRegistration analyzeCommand{{
     "analyze CUSTOMER CIRCUIT NAME INDEX [--json]",
     "timing figures of one record and its verdict against the limits",
     runAnalyze,
+    {{"json"}},
 }};
 
 const CommandRegistration trendCommand{{
@@ -405,6 +408,7 @@ const CommandRegistration trendCommand{{
     "trend CUSTOMER CIRCUIT NAME [--json | --csv OUT] [--reference INDEX]",
     "operating times and pole spread of every record of a name in date order",
     runTrend,
+    {{"json"}, {"csv", true}, {"reference", true}},
 }};
 
 const CommandRegistration limitsCommand{{
@@ -412,6 +416,7 @@ const CommandRegistration limitsCommand{{
     "limits CUSTOMER CIRCUIT [NAME] [--set KEY=VALUE ...] [--json]",
     "show or set the limits of a test circuit or a measurement name",
     runLimits,
+    {{"json"}, {"set", true}},
 }};
 
 const CommandRegistration limitsExportCommand{{

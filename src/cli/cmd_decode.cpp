@@ -113,6 +113,7 @@ const CommandRegistration registration{{
     "decode CAPTURE.txt [--json]",
     "decode a captured transfer file and list its measurements",
     runDecode,
+    {{"json"}},
 }};
 
 }  // namespace

@@ -11,9 +11,10 @@
 #include "chart/report_page.h"
 #include "cli/command.h"
 #include "cli/session.h"
-#include "link/log_writer.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
+#include "support/log_writer.h"
+#include "support/numeric_locale.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -56,7 +57,7 @@ Target findTarget(const Invocation& inv, Session& session) {
                     support::fromUtf8(inv.args[2])};
     model::CustomerTree tree;
     StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
+    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
         throw std::runtime_error("the data file could not be read");
     const model::MeasurementName* name = model::findMeasurementName(
         tree, target.names.level1, target.names.level2, target.names.level3);
@@ -77,7 +78,7 @@ int runCsv(const Invocation& inv) {
     if (inv.args.size() != 5)
         throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.CSV"};
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     const Target target = findTarget(inv, session);
     StderrReporter reporter;
     const report::CsvNames names{target.names.level1, target.names.level2, target.names.level3};
@@ -102,7 +103,9 @@ std::unique_ptr<QGuiApplication> startGui() {
     static int argc = 1;
     static char name[] = "plmtool";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto gui = std::make_unique<QGuiApplication>(argc, argv);
+    support::keepNumbersInCLocale();
+    return gui;
 }
 
 bool endsWithNoCase(const std::string& s, const std::string& suffix) {
@@ -159,6 +162,7 @@ const CommandRegistration reportRegistration{{
     "render the printed test report page (A4 PDF, or PNG at 150 dpi); --analysis adds the "
     "judgement page (second PDF page, or OUT-2.png)",
     runReport,
+    {{"analysis"}},
 }};
 
 }  // namespace

@@ -152,7 +152,7 @@ int runReceive(const Invocation& inv) {
     if (!inv.args.empty())
         throw UsageError{"no arguments besides the options"};
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     const link::TransferSetup setup = setupFrom(inv, session);
     const std::string capture = inv.flagValue("capture");
 
@@ -185,6 +185,7 @@ const CommandRegistration registration{{
     "receive [--port N | --device PATH] [--capture OUT.txt]",
     "wait for the tester, show its transfer (files nothing)",
     runReceive,
+    {{"port", true}, {"device", true}, {"capture", true}},
 }};
 
 }  // namespace

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "link/log_writer.h"
 #include "model/line_settings.h"
 #include "support/file_lock.h"
+#include "support/log_writer.h"
 
 // One serial port of the PC, opened by number with the six line settings. The
 // PC only listens: nothing is ever written to the line. The line is its own
@@ -18,7 +18,7 @@ namespace plm::link {
 // Empty for a number outside 1..20 without an INI entry.
 std::string portDevice(int portNumber);
 
-class SerialLine : public LogWriter {
+class SerialLine : public support::LogWriter {
   public:
     static constexpr uint32_t kNoTimeout = 0xFFFFFFFFu;
 

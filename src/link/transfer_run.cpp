@@ -3,8 +3,8 @@
 #include <new>
 
 #include "link/captured_file_source.h"
-#include "link/log_writer.h"
 #include "support/cx_exception.h"
+#include "support/log_writer.h"
 #include "support/text_codec.h"
 
 namespace plm::link {
@@ -34,13 +34,13 @@ TransferSetup TransferSetup::fromSettings(const settings::AppSettings& settings,
 
 void logNotify(const TransferNotify& notify, bool commLog) {
     if (notify.kind == NotifyKind::Error || (notify.kind == NotifyKind::Progress && commLog)) {
-        AppLog().writeLine(notify.text);
+        support::AppLog().writeLine(notify.text);
     }
 }
 
 TransferRun::TransferRun(TransferSetup setup) : setup_(std::move(setup)) {
     if (setup_.commLog)
-        openCommLog(line_);
+        support::openCommLog(line_);
     line_.setDevice(setup_.device);
 }
 

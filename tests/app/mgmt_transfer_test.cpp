@@ -1,5 +1,5 @@
-#include "link/log_writer.h"
 #include "link/transfer_run.h"
+#include "support/log_writer.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -247,8 +247,8 @@ TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
 TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {
     TempDir dir;
     struct LogGuard {
-        explicit LogGuard(const std::string& base) { link::AppLog().setLog(base); }
-        ~LogGuard() { link::AppLog().setLog(""); }
+        explicit LogGuard(const std::string& base) { support::AppLog().setLog(base); }
+        ~LogGuard() { support::AppLog().setLog(""); }
     } logGuard(dir.file("APP"));
     for (const std::string& file : {dataPath("capture_bad_end.txt"), dir.file("missing.txt")}) {
         CCommRead dialog(tree.lineSettings);

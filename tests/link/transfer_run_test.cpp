@@ -284,13 +284,13 @@ TEST(TransferRun, OwnerGoingAwayStopsTheThread) {
 TEST(TransferRun, CommunicationLogSetting) {
     test::TempDir home;
     support::setProgramFolder(home.path().string());
-    openAppLog();
+    support::openAppLog();
     const TransferNotify progress{NotifyKind::Progress, sj("受信処理中...")};
     const TransferNotify error{NotifyKind::Error, sj("通信異常 [-2]")};
     logNotify(progress, false);
     logNotify(error, false);
     logNotify(progress, true);
-    const std::string appLog = test::readFile(AppLog().periodFile(std::time(nullptr)));
+    const std::string appLog = test::readFile(support::AppLog().periodFile(std::time(nullptr)));
     EXPECT_EQ(appLog.size(), 2 * 34 + error.text.size() + progress.text.size() + 2);
     EXPECT_EQ(appLog.find(progress.text), appLog.rfind(progress.text));
     EXPECT_LT(appLog.find(error.text), appLog.find(progress.text));

@@ -117,12 +117,12 @@ void CDataSave::OnOK() {
         ui::prompter().plain(support::sj("正常に保存しました。"));
 }
 
-void importData(model::CustomerTree& tree) {
+bool importData(model::CustomerTree& tree) {
     auto chosen = ui::prompter().openFile(
         {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), {}});
     if (!chosen)
-        return;
-    model::importCustomers(tree, *chosen, guiErrorReporter());
+        return false;
+    return !model::importCustomers(tree, *chosen, guiErrorReporter()).empty();
 }
 
 }  // namespace plm::app

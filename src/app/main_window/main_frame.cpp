@@ -82,6 +82,8 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createStatusBar();
     createSplitter();
     connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
+    connect(&doc_, &CPLMViewDoc::statusText, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
     // The judgement pane; the 表示 menu switches it like the bars.
     auto* analysis = new CAnalysisDock(doc_, *view_, this);

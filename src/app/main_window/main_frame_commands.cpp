@@ -27,8 +27,11 @@ void CMainFrame::runSheet(SheetMode mode) {
     // The sheet works on a copy; only OK makes it the document's tree.
     model::CustomerTree copy = doc_.tree();
     Selection selection = doc_.selection();
-    if (!sheet->run(mode, copy, selection, this))
+    if (!sheet->run(mode, copy, selection, this)) {
+        // What another program wrote while the sheet was open is shown now.
+        doc_.ReloadIfChanged();
         return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     doc_.replaceTree(std::move(copy));
     doc_.selection() = selection;
@@ -71,7 +74,11 @@ void CMainFrame::OnTextOut() {
 }
 
 void CMainFrame::OnImport() {
-    importData(doc_.tree());
+    // An import is saved at once, like an edit: nothing waits in memory.
+    if (!doc_.checkDataFileAvailable())
+        return;
+    if (importData(doc_.tree()))
+        doc_.SaveData();
 }
 
 void CMainFrame::OnExport() {

@@ -39,7 +39,6 @@ CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
     cancel_ = new QPushButton(qsj("中断／戻る"), this);
     cancel_->setAutoDefault(false);
     connect(cancel_, &QPushButton::clicked, this, &CCommRead::reject);
-    connect(collected_, &QCheckBox::toggled, this, [this](bool on) { showCollected_ = on; });
 
     auto* top = new QHBoxLayout;
     top->addWidget(activity_);
@@ -59,12 +58,15 @@ CCommRead::~CCommRead() {
 }
 
 void CCommRead::setFile(const std::string& storedPath) {
-    fileMode_ = true;
     file_ = storedPath;
 }
 
 bool CCommRead::animating() const {
     return activity_->running();
+}
+
+bool CCommRead::showCollected() const {
+    return collected_->isChecked();
 }
 
 bool CCommRead::running() const {
@@ -73,21 +75,19 @@ bool CCommRead::running() const {
 
 void CCommRead::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (started_)
-        return;
-    started_ = true;
-    startTransfer();
+    if (phase_ == Phase::NotStarted)
+        startTransfer();
 }
 
 void CCommRead::startTransfer() {
+    phase_ = Phase::Receiving;
     activity_->start();
-    showCollected_ = true;
     results_.clear();
-    collected_->setChecked(showCollected_);
+    collected_->setChecked(true);
 
     link::TransferSetup setup = link::TransferSetup::fromSettings(appSettings(), settings_);
-    if (fileMode_)
-        setup.filePath = file_;
+    if (file_)
+        setup.filePath = *file_;
     setup.device = device_;
     commLog_ = setup.commLog;
     run_ = std::make_unique<link::TransferRun>(std::move(setup));
@@ -119,13 +119,15 @@ void CCommRead::handle(const link::TransferNotify& notify) {
             activity_->stop();
             cancel_->setEnabled(false);
             // During a stop the cancel path ends the dialog itself, last.
-            if (stopping_)
+            if (phase_ == Phase::Stopping)
                 return;
+            phase_ = Phase::Ended;
             StopTransfer();
             results_ = run_->takeResults();
             QDialog::accept();
             break;
         case link::NotifyKind::Failed:
+            phase_ = Phase::Ended;
             activity_->stop();
             status_->setText(qsj("受信処理で問題が発生しました"));
             break;
@@ -141,7 +143,7 @@ void CCommRead::addLine(const std::string& text) {
 
 void CCommRead::StopTransfer() {
     if (run_ && !run_->finished()) {
-        stopping_ = true;
+        phase_ = Phase::Stopping;
         setEnabled(false);
         run_->requestStop();
         while (!run_->finished()) {
@@ -150,7 +152,7 @@ void CCommRead::StopTransfer() {
         }
         drain();
         setEnabled(true);
-        stopping_ = false;
+        phase_ = Phase::Ended;
     }
     if (run_)
         run_->wait();

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ class CCommRead : public QDialog {
     // Opens this device instead of the port's (UTF-8 path).
     void setDevice(const std::string& fsPath) { device_ = fsPath; }
 
-    bool showCollected() const { return showCollected_; }
+    bool showCollected() const;
     // The received measurements in transfer order; empty unless ended with OK.
     const std::vector<model::MeasurementRecord>& results() const { return results_; }
     std::vector<model::MeasurementRecord> takeResults() { return std::move(results_); }
@@ -74,13 +75,18 @@ class CCommRead : public QDialog {
     void addLine(const std::string& text);
 
     model::LineSettings settings_;
-    std::string file_;
     std::string device_;
-    bool fileMode_ = false;
-    bool showCollected_ = false;
+    // Where the dialog is in its one transfer.
+    enum class Phase {
+        NotStarted,  // shown for the first time starts the transfer
+        Receiving,
+        Stopping,  // a stop was requested; the cancel path ends the dialog
+        Ended,     // the thread ended (completed or failed)
+    };
+
+    std::optional<std::string> file_;  // a captured transfer file instead of the line
     bool commLog_ = false;
-    bool stopping_ = false;
-    bool started_ = false;
+    Phase phase_ = Phase::NotStarted;
     std::vector<model::MeasurementRecord> results_;
     std::unique_ptr<link::TransferRun> run_;
 
