@@ -255,6 +255,20 @@ TEST_F(CliAnalysis, LimitsTravelAsAFileOfTheirOwn) {
     EXPECT_EQ(run({"limits-export", "大阪", "osaka.ini"}).status, 1);
 }
 
+TEST_F(CliAnalysis, ADamagedDataFileIsReportedAndLeftInPlace) {
+    const std::string damaged = "not a data file";
+    test::writeFile(dir.file("home/DATA/QBX.DAT"), damaged);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"analyze", "東京", "回路A", "点1", "0"}, {"trend", "東京", "回路A", "点1"}}) {
+        EXPECT_EQ(run(args).status, 1) << args[0];
+    }
+    EXPECT_EQ(test::readFile(dir.file("home/DATA/QBX.DAT")), damaged);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.file("home/DATA")))
+        ++files;
+    EXPECT_EQ(files, 1u) << "nothing moved aside";
+}
+
 // Two programs setting limits at the same moment both keep their value.
 TEST_F(CliAnalysis, ConcurrentSettingsAreBothKept) {
     std::string command = "cd '" + dir.path().string() + "'";
