@@ -137,6 +137,9 @@ TEST_F(AnalysisDockTest, ReferenceOverlayAndJudgementPageFollowTheirBoxes) {
     const chart::ReferenceOverlay* overlay = view.sheet().chart().overlay();
     ASSERT_NE(overlay, nullptr);
     EXPECT_EQ(overlay->deltas().at(2), sj("Δ+8.0ms"));
+    // Any measurement of the name can be laid over instead (double click in the trend).
+    emit dock->trend().table()->cellDoubleClicked(1, 0);
+    EXPECT_EQ(view.sheet().chart().overlay()->deltas().at(2), sj("Δ+6.0ms"));
     show(0);  // the reference itself: nothing to lay over it
     EXPECT_FALSE(view.hasOverlay());
     show(1);

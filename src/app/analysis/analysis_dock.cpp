@@ -43,6 +43,7 @@ CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, CViewGraph& view, QWidget* parent
     connect(figures_->overlayBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyOverlay);
     connect(figures_->printBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyPrint);
     connect(trend_, &CTrendView::referenceRequested, this, &CAnalysisDock::markReference);
+    connect(trend_, &CTrendView::overlayRequested, this, &CAnalysisDock::overlayMeasurement);
     refresh();
 }
 
@@ -82,15 +83,20 @@ void CAnalysisDock::refresh() {
     applyPrint();
 }
 
-// The reference of the shown measurement's kind, unless it is the shown one itself.
+// The measurement the user chose for the shown one, else the reference of
+// its kind, unless that is the shown one itself.
 void CAnalysisDock::applyOverlay() {
     const model::MeasurementName* name = shownName(doc_);
+    if (overlayFor_ != doc_.selection())
+        overlayIndex_.reset();
     std::optional<model::MeasurementRecord> reference;
     if (figures_->overlayBox()->isChecked() && report_ && name && report_->shownEntry >= 0) {
         const size_t shown = static_cast<size_t>(report_->shownEntry);
-        const size_t ref = report_->trend.referenceFor(shown);
-        if (ref != shown)
-            reference = name->records.at(report_->trend.entries[ref].index);
+        const int shownIndex = report_->trend.entries[shown].index;
+        const int index = overlayIndex_.value_or(
+            report_->trend.entries[report_->trend.referenceFor(shown)].index);
+        if (index != shownIndex && index < name->records.count())
+            reference = name->records.at(index);
     }
     if (reference || view_.hasOverlay())
         view_.setOverlay(std::move(reference));
@@ -101,6 +107,15 @@ void CAnalysisDock::applyPrint() {
         view_.setPrintAnalysis(report_);
     else
         view_.setPrintAnalysis(std::nullopt);
+}
+
+void CAnalysisDock::overlayMeasurement(int index) {
+    overlayIndex_ = index;
+    overlayFor_ = doc_.selection();
+    if (figures_->overlayBox()->isChecked())
+        applyOverlay();
+    else
+        figures_->overlayBox()->setChecked(true);
 }
 
 void CAnalysisDock::OnLimits() {

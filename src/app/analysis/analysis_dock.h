@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "analysis/analysis_report.h"
+#include "app/data_sheet/data_sheet.h"
 
 class QTabWidget;
 
@@ -32,6 +33,9 @@ class CAnalysisDock : public QDockWidget {
     void refresh();
     void OnLimits();
     void markReference(int index);
+    // Lays the measurement at this position under the name over the chart in
+    // place of the reference, until another measurement is shown.
+    void overlayMeasurement(int index);
 
   private:
     void onHint(const ViewHint& hint);
@@ -45,6 +49,8 @@ class CAnalysisDock : public QDockWidget {
     CFiguresPane* figures_ = nullptr;
     CTrendView* trend_ = nullptr;
     std::optional<analysis::AnalysisReport> report_;
+    std::optional<int> overlayIndex_;  // chosen by the user for the shown measurement
+    Selection overlayFor_;             // the measurement that choice was made for
 };
 
 }  // namespace plm::app

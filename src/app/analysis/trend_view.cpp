@@ -71,7 +71,12 @@ CTrendView::CTrendView(QWidget* parent) : QWidget(parent) {
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     reference_ = new QPushButton(qsj("選んだ測定を基準にする"));
+    reference_->setToolTip(qsj("行をダブルクリックすると、その測定をグラフに重ねて表示します"));
     connect(reference_, &QPushButton::clicked, this, &CTrendView::requestReference);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (QTableWidgetItem* first = table_->item(row, 0))
+            emit overlayRequested(first->data(Qt::UserRole).toInt());
+    });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption_);
     layout->addWidget(plot_, 1);

@@ -46,6 +46,8 @@ class CTrendView : public QWidget {
   signals:
     // The user asks to make the measurement at this position under the name the reference.
     void referenceRequested(int index);
+    // The user asks to see the measurement at this position over the chart (double click).
+    void overlayRequested(int index);
 
   private:
     void requestReference();
