@@ -1,7 +1,3 @@
-#include <QGuiApplication>
-#include <cstdio>
-
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,12 +5,13 @@
 
 #include "analysis/analysis_report.h"
 #include "chart/report_page.h"
+#include "cli/cmd_batch.h"
 #include "cli/command.h"
+#include "cli/gui_start.h"
 #include "cli/session.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
 #include "support/log_writer.h"
-#include "support/numeric_locale.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -75,8 +72,10 @@ Target findTarget(const Invocation& inv, Session& session) {
 }
 
 int runCsv(const Invocation& inv) {
+    if (isBatch(inv))
+        return runBatchCsv(inv);
     if (inv.args.size() != 5)
-        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.CSV"};
+        throw UsageError{"expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT"};
     Session& session = openSession();
     support::openAppLog();
     const Target target = findTarget(inv, session);
@@ -86,26 +85,6 @@ int runCsv(const Invocation& inv) {
                                          report::CsvLayout::fromSettings(session.settings), names,
                                          target.record, reporter);
     return ok ? 0 : 1;
-}
-
-// Qt's own warnings (a missing runtime folder, a painter that could not
-// start) would only repeat, less clearly, the failure text plmtool prints.
-void dropQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-// The page is painted with QtGui; without a display the offscreen platform serves.
-std::unique_ptr<QGuiApplication> startGui() {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    qInstallMessageHandler(dropQtWarnings);
-    static int argc = 1;
-    static char name[] = "plmtool";
-    static char* argv[] = {name, nullptr};
-    auto gui = std::make_unique<QGuiApplication>(argc, argv);
-    support::keepNumbersInCLocale();
-    return gui;
 }
 
 bool endsWithNoCase(const std::string& s, const std::string& suffix) {
@@ -121,8 +100,12 @@ std::string secondPagePath(const std::string& fsPath) {
 }
 
 int runReport(const Invocation& inv) {
+    if ((isBatch(inv) || inv.hasFlag("summary")) && inv.hasFlag("analysis"))
+        throw UsageError{"--analysis takes one measurement: CUSTOMER CIRCUIT NAME INDEX OUT"};
+    if (isBatch(inv) || inv.hasFlag("summary"))
+        return runBatchReport(inv);
     if (inv.args.size() != 5)
-        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.pdf|OUT.png"};
+        throw UsageError{"expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf|OUT.png"};
     const std::string& out = inv.args[4];
     const bool pdf = endsWithNoCase(out, ".pdf");
     if (!pdf && !endsWithNoCase(out, ".png"))
@@ -151,18 +134,19 @@ int runReport(const Invocation& inv) {
 
 const CommandRegistration csvRegistration{{
     "csv",
-    "csv CUSTOMER CIRCUIT NAME INDEX OUT.CSV",
-    "write one filed measurement as a CSV test-result file",
+    "csv CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT [--force]",
+    "one measurement as a CSV test-result file, or one file per measurement into folder OUT",
     runCsv,
+    {{"force"}},
 }};
 
 const CommandRegistration reportRegistration{{
     "report",
-    "report CUSTOMER CIRCUIT NAME INDEX OUT.pdf|OUT.png [--analysis]",
-    "render the printed test report page (A4 PDF, or PNG at 150 dpi); --analysis adds the "
-    "judgement page (second PDF page, or OUT-2.png)",
+    "report CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf|OUT.png [--summary] [--force] [--analysis]",
+    "the printed report (A4 PDF, or PNG at 150 dpi), one page per measurement; --analysis adds "
+    "the judgement page of one measurement (second PDF page, or OUT-2.png)",
     runReport,
-    {{"analysis"}},
+    {{"summary"}, {"force"}, {"analysis"}},
 }};
 
 }  // namespace

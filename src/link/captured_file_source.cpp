@@ -86,6 +86,10 @@ void CapturedFileSource::openText(std::string text) {
     lineNo_ = 0;
 }
 
+SourceDescription CapturedFileSource::description() const {
+    return {sj("ファイル読み込み中..."), true, false};
+}
+
 int64_t CapturedFileSource::next(int64_t, std::span<uint8_t> buffer) {
     while (pos_ < text_.size()) {
         size_t end = text_.find('\n', pos_);

@@ -33,7 +33,7 @@ class CapturedFileSource : public BlockSource {
     // Absolute stored path of the opened file (empty for text from memory).
     const std::string& fullPath() const { return fullPath_; }
 
-    bool isFile() const override { return true; }
+    SourceDescription description() const override;
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override;
 
   private:

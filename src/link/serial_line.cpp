@@ -264,6 +264,8 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
             break;
         }
         if (wait == Wait::Nothing) {
+            if (readProgress_)
+                readProgress_(received);
             if (support::tickCount() - last > readTimeout_) {
                 code = -2;
                 break;
@@ -276,6 +278,8 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
         if (got > 0) {
             received += static_cast<uint32_t>(got);
             last = support::tickCount();
+            if (readProgress_)
+                readProgress_(received);
         } else if (got == 0) {
             recordError(EIO);  // ready but empty: the other side is gone
             code = -1;

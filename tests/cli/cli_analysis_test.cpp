@@ -216,6 +216,10 @@ TEST_F(CliAnalysis, ReportWithTheAnalysisAddsTheJudgementPage) {
     r = run({"report", "東京", "回路A", "点1", "0", "plain.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(fs::exists(dir.file("plain-2.png")));
+    // The judgement page belongs to one measurement, not to a batch.
+    r = run({"report", "東京", "回路A", "batch.pdf", "--analysis"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("batch.pdf")));
     // The first page is the same with or without the analysis.
     EXPECT_EQ(test::readFile(dir.file("page.png")), test::readFile(dir.file("plain.png")));
 

@@ -199,8 +199,15 @@ void CPgMstEdit::applyInitialSelection(const Selection& in) {
         return;
     selectName(pick(c.circuits.at(currentCircuit()).names.find(in.name)));
     const model::MeasurementName* node = currentNameNode();
-    if (node && in.index >= 0 && in.index < node->records.count())
-        selectRecords({in.index});
+    if (!node)
+        return;
+    std::vector<int> positions;
+    for (int i : in.measurements()) {
+        if (i >= 0 && i < node->records.count())
+            positions.push_back(i);
+    }
+    if (!positions.empty())
+        selectRecords(positions);
 }
 
 int CPgMstEdit::currentCustomer() const {
@@ -329,6 +336,8 @@ Selection CPgMstEdit::selectionOut() const {
     }
     const std::vector<int> rows = selectedRecords();
     out.index = rows.empty() ? -1 : rows.front();
+    if (rows.size() > 1)
+        out.indexes = rows;
     return out;
 }
 

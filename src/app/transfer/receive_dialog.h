@@ -12,6 +12,7 @@
 class QCheckBox;
 class QLabel;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 
 namespace plm::ui {
@@ -21,14 +22,17 @@ class ActivityIndicator;
 namespace plm::link {
 class TransferRun;
 struct TransferNotify;
+struct TransferFigures;
 }  // namespace plm::link
 
 namespace plm::app {
 
 // The receive dialog (CCommRead), "データの受信": runs one transfer from the tester, or from a
 // captured transfer file, on its own thread and hands the received measurements back. It closes by
-// itself with OK when the transfer completes, stays open with the problem shown when it fails, and
-// discards everything on "中断／戻る".
+// itself with OK when the transfer completes and stays open with the problem shown when it fails.
+// Beside the list it shows how far the measurement being received has come, the rate, the time
+// left and the journal file. Measurements that arrived whole before a failure or "中断／戻る" are
+// kept for the caller as from an interrupted transfer; nothing else survives.
 class CCommRead : public QDialog {
     Q_OBJECT
   public:
@@ -47,6 +51,9 @@ class CCommRead : public QDialog {
     // The received measurements in transfer order; empty unless ended with OK.
     const std::vector<model::MeasurementRecord>& results() const { return results_; }
     std::vector<model::MeasurementRecord> takeResults() { return std::move(results_); }
+    // After the dialog ended without OK: the measurements that arrived whole (end code received
+    // and checked) before the transfer failed or was stopped.
+    std::vector<model::MeasurementRecord> takeInterrupted() { return std::move(interrupted_); }
 
     // Ends the transfer thread and waits for it while the window keeps
     // handling events; the window is disabled meanwhile.
@@ -57,6 +64,9 @@ class CCommRead : public QDialog {
     QLabel* statusLine() const { return status_; }
     QPushButton* cancelButton() const { return cancel_; }
     QCheckBox* collectedBox() const { return collected_; }
+    QProgressBar* progressBar() const { return bar_; }
+    QLabel* figuresLabel() const { return figures_; }
+    QLabel* journalLabel() const { return journal_; }
     bool animating() const;
     bool running() const;
 
@@ -73,6 +83,8 @@ class CCommRead : public QDialog {
     void drain();
     void handle(const link::TransferNotify& notify);
     void addLine(const std::string& text);
+    void showFigures(const link::TransferFigures& figures);
+    void keepInterrupted();
 
     model::LineSettings settings_;
     std::string device_;
@@ -88,6 +100,7 @@ class CCommRead : public QDialog {
     bool commLog_ = false;
     Phase phase_ = Phase::NotStarted;
     std::vector<model::MeasurementRecord> results_;
+    std::vector<model::MeasurementRecord> interrupted_;
     std::unique_ptr<link::TransferRun> run_;
 
     QPushButton* cancel_ = nullptr;
@@ -95,6 +108,9 @@ class CCommRead : public QDialog {
     ui::ActivityIndicator* activity_ = nullptr;
     QListWidget* list_ = nullptr;
     QCheckBox* collected_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QLabel* figures_ = nullptr;
+    QLabel* journal_ = nullptr;
 };
 
 }  // namespace plm::app
