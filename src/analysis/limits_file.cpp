@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -58,6 +59,15 @@ std::optional<ReferenceMark> parseReference(const std::string& text) {
     return markOf(parsed, static_cast<int>(dataNo));
 }
 
+// Control characters (tabs aside) have no place in a name or a value, and
+// a CR or LF inside one would break the file apart.
+bool hasControl(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && c != '\t') || u == 0x7F;
+    });
+}
+
 // A name with blanks at an end is written in double quotes, which reading
 // takes off again (one pair).
 std::string quotedIfNeeded(const std::string& name) {
@@ -76,10 +86,14 @@ std::string unquoted(const std::string& value) {
 // its target, or sets one of its values.
 class Reader {
   public:
-    void line(int number, const std::string& raw) {
+    void line(int number, std::string raw) {
+        // The line end first: a broken double-byte character before it must
+        // not hide the CR from the trimming.
+        if (!raw.empty() && raw.back() == '\r')
+            raw.pop_back();
+        if (hasControl(raw))
+            throw ParseError(number, sj("制御文字が含まれています"));
         const std::string text = support::trimMb(raw);
-        if (text.find('\0') != std::string::npos)
-            throw ParseError(number, sj("NUL 文字が含まれています"));
         if (text.empty() || text[0] == ';' || text[0] == '#')
             return;
         if (text == kSection) {
@@ -232,8 +246,8 @@ LimitsEntry& LimitsBook::entry(const std::string& customer, const std::string& c
             return e;
     }
     for (const std::string* text : {&customer, &circuit, &name}) {
-        if (text->find_first_of("\r\n") != std::string::npos)
-            throw CxException(sj("改行を含む名前には判定基準を設定できません"));
+        if (hasControl(*text))
+            throw CxException(sj("制御文字を含む名前には判定基準を設定できません"));
     }
     entries_.push_back(LimitsEntry{customer, circuit, name, {}, std::nullopt});
     return entries_.back();
