@@ -26,6 +26,8 @@ double scaleOf(const model::MeasurementRecord& shown, const model::MeasurementRe
 
 std::string deltaText(const std::optional<int64_t>& shown, const std::optional<int64_t>& ref) {
     const std::string& delta = support::sj("Δ");
+    if (!shown && !ref)
+        return {};  // neither moved: nothing to compare
     if (!shown || !ref)
         return delta + "---";
     const int64_t us = *shown - *ref;

@@ -32,8 +32,8 @@ class ReferenceOverlay {
                      const model::MeasurementRecord& reference);
 
     const std::vector<OverlayTrace>& traces() const { return traces_; }
-    // "Δ+0.5ms" per channel 1..n of the shown record; "Δ---" where either
-    // measurement has no operating time.
+    // "Δ+0.5ms" per channel 1..n of the shown record; "Δ---" where only one
+    // of the two measurements has an operating time, "" where neither has.
     const std::vector<std::string>& deltas() const { return deltas_; }
 
     // The corner points of a channel's muted step line in (sample, value)

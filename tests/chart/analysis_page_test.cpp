@@ -98,17 +98,18 @@ TEST(TrendPlotData, DecimatedLineKeepsTheExtremesOfEveryColumn) {
 // Both measurements start at the command instant, sample 1, whatever their
 // periods: a close 45.0 ms after it at 100 us lies 45 samples after it at 1 ms.
 TEST(ReferenceOverlay, AlignedAtTheCommandInstantAcrossPeriods) {
-    const model::MeasurementRecord shown = test::buildRecord({0, 1, 101, {{47}, {}, {2}}});
+    const model::MeasurementRecord shown = test::buildRecord({1, 1, 101, {{47}, {}, {2}}});
     const model::MeasurementRecord reference =
-        test::buildRecord({0, 0, 1001, {{451, 461}, {30}, {}}});
+        test::buildRecord({1, 0, 1001, {{451, 461}, {30}, {}}});
     const ReferenceOverlay overlay(shown, reference);
-    ASSERT_EQ(overlay.traces().size(), 3u);
+    ASSERT_EQ(overlay.traces().size(), 4u);
     EXPECT_EQ(overlay.traces()[0].edges, (std::vector<double>{46.0, 47.0}));
-    EXPECT_EQ(overlay.deltas(), (std::vector<std::string>{sj("Δ+1.0ms"), sj("Δ---"), sj("Δ---")}));
+    EXPECT_EQ(overlay.deltas(),
+              (std::vector<std::string>{sj("Δ+1.0ms"), sj("Δ---"), sj("Δ---"), ""}));
 
     // Past the end of the shown samples the line stops at its last level.
-    const std::vector<QPointF> pts = overlay.stepPoints(overlay.traces()[0], 3, 46);
-    EXPECT_EQ(pts, (std::vector<QPointF>{{0, 21.0}, {46, 21.0}, {46, 28.8}, {46, 28.8}}));
+    const std::vector<QPointF> pts = overlay.stepPoints(overlay.traces()[0], 4, 46);
+    EXPECT_EQ(pts, (std::vector<QPointF>{{0, 31.0}, {46, 31.0}, {46, 38.8}, {46, 38.8}}));
 }
 
 // The judgement page holds the figures, the verdicts and the newest trend rows.

@@ -91,6 +91,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     // The judgement pane; the 表示 menu switches it like the bars.
     auto* analysis = new CAnalysisDock(doc_, *view_, this);
     addDockWidget(Qt::RightDockWidgetArea, analysis);
+    resizeDocks({analysis}, {480}, Qt::Horizontal);
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
         if (menu->title() == qs(support::sj("表示(&V)")))
             menu->addAction(analysis->toggleViewAction());
