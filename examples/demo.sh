@@ -31,6 +31,18 @@ step "Its CSV test-result file (CP932, CR LF)" \
 step "Its printed report as a PDF page and as a 150 dpi PNG" \
     "$tool" --home "$home" report 東京電力 第1変電所 遮断器A 1 "$out/report.pdf"
 "$tool" --home "$home" report 東京電力 第1変電所 遮断器A 1 "$out/report.png"
+step "Figures and verdict of the first measurement (no limits yet)" \
+    "$tool" --home "$home" analyze 東京電力 第1変電所 遮断器A 0
+step "A close limit that the poles break, kept in LIMITS.INI" \
+    "$tool" --home "$home" limits 東京電力 第1変電所 --set close_max_ms=45.5 --set pole_group=1,2,3
+step "The verdict again, as JSON" \
+    "$tool" --home "$home" analyze 東京電力 第1変電所 遮断器A 0 --json
+step "The trend of every measurement of the name, as JSON and as a UTF-8 CSV file" \
+    "$tool" --home "$home" trend 東京電力 第1変電所 遮断器A --json
+"$tool" --home "$home" trend 東京電力 第1変電所 遮断器A --csv "$out/trend.csv"
+step "The report with the judgement page (PDF page 2, or report-judged-2.png beside the PNG)" \
+    "$tool" --home "$home" report 東京電力 第1変電所 遮断器A 0 "$out/report-judged.pdf" --analysis
+"$tool" --home "$home" report 東京電力 第1変電所 遮断器A 0 "$out/report-judged.png" --analysis
 step "Export the customer for another installation" \
     "$tool" --home "$home" export 東京電力 "$out/tokyo.QBX"
 step "Import it into another installation" \

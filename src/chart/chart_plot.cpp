@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "chart/qt_text.h"
+#include "chart/reference_overlay.h"
 #include "chart/test_sheet.h"
 #include "support/text_codec.h"
 
@@ -205,6 +206,8 @@ void ChartPlot::paint(QPainter& painter, const QRectF& rect, const PaintContext&
     paintBands(painter, plot, ctx);
     paintGrid(painter, plot, ctx);
     paintLabels(painter, rect, plot);
+    if (overlay_)
+        overlay_->paint(painter, plot, channels_, xMax_, ctx);
     paintTraces(painter, plot, ctx);
     painter.restore();
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,8 @@ struct ChartStyle {
     double labelFontSize = 31.75;  // 9 points in 0.1 mm
 };
 
+class ReferenceOverlay;
+
 // The block "meas graph" of the test sheet.
 class ChartPlot : public CellBlock {
   public:
@@ -88,6 +91,12 @@ class ChartPlot : public CellBlock {
     bool manualStart() const { return measureOpe_ == 1; }
     const std::vector<ChannelEdges>& traces() const { return traces_; }
     const std::vector<std::string>& labels() const { return labels_; }
+
+    // A second measurement drawn under the traces; null draws none.
+    void setOverlay(std::shared_ptr<const ReferenceOverlay> overlay) {
+        overlay_ = std::move(overlay);
+    }
+    const ReferenceOverlay* overlay() const { return overlay_.get(); }
 
     // The least block height at which every band still holds its two label lines.
     double minimumHeight() const;
@@ -112,6 +121,7 @@ class ChartPlot : public CellBlock {
     int32_t measureOpe_ = 0;
     std::vector<ChannelEdges> traces_;  // channel n first, channel 1 last
     std::vector<std::string> labels_;   // channel 1 .. n
+    std::shared_ptr<const ReferenceOverlay> overlay_;
 };
 
 }  // namespace plm::chart

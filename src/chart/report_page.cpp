@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "chart/analysis_page.h"
 #include "support/cx_exception.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
@@ -46,7 +47,8 @@ void paintReportPage(QPainter& painter, const QRectF& pageRect,
 }
 
 void writeReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
-                    const SheetNames& names, const model::MeasurementRecord* record) {
+                    const SheetNames& names, const model::MeasurementRecord* record,
+                    const analysis::AnalysisReport* analysis) {
     QPdfWriter writer(QString::fromStdString(fsPath));
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     writer.setResolution(1200);
@@ -54,8 +56,13 @@ void writeReportPdf(const std::string& fsPath, const settings::AppSettings& sett
     QPainter painter;
     if (!painter.begin(&writer))
         throw writeFailure(fsPath);
-    paintReportPage(painter, QRectF(0, 0, writer.width(), writer.height()), settings, names,
-                    record);
+    const QRectF page(0, 0, writer.width(), writer.height());
+    paintReportPage(painter, page, settings, names, record);
+    if (analysis && record) {
+        if (!writer.newPage())
+            throw writeFailure(fsPath);
+        paintAnalysisPage(painter, page, settings, names, *record, *analysis);
+    }
     if (!painter.end())
         throw writeFailure(fsPath);
     const QFileInfo written(QString::fromStdString(fsPath));
@@ -63,8 +70,11 @@ void writeReportPdf(const std::string& fsPath, const settings::AppSettings& sett
         throw writeFailure(fsPath);
 }
 
-void writeReportPng(const std::string& fsPath, const settings::AppSettings& settings,
-                    const SheetNames& names, const model::MeasurementRecord* record, int dpi) {
+namespace {
+
+// An A4 page at `dpi`, painted by `paint` into the whole image, saved as PNG.
+template <typename Paint>
+void writePagePng(const std::string& fsPath, int dpi, const Paint& paint) {
     const int width = static_cast<int>(std::lround(kA4WidthMm / 25.4 * dpi));
     const int height = static_cast<int>(std::lround(kA4HeightMm / 25.4 * dpi));
     QImage image(width, height, QImage::Format_RGB32);
@@ -74,10 +84,27 @@ void writeReportPng(const std::string& fsPath, const settings::AppSettings& sett
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        paintReportPage(painter, QRectF(0, 0, width, height), settings, names, record);
+        paint(painter, QRectF(0, 0, width, height));
     }
     if (!image.save(QString::fromStdString(fsPath), "PNG"))
         throw writeFailure(fsPath);
+}
+
+}  // namespace
+
+void writeReportPng(const std::string& fsPath, const settings::AppSettings& settings,
+                    const SheetNames& names, const model::MeasurementRecord* record, int dpi) {
+    writePagePng(fsPath, dpi, [&](QPainter& painter, const QRectF& page) {
+        paintReportPage(painter, page, settings, names, record);
+    });
+}
+
+void writeAnalysisPng(const std::string& fsPath, const settings::AppSettings& settings,
+                      const SheetNames& names, const model::MeasurementRecord& record,
+                      const analysis::AnalysisReport& analysis, int dpi) {
+    writePagePng(fsPath, dpi, [&](QPainter& painter, const QRectF& page) {
+        paintAnalysisPage(painter, page, settings, names, record, analysis);
+    });
 }
 
 }  // namespace plm::chart

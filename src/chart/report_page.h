@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "analysis/analysis_report.h"
 #include "chart/test_sheet.h"
 
 class QPainter;
@@ -20,9 +21,15 @@ void paintReportPage(QPainter& painter, const QRectF& pageRect,
 
 // A4 portrait as printed, written to a PDF file or a PNG image (150 dpi by
 // default) at fsPath (UTF-8). Throws CxException when the file cannot be written.
+// With an analysis (and a record) the PDF gets the judgement as its second page.
 void writeReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
-                    const SheetNames& names, const model::MeasurementRecord* record);
+                    const SheetNames& names, const model::MeasurementRecord* record,
+                    const analysis::AnalysisReport* analysis = nullptr);
 void writeReportPng(const std::string& fsPath, const settings::AppSettings& settings,
                     const SheetNames& names, const model::MeasurementRecord* record, int dpi = 150);
+// The second page alone as a PNG image.
+void writeAnalysisPng(const std::string& fsPath, const settings::AppSettings& settings,
+                      const SheetNames& names, const model::MeasurementRecord& record,
+                      const analysis::AnalysisReport& analysis, int dpi = 150);
 
 }  // namespace plm::chart

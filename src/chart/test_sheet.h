@@ -50,6 +50,11 @@ class TestSheet {
     void FillTables(const SheetNames& names, const model::MeasurementRecord& record);
     void BuildTraces(const model::MeasurementRecord& record);
 
+    // The reference drawn under the chart's traces until the next rebuild; null for none.
+    void setOverlay(std::shared_ptr<const ReferenceOverlay> overlay) {
+        chart_->setOverlay(std::move(overlay));
+    }
+
     // Sum of the fixed rows.
     double fixedHeight() const { return layout_->fixedHeight(); }
     // Height the chart row keeps at least when the window is small (room for

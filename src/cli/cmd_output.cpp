@@ -1,7 +1,9 @@
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
+#include "analysis/analysis_report.h"
 #include "chart/report_page.h"
 #include "cli/cmd_batch.h"
 #include "cli/command.h"
@@ -30,6 +32,8 @@ class StderrReporter : public model::ErrorReporter {
 struct Target {
     chart::SheetNames names;
     model::MeasurementRecord record;
+    model::RecordList records;  // every record of the name, for the trend
+    int index = 0;
 };
 
 // CUSTOMER CIRCUIT NAME INDEX from the terminal (UTF-8) to the filed record.
@@ -62,6 +66,8 @@ Target findTarget(const Invocation& inv, Session& session) {
             support::format("no record %d (the name holds %d)", index, name->records.count()));
     }
     target.record = name->records.at(index);
+    target.records = name->records;
+    target.index = index;
     return target;
 }
 
@@ -86,7 +92,16 @@ bool endsWithNoCase(const std::string& s, const std::string& suffix) {
            support::lowerMb(s.substr(s.size() - suffix.size())) == suffix;
 }
 
+// "page.png" -> "page-2.png": the second page of a PNG report.
+std::string secondPagePath(const std::string& fsPath) {
+    const std::filesystem::path path(fsPath);
+    return (path.parent_path() / (path.stem().string() + "-2" + path.extension().string()))
+        .string();
+}
+
 int runReport(const Invocation& inv) {
+    if ((isBatch(inv) || inv.hasFlag("summary")) && inv.hasFlag("analysis"))
+        throw UsageError{"--analysis takes one measurement: CUSTOMER CIRCUIT NAME INDEX OUT"};
     if (isBatch(inv) || inv.hasFlag("summary"))
         return runBatchReport(inv);
     if (inv.args.size() != 5)
@@ -97,11 +112,22 @@ int runReport(const Invocation& inv) {
         throw UsageError{"the output must end in .pdf or .png"};
     Session& session = openSession();
     const Target target = findTarget(inv, session);
+    std::optional<analysis::AnalysisReport> judged;
+    if (inv.hasFlag("analysis")) {
+        judged = analysis::analyzeFiled(
+            target.records, target.index, analysis::loadLimits(analysis::limitsFilePath()),
+            target.names.level1, target.names.level2, target.names.level3);
+    }
     const std::unique_ptr<QGuiApplication> gui = startGui();
+    const analysis::AnalysisReport* second = judged ? &*judged : nullptr;
     if (pdf) {
-        chart::writeReportPdf(absoluteFsPath(out), session.settings, target.names, &target.record);
+        chart::writeReportPdf(absoluteFsPath(out), session.settings, target.names, &target.record,
+                              second);
     } else {
         chart::writeReportPng(absoluteFsPath(out), session.settings, target.names, &target.record);
+        if (second)
+            chart::writeAnalysisPng(secondPagePath(absoluteFsPath(out)), session.settings,
+                                    target.names, target.record, *second);
     }
     return 0;
 }
@@ -116,10 +142,11 @@ const CommandRegistration csvRegistration{{
 
 const CommandRegistration reportRegistration{{
     "report",
-    "report CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf|OUT.png [--summary] [--force]",
-    "the printed report (A4 PDF, or PNG at 150 dpi), one page per measurement",
+    "report CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf|OUT.png [--summary] [--force] [--analysis]",
+    "the printed report (A4 PDF, or PNG at 150 dpi), one page per measurement; --analysis adds "
+    "the judgement page of one measurement (second PDF page, or OUT-2.png)",
     runReport,
-    {{"summary"}, {"force"}},
+    {{"summary"}, {"force"}, {"analysis"}},
 }};
 
 }  // namespace

@@ -142,11 +142,12 @@ TEST(CliDataSafety, HelpListsTheCommandsInTheReadmeOrder) {
     const ToolRun run = plmtool(dir, {"--help"});
     ASSERT_EQ(run.status, 0);
     std::vector<std::string> order;
-    const std::regex line("\n  plmtool ([a-z]+) ");
+    const std::regex line("\n  plmtool ([a-z-]+) ");
     for (std::sregex_iterator it(run.out.begin(), run.out.end(), line), end; it != end; ++it)
         order.push_back((*it)[1]);
-    const std::vector<std::string> expected = {"decode", "register", "list",   "show",   "csv",
-                                               "report", "export",   "import", "receive"};
+    const std::vector<std::string> expected = {
+        "decode", "register", "list",    "show",  "csv",    "report",        "export",
+        "import", "receive",  "analyze", "trend", "limits", "limits-export", "limits-import"};
     EXPECT_EQ(order, expected);
 }
 

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
@@ -13,6 +14,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "app/analysis/analysis_dock.h"
 #include "app/browser/measurement_browser.h"
 #include "app/main_window/command_icons.h"
 #include "app/main_window/plm_view_doc.h"
@@ -98,6 +100,14 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
             browser_->showSelection(doc_.selection());
     });
     connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
+    // The judgement pane; the 表示 menu switches it like the bars.
+    auto* analysis = new CAnalysisDock(doc_, *view_, this);
+    addDockWidget(Qt::RightDockWidgetArea, analysis);
+    resizeDocks({analysis}, {480}, Qt::Horizontal);
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+        if (menu->title() == qs(support::sj("表示(&V)")))
+            menu->addAction(analysis->toggleViewAction());
+    }
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }

@@ -12,8 +12,10 @@
 #include "app/dialogs/csv_out_dialog.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
+#include "chart/analysis_page.h"
 #include "chart/chart_overlay.h"
 #include "chart/qt_text.h"
+#include "chart/reference_overlay.h"
 #include "chart/report_page.h"
 
 namespace plm::app {
@@ -78,6 +80,8 @@ void CViewGraph::rebuild() {
     nav_.reset(sheet_.chart().xMax());
     drag_ = Drag::None;
     dragRange_.reset();
+    if (overlay_ && !records_.empty())
+        sheet_.setOverlay(std::make_shared<chart::ReferenceOverlay>(records_.front(), *overlay_));
     updateScrollBars();
     viewport()->update();
 }
@@ -287,6 +291,18 @@ void CViewGraph::printTo(QPrinter& printer) const {
     const QRectF page(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
     chart::paintReportPage(painter, page, appSettings(), names_,
                            records_.empty() ? nullptr : &records_.front());
+    if (printAnalysis_ && !records_.empty() && printer.newPage())
+        chart::paintAnalysisPage(painter, page, appSettings(), names_, records_.front(),
+                                 *printAnalysis_);
+}
+
+void CViewGraph::setOverlay(std::optional<model::MeasurementRecord> reference) {
+    overlay_ = std::move(reference);
+    rebuild();
+}
+
+void CViewGraph::setPrintAnalysis(std::optional<analysis::AnalysisReport> report) {
+    printAnalysis_ = std::move(report);
 }
 
 }  // namespace plm::app

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_report.h"
 #include "chart/chart_navigator.h"
 #include "chart/test_sheet.h"
 #include "model/measurement_record.h"
@@ -47,8 +48,15 @@ class CViewGraph : public QAbstractScrollArea {
     void OnCsvOut();
 
     // Renders the printed page of the first measurement on the printer (one
-    // page; blank when the view holds no measurement).
+    // page; blank when the view holds no measurement), and the judgement page
+    // after it when one is set.
     void printTo(QPrinter& printer) const;
+
+    // The measurement drawn muted under the traces (the reference); none for nullopt.
+    void setOverlay(std::optional<model::MeasurementRecord> reference);
+    bool hasOverlay() const { return overlay_.has_value(); }
+    // The judgement of the shown measurement, printed as a second page; none for nullopt.
+    void setPrintAnalysis(std::optional<analysis::AnalysisReport> report);
 
   signals:
     // The record array went from empty to holding records or back.
@@ -86,6 +94,8 @@ class CViewGraph : public QAbstractScrollArea {
     char dragCursor_ = 'A';
     std::optional<std::pair<double, double>> dragRange_;
     int hoverChannel_ = 0;
+    std::optional<model::MeasurementRecord> overlay_;
+    std::optional<analysis::AnalysisReport> printAnalysis_;
 };
 
 }  // namespace plm::app

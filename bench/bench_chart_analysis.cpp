@@ -1,0 +1,140 @@
+// The analysis of a breaker: the figures of a 200001-sample 8-channel record
+// against one pass over its samples (counting the samples that differ from
+// the one before), and the trend of a name with 10000 measurements, computed
+// and drawn as on the judgement page, against its 100 ms budget.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+
+#include "analysis/figures.h"
+#include "analysis/trend.h"
+#include "chart/trend_plot.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+plm::model::MeasurementRecord record(size_t samples, unsigned changeEvery, unsigned seed) {
+    plm::model::MeasurementRecord r;
+    r.cond.devType = 3;
+    r.measPeriod = 0;
+    r.contacts.assign(samples, 0);
+    std::mt19937 random(seed);
+    uint8_t state = 0;
+    for (size_t i = 0; i < samples; ++i) {
+        if (random() % changeEvery == 0)
+            state ^= static_cast<uint8_t>(1u << (random() % 8));
+        r.contacts[i] = state;
+    }
+    return r;
+}
+
+struct Best {
+    double wall = 1e9;
+    double cpu = 1e9;
+};
+
+template <typename Job>
+void time(Best& best, const Job& job) {
+    const auto t0 = Clock::now();
+    const double c0 = cpuSeconds();
+    job();
+    best.cpu = std::min(best.cpu, cpuSeconds() - c0);
+    best.wall = std::min(best.wall, seconds(Clock::now() - t0));
+}
+
+// The baseline: every sample read once and compared with the one before.
+size_t changedSamples(const std::vector<uint8_t>& samples) {
+    size_t count = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        count += samples[i] != samples[i - 1] ? 1 : 0;
+    return count;
+}
+
+volatile size_t sink;
+
+void benchFigures() {
+    constexpr int kRuns = 20;
+    for (unsigned every : {997u, 10u}) {
+        const plm::model::MeasurementRecord r = record(200001, every, 7);
+        Best figures, pass;
+        for (int i = 0; i < kRuns; ++i) {
+            time(figures, [&] {
+                sink = plm::analysis::computeFigures(r, plm::analysis::defaultPoleGroup())
+                           .channels.size();
+            });
+            time(pass, [&] { sink = changedSamples(r.contacts); });
+        }
+        std::printf(
+            "figures of 200001 samples x 8 channels, a change every ~%u samples, best of %d"
+            " (wall / cpu):\n",
+            every, kRuns);
+        std::printf("  computeFigures:  %7.3f / %7.3f ms\n", figures.wall * 1e3, figures.cpu * 1e3);
+        std::printf("  one pass:        %7.3f / %7.3f ms\n", pass.wall * 1e3, pass.cpu * 1e3);
+        std::printf("  ratio: %.2fx wall, %.2fx cpu (aim: within 2x)\n", figures.wall / pass.wall,
+                    figures.cpu / pass.cpu);
+    }
+}
+
+void benchTrend() {
+    plm::model::RecordList records;
+    records.reserve(10000);
+    for (unsigned i = 0; i < 10000; ++i) {
+        plm::model::MeasurementRecord r = record(1001, 50, i);
+        r.testDateTime.status = plm::support::DateStatus::Valid;
+        r.testDateTime.value = 40000.0 + i;
+        records.append(std::move(r));
+    }
+    plm::analysis::Limits limits;
+    plm::analysis::setLimit(limits, "close_max_ms", "60");
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    Best compute, draw;
+    constexpr int kRuns = 5;
+    for (int i = 0; i < kRuns; ++i) {
+        plm::analysis::Trend trend;
+        time(compute, [&] { trend = plm::analysis::computeTrend(records, limits, std::nullopt); });
+        time(draw, [&] {
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            const plm::chart::TrendPlot plot(
+                plm::chart::trendPlotData(trend, limits, true, {1, 2, 3}, 9999));
+            plot.paint(painter, QRectF(0, 0, 1600, 1000),
+                       plm::chart::PaintContext{1.0, std::nullopt});
+        });
+    }
+    std::printf("trend of 10000 measurements of 1001 samples, best of %d (wall / cpu):\n", kRuns);
+    std::printf("  computed:  %7.1f / %7.1f ms\n", compute.wall * 1e3, compute.cpu * 1e3);
+    std::printf("  drawn:     %7.1f / %7.1f ms (1600x1000 image)\n", draw.wall * 1e3,
+                draw.cpu * 1e3);
+    std::printf("  both: %.1f ms wall = %.2fx, %.1f ms cpu = %.2fx of the 100 ms budget\n",
+                (compute.wall + draw.wall) * 1e3, (compute.wall + draw.wall) / 0.1,
+                (compute.cpu + draw.cpu) * 1e3, (compute.cpu + draw.cpu) / 0.1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    benchFigures();
+    benchTrend();
+    return 0;
+}

@@ -1,0 +1,150 @@
+#include "app/analysis/trend_view.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/analysis/figures_pane.h"
+#include "chart/qt_text.h"
+
+namespace plm::app {
+namespace {
+
+using analysis::msFromMicros;
+using support::sj;
+
+QString withDelta(const std::optional<int64_t>& value, const std::optional<int64_t>& delta,
+                  bool reference) {
+    if (!value)
+        return QStringLiteral("---");
+    QString text = QString::fromStdString(msFromMicros(*value));
+    if (delta && !reference)
+        text += QStringLiteral(" (%1%2)")
+                    .arg(*delta > 0 ? "+" : "")
+                    .arg(QString::fromStdString(msFromMicros(*delta)));
+    return text;
+}
+
+QTableWidgetItem* item(const QString& text) {
+    auto* it = new QTableWidgetItem(text);
+    it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    return it;
+}
+
+}  // namespace
+
+CTrendPlotWidget::CTrendPlotWidget(QWidget* parent) : QWidget(parent) {
+    setObjectName("CTrendPlotWidget");
+    setMinimumHeight(220);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+}
+
+void CTrendPlotWidget::setData(std::optional<chart::TrendPlotData> data) {
+    data_ = std::move(data);
+    update();
+}
+
+void CTrendPlotWidget::paintEvent(QPaintEvent*) {
+    if (!data_)
+        return;
+    QPainter painter(this);
+    // The plot is drawn in 0.1 mm like the printed page.
+    const double ppu = logicalDpiY() / 254.0;
+    painter.scale(ppu, ppu);
+    chart::TrendPlot(*data_).paint(painter, QRectF(0, 0, width() / ppu, height() / ppu),
+                                   chart::PaintContext{1.0 / ppu, std::nullopt});
+}
+
+CTrendView::CTrendView(QWidget* parent) : QWidget(parent) {
+    setObjectName("CTrendView");
+    caption_ = new QLabel;
+    caption_->setWordWrap(true);
+    plot_ = new CTrendPlotWidget;
+    table_ = new QTableWidget;
+    table_->verticalHeader()->hide();
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    reference_ = new QPushButton(qsj("選んだ測定を基準にする"));
+    reference_->setToolTip(qsj("行をダブルクリックすると、その測定をグラフに重ねて表示します"));
+    connect(reference_, &QPushButton::clicked, this, &CTrendView::requestReference);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (QTableWidgetItem* first = table_->item(row, 0))
+            emit overlayRequested(first->data(Qt::UserRole).toInt());
+    });
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption_);
+    layout->addWidget(plot_, 1);
+    layout->addWidget(table_, 1);
+    layout->addWidget(reference_);
+    clear();
+}
+
+void CTrendView::showReport(const analysis::AnalysisReport& report, bool closes) {
+    const analysis::Trend& trend = report.trend;
+    const std::vector<int> poles = report.limits.poleGroupOrDefault();
+    plot_->setData(chart::trendPlotData(trend, report.limits, closes, poles, report.shownEntry));
+    caption_->setText(qs(sj("動作時間と極間差の傾向 (") + (closes ? sj("投入") : sj("遮断")) +
+                         sj("の測定)。括弧内は基準との差 [ms]")));
+    QStringList heads{qsj("試験日時"), qsj("種別")};
+    for (int pole : poles)
+        heads << QStringLiteral("CH%1").arg(pole);
+    heads << qsj("極間差") << qsj("判定");
+    table_->clear();
+    table_->setColumnCount(static_cast<int>(heads.size()));
+    table_->setHorizontalHeaderLabels(heads);
+    table_->setRowCount(static_cast<int>(trend.entries.size()));
+    for (size_t i = 0; i < trend.entries.size(); ++i) {
+        const analysis::TrendEntry& e = trend.entries[i];
+        const int r = static_cast<int>(i);
+        const bool isReference = trend.referenceFor(i) == i;
+        std::string date = analysis::trendDateText(e);
+        if (static_cast<int>(i) == trend.reference)
+            date += sj(" [基準]");
+        table_->setItem(r, 0, item(qs(date)));
+        table_->item(r, 0)->setData(Qt::UserRole, e.index);
+        table_->setItem(r, 1, item(e.measureType == 0 ? qsj("投入") : qsj("遮断")));
+        int col = 2;
+        for (int pole : poles) {
+            const size_t c = static_cast<size_t>(pole - 1);
+            std::optional<int64_t> value;
+            if (c < e.operatingUs.size())
+                value = e.operatingUs[c];
+            table_->setItem(r, col++,
+                            item(withDelta(value, trend.operatingDelta(i, c), isReference)));
+        }
+        table_->setItem(r, col++,
+                        item(withDelta(e.poleSpreadUs, trend.spreadDelta(i), isReference)));
+        QTableWidgetItem* verdict = item(qs(analysis::verdictText(e.verdict)));
+        verdict->setForeground(verdictQColor(e.verdict));
+        table_->setItem(r, col, verdict);
+        if (static_cast<int>(i) == report.shownEntry) {
+            for (int c = 0; c <= col; ++c)
+                table_->item(r, c)->setBackground(QColor(255, 240, 215));
+        }
+    }
+    reference_->setEnabled(!trend.entries.empty());
+}
+
+void CTrendView::clear() {
+    plot_->setData(std::nullopt);
+    table_->clear();
+    table_->setRowCount(0);
+    table_->setColumnCount(0);
+    caption_->clear();
+    reference_->setEnabled(false);
+}
+
+void CTrendView::requestReference() {
+    const int row = table_->currentRow();
+    if (row < 0 || !table_->item(row, 0))
+        return;
+    emit referenceRequested(table_->item(row, 0)->data(Qt::UserRole).toInt());
+}
+
+}  // namespace plm::app

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QRectF>
+
+#include <memory>
+
+#include "analysis/analysis_report.h"
+#include "chart/layout_grid.h"
+#include "chart/test_sheet.h"
+
+class QPainter;
+
+// The second page of the printed report: the figures of the measurement
+// with the verdict of every channel, the limits they were judged by, and
+// the trend of its measurement name as a plot and as a table.
+namespace plm::chart {
+
+// The page's layout in 0.1 mm, for the painting below and for tests.
+std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& settings,
+                                              const SheetNames& names,
+                                              const model::MeasurementRecord& record,
+                                              const analysis::AnalysisReport& report);
+
+// Paints the page into pageRect (device pixels) inside the margins of the
+// settings, like the first page.
+void paintAnalysisPage(QPainter& painter, const QRectF& pageRect,
+                       const settings::AppSettings& settings, const SheetNames& names,
+                       const model::MeasurementRecord& record,
+                       const analysis::AnalysisReport& report);
+
+// The colour a verdict is shown in (text on white).
+QColor verdictColor(analysis::Verdict verdict);
+
+}  // namespace plm::chart

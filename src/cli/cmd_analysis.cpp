@@ -1,0 +1,437 @@
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/figures.h"
+#include "analysis/limits_file.h"
+#include "analysis/trend.h"
+#include "analysis/verdict.h"
+#include "cli/command.h"
+#include "cli/session.h"
+#include "model/customer_tree.h"
+#include "support/cx_exception.h"
+#include "support/file_lock.h"
+#include "support/text_codec.h"
+
+// plmtool analyze / trend / limits: the judgement of a breaker from the
+// measurements the data file keeps and the limits of the limits file.
+namespace plm::cli {
+namespace {
+
+using analysis::msFromMicros;
+using support::format;
+using support::fromUtf8;
+using support::sj;
+using support::toUtf8;
+
+class StderrReporter : public model::ErrorReporter {
+  public:
+    void report(const std::string& text, model::MessageIcon) override { printError(text); }
+};
+
+// CUSTOMER CIRCUIT NAME as typed (UTF-8) and as stored (CP932).
+struct Target {
+    std::string customer;
+    std::string circuit;
+    std::string name;
+};
+
+Target targetOf(const Invocation& inv) {
+    Target t{fromUtf8(inv.args.at(0)), fromUtf8(inv.args.at(1)), ""};
+    if (inv.args.size() > 2)
+        t.name = fromUtf8(inv.args[2]);
+    return t;
+}
+
+// These commands only read the data file: a damaged one is reported and left
+// where it is.
+model::CustomerTree loadTree(const Session& session) {
+    model::CustomerTree tree;
+    StderrReporter reporter;
+    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
+        throw CxException();
+    return tree;
+}
+
+const model::MeasurementName& requireName(const model::CustomerTree& tree, const Target& t) {
+    const model::MeasurementName* name =
+        model::findMeasurementName(tree, t.customer, t.circuit, t.name);
+    if (!name)
+        throw std::runtime_error("no such measurement name: " + toUtf8(t.customer) + " / " +
+                                 toUtf8(t.circuit) + " / " + toUtf8(t.name));
+    return *name;
+}
+
+int parseIndex(const std::string& text) {
+    try {
+        size_t used = 0;
+        const int index = std::stoi(text, &used);
+        if (used == text.size() && index >= 0)
+            return index;
+    } catch (const std::exception&) {
+    }
+    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+}
+
+const model::MeasurementRecord& requireRecord(const model::MeasurementName& name, int index) {
+    if (index >= name.records.count())
+        throw std::runtime_error(
+            format("no record %d (the name holds %d)", index, name.records.count()));
+    return name.records.at(index);
+}
+
+std::string jsonMs(const std::optional<int64_t>& us) {
+    return us ? msFromMicros(*us) : "null";
+}
+
+std::string jsonText(const std::string& cp932) {
+    return jsonString(toUtf8(cp932));
+}
+
+std::string jsonGroup(const std::optional<std::vector<int>>& group) {
+    if (!group)
+        return "null";
+    std::string out = "[";
+    for (size_t i = 0; i < group->size(); ++i)
+        out += (i ? "," : "") + std::to_string((*group)[i]);
+    return out + "]";
+}
+
+// Every key, null where it is not set.
+std::string limitsJson(const analysis::Limits& limits) {
+    std::string out = "{";
+    for (const std::string& key : analysis::limitKeys()) {
+        if (key == "pole_group")
+            continue;
+        const std::string text = analysis::limitText(limits, key);
+        out += format("\"%s\":%s,", key.c_str(), text.empty() ? "null" : text.c_str());
+    }
+    return out + "\"pole_group\":" + jsonGroup(limits.poleGroup) + "}";
+}
+
+std::string finalStateText(const std::optional<bool>& on) {
+    return on ? (*on ? "ON" : "OFF") : "";
+}
+
+std::string analyzeJson(const analysis::MeasurementFigures& f, const analysis::Judgement& j,
+                        analysis::Limits limits) {
+    std::string out = "{\"channels\":[";
+    for (size_t i = 0; i < f.channels.size(); ++i) {
+        const analysis::ChannelFigures& ch = f.channels[i];
+        const std::string state = finalStateText(ch.finalOn);
+        out += format(
+            "%s{\"channel\":%d,\"operating_ms\":%s,\"changes\":%d,\"bounce_ms\":%s,"
+            "\"final_state\":%s,\"verdict\":%s,\"reason\":%s}",
+            i ? "," : "", ch.channel, jsonMs(ch.operatingUs).c_str(), ch.changes,
+            jsonMs(ch.bounceUs).c_str(), state.empty() ? "null" : jsonString(state).c_str(),
+            jsonText(analysis::verdictText(j.channels[i].verdict)).c_str(),
+            jsonText(j.channels[i].reason).c_str());
+    }
+    limits.poleGroup = limits.poleGroupOrDefault();
+    out +=
+        format("],\"pole_spread_ms\":%s,\"verdict\":%s,\"reason\":%s,\"limits\":%s}",
+               jsonMs(f.poleSpreadUs).c_str(), jsonText(analysis::verdictText(j.verdict)).c_str(),
+               jsonText(j.reason).c_str(), limitsJson(limits).c_str());
+    return out;
+}
+
+std::string msOrDash(const std::optional<int64_t>& us) {
+    return us ? msFromMicros(*us) + " ms" : "---";
+}
+
+void printAnalysis(const analysis::MeasurementFigures& f, const analysis::Judgement& j) {
+    for (size_t i = 0; i < f.channels.size(); ++i) {
+        const analysis::ChannelFigures& ch = f.channels[i];
+        printLine(format(sj("CH%d: 動作時間 %s, 変化 %d 回, バウンス %s, 最終 %s, %s (%s)").c_str(),
+                         ch.channel, msOrDash(ch.operatingUs).c_str(), ch.changes,
+                         msOrDash(ch.bounceUs).c_str(), finalStateText(ch.finalOn).c_str(),
+                         analysis::verdictText(j.channels[i].verdict).c_str(),
+                         j.channels[i].reason.c_str()));
+    }
+    printLine(format(sj("極間差: %s").c_str(), msOrDash(f.poleSpreadUs).c_str()));
+    printLine(format(sj("判定: %s (%s)").c_str(), analysis::verdictText(j.verdict).c_str(),
+                     j.reason.c_str()));
+}
+
+int runAnalyze(const Invocation& inv) {
+    if (inv.args.size() != 4)
+        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX"};
+    const int index = parseIndex(inv.args[3]);
+    Session& session = openSession();
+    const Target t = targetOf(inv);
+    const analysis::Limits limits =
+        analysis::loadLimits(analysis::limitsFilePath()).effective(t.customer, t.circuit, t.name);
+    const model::CustomerTree tree = loadTree(session);
+    const model::MeasurementRecord& record = requireRecord(requireName(tree, t), index);
+    const analysis::MeasurementFigures figures =
+        analysis::computeFigures(record, limits.poleGroupOrDefault());
+    const analysis::Judgement judgement = analysis::judge(record, figures, limits);
+    if (inv.json)
+        printUtf8(analyzeJson(figures, judgement, limits));
+    else
+        printAnalysis(figures, judgement);
+    return 0;
+}
+
+std::string trendJson(const analysis::Trend& trend) {
+    std::string out = "{\"measurements\":[";
+    for (size_t i = 0; i < trend.entries.size(); ++i) {
+        const analysis::TrendEntry& e = trend.entries[i];
+        std::string times = "[";
+        for (size_t c = 0; c < e.operatingUs.size(); ++c)
+            times += (c ? "," : "") + jsonMs(e.operatingUs[c]);
+        out += format(
+            "%s{\"index\":%d,\"date\":%s,\"measure_type\":%s,\"operating_ms\":%s],"
+            "\"pole_spread_ms\":%s,\"verdict\":%s}",
+            i ? "," : "", e.index, jsonText(analysis::trendDateText(e)).c_str(),
+            jsonText(e.measureType == 0 ? sj("投入") : sj("遮断")).c_str(), times.c_str(),
+            jsonMs(e.poleSpreadUs).c_str(), jsonText(analysis::verdictText(e.verdict)).c_str());
+    }
+    return out + "]}";
+}
+
+std::string csvMs(const std::optional<int64_t>& us) {
+    return us ? msFromMicros(*us) : "";
+}
+
+// UTF-8 with a header row; empty fields where a value does not exist.
+std::string trendCsv(const analysis::Trend& trend) {
+    std::string out = "index,date,measure_type";
+    for (int c = 1; c <= trend.channels; ++c)
+        out += format(",ch%d_ms", c);
+    out += ",pole_spread_ms,verdict,reference";
+    for (int c = 1; c <= trend.channels; ++c)
+        out += format(",ch%d_delta_ms", c);
+    out += ",pole_spread_delta_ms\r\n";
+    for (size_t i = 0; i < trend.entries.size(); ++i) {
+        const analysis::TrendEntry& e = trend.entries[i];
+        out += format("%d,%s,%s", e.index, toUtf8(analysis::trendDateText(e)).c_str(),
+                      e.measureType == 0 ? "投入" : "遮断");
+        for (size_t c = 0; c < static_cast<size_t>(trend.channels); ++c)
+            out += "," + (c < e.operatingUs.size() ? csvMs(e.operatingUs[c]) : "");
+        out += format(",%s,%s,%d", csvMs(e.poleSpreadUs).c_str(),
+                      toUtf8(analysis::verdictText(e.verdict)).c_str(),
+                      static_cast<int>(i) == trend.reference ? 1 : 0);
+        for (size_t c = 0; c < static_cast<size_t>(trend.channels); ++c)
+            out += "," + csvMs(trend.operatingDelta(i, c));
+        out += "," + csvMs(trend.spreadDelta(i)) + "\r\n";
+    }
+    return out;
+}
+
+void printTrend(const analysis::Trend& trend) {
+    for (size_t i = 0; i < trend.entries.size(); ++i) {
+        const analysis::TrendEntry& e = trend.entries[i];
+        std::string line = format("%d %s %s", e.index, analysis::trendDateText(e).c_str(),
+                                  (e.measureType == 0 ? sj("投入") : sj("遮断")).c_str());
+        for (size_t c = 0; c < e.operatingUs.size(); ++c) {
+            const std::optional<int64_t> delta = trend.operatingDelta(i, c);
+            line += format(" CH%zu=%s", c + 1, csvMs(e.operatingUs[c]).c_str());
+            if (delta && trend.referenceFor(i) != i)
+                line += format("(%s%s)", *delta >= 0 ? "+" : "", msFromMicros(*delta).c_str());
+        }
+        line += format(sj(" 極間差=%s %s").c_str(), csvMs(e.poleSpreadUs).c_str(),
+                       analysis::verdictText(e.verdict).c_str());
+        if (static_cast<int>(i) == trend.reference)
+            line += sj(" [基準]");
+        printLine(line);
+    }
+}
+
+void markReference(const Target& t, const model::MeasurementRecord& record) {
+    analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
+        book.entry(t.customer, t.circuit, t.name).reference =
+            analysis::markOf(record.testDateTime, record.dataNo);
+    });
+}
+
+int runTrend(const Invocation& inv) {
+    if (inv.args.size() != 3)
+        throw UsageError{"expected CUSTOMER CIRCUIT NAME"};
+    const std::string csv = inv.flagValue("csv");
+    if (inv.hasFlag("csv") && csv.empty())
+        throw UsageError{"--csv needs an output file"};
+    const std::string referenceArg = inv.flagValue("reference");
+    Session& session = openSession();
+    const Target t = targetOf(inv);
+    const model::CustomerTree tree = loadTree(session);
+    const model::MeasurementName& name = requireName(tree, t);
+    if (inv.hasFlag("reference"))
+        markReference(t, requireRecord(name, parseIndex(referenceArg)));
+    const analysis::LimitsBook book = analysis::loadLimits(analysis::limitsFilePath());
+    const analysis::LimitsEntry* own = book.find(t.customer, t.circuit, t.name);
+    const analysis::Trend trend =
+        analysis::computeTrend(name.records, book.effective(t.customer, t.circuit, t.name),
+                               own ? own->reference : std::nullopt);
+    if (!csv.empty()) {
+        try {
+            support::replaceFileAtomically(absoluteFsPath(csv), trendCsv(trend));
+        } catch (const std::system_error& e) {
+            throw std::runtime_error("cannot write " + csv + ": " + e.code().message());
+        }
+    } else if (inv.json) {
+        printUtf8(trendJson(trend));
+    } else {
+        printTrend(trend);
+    }
+    return 0;
+}
+
+// "KEY=VALUE" of every --set, in the order given.
+std::vector<std::pair<std::string, std::string>> settingsOf(const Invocation& inv) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (size_t i = 0; i < inv.flags.size(); ++i) {
+        std::string item;
+        if (inv.flags[i] == "--set" && i + 1 < inv.flags.size())
+            item = inv.flags[++i];
+        else if (inv.flags[i].rfind("--set=", 0) == 0)
+            item = inv.flags[i].substr(6);
+        else
+            continue;
+        const size_t eq = item.find('=');
+        if (eq == std::string::npos)
+            throw UsageError{"--set takes KEY=VALUE (KEY= clears the key)"};
+        out.emplace_back(item.substr(0, eq), fromUtf8(item.substr(eq + 1)));
+    }
+    return out;
+}
+
+void requireTarget(const model::CustomerTree& tree, const Target& t) {
+    const model::Customer* customer = tree.customers.get(t.customer);
+    const model::TestCircuit* circuit = customer ? customer->circuits.get(t.circuit) : nullptr;
+    if (!circuit || (!t.name.empty() && !circuit->names.get(t.name)))
+        throw std::runtime_error("no such " +
+                                 std::string(t.name.empty() ? "test circuit" : "measurement name") +
+                                 ": " + toUtf8(t.customer) + " / " + toUtf8(t.circuit) +
+                                 (t.name.empty() ? "" : " / " + toUtf8(t.name)));
+}
+
+void applySettings(const Target& t,
+                   const std::vector<std::pair<std::string, std::string>>& settings) {
+    analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
+        analysis::Limits& limits = book.entry(t.customer, t.circuit, t.name).limits;
+        for (const auto& [key, value] : settings)
+            analysis::setLimit(limits, key, value);
+        if (const std::string problem = analysis::inconsistency(limits); !problem.empty())
+            throw CxException(problem);
+        const analysis::Limits effective = book.effective(t.customer, t.circuit, t.name);
+        if (const std::string problem = analysis::inconsistency(effective); !problem.empty())
+            throw CxException(problem);
+    });
+}
+
+void printLimits(const analysis::LimitsBook& book, const Target& t) {
+    const analysis::LimitsEntry* circuit = book.find(t.customer, t.circuit, "");
+    const analysis::LimitsEntry* name =
+        t.name.empty() ? nullptr : book.find(t.customer, t.circuit, t.name);
+    for (const std::string& key : analysis::limitKeys()) {
+        std::string value;
+        std::string from;
+        if (name && !(value = analysis::limitText(name->limits, key)).empty())
+            from = sj("測定データ名称");
+        else if (circuit && !(value = analysis::limitText(circuit->limits, key)).empty())
+            from = sj("試験回路");
+        if (value.empty())
+            printLine(key + "=");
+        else
+            printLine(key + "=" + value + " (" + from + ")");
+    }
+}
+
+int runLimits(const Invocation& inv) {
+    if (inv.args.size() < 2 || inv.args.size() > 3)
+        throw UsageError{"expected CUSTOMER CIRCUIT [NAME]"};
+    const auto settings = settingsOf(inv);
+    Session& session = openSession();
+    const Target t = targetOf(inv);
+    if (!settings.empty()) {
+        requireTarget(loadTree(session), t);
+        applySettings(t, settings);
+    }
+    const analysis::LimitsBook book = analysis::loadLimits(analysis::limitsFilePath());
+    if (!inv.json) {
+        printLimits(book, t);
+        return 0;
+    }
+    const analysis::LimitsEntry* circuit = book.find(t.customer, t.circuit, "");
+    const analysis::LimitsEntry* name =
+        t.name.empty() ? nullptr : book.find(t.customer, t.circuit, t.name);
+    printUtf8(format(
+        "{\"limits\":%s,\"circuit_limits\":%s,\"name_limits\":%s}",
+        limitsJson(book.effective(t.customer, t.circuit, t.name)).c_str(),
+        limitsJson(circuit ? circuit->limits : analysis::Limits()).c_str(),
+        t.name.empty() ? "null" : limitsJson(name ? name->limits : analysis::Limits()).c_str()));
+    return 0;
+}
+
+int runLimitsExport(const Invocation& inv) {
+    if (inv.args.size() != 2)
+        throw UsageError{"expected CUSTOMER OUT.INI"};
+    openSession();
+    const analysis::LimitsBook book =
+        analysis::loadLimits(analysis::limitsFilePath()).ofCustomer(fromUtf8(inv.args[0]));
+    if (book.entries().empty())
+        throw std::runtime_error("no limits are set for " + inv.args[0]);
+    try {
+        support::replaceFileAtomically(absoluteFsPath(inv.args[1]), book.bytes());
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("cannot write " + inv.args[1] + ": " + e.code().message());
+    }
+    printUtf8(
+        format("exported the limits of %zu test circuit(s) and name(s)", book.entries().size()));
+    return 0;
+}
+
+int runLimitsImport(const Invocation& inv) {
+    if (inv.args.size() != 1)
+        throw UsageError{"expected FILE.INI"};
+    openSession();
+    const analysis::LimitsBook imported = analysis::loadLimits(absoluteFsPath(inv.args[0]));
+    analysis::updateLimits(analysis::limitsFilePath(),
+                           [&](analysis::LimitsBook& book) { book.merge(imported); });
+    for (const analysis::LimitsEntry& e : imported.entries())
+        printLine(e.customer + " / " + e.circuit + (e.name.empty() ? "" : " / " + e.name));
+    return 0;
+}
+
+const CommandRegistration analyzeCommand{{
+    "analyze",
+    "analyze CUSTOMER CIRCUIT NAME INDEX [--json]",
+    "timing figures of one record and its verdict against the limits",
+    runAnalyze,
+    {{"json"}},
+}};
+
+const CommandRegistration trendCommand{{
+    "trend",
+    "trend CUSTOMER CIRCUIT NAME [--json | --csv OUT] [--reference INDEX]",
+    "operating times and pole spread of every record of a name in date order",
+    runTrend,
+    {{"json"}, {"csv", true}, {"reference", true}},
+}};
+
+const CommandRegistration limitsCommand{{
+    "limits",
+    "limits CUSTOMER CIRCUIT [NAME] [--set KEY=VALUE ...] [--json]",
+    "show or set the limits of a test circuit or a measurement name",
+    runLimits,
+    {{"json"}, {"set", true}},
+}};
+
+const CommandRegistration limitsExportCommand{{
+    "limits-export",
+    "limits-export CUSTOMER OUT.INI",
+    "write the limits and reference marks of one customer as a limits file of their own",
+    runLimitsExport,
+}};
+
+const CommandRegistration limitsImportCommand{{
+    "limits-import",
+    "limits-import FILE.INI",
+    "take the limits of such a file into the limits file (same targets are replaced)",
+    runLimitsImport,
+}};
+
+}  // namespace
+}  // namespace plm::cli

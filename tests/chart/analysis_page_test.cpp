@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <string>
+
+#include "../analysis/record_fixture.h"
+#include "chart/analysis_page.h"
+#include "chart/reference_overlay.h"
+#include "chart/report_page.h"
+#include "chart/trend_plot.h"
+#include "common/temp_dir.h"
+#include "sheet_fixture.h"
+#include "support/text_codec.h"
+
+namespace plm::chart {
+namespace {
+
+using support::sj;
+
+model::MeasurementRecord dated(int year, int month, int32_t measureType,
+                               std::vector<std::vector<int64_t>> changes) {
+    model::MeasurementRecord r =
+        test::buildRecord({0, 1, 101, std::move(changes), {}, measureType});
+    r.testDateTime = test::dateOf(year, month, 1);
+    r.dataNo = year;
+    return r;
+}
+
+// Closes in 2020, 2021 and 2024 with a trip between them.
+model::RecordList history() {
+    model::RecordList records;
+    records.append(dated(2020, 1, 0, {{41}, {42}, {43}}));
+    records.append(dated(2021, 1, 1, {{21}, {22}, {23}}));
+    records.append(dated(2021, 1, 0, {{43}, {44}, {}}));
+    records.append(dated(2024, 1, 0, {{51}, {52}, {53}}));
+    return records;
+}
+
+TEST(TrendPlotData, PointsOfOneKindPlacedByDateWithLimitsAndMarks) {
+    analysis::Limits limits;
+    analysis::setLimit(limits, "close_max_ms", "50");
+    analysis::setLimit(limits, "open_max_ms", "30");
+    const analysis::Trend trend = analysis::computeTrend(history(), limits, std::nullopt);
+    const TrendPlotData data = trendPlotData(trend, limits, true, {1, 3}, 3);
+    ASSERT_EQ(data.x.size(), 3u);
+    EXPECT_DOUBLE_EQ(data.x[0], 0.0);
+    EXPECT_NEAR(data.x[1], 366.0 / (366 + 365 + 365 + 365), 1e-12);  // 2020 is a leap year
+    EXPECT_DOUBLE_EQ(data.x[2], 1.0);
+    EXPECT_EQ(data.dates[1], "2021/01/01");
+    ASSERT_EQ(data.series.size(), 2u);
+    EXPECT_EQ(data.series[0], (std::vector<std::optional<double>>{40.0, 42.0, 50.0}));
+    EXPECT_EQ(data.series[1], (std::vector<std::optional<double>>{42.0, std::nullopt, 52.0}));
+    EXPECT_EQ(data.maxMs, 50.0);
+    EXPECT_FALSE(data.minMs);
+    EXPECT_EQ(data.reference, 0);
+    EXPECT_EQ(data.highlight, 2);
+
+    // The trips alone: one point in the middle, no reference of that kind marked.
+    const TrendPlotData trips = trendPlotData(trend, limits, false, {1}, 3);
+    EXPECT_EQ(trips.x, std::vector<double>{0.5});
+    EXPECT_EQ(trips.maxMs, 30.0);
+    EXPECT_EQ(trips.reference, -1);
+    EXPECT_EQ(trips.highlight, -1);
+}
+
+TEST(TrendPlotData, ValueAxisCoversTheRangeWithRoundSteps) {
+    const struct {
+        double lo, hi;
+        ValueAxis expected;
+    } cases[] = {{38.2, 61.7, {30.0, 70.0, 10.0}},
+                 {0.41, 2.05, {0.0, 2.5, 0.5}},
+                 {44.9, 45.1, {44.9, 45.1, 0.05}}};
+    for (const auto& c : cases) {
+        const ValueAxis axis = valueAxis(c.lo, c.hi, 4);
+        EXPECT_NEAR(axis.lo, c.expected.lo, 1e-9) << c.lo;
+        EXPECT_NEAR(axis.hi, c.expected.hi, 1e-9) << c.hi;
+        EXPECT_NEAR(axis.step, c.expected.step, 1e-12) << c.lo;
+    }
+}
+
+TEST(TrendPlotData, DecimatedLineKeepsTheExtremesOfEveryColumn) {
+    std::vector<QPointF> points;
+    for (int i = 0; i < 1000; ++i)
+        points.emplace_back(i * 0.01, (i % 7) * 1.0 + (i == 500 ? 100.0 : 0.0));
+    const std::vector<QPointF> reduced = decimated(points, 1.0);  // 100 points per column
+    EXPECT_LE(reduced.size(), 40u);
+    EXPECT_EQ(reduced.front(), points.front());
+    EXPECT_EQ(reduced.back(), points.back());
+    const auto highest = std::max_element(reduced.begin(), reduced.end(),
+                                          [](QPointF a, QPointF b) { return a.y() < b.y(); });
+    EXPECT_EQ(*highest, points[500]);
+    EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(),
+                               [](QPointF a, QPointF b) { return a.x() < b.x(); }));
+}
+
+// Both measurements start at the command instant, sample 1, whatever their
+// periods: a close 45.0 ms after it at 100 us lies 45 samples after it at 1 ms.
+TEST(ReferenceOverlay, AlignedAtTheCommandInstantAcrossPeriods) {
+    const model::MeasurementRecord shown = test::buildRecord({1, 1, 101, {{47}, {}, {2}}});
+    const model::MeasurementRecord reference =
+        test::buildRecord({1, 0, 1001, {{451, 461}, {30}, {}}});
+    const ReferenceOverlay overlay(shown, reference);
+    ASSERT_EQ(overlay.traces().size(), 4u);
+    EXPECT_EQ(overlay.traces()[0].edges, (std::vector<double>{46.0, 47.0}));
+    EXPECT_EQ(overlay.deltas(),
+              (std::vector<std::string>{sj("Δ+1.0ms"), sj("Δ---"), sj("Δ---"), ""}));
+
+    // Past the end of the shown samples the line stops at its last level.
+    const std::vector<QPointF> pts = overlay.stepPoints(overlay.traces()[0], 4, 46);
+    EXPECT_EQ(pts, (std::vector<QPointF>{{0, 31.0}, {46, 31.0}, {46, 38.8}, {46, 38.8}}));
+}
+
+// The judgement page holds the figures, the verdicts and the newest trend rows.
+TEST(AnalysisPage, FiguresVerdictAndTrendTables) {
+    test::ensureApplication();
+    const model::RecordList records = history();
+    analysis::Limits limits;
+    analysis::setLimit(limits, "close_max_ms", "45");
+    const analysis::AnalysisReport report =
+        analysis::analyzeFiled(records, 2, limits, std::nullopt);
+    const std::unique_ptr<LayoutGrid> page = buildAnalysisPage(
+        test::defaultSettings(), {sj("東京"), sj("回路A"), sj("点1")}, records.at(2), report);
+    const LayoutGrid& figures = *page->cell(0, 3).grid;
+    ASSERT_EQ(figures.rows(), 3 + 3);
+    EXPECT_EQ(figures.cell(1, 1).text, "42.0");
+    EXPECT_EQ(figures.cell(1, 3).text, "---");
+    EXPECT_EQ(figures.cell(5, 3).text, sj("不合格"));
+    EXPECT_EQ(figures.cell(6, 3).text, sj("接点が動作していません"));
+    EXPECT_EQ(figures.cell(5, 1).textColor, verdictColor(analysis::Verdict::Pass));
+    EXPECT_EQ(figures.cell(5, 5).text, sj("不合格"));
+
+    const LayoutGrid& trend = *page->cell(0, 9).grid;
+    ASSERT_EQ(trend.rows(), 1 + 3);  // the trip is left out
+    EXPECT_EQ(trend.cell(0, 1).text, sj("2020/01/01 10:00 基準"));
+    EXPECT_EQ(trend.cell(2, 2).text, "42.0 (+2.0)");
+    EXPECT_EQ(trend.cell(4, 2).text, "---");
+    EXPECT_EQ(trend.cell(2, 3).text, "50.0 (+10.0)");
+    EXPECT_EQ(trend.cell(6, 3).text, sj("不合格"));
+}
+
+TEST(AnalysisPage, PdfGetsASecondPageOnlyWithTheAnalysis) {
+    test::ensureApplication();
+    test::TempDir dir;
+    const model::RecordList records = history();
+    const analysis::AnalysisReport report = analysis::analyzeFiled(records, 0, {}, std::nullopt);
+    const SheetNames names{sj("東京"), sj("回路A"), sj("点1")};
+    const auto pages = [](const std::string& pdf) {
+        size_t count = 0;
+        for (size_t at = pdf.find("/Type /Page\n"); at != std::string::npos;
+             at = pdf.find("/Type /Page\n", at + 1))
+            ++count;
+        return count;
+    };
+    writeReportPdf(dir.file("one.pdf"), test::defaultSettings(), names, &records.at(0));
+    writeReportPdf(dir.file("two.pdf"), test::defaultSettings(), names, &records.at(0), &report);
+    EXPECT_EQ(pages(test::readFile(dir.file("one.pdf"))), 1u);
+    EXPECT_EQ(pages(test::readFile(dir.file("two.pdf"))), 2u);
+
+    writeAnalysisPng(dir.file("two.png"), test::defaultSettings(), names, records.at(0), report);
+    const QImage image(QString::fromStdString(dir.file("two.png")));
+    EXPECT_EQ(image.size(), QSize(1240, 1754));
+}
+
+}  // namespace
+}  // namespace plm::chart
