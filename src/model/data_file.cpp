@@ -36,7 +36,9 @@ void readConditions(ArchiveReader& in, TestConditions& c) {
 }
 
 void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
-    in.bytes(r.contacts, in.count());
+    std::vector<uint8_t> samples;
+    in.bytes(samples, in.count());
+    r.contacts = std::move(samples);
     r.dataNo = in.i32();
     r.opSignal = in.i32();
     r.triggerDetect = in.i32();
