@@ -4,13 +4,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "chart/report_page.h"
 #include "cli/command.h"
+#include "cli/filed_record.h"
 #include "cli/session.h"
 #include "link/log_writer.h"
-#include "model/customer_tree.h"
+#include "model/error_reporter.h"
 #include "report/csv_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
@@ -50,20 +52,11 @@ Target findTarget(const Invocation& inv, Session& session) {
     Target target;
     target.names = {support::fromUtf8(inv.args[0]), support::fromUtf8(inv.args[1]),
                     support::fromUtf8(inv.args[2])};
-    model::CustomerTree tree;
-    StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
+    std::optional<model::MeasurementRecord> record = scanFiledRecord(
+        session.dataFile, inv.args[0], inv.args[1], inv.args[2], static_cast<uint32_t>(index));
+    if (!record)
         throw std::runtime_error("the data file could not be read");
-    const model::MeasurementName* name = model::findMeasurementName(
-        tree, target.names.level1, target.names.level2, target.names.level3);
-    if (!name)
-        throw std::runtime_error("no such measurement name: " + inv.args[0] + " / " + inv.args[1] +
-                                 " / " + inv.args[2]);
-    if (index >= name->records.count()) {
-        throw std::runtime_error(
-            support::format("no record %d (the name holds %d)", index, name->records.count()));
-    }
-    target.record = name->records.at(index);
+    target.record = std::move(*record);
     return target;
 }
 

@@ -5,17 +5,6 @@
 namespace plm::model {
 namespace {
 
-// The fewest bytes a block can take, used to check a count from the file
-// against the bytes left before anything is sized from it.
-constexpr uint64_t kMinNamedBlock = 1 + 2;  // empty name, count 0
-
-uint64_t minRecordBytes(int32_t version) {
-    uint64_t fixed = 2 + 7 * 4 + 8 * 4 + 4 + 8 + 2 * 4 + 4 + 6 * 8 + 2 * 8;
-    uint64_t strings = 1 + 1 + 4 + 8;  // weather, comment, breaker strings, channel comments
-    uint64_t optional = (version >= 2 ? 8 : 0) + (version >= 6 ? 4 : 0);
-    return fixed + strings + optional;
-}
-
 void readConditions(ArchiveReader& in, TestConditions& c) {
     in.i32();  // the stored device type gives way to the configured one
     c.devType = configuredDevType();
@@ -33,6 +22,28 @@ void readConditions(ArchiveReader& in, TestConditions& c) {
     c.mcDate = in.string();
     for (auto& comment : c.chComment)
         comment = in.string();
+}
+
+// The header items from dataNo to devType and the six phase values: the
+// fixed-size run of a record between its samples and its weather string.
+uint64_t fixedRecordBytes(int32_t version) {
+    const uint64_t optional = (version >= 2 ? 8 : 0) + (version >= 6 ? 4 : 0);
+    return 7 * 4 + 8 * 4 + 4 + 8 + 2 * 4 + optional + 4 + 6 * 8;
+}
+
+}  // namespace
+
+// The fewest bytes a block can take, used to check a count from the file
+// against the bytes left before anything is sized from it.
+uint64_t minRecordBytes(int32_t version) {
+    const uint64_t strings = 1 + 1 + 4 + 8;  // weather, comment, breaker strings, channel comments
+    return 2 + fixedRecordBytes(version) + 2 * 8 + strings;
+}
+
+uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
+    uint32_t n = in.count();
+    in.require(uint64_t{n} * minBlock, what);
+    return n;
 }
 
 void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
@@ -61,11 +72,37 @@ void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
     readConditions(in, r.cond);
 }
 
-uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
-    uint32_t n = in.count();
-    in.require(uint64_t{n} * minBlock, what);
-    return n;
+// Walks the same items as readRecord, so a damaged record fails the same way
+// whether it is read or passed over.
+void skipRecord(ArchiveReader& in, int32_t version) {
+    in.skipBytes(in.count());
+    in.skip(fixedRecordBytes(version));
+    in.skipString();  // weather
+    in.skip(2 * 8);   // temp, hum
+    for (int i = 0; i < 5 + 8; ++i)
+        in.skipString();  // comment, the breaker strings, the channel comments
 }
+
+ReadStatus readPreamble(ArchiveReader& in, int32_t& version) {
+    // Both are read before either is compared: a file too short for them is
+    // an archive failure, not an unknown file.
+    std::string signature = in.string();
+    version = in.i32();
+    if (signature != kDataFileSignature)
+        return ReadStatus::BadSignature;
+    if (version < 1 || version > kDataFileVersion)
+        return ReadStatus::BadVersion;
+    return ReadStatus::Ok;
+}
+
+void readLineSettings(ArchiveReader& in, LineSettings& line) {
+    for (int32_t* v :
+         {&line.port, &line.baud, &line.byteSize, &line.stopBits, &line.parity, &line.flow}) {
+        *v = in.i32();
+    }
+}
+
+namespace {
 
 void readName(ArchiveReader& in, int32_t version, MeasurementName& node) {
     uint32_t n = checkedCount(in, minRecordBytes(version), "record list");
@@ -148,20 +185,10 @@ void writeCustomer(ArchiveWriter& out, const Customer& customer) {
 
 ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree) {
     tree.customers.clear();
-    // Both are read before either is compared: a file too short for them is
-    // an archive failure, not an unknown file.
-    std::string signature = in.string();
-    int32_t version = in.i32();
-    if (signature != kDataFileSignature)
-        return ReadStatus::BadSignature;
-    if (version < 1 || version > kDataFileVersion)
-        return ReadStatus::BadVersion;
-
-    LineSettings& line = tree.lineSettings;
-    for (int32_t* v :
-         {&line.port, &line.baud, &line.byteSize, &line.stopBits, &line.parity, &line.flow}) {
-        *v = in.i32();
-    }
+    int32_t version = 0;
+    if (ReadStatus status = readPreamble(in, version); status != ReadStatus::Ok)
+        return status;
+    readLineSettings(in, tree.lineSettings);
     uint32_t n = checkedCount(in, kMinNamedBlock, "customers");
     for (uint32_t i = 0; i < n; ++i) {
         Customer customer;

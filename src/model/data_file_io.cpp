@@ -7,9 +7,11 @@
 #include <functional>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "model/archive_io.h"
 #include "model/data_file.h"
+#include "model/data_file_scan.h"
 #include "model/replacing_file.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
@@ -28,9 +30,9 @@ CxException openFailure(const std::string& path) {
         support::format(support::sj("ファイルを開くことが出来ません\n%s").c_str(), path.c_str()));
 }
 
-// Runs one load or save, turning every failure into its single message and
-// the result false; the file at the path is then moved aside.
-bool guarded(const std::string& path, ErrorReporter& reporter, const std::function<bool()>& job) {
+// Runs one load, save or scan, turning every failure into its single
+// message and the result false.
+bool reported(ErrorReporter& reporter, const std::function<bool()>& job) {
     bool ok = false;
     try {
         ok = job();
@@ -46,16 +48,23 @@ bool guarded(const std::string& path, ErrorReporter& reporter, const std::functi
     } catch (const std::exception& e) {
         reporter.report(failureText(support::sj("例外発生"), e.what()), MessageIcon::Plain);
     }
+    return ok;
+}
+
+// As reported(); a file that failed is then moved aside.
+bool guarded(const std::string& path, ErrorReporter& reporter, const std::function<bool()>& job) {
+    const bool ok = reported(reporter, job);
     if (!ok)
         moveAside(path);
     return ok;
 }
 
-bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fsPath,
-              ErrorReporter& reporter) {
+// The data file opened for reading, and its size.
+std::pair<support::UniqueFd, uint64_t> openForReading(const std::string& path,
+                                                      const std::string& fsPath, bool exclusive) {
     support::OpenOptions options;
     options.mode = support::OpenMode::Read;
-    options.exclusive = true;
+    options.exclusive = exclusive;
     options.limit = kOpenLimit;
     support::UniqueFd fd = support::openWithRetry(fsPath, options);
     if (!fd)
@@ -63,9 +72,12 @@ bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fs
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         throw std::system_error(errno, std::generic_category(), "fstat");
+    return {std::move(fd), static_cast<uint64_t>(st.st_size)};
+}
 
-    FdReader in(fd.get(), static_cast<uint64_t>(st.st_size));
-    switch (readDataFile(in, tree)) {
+// Messages 131 and 130 for a file that is not read further; true for Ok.
+bool reportStatus(ReadStatus status, ErrorReporter& reporter) {
+    switch (status) {
         case ReadStatus::Ok:
             return true;
         case ReadStatus::BadSignature:
@@ -80,6 +92,24 @@ bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fs
             return false;
     }
     return false;
+}
+
+bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fsPath,
+              ErrorReporter& reporter) {
+    auto [fd, size] = openForReading(path, fsPath, true);
+    FdReader in(fd.get(), size);
+    return reportStatus(readDataFile(in, tree), reporter);
+}
+
+// A scan passes over most of the file, so it reads in larger pieces than
+// the 4096-byte buffer of a load.
+constexpr size_t kScanBuffer = 256 * 1024;
+
+bool scanFile(DataFileOutline& outline, const ScanSelection& selection, const std::string& path,
+              const std::string& fsPath, ErrorReporter& reporter) {
+    auto [fd, size] = openForReading(path, fsPath, false);
+    FdReader in(fd.get(), size, kScanBuffer);
+    return reportStatus(scanDataFile(in, selection, outline), reporter);
 }
 
 bool saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
@@ -158,6 +188,18 @@ bool CustomerTree::save(const std::string& path, ErrorReporter& reporter) const 
     const std::string resolved = resolveDataPath(path);
     const std::string fsPath = support::toFsPath(resolved);
     return guarded(resolved, reporter, [&] { return saveFile(*this, resolved, fsPath); });
+}
+
+bool scanDataFile(const std::string& path, const ScanSelection& selection, DataFileOutline& outline,
+                  ErrorReporter& reporter) {
+    const std::string resolved = resolveDataPath(path);
+    outline.customers.clear();
+    const std::string fsPath = support::toFsPath(resolved);
+    struct stat st {};
+    if (::stat(fsPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return true;
+    return reported(reporter,
+                    [&] { return scanFile(outline, selection, resolved, fsPath, reporter); });
 }
 
 }  // namespace plm::model
