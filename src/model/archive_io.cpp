@@ -182,6 +182,8 @@ MemoryReader::MemoryReader(std::string_view bytes) : ArchiveReader(bytes.size())
 }
 
 bool FdReader::refill() {
+    if (progress_)
+        progress_(offset());
     for (;;) {
         ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
         if (n > 0) {

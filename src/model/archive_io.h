@@ -78,12 +78,16 @@ class FdReader : public ArchiveReader {
     FdReader(int fd, uint64_t size, size_t bufferSize = 4096)
         : ArchiveReader(size), fd_(fd), buffer_(bufferSize) {}
 
+    // Called with the bytes read so far whenever the buffer is refilled.
+    void onRefill(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
+
   protected:
     bool refill() override;
 
   private:
     int fd_;
     std::vector<uint8_t> buffer_;
+    std::function<void(uint64_t)> progress_;
 };
 
 // Appends to a string, or with no string only counts the bytes (so the

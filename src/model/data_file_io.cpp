@@ -98,7 +98,10 @@ bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fs
               ErrorReporter& reporter) {
     auto [fd, size] = openForReading(path, fsPath, true);
     FdReader in(fd.get(), size);
-    return reportStatus(readDataFile(in, tree), reporter);
+    in.onRefill([&reporter, total = size](uint64_t done) { reporter.fileProgress(done, total); });
+    const ReadStatus status = readDataFile(in, tree);
+    reporter.fileProgress(size, size);
+    return reportStatus(status, reporter);
 }
 
 // A scan passes over most of the file, so it reads in larger pieces than
@@ -112,7 +115,8 @@ bool scanFile(DataFileOutline& outline, const ScanSelection& selection, const st
     return reportStatus(scanDataFile(in, selection, outline), reporter);
 }
 
-bool saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
+bool saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath,
+              ErrorReporter& reporter) {
     // A folder that cannot be created shows up as the open failure below.
     support::CreateFolderPath(support::folderOf(path));
     support::OpenOptions options;
@@ -123,7 +127,12 @@ bool saveFile(const CustomerTree& tree, const std::string& path, const std::stri
     if (!file.open(fsPath, options))
         throw openFailure(path);
     std::string buffer;
-    ArchiveWriter writer(&buffer, [&](const char* data, size_t size) { file.write(data, size); });
+    uint64_t written = 0;
+    ArchiveWriter writer(&buffer, [&](const char* data, size_t size) {
+        file.write(data, size);
+        written += size;
+        reporter.fileProgress(written, 0);
+    });
     writeDataFile(tree, writer);
     writer.finish();
     file.commit();
@@ -187,7 +196,7 @@ bool CustomerTree::load(const std::string& path, ErrorReporter& reporter) {
 bool CustomerTree::save(const std::string& path, ErrorReporter& reporter) const {
     const std::string resolved = resolveDataPath(path);
     const std::string fsPath = support::toFsPath(resolved);
-    return guarded(resolved, reporter, [&] { return saveFile(*this, resolved, fsPath); });
+    return guarded(resolved, reporter, [&] { return saveFile(*this, resolved, fsPath, reporter); });
 }
 
 bool scanDataFile(const std::string& path, const ScanSelection& selection, DataFileOutline& outline,
