@@ -1,6 +1,8 @@
 #include "app/main_window/plm_view_doc.h"
 
 #include "app/shell/app_context.h"
+#include "chart/qt_text.h"
+#include "ui/busy_scope.h"
 
 namespace plm::app {
 
@@ -24,12 +26,18 @@ void CPLMViewDoc::replaceTree(model::CustomerTree committed) {
     tree_ = std::move(committed);
 }
 
+// A data file of many years takes long enough to load or save that the user
+// must see the program working.
 bool CPLMViewDoc::LoadData() {
-    return tree_.load(appSettings().dataFile, guiErrorReporter());
+    ui::BusyScope busy(qsj("データファイル読み込み中・・・"));
+    ui::BusyReporter reporter(guiErrorReporter(), busy);
+    return tree_.load(appSettings().dataFile, reporter);
 }
 
 bool CPLMViewDoc::SaveData() {
-    return tree_.save(appSettings().dataFile, guiErrorReporter());
+    ui::BusyScope busy(qsj("データファイル保存中・・・"));
+    ui::BusyReporter reporter(guiErrorReporter(), busy);
+    return tree_.save(appSettings().dataFile, reporter);
 }
 
 void CPLMViewDoc::send(int code) {
