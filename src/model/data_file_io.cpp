@@ -59,6 +59,10 @@ bool guarded(const std::string& path, ErrorReporter& reporter, const std::functi
     return ok;
 }
 
+// Data files grow to hundreds of megabytes; reading them 4096 bytes at a
+// time would spend more on system calls than on the data.
+constexpr size_t kReadBuffer = 256 * 1024;
+
 // The data file opened for reading, and its size.
 std::pair<support::UniqueFd, uint64_t> openForReading(const std::string& path,
                                                       const std::string& fsPath, bool exclusive) {
@@ -97,21 +101,17 @@ bool reportStatus(ReadStatus status, ErrorReporter& reporter) {
 bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fsPath,
               ErrorReporter& reporter) {
     auto [fd, size] = openForReading(path, fsPath, true);
-    FdReader in(fd.get(), size);
+    FdReader in(fd.get(), size, kReadBuffer);
     in.onRefill([&reporter, total = size](uint64_t done) { reporter.fileProgress(done, total); });
     const ReadStatus status = readDataFile(in, tree);
     reporter.fileProgress(size, size);
     return reportStatus(status, reporter);
 }
 
-// A scan passes over most of the file, so it reads in larger pieces than
-// the 4096-byte buffer of a load.
-constexpr size_t kScanBuffer = 256 * 1024;
-
 bool scanFile(DataFileOutline& outline, const ScanSelection& selection, const std::string& path,
               const std::string& fsPath, ErrorReporter& reporter) {
     auto [fd, size] = openForReading(path, fsPath, false);
-    FdReader in(fd.get(), size, kScanBuffer);
+    FdReader in(fd.get(), size, kReadBuffer);
     return reportStatus(scanDataFile(in, selection, outline), reporter);
 }
 

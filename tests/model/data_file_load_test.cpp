@@ -103,7 +103,7 @@ TEST(DataFileLoad, LoadAndSaveTellTheirProgress) {
     test::TempDir dir;
     const std::string path = dir.file("QBX.DAT");
     CustomerTree tree;
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 200; ++i)  // 1 MB: several pieces of the read buffer
         findOrAddMeasurementName(tree, "c", "t", "n").records.append(test::richRecord(i, 5000));
     Progress saving;
     ASSERT_TRUE(tree.save(path, saving));
@@ -114,7 +114,7 @@ TEST(DataFileLoad, LoadAndSaveTellTheirProgress) {
 
     Progress loading;
     ASSERT_TRUE(CustomerTree().load(path, loading));
-    ASSERT_GE(loading.steps.size(), 10u);
+    ASSERT_GE(loading.steps.size(), 3u);
     EXPECT_TRUE(rising(loading));
     EXPECT_EQ(loading.steps.front().second, size);
     EXPECT_EQ(loading.steps.back(), std::make_pair(size, size));
