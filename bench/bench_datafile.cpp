@@ -77,32 +77,46 @@ double readIntoMemory(const std::string& from) {
     return secondsSince(start);
 }
 
-// The save's baseline: the same bytes written to a new file beside the
-// target, fsynced and renamed over it. The bytes are read beforehand, so
-// only the writing is timed.
+// Writes all of `bytes` to a new file at `path`, fsynced.
+void writeFile(const std::string& path, const std::string& bytes) {
+    int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0)
+        std::exit(1);
+    for (size_t done = 0; done < bytes.size();) {
+        const size_t chunk = std::min<size_t>(64 * 1024, bytes.size() - done);
+        if (::write(out, bytes.data() + done, chunk) != static_cast<ssize_t>(chunk))
+            std::exit(1);
+        done += chunk;
+    }
+    ::fsync(out);
+    ::close(out);
+}
+
+// The save's baseline, the same work without the tree: the same bytes
+// written to a new file beside a file of that size, fsynced, renamed over
+// it (which frees the old file) and the folder fsynced. The bytes are read
+// and the old file written beforehand, so only the save's own steps count.
 double writeWithFsync(const std::string& from, const std::string& to) {
     int in = ::open(from.c_str(), O_RDONLY);
     if (in < 0)
         std::exit(1);
     std::string all;
     all.resize(static_cast<size_t>(fs::file_size(from)));
-    if (::read(in, all.data(), all.size()) != static_cast<ssize_t>(all.size()))
-        std::exit(1);
+    for (size_t done = 0; done < all.size();) {
+        const ssize_t n = ::read(in, all.data() + done, all.size() - done);
+        if (n <= 0)
+            std::exit(1);
+        done += static_cast<size_t>(n);
+    }
     ::close(in);
+    writeFile(to, all);
     auto start = Clock::now();
     const std::string temporary = to + ".tmp";
-    int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0)
-        std::exit(1);
-    for (size_t done = 0; done < all.size();) {
-        const size_t chunk = std::min<size_t>(64 * 1024, all.size() - done);
-        if (::write(out, all.data() + done, chunk) != static_cast<ssize_t>(chunk))
-            std::exit(1);
-        done += chunk;
-    }
-    ::fsync(out);
-    ::close(out);
+    writeFile(temporary, all);
     std::rename(temporary.c_str(), to.c_str());
+    int folder = ::open(fs::path(to).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    ::fsync(folder);
+    ::close(folder);
     return secondsSince(start);
 }
 
