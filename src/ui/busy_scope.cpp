@@ -14,11 +14,13 @@ constexpr int kSteps = 1000;
 
 BusyScope::BusyScope(QString text, QWidget* parent, std::chrono::milliseconds delay)
     : text_(std::move(text)), parent_(parent), delay_(delay) {
+    ++active_;
     setWaitCursor();
     running_.start();
 }
 
 BusyScope::~BusyScope() {
+    --active_;
     restoreCursor();
     if (window_)
         window_->close();

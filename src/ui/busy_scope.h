@@ -32,6 +32,11 @@ class BusyScope {
     // The progress window, once it shows.
     QProgressDialog* window() const { return window_.get(); }
 
+    // Whether a job is running under a BusyScope. The repaints let window
+    // events through (closing the main window, for one); whoever would start
+    // another long job on such an event refuses it while this is true.
+    static bool active() { return active_ > 0; }
+
     // The normal cursor while `show` runs (a message box in the middle of the job).
     template <class Fn>
     void withNormalCursor(Fn&& show);
@@ -46,6 +51,7 @@ class BusyScope {
     QElapsedTimer running_;
     QElapsedTimer sincePaint_;
     std::unique_ptr<QProgressDialog> window_;
+    static inline int active_ = 0;
 };
 
 template <class Fn>

@@ -48,6 +48,9 @@ void CMainFrame::runSheet(SheetMode mode) {
     Selection selection = doc_.selection();
     if (!sheet->run(mode, copy, selection, this))
         return;
+    // Gone before the save: an edit the sheet still has queued must not
+    // reach the tree while the save repaints its progress window.
+    sheet.reset();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     doc_.replaceTree(std::move(copy));
     doc_.selection() = selection;
