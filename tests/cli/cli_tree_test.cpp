@@ -101,8 +101,8 @@ TEST(CliTree, FailuresAndBadUsage) {
 }
 
 // The read-only commands keep only what they show, yet a file damaged in a
-// record they pass over fails with the text a load reports, and stays where
-// it is: only a command that writes moves a damaged file aside.
+// record they pass over fails with the text a load that leaves the file in
+// place reports, and the file stays where it is.
 TEST(CliTree, DamageInAPassedOverRecordFailsAsALoadDoes) {
     test::TempDir dir;
     const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
@@ -121,7 +121,7 @@ TEST(CliTree, DamageInAPassedOverRecordFailsAsALoadDoes) {
         std::string text;
         void report(const std::string& t, model::MessageIcon) override { text = t; }
     } loadReport;
-    ASSERT_FALSE(tree.load(support::fromFsPath(copy), loadReport));
+    ASSERT_FALSE(tree.load(support::fromFsPath(copy), loadReport, model::DamagedFile::Leave));
     const std::string expected = support::toUtf8(loadReport.text) + "\n";
     ASSERT_NE(expected.find("ｱｰｶｲﾌﾞ異常"), std::string::npos) << expected;
 

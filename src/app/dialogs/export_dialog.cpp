@@ -118,14 +118,14 @@ void CDataSave::OnOK() {
         ui::prompter().plain(support::sj("正常に保存しました。"));
 }
 
-void importData(model::CustomerTree& tree) {
+bool importData(model::CustomerTree& tree) {
     auto chosen = ui::prompter().openFile(
         {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), {}});
     if (!chosen)
-        return;
+        return false;
     ui::BusyScope busy(qsj("データ取り込み中・・・"));
     ui::BusyReporter reporter(guiErrorReporter(), busy);
-    model::importCustomers(tree, *chosen, reporter);
+    return !model::importCustomers(tree, *chosen, reporter).empty();
 }
 
 }  // namespace plm::app

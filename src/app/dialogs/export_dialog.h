@@ -38,7 +38,8 @@ class CDataSave : public QDialog {
 };
 
 // "→ データのインポート": picks an export file and adds its customers to
-// `tree`, renaming those whose names are taken. Nothing is saved here.
-void importData(model::CustomerTree& tree);
+// `tree`, renaming those whose names are taken. Nothing is saved here; true
+// when customers were added.
+bool importData(model::CustomerTree& tree);
 
 }  // namespace plm::app
