@@ -130,6 +130,8 @@ TEST(CliTree, DamageInAPassedOverRecordFailsAsALoadDoes) {
         {"show", "大阪", "回路B", "点2", "1"},
         {"csv", "大阪", "回路B", "点2", "0", "out.CSV"},
         {"export", "大阪", "out.QBX"},
+        {"csv", "大阪", "batch"},  // every measurement of a customer
+        {"report", "大阪", "回路B", "batch.pdf"},
     };
     for (const auto& args : commands) {
         ToolRun r = plmtool(dir, args);
@@ -139,6 +141,8 @@ TEST(CliTree, DamageInAPassedOverRecordFailsAsALoadDoes) {
     }
     EXPECT_FALSE(fs::exists(dir.path() / "out.CSV"));
     EXPECT_FALSE(fs::exists(dir.path() / "out.QBX"));
+    EXPECT_FALSE(fs::exists(dir.path() / "batch"));
+    EXPECT_FALSE(fs::exists(dir.path() / "batch.pdf"));
 }
 
 }  // namespace
