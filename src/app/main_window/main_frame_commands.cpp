@@ -105,8 +105,10 @@ void CMainFrame::OnImport() {
     // An import is saved at once, like an edit: nothing waits in memory.
     if (!doc_.checkDataFileAvailable())
         return;
-    if (importData(doc_.tree()))
+    if (importData(doc_.tree())) {
         doc_.SaveData();
+        doc_.notifyTreeChanged();
+    }
 }
 
 void CMainFrame::OnExport() {
