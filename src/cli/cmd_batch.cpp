@@ -12,6 +12,7 @@
 #include "cli/gui_start.h"
 #include "cli/session.h"
 #include "model/customer_tree.h"
+#include "model/data_file_scan.h"
 #include "report/batch_csv.h"
 #include "report/batch_selection.h"
 #include "support/cx_exception.h"
@@ -80,12 +81,30 @@ report::BatchScope scopeOf(const Invocation& inv) {
     return scope;
 }
 
+// The customer the scope names, with the records of the names it covers:
+// the data file is scanned, so a batch for one customer keeps no other
+// customer's measurements, and a damaged file is reported and left in place.
+void scanScope(const report::BatchScope& scope, const Session& session, model::CustomerTree& tree) {
+    model::ScanSelection selection;
+    selection.keepRecords = true;
+    selection.customer = scope.names.at(0);
+    if (scope.names.size() > 1)
+        selection.circuit = scope.names[1];
+    if (scope.names.size() > 2)
+        selection.name = scope.names[2];
+    model::DataFileOutline outline;
+    StderrReporter reporter;
+    if (!model::scanDataFile(session.dataFile, selection, outline, reporter))
+        throw std::runtime_error("the data file could not be read");
+    tree.lineSettings = outline.lineSettings;
+    if (model::ScannedCustomer* customer = outline.customers.get(scope.names[0]))
+        tree.customers.insertNode(std::move(*customer).toCustomer());
+}
+
 std::vector<report::BatchItem> selectItems(const Invocation& inv, const Session& session,
                                            model::CustomerTree& tree) {
     const report::BatchScope scope = scopeOf(inv);
-    StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
-        throw std::runtime_error("the data file could not be read");
+    scanScope(scope, session, tree);
     std::vector<report::BatchItem> items = report::selectBatch(tree, scope);
     if (items.empty())
         throw std::runtime_error("no measurements are filed there");

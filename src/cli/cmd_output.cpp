@@ -7,9 +7,10 @@
 #include "chart/report_page.h"
 #include "cli/cmd_batch.h"
 #include "cli/command.h"
+#include "cli/filed_record.h"
 #include "cli/gui_start.h"
 #include "cli/session.h"
-#include "model/customer_tree.h"
+#include "model/error_reporter.h"
 #include "report/csv_writer.h"
 #include "support/log_writer.h"
 #include "support/paths.h"
@@ -37,7 +38,9 @@ struct Target {
 };
 
 // CUSTOMER CIRCUIT NAME INDEX from the terminal (UTF-8) to the filed record.
-Target findTarget(const Invocation& inv, Session& session) {
+// With `wholeName`, every record of the name is kept too (the judgement
+// page draws their trend).
+Target findTarget(const Invocation& inv, Session& session, bool wholeName = false) {
     int index = -1;
     try {
         size_t used = 0;
@@ -52,22 +55,22 @@ Target findTarget(const Invocation& inv, Session& session) {
     Target target;
     target.names = {support::fromUtf8(inv.args[0]), support::fromUtf8(inv.args[1]),
                     support::fromUtf8(inv.args[2])};
-    model::CustomerTree tree;
-    StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
-        throw std::runtime_error("the data file could not be read");
-    const model::MeasurementName* name = model::findMeasurementName(
-        tree, target.names.level1, target.names.level2, target.names.level3);
-    if (!name)
-        throw std::runtime_error("no such measurement name: " + inv.args[0] + " / " + inv.args[1] +
-                                 " / " + inv.args[2]);
-    if (index >= name->records.count()) {
-        throw std::runtime_error(
-            support::format("no record %d (the name holds %d)", index, name->records.count()));
-    }
-    target.record = name->records.at(index);
-    target.records = name->records;
     target.index = index;
+    const uint32_t position = static_cast<uint32_t>(index);
+    if (!wholeName) {
+        std::optional<model::MeasurementRecord> record =
+            scanFiledRecord(session.dataFile, inv.args[0], inv.args[1], inv.args[2], position);
+        if (!record)
+            throw std::runtime_error("the data file could not be read");
+        target.record = std::move(*record);
+        return target;
+    }
+    std::optional<model::RecordList> records =
+        scanFiledName(session.dataFile, inv.args[0], inv.args[1], inv.args[2], position);
+    if (!records)
+        throw std::runtime_error("the data file could not be read");
+    target.records = std::move(*records);
+    target.record = target.records.at(index);
     return target;
 }
 
@@ -111,7 +114,7 @@ int runReport(const Invocation& inv) {
     if (!pdf && !endsWithNoCase(out, ".png"))
         throw UsageError{"the output must end in .pdf or .png"};
     Session& session = openSession();
-    const Target target = findTarget(inv, session);
+    const Target target = findTarget(inv, session, inv.hasFlag("analysis"));
     std::optional<analysis::AnalysisReport> judged;
     if (inv.hasFlag("analysis")) {
         judged = analysis::analyzeFiled(

@@ -2,16 +2,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/filed_record.h"
 #include "cli/session.h"
 #include "link/captured_file_source.h"
 #include "link/transfer_decoder.h"
 #include "model/customer_exchange.h"
 #include "model/customer_tree.h"
+#include "model/data_file_scan.h"
 #include "model/record_register.h"
 #include "model/shared_data_file.h"
 #include "report/operating_times.h"
@@ -52,12 +55,15 @@ std::string dataFilePath(const Invocation& inv, const Session& session) {
     return typed.empty() ? session.dataFile : storedFromTyped(typed);
 }
 
-// The data file into `tree` for a command that only reads: a file that
-// cannot be read has been reported and stays as it is.
-void loadTree(model::CustomerTree& tree, const std::string& path) {
+// The read-only commands scan the file: it is checked whole, but only the
+// records a command shows are kept, and a file that cannot be read has been
+// reported and stays as it is.
+model::DataFileOutline scanTree(const std::string& path, const model::ScanSelection& selection) {
     StderrReporter reporter;
-    if (!tree.load(path, reporter, model::DamagedFile::Leave))
+    model::DataFileOutline outline;
+    if (!model::scanDataFile(path, selection, outline, reporter))
         throw CxException();
+    return outline;
 }
 
 // Reads, changes and writes the data file under one lock, so that a writer
@@ -104,22 +110,22 @@ std::string jsonText(const std::string& cp932) {
     return jsonString(toUtf8(cp932));
 }
 
-std::string listJson(const model::CustomerTree& tree) {
+std::string listJson(const model::DataFileOutline& tree) {
     const model::LineSettings& l = tree.lineSettings;
     std::string out = format(
         "{\"lineSettings\":{\"port\":%d,\"baud\":%d,\"byteSize\":%d,\"stopBits\":%d,"
         "\"parity\":%d,\"flow\":%d},\"customers\":[",
         l.port, l.baud, l.byteSize, l.stopBits, l.parity, l.flow);
     const char* sep1 = "";
-    for (const model::Customer& c : tree.customers) {
+    for (const model::ScannedCustomer& c : tree.customers) {
         out += format("%s{\"name\":%s,\"circuits\":[", sep1, jsonText(c.name).c_str());
         const char* sep2 = "";
-        for (const model::TestCircuit& t : c.circuits) {
+        for (const model::ScannedCircuit& t : c.circuits) {
             out += format("%s{\"name\":%s,\"names\":[", sep2, jsonText(t.name).c_str());
             const char* sep3 = "";
-            for (const model::MeasurementName& n : t.names) {
-                out += format("%s{\"name\":%s,\"records\":%d}", sep3, jsonText(n.name).c_str(),
-                              n.records.count());
+            for (const model::ScannedName& n : t.names) {
+                out += format("%s{\"name\":%s,\"records\":%u}", sep3, jsonText(n.name).c_str(),
+                              n.recordCount);
                 sep3 = ",";
             }
             out += "]}";
@@ -135,18 +141,18 @@ int runList(const Invocation& inv) {
     if (!inv.args.empty())
         throw UsageError{"list takes no arguments"};
     Session& session = openSession();
-    model::CustomerTree tree;
-    loadTree(tree, dataFilePath(inv, session));
+    const model::DataFileOutline tree =
+        scanTree(dataFilePath(inv, session), model::ScanSelection::outline());
     if (inv.json) {
         printUtf8(listJson(tree));
         return 0;
     }
-    for (const model::Customer& c : tree.customers) {
+    for (const model::ScannedCustomer& c : tree.customers) {
         printLine(c.name);
-        for (const model::TestCircuit& t : c.circuits) {
+        for (const model::ScannedCircuit& t : c.circuits) {
             printLine("  " + t.name);
-            for (const model::MeasurementName& n : t.names) {
-                printLine(format("    %s (%d)", n.name.c_str(), n.records.count()));
+            for (const model::ScannedName& n : t.names) {
+                printLine(format("    %s (%u)", n.name.c_str(), n.recordCount));
             }
         }
     }
@@ -259,34 +265,21 @@ void printShow(const model::MeasurementRecord& r) {
     }
 }
 
-const model::MeasurementName& requireName(const model::CustomerTree& tree, const Invocation& inv) {
-    const model::MeasurementName* name = model::findMeasurementName(
-        tree, fromUtf8(inv.args[0]), fromUtf8(inv.args[1]), fromUtf8(inv.args[2]));
-    if (!name) {
-        throw std::runtime_error("no such measurement name: " + inv.args[0] + " / " + inv.args[1] +
-                                 " / " + inv.args[2]);
-    }
-    return *name;
-}
-
 int runShow(const Invocation& inv) {
     if (inv.args.size() < 3 || inv.args.size() > 4) {
         throw UsageError{"expected CUSTOMER CIRCUIT NAME [INDEX]"};
     }
     const int index = parseIndex(inv);
     Session& session = openSession();
-    model::CustomerTree tree;
-    loadTree(tree, dataFilePath(inv, session));
-    const model::MeasurementName& name = requireName(tree, inv);
-    if (index >= name.records.count()) {
-        throw std::runtime_error(
-            format("no record %d (the name holds %d)", index, name.records.count()));
-    }
-    const model::MeasurementRecord& record = name.records.at(index);
+    const std::optional<model::MeasurementRecord> record =
+        scanFiledRecord(dataFilePath(inv, session), inv.args[0], inv.args[1], inv.args[2],
+                        static_cast<uint32_t>(index));
+    if (!record)
+        throw CxException();
     if (inv.json) {
-        printUtf8(showJson(inv, index, record));
+        printUtf8(showJson(inv, index, *record));
     } else {
-        printShow(record);
+        printShow(*record);
     }
     return 0;
 }
@@ -295,15 +288,16 @@ int runExport(const Invocation& inv) {
     if (inv.args.size() != 2)
         throw UsageError{"expected CUSTOMER OUT.QBX"};
     Session& session = openSession();
-    model::CustomerTree tree;
-    loadTree(tree, dataFilePath(inv, session));
-    const model::Customer* customer = tree.customers.get(fromUtf8(inv.args[0]));
-    if (!customer) {
+    model::DataFileOutline tree = scanTree(
+        dataFilePath(inv, session), model::ScanSelection::wholeCustomer(fromUtf8(inv.args[0])));
+    model::ScannedCustomer* scanned = tree.customers.get(fromUtf8(inv.args[0]));
+    if (!scanned) {
         throw CxException(
             format(sj("保存する %s を選んでください").c_str(), session.settings.itemName1.c_str()));
     }
+    const model::Customer customer = std::move(*scanned).toCustomer();
     StderrReporter reporter;
-    if (!model::exportCustomer(*customer, storedFromTyped(inv.args[1]), reporter))
+    if (!model::exportCustomer(customer, storedFromTyped(inv.args[1]), reporter))
         return 1;
     printLine(sj("正常に保存しました。"));
     return 0;

@@ -141,10 +141,39 @@ std::string ArchiveReader::string() {
     return support::fromUtf8(utf16ToUtf8(units));
 }
 
+uint64_t ArchiveReader::checkedStringBytes() {
+    bool wide = false;
+    uint64_t length = stringLength(true, wide);
+    if (wide)
+        length *= 2;
+    require(length, wide ? "wide string" : "string");
+    return length;
+}
+
+void ArchiveReader::skipString() {
+    skip(checkedStringBytes());
+}
+
 void ArchiveReader::bytes(std::vector<uint8_t>& out, uint64_t n) {
     require(n, "byte array");
     out.resize(n);
     read(out.data(), n);
+}
+
+void ArchiveReader::skipBytes(uint64_t n) {
+    require(n, "byte array");
+    skip(n);
+}
+
+void ArchiveReader::skip(uint64_t n) {
+    while (n > 0) {
+        if (pos_ == end_ && !refill())
+            endOfData();
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(n, end_ - pos_));
+        pos_ += chunk;
+        n -= chunk;
+        consumed_ += chunk;
+    }
 }
 
 MemoryReader::MemoryReader(std::string_view bytes) : ArchiveReader(bytes.size()) {
@@ -153,11 +182,13 @@ MemoryReader::MemoryReader(std::string_view bytes) : ArchiveReader(bytes.size())
 }
 
 bool FdReader::refill() {
+    if (progress_)
+        progress_(offset());
     for (;;) {
-        ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+        ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
         if (n > 0) {
-            pos_ = buffer_;
-            end_ = buffer_ + n;
+            pos_ = buffer_.data();
+            end_ = buffer_.data() + n;
             return true;
         }
         if (n == 0)

@@ -36,6 +36,12 @@ class ArchiveReader {
     // n bytes into out (resized after the bound check).
     void bytes(std::vector<uint8_t>& out, uint64_t n);
 
+    // Passing over data that is not wanted: the same checks and the same
+    // failures at the same offsets as reading it, without keeping anything.
+    void skip(uint64_t n);
+    void skipBytes(uint64_t n);  // as bytes()
+    void skipString();           // as string()
+
     // Throws ArchiveError unless `need` more bytes can follow.
     void require(uint64_t need, const char* what) const;
 
@@ -50,6 +56,8 @@ class ArchiveReader {
   private:
     [[noreturn]] void endOfData() const;
     uint32_t stringLength(bool allowWide, bool& wide);
+    // The bytes of the string that follows, with the check string() makes.
+    uint64_t checkedStringBytes();
 
     uint64_t total_;
     uint64_t consumed_ = 0;
@@ -64,17 +72,22 @@ class MemoryReader : public ArchiveReader {
     bool refill() override { return false; }
 };
 
-// Reads from an open file through a 4096-byte buffer.
+// Reads from an open file through a buffer, 4096 bytes unless told.
 class FdReader : public ArchiveReader {
   public:
-    FdReader(int fd, uint64_t size) : ArchiveReader(size), fd_(fd) {}
+    FdReader(int fd, uint64_t size, size_t bufferSize = 4096)
+        : ArchiveReader(size), fd_(fd), buffer_(bufferSize) {}
+
+    // Called with the bytes read so far whenever the buffer is refilled.
+    void onRefill(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
 
   protected:
     bool refill() override;
 
   private:
     int fd_;
-    uint8_t buffer_[4096];
+    std::vector<uint8_t> buffer_;
+    std::function<void(uint64_t)> progress_;
 };
 
 // Appends to a string, or with no string only counts the bytes (so the
@@ -122,5 +135,17 @@ class ArchiveWriter {
 // The format itself, over the primitives above.
 ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree);
 void writeDataFile(const CustomerTree& tree, ArchiveWriter& out);
+
+// Pieces of the format shared by the full read and the scan.
+inline constexpr uint64_t kMinNamedBlock = 1 + 2;  // empty name, count 0
+// The fewest bytes a record of this version takes.
+uint64_t minRecordBytes(int32_t version);
+// A count from the file, checked against the bytes left for that many blocks.
+uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what);
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r);
+void skipRecord(ArchiveReader& in, int32_t version);
+// The signature and version: Ok, or why the file is not read further.
+ReadStatus readPreamble(ArchiveReader& in, int32_t& version);
+void readLineSettings(ArchiveReader& in, LineSettings& line);
 
 }  // namespace plm::model

@@ -1,28 +1,56 @@
 #include "model/data_file.h"
 
+#include <cstring>
+
 #include "model/archive_io.h"
 
 namespace plm::model {
 namespace {
 
-// The fewest bytes a block can take, used to check a count from the file
-// against the bytes left before anything is sized from it.
-constexpr uint64_t kMinNamedBlock = 1 + 2;  // empty name, count 0
-
-uint64_t minRecordBytes(int32_t version) {
-    uint64_t fixed = 2 + 7 * 4 + 8 * 4 + 4 + 8 + 2 * 4 + 4 + 6 * 8 + 2 * 8;
-    uint64_t strings = 1 + 1 + 4 + 8;  // weather, comment, breaker strings, channel comments
-    uint64_t optional = (version >= 2 ? 8 : 0) + (version >= 6 ? 4 : 0);
-    return fixed + strings + optional;
+// The header items from dataNo to devType and the six phase values: the
+// fixed-size run of a record between its samples and its weather string.
+constexpr uint64_t fixedRecordBytes(int32_t version) {
+    const uint64_t optional = (version >= 2 ? 8 : 0) + (version >= 6 ? 4 : 0);
+    return 7 * 4 + 8 * 4 + 4 + 8 + 2 * 4 + optional + 4 + 6 * 8;
 }
 
-void readConditions(ArchiveReader& in, TestConditions& c) {
-    in.i32();  // the stored device type gives way to the configured one
-    c.devType = configuredDevType();
-    for (int phase = 0; phase < 3; ++phase) {
-        c.vacuum[phase] = in.f64();
-        c.sesshoku[phase] = in.f64();
+// The fixed-size run is read and written in one piece: a record holds some
+// forty numbers, and a call for each is what the load and save of a large
+// file would spend their time on.
+class FixedRun {
+  public:
+    FixedRun() = default;
+    FixedRun(ArchiveReader& in, int32_t version) { in.read(bytes_, fixedRecordBytes(version)); }
+
+    int32_t i32() {
+        int32_t v;
+        take(&v, sizeof v);
+        return v;
     }
+    double f64() {
+        double v;
+        take(&v, sizeof v);
+        return v;
+    }
+    void put(int32_t v) { give(&v, sizeof v); }
+    void put(double v) { give(&v, sizeof v); }
+    void writeTo(ArchiveWriter& out) const { out.raw(bytes_, at_); }
+
+  private:
+    void take(void* out, size_t n) {
+        std::memcpy(out, bytes_ + at_, n);
+        at_ += n;
+    }
+    void give(const void* in, size_t n) {
+        std::memcpy(bytes_ + at_, in, n);
+        at_ += n;
+    }
+
+    uint8_t bytes_[fixedRecordBytes(kDataFileVersion)];
+    size_t at_ = 0;
+};
+
+void readConditionStrings(ArchiveReader& in, TestConditions& c) {
     c.weather = in.string();
     c.temp = in.f64();
     c.hum = in.f64();
@@ -35,28 +63,13 @@ void readConditions(ArchiveReader& in, TestConditions& c) {
         comment = in.string();
 }
 
-void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
-    in.bytes(r.contacts, in.count());
-    r.dataNo = in.i32();
-    r.opSignal = in.i32();
-    r.triggerDetect = in.i32();
-    r.signalAcDc = in.i32();
-    r.chattering = in.i32();
-    r.measTime = in.i32();
-    r.measPeriod = in.i32();
-    for (auto& value : r.chSetting)
-        value = in.i32();
-    r.testDateTime.status = static_cast<support::DateStatus>(in.i32());
-    r.testDateTime.value = in.f64();
-    r.vcValue = in.i32();
-    r.vcEndValue = in.i32();
-    if (version >= 2) {
-        r.measureType = in.i32();
-        r.measureOpe = in.i32();
-    }
-    if (version >= 6)
-        r.noiseMask = in.i32();
-    readConditions(in, r.cond);
+}  // namespace
+
+// The fewest bytes a block can take, used to check a count from the file
+// against the bytes left before anything is sized from it.
+uint64_t minRecordBytes(int32_t version) {
+    const uint64_t strings = 1 + 1 + 4 + 8;  // weather, comment, breaker strings, channel comments
+    return 2 + fixedRecordBytes(version) + 2 * 8 + strings;
 }
 
 uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
@@ -64,6 +77,72 @@ uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
     in.require(uint64_t{n} * minBlock, what);
     return n;
 }
+
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
+    std::vector<uint8_t> samples;
+    in.bytes(samples, in.count());
+    r.contacts = std::move(samples);
+    FixedRun run(in, version);
+    r.dataNo = run.i32();
+    r.opSignal = run.i32();
+    r.triggerDetect = run.i32();
+    r.signalAcDc = run.i32();
+    r.chattering = run.i32();
+    r.measTime = run.i32();
+    r.measPeriod = run.i32();
+    for (auto& value : r.chSetting)
+        value = run.i32();
+    r.testDateTime.status = static_cast<support::DateStatus>(run.i32());
+    r.testDateTime.value = run.f64();
+    r.vcValue = run.i32();
+    r.vcEndValue = run.i32();
+    if (version >= 2) {
+        r.measureType = run.i32();
+        r.measureOpe = run.i32();
+    }
+    if (version >= 6)
+        r.noiseMask = run.i32();
+    TestConditions& c = r.cond;
+    run.i32();  // the stored device type gives way to the configured one
+    c.devType = configuredDevType();
+    for (int phase = 0; phase < 3; ++phase) {
+        c.vacuum[phase] = run.f64();
+        c.sesshoku[phase] = run.f64();
+    }
+    readConditionStrings(in, c);
+}
+
+// Walks the same items as readRecord, so a damaged record fails the same way
+// whether it is read or passed over.
+void skipRecord(ArchiveReader& in, int32_t version) {
+    in.skipBytes(in.count());
+    in.skip(fixedRecordBytes(version));
+    in.skipString();  // weather
+    in.skip(2 * 8);   // temp, hum
+    for (int i = 0; i < 5 + 8; ++i)
+        in.skipString();  // comment, the breaker strings, the channel comments
+}
+
+ReadStatus readPreamble(ArchiveReader& in, int32_t& version) {
+    // Both are read before either is compared: a file too short for them is
+    // an archive failure, not an unknown file.
+    std::string signature = in.string();
+    version = in.i32();
+    if (signature != kDataFileSignature)
+        return ReadStatus::BadSignature;
+    if (version < 1 || version > kDataFileVersion)
+        return ReadStatus::BadVersion;
+    return ReadStatus::Ok;
+}
+
+void readLineSettings(ArchiveReader& in, LineSettings& line) {
+    for (int32_t* v :
+         {&line.port, &line.baud, &line.byteSize, &line.stopBits, &line.parity, &line.flow}) {
+        *v = in.i32();
+    }
+}
+
+namespace {
 
 void readName(ArchiveReader& in, int32_t version, MeasurementName& node) {
     uint32_t n = checkedCount(in, minRecordBytes(version), "record list");
@@ -100,23 +179,25 @@ void readCustomer(ArchiveReader& in, int32_t version, Customer& node) {
 void writeRecord(ArchiveWriter& out, const MeasurementRecord& r) {
     out.count(r.contacts.size());
     out.raw(r.contacts.data(), r.contacts.size());
+    FixedRun run;
     for (int32_t v : {r.dataNo, r.opSignal, r.triggerDetect, r.signalAcDc, r.chattering, r.measTime,
                       r.measPeriod}) {
-        out.i32(v);
+        run.put(v);
     }
     for (int32_t v : r.chSetting)
-        out.i32(v);
-    out.i32(static_cast<int32_t>(r.testDateTime.status));
-    out.f64(r.testDateTime.value);
+        run.put(v);
+    run.put(static_cast<int32_t>(r.testDateTime.status));
+    run.put(r.testDateTime.value);
     for (int32_t v :
          {r.vcValue, r.vcEndValue, r.measureType, r.measureOpe, r.noiseMask, r.cond.devType}) {
-        out.i32(v);
+        run.put(v);
     }
     const TestConditions& c = r.cond;
     for (int phase = 0; phase < 3; ++phase) {
-        out.f64(c.vacuum[phase]);
-        out.f64(c.sesshoku[phase]);
+        run.put(c.vacuum[phase]);
+        run.put(c.sesshoku[phase]);
     }
+    run.writeTo(out);
     out.string(c.weather);
     out.f64(c.temp);
     out.f64(c.hum);
@@ -146,20 +227,10 @@ void writeCustomer(ArchiveWriter& out, const Customer& customer) {
 
 ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree) {
     tree.customers.clear();
-    // Both are read before either is compared: a file too short for them is
-    // an archive failure, not an unknown file.
-    std::string signature = in.string();
-    int32_t version = in.i32();
-    if (signature != kDataFileSignature)
-        return ReadStatus::BadSignature;
-    if (version < 1 || version > kDataFileVersion)
-        return ReadStatus::BadVersion;
-
-    LineSettings& line = tree.lineSettings;
-    for (int32_t* v :
-         {&line.port, &line.baud, &line.byteSize, &line.stopBits, &line.parity, &line.flow}) {
-        *v = in.i32();
-    }
+    int32_t version = 0;
+    if (ReadStatus status = readPreamble(in, version); status != ReadStatus::Ok)
+        return status;
+    readLineSettings(in, tree.lineSettings);
     uint32_t n = checkedCount(in, kMinNamedBlock, "customers");
     for (uint32_t i = 0; i < n; ++i) {
         Customer customer;

@@ -78,8 +78,10 @@ LoadOutcome readHeldDataFile(int fd, CustomerTree& tree, const std::string& path
 // How long opening the data file waits for another holder.
 inline constexpr std::chrono::milliseconds kDataFileOpenLimit{60000};
 
-// Streams the tree as a data file into `file` and commits it.
-FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file);
+// Streams the tree as a data file into `file` and commits it; the bytes
+// written so far go to progress->fileProgress as they are.
+FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file,
+                           ErrorReporter* progress = nullptr);
 
 // "ファイルを開くことが出来ません\n%s" for the stored path.
 CxException openFailure(const std::string& path);

@@ -10,6 +10,7 @@
 
 #include "model/archive_io.h"
 #include "model/data_file.h"
+#include "model/data_file_scan.h"
 #include "model/replacing_file.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
@@ -22,12 +23,17 @@ namespace {
 constexpr const char* kModuleName = ".\\DAT_CUSTOMER";
 constexpr int kModuleLine = 181;
 
+// Data files grow to hundreds of megabytes; reading them 4096 bytes at a
+// time would spend more on system calls than on the data.
+constexpr size_t kReadBuffer = 256 * 1024;
+
 // The lock of the regular file now at fsPath: a writer that renamed a new
 // file over it while this one waited leaves the lock on a file nobody reads.
-support::UniqueFd lockCurrentFile(const std::string& fsPath) {
+// Readers that change nothing (a scan) share the lock with each other.
+support::UniqueFd lockCurrentFile(const std::string& fsPath, bool exclusive = true) {
     support::OpenOptions options;
     options.mode = support::OpenMode::Read;
-    options.exclusive = true;
+    options.exclusive = exclusive;
     options.limit = kDataFileOpenLimit;
     for (;;) {
         support::UniqueFd fd = support::openWithRetry(fsPath, options);
@@ -54,7 +60,8 @@ void reportDamaged(const std::string& message, MessageIcon icon, const std::stri
     reporter.report(message + movedAsideNote(movedTo), icon);
 }
 
-void saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
+void saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath,
+              ErrorReporter& reporter) {
     // A folder that cannot be created shows up as the open failure below.
     support::CreateFolderPath(support::folderOf(path));
     support::OpenOptions options;
@@ -64,7 +71,79 @@ void saveFile(const CustomerTree& tree, const std::string& path, const std::stri
     ReplacingFile file;
     if (!file.open(fsPath, options))
         throw openFailure(path);
-    writeDataFile(tree, file);
+    writeDataFile(tree, file, &reporter);
+}
+
+using ContentReader = std::function<ReadStatus(ArchiveReader&)>;
+
+// Reads the file held open on fd from its start with `read`; the rules of
+// loadDataFile for a damaged file.
+LoadOutcome readHeld(int fd, const std::string& path, ErrorReporter& reporter, DamagedFile damaged,
+                     const ContentReader& read) {
+    ReadStatus status = ReadStatus::Ok;
+    std::string archiveFailure;
+    const bool opened = reportingFailures(reporter, [&] {
+        const FileIdentity identity = identityOfFd(fd);
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            throw std::system_error(errno, std::generic_category(), "lseek");
+        const auto size = static_cast<uint64_t>(identity.size);
+        FdReader in(fd, size, kReadBuffer);
+        in.onRefill([&reporter, size](uint64_t done) { reporter.fileProgress(done, size); });
+        try {
+            status = read(in);
+        } catch (const ArchiveError& e) {
+            archiveFailure = failureText(support::sj("ｱｰｶｲﾌﾞ異常"), e.what());
+        }
+        reporter.fileProgress(size, size);
+    });
+    if (!opened)
+        return LoadOutcome::Unavailable;
+    if (!archiveFailure.empty()) {
+        reportDamaged(archiveFailure, MessageIcon::Plain, path, reporter, damaged);
+        return LoadOutcome::Damaged;
+    }
+    switch (status) {
+        case ReadStatus::Ok:
+            return LoadOutcome::Loaded;
+        case ReadStatus::BadSignature:
+            reportDamaged(support::sj("データファイルが読めません\n壊れている可能性があります\n"
+                                      "新規に作成します"),
+                          MessageIcon::Stop, path, reporter, damaged);
+            break;
+        case ReadStatus::BadVersion:
+            reportDamaged(
+                support::sj("このデータファイルのバージョンは読めません\n新規に作成します"),
+                MessageIcon::Stop, path, reporter, damaged);
+            break;
+    }
+    return LoadOutcome::Damaged;
+}
+
+// Opens the file at the resolved stored path under its lock and reads it with
+// `read`: a missing file, a folder, a device or a file that cannot be opened
+// as loadDataFile describes.
+LoadOutcome readDataFileAt(const std::string& path, ErrorReporter& reporter, DamagedFile damaged,
+                           bool exclusive, FileIdentity& identity, const ContentReader& read) {
+    identity = {};
+    const std::string fsPath = support::toFsPath(path);
+    struct stat st {};
+    if (::stat(fsPath.c_str(), &st) != 0 && errno == ENOENT)
+        return LoadOutcome::Missing;
+    if (S_ISDIR(st.st_mode))
+        return LoadOutcome::Missing;
+    // A device or a FIFO would block or never end: it is no data file, and
+    // it is left where it is.
+    support::UniqueFd fd;
+    if (S_ISREG(st.st_mode))
+        fd = lockCurrentFile(fsPath, exclusive);
+    if (!fd) {
+        if (errno == ENOENT && S_ISREG(st.st_mode))
+            return LoadOutcome::Missing;
+        reporter.report(openFailure(path).text(), MessageIcon::Information);
+        return LoadOutcome::Unavailable;
+    }
+    identity = identityOfFd(fd.get());
+    return readHeld(fd.get(), path, reporter, damaged, read);
 }
 
 }  // namespace
@@ -93,9 +172,15 @@ bool reportingFailures(ErrorReporter& reporter, const std::function<void()>& job
     return false;
 }
 
-FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file) {
+FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file, ErrorReporter* progress) {
     std::string buffer;
-    ArchiveWriter writer(&buffer, [&](const char* data, size_t size) { file.write(data, size); });
+    uint64_t written = 0;
+    ArchiveWriter writer(&buffer, [&](const char* data, size_t size) {
+        file.write(data, size);
+        written += size;
+        if (progress)
+            progress->fileProgress(written, 0);
+    });
     writeDataFile(tree, writer);
     writer.finish();
     return file.commit();
@@ -103,65 +188,25 @@ FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file) {
 
 LoadOutcome readHeldDataFile(int fd, CustomerTree& tree, const std::string& path,
                              ErrorReporter& reporter, DamagedFile damaged) {
-    ReadStatus status = ReadStatus::Ok;
-    std::string archiveFailure;
-    const bool read = reportingFailures(reporter, [&] {
-        const FileIdentity identity = identityOfFd(fd);
-        if (::lseek(fd, 0, SEEK_SET) != 0)
-            throw std::system_error(errno, std::generic_category(), "lseek");
-        FdReader in(fd, static_cast<uint64_t>(identity.size));
-        try {
-            status = readDataFile(in, tree);
-        } catch (const ArchiveError& e) {
-            archiveFailure = failureText(support::sj("ｱｰｶｲﾌﾞ異常"), e.what());
-        }
-    });
-    if (!read)
-        return LoadOutcome::Unavailable;
-    if (!archiveFailure.empty()) {
-        reportDamaged(archiveFailure, MessageIcon::Plain, path, reporter, damaged);
-        return LoadOutcome::Damaged;
-    }
-    switch (status) {
-        case ReadStatus::Ok:
-            return LoadOutcome::Loaded;
-        case ReadStatus::BadSignature:
-            reportDamaged(support::sj("データファイルが読めません\n壊れている可能性があります\n"
-                                      "新規に作成します"),
-                          MessageIcon::Stop, path, reporter, damaged);
-            break;
-        case ReadStatus::BadVersion:
-            reportDamaged(
-                support::sj("このデータファイルのバージョンは読めません\n新規に作成します"),
-                MessageIcon::Stop, path, reporter, damaged);
-            break;
-    }
-    return LoadOutcome::Damaged;
+    return readHeld(fd, path, reporter, damaged,
+                    [&](ArchiveReader& in) { return readDataFile(in, tree); });
 }
 
 LoadOutcome loadDataFile(CustomerTree& tree, const std::string& path, ErrorReporter& reporter,
                          DamagedFile damaged, FileIdentity& identity) {
     tree.customers.clear();
-    identity = {};
-    const std::string fsPath = support::toFsPath(path);
-    struct stat st {};
-    if (::stat(fsPath.c_str(), &st) != 0 && errno == ENOENT)
-        return LoadOutcome::Missing;
-    if (S_ISDIR(st.st_mode))
-        return LoadOutcome::Missing;
-    // A device or a FIFO would block or never end: it is no data file, and
-    // it is left where it is.
-    support::UniqueFd fd;
-    if (S_ISREG(st.st_mode))
-        fd = lockCurrentFile(fsPath);
-    if (!fd) {
-        if (errno == ENOENT && S_ISREG(st.st_mode))
-            return LoadOutcome::Missing;
-        reporter.report(openFailure(path).text(), MessageIcon::Information);
-        return LoadOutcome::Unavailable;
-    }
-    identity = identityOfFd(fd.get());
-    return readHeldDataFile(fd.get(), tree, path, reporter, damaged);
+    return readDataFileAt(path, reporter, damaged, true, identity,
+                          [&](ArchiveReader& in) { return readDataFile(in, tree); });
+}
+
+bool scanDataFile(const std::string& path, const ScanSelection& selection, DataFileOutline& outline,
+                  ErrorReporter& reporter) {
+    outline.customers.clear();
+    FileIdentity identity;
+    const LoadOutcome outcome =
+        readDataFileAt(resolveDataPath(path), reporter, DamagedFile::Leave, false, identity,
+                       [&](ArchiveReader& in) { return scanDataFile(in, selection, outline); });
+    return outcome == LoadOutcome::Loaded || outcome == LoadOutcome::Missing;
 }
 
 std::string failureText(const std::string& kind, const std::string& description) {
@@ -219,7 +264,7 @@ bool CustomerTree::load(const std::string& path, ErrorReporter& reporter, Damage
 bool CustomerTree::save(const std::string& path, ErrorReporter& reporter) const {
     const std::string resolved = resolveDataPath(path);
     const std::string fsPath = support::toFsPath(resolved);
-    return reportingFailures(reporter, [&] { saveFile(*this, resolved, fsPath); });
+    return reportingFailures(reporter, [&] { saveFile(*this, resolved, fsPath, reporter); });
 }
 
 }  // namespace plm::model

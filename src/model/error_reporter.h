@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace plm::model {
@@ -18,6 +19,10 @@ class ErrorReporter {
     virtual ~ErrorReporter() = default;
     // `text` is CP932.
     virtual void report(const std::string& text, MessageIcon icon) = 0;
+    // Called now and then while a data or export file is read or written:
+    // `done` bytes of `total` (0 when the size is not known beforehand), so
+    // a long load or save can show that it is working.
+    virtual void fileProgress(uint64_t /*done*/, uint64_t /*total*/) {}
 };
 
 }  // namespace plm::model

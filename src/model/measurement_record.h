@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/contact_samples.h"
 #include "support/ole_date.h"
 
 namespace plm::model {
@@ -34,6 +35,7 @@ struct TestConditions {
 
 // One measurement of the tester: header, the user's conditions and the
 // contact samples (byte i is sample i; bit n is channel n+1, 1 = "ON").
+// Copies share the samples (see ContactSamples).
 struct MeasurementRecord {
     MeasurementRecord();
 
@@ -54,7 +56,7 @@ struct MeasurementRecord {
     int32_t noiseMask = 0;
 
     TestConditions cond;
-    std::vector<uint8_t> contacts;
+    ContactSamples contacts;
 
     void Reset();
     bool operator==(const MeasurementRecord&) const = default;

@@ -42,24 +42,68 @@ DateOrder compareForAdd(const support::DateTimeValue& existing,
     return DateOrder::Later;
 }
 
+RecordList& RecordList::operator=(const RecordList& other) {
+    if (this != &other) {
+        records_ = other.shareOrCopy();
+        shared_ = true;
+    }
+    return *this;
+}
+
+RecordList& RecordList::operator=(RecordList&& other) noexcept {
+    if (this != &other) {
+        records_ = std::move(other.records_);
+        shared_ = other.shared_;
+        other.shared_ = true;
+    }
+    return *this;
+}
+
+const RecordList::Records& RecordList::view() const {
+    static const Records none;
+    return records_ ? *records_ : none;
+}
+
+RecordList::Records& RecordList::own() {
+    if (!records_) {
+        records_ = std::make_shared<Records>();
+    } else if (records_.use_count() > 1) {
+        records_ = std::make_shared<Records>(*records_);
+    }
+    return *records_;
+}
+
+RecordList::Records& RecordList::exposed() {
+    Records& records = own();
+    shared_ = false;
+    return records;
+}
+
+std::shared_ptr<RecordList::Records> RecordList::shareOrCopy() const {
+    if (shared_ || !records_)
+        return records_;
+    return std::make_shared<Records>(*records_);
+}
+
 MeasurementRecord& RecordList::at(int i) {
-    checkIndex(i, records_.size());
-    return records_[static_cast<size_t>(i)];
+    checkIndex(i, view().size());
+    return exposed()[static_cast<size_t>(i)];
 }
 
 const MeasurementRecord& RecordList::at(int i) const {
-    checkIndex(i, records_.size());
-    return records_[static_cast<size_t>(i)];
+    checkIndex(i, view().size());
+    return view()[static_cast<size_t>(i)];
 }
 
 int RecordList::add(MeasurementRecord record) {
+    const Records& records = view();
     int lo = 0;
     int hi = count() - 1;
     int position = -1;
     while (lo <= hi) {
         int mid = (lo + hi) / 2;
         DateOrder order =
-            compareForAdd(records_[static_cast<size_t>(mid)].testDateTime, record.testDateTime);
+            compareForAdd(records[static_cast<size_t>(mid)].testDateTime, record.testDateTime);
         if (order == DateOrder::Later) {
             hi = mid - 1;
         } else if (order == DateOrder::Earlier) {
@@ -71,24 +115,27 @@ int RecordList::add(MeasurementRecord record) {
     }
     if (position < 0)
         position = lo;
-    records_.insert(records_.begin() + position, std::move(record));
+    Records& changed = own();
+    changed.insert(changed.begin() + position, std::move(record));
     return position;
 }
 
 void RecordList::insertAt(int i, MeasurementRecord record) {
     if (i < 0 || i > count())
         throw std::out_of_range("RecordList: invalid index");
-    records_.insert(records_.begin() + i, std::move(record));
+    Records& records = own();
+    records.insert(records.begin() + i, std::move(record));
 }
 
 void RecordList::removeAt(int i) {
-    checkIndex(i, records_.size());
-    records_.erase(records_.begin() + i);
+    checkIndex(i, view().size());
+    Records& records = own();
+    records.erase(records.begin() + i);
 }
 
 void RecordList::renumber() {
     int32_t number = 1;
-    for (auto& record : records_)
+    for (auto& record : own())
         record.dataNo = number++;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "model/measurement_record.h"
@@ -8,10 +9,28 @@ namespace plm::model {
 
 // The measurements of one measurement name, kept in ascending order of their
 // test date and time. The list order is also the data file order.
+//
+// Copies of a list share its records until one of them changes, so a copy
+// of the whole tree (the working copy of the data management sheet) costs
+// the names, not the measurements. A list that has handed out a reference
+// to change a record (the non-const at, begin and end) is copied whole
+// instead, since that reference may still be written through; such a list
+// shares again after allowSharing(), called once no such reference is held.
 class RecordList {
   public:
-    int count() const { return static_cast<int>(records_.size()); }
-    bool empty() const { return records_.empty(); }
+    using Records = std::vector<MeasurementRecord>;
+
+    RecordList() = default;
+    RecordList(const RecordList& other) : records_(other.shareOrCopy()) {}
+    RecordList& operator=(const RecordList& other);
+    RecordList(RecordList&& other) noexcept
+        : records_(std::move(other.records_)), shared_(other.shared_) {
+        other.shared_ = true;
+    }
+    RecordList& operator=(RecordList&& other) noexcept;
+
+    int count() const { return static_cast<int>(view().size()); }
+    bool empty() const { return view().empty(); }
 
     // std::out_of_range outside 0..count-1.
     MeasurementRecord& at(int i);
@@ -26,24 +45,38 @@ class RecordList {
     void insertAt(int i, MeasurementRecord record);
 
     // Appends without looking at the date: loading keeps the stored order.
-    void append(MeasurementRecord record) { records_.push_back(std::move(record)); }
+    void append(MeasurementRecord record) { own().push_back(std::move(record)); }
 
     void removeAt(int i);
-    void clear() { records_.clear(); }
-    void reserve(size_t n) { records_.reserve(n); }
+    void clear() { records_.reset(); }
+    void reserve(size_t n) { own().reserve(n); }
 
     // dataNo of record i becomes i + 1 for every record.
     void renumber();
 
-    auto begin() { return records_.begin(); }
-    auto end() { return records_.end(); }
-    auto begin() const { return records_.begin(); }
-    auto end() const { return records_.end(); }
+    // No reference to change a record of this list is held any more.
+    void allowSharing() { shared_ = true; }
 
-    bool operator==(const RecordList&) const = default;
+    Records::iterator begin() { return exposed().begin(); }
+    Records::iterator end() { return exposed().end(); }
+    Records::const_iterator begin() const { return view().begin(); }
+    Records::const_iterator end() const { return view().end(); }
+
+    // Lists that share their records are equal without looking at them.
+    bool operator==(const RecordList& other) const {
+        return (records_ && records_ == other.records_) || view() == other.view();
+    }
 
   private:
-    std::vector<MeasurementRecord> records_;
+    const Records& view() const;
+    // The records, first copied when another list shares them.
+    Records& own();
+    // As own(), for a caller that keeps a reference to change them.
+    Records& exposed();
+    std::shared_ptr<Records> shareOrCopy() const;
+
+    std::shared_ptr<Records> records_;  // null: no records
+    bool shared_ = true;                // copies may share records_
 };
 
 // How `add` orders two date-times: compared field by field (year, month,

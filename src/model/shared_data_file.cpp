@@ -45,13 +45,13 @@ class HeldDataFile {
     bool empty() const { return created_ || identityOfFd(fd_.get()).size == 0; }
     FileIdentity identity() const { return identityOfFd(fd_.get()); }
 
-    FileIdentity commit(const CustomerTree& tree) {
+    FileIdentity commit(const CustomerTree& tree, ErrorReporter& progress) {
         ReplacingFile file;
         // A second descriptor of the same open file shares its lock, which
         // this object keeps until it ends.
         if (!file.openLocked(fsPath_, support::UniqueFd(::dup(fd_.get()))))
             throw openFailure(path_);
-        const FileIdentity written = writeDataFile(tree, file);
+        const FileIdentity written = writeDataFile(tree, file, &progress);
         committed_ = true;
         return written;
     }
@@ -179,7 +179,7 @@ bool SharedDataFile::save(CustomerTree& tree, ErrorReporter& reporter,
             }
             result = std::move(merged.tree);
         }
-        identity_ = held.commit(result);
+        identity_ = held.commit(result, reporter);
         base_ = result;
         tree = std::move(result);
     });
@@ -199,7 +199,7 @@ bool SharedDataFile::update(const std::function<void(CustomerTree&)>& change,
             throw CxException();
         }
         change(tree);
-        identity_ = held.commit(tree);
+        identity_ = held.commit(tree, reporter);
         base_ = std::move(tree);
     });
 }

@@ -111,8 +111,8 @@ TEST(Figures, AgreeWithASampleBySampleCount) {
     for (size_t n = 0; n < 40; ++n) {
         for (int round = 0; round < 10; ++round) {
             model::MeasurementRecord r = buildRecord({3, 1, n, {}});
-            for (uint8_t& sample : r.contacts)
-                sample = static_cast<uint8_t>(random() % 3 == 0 ? random() : 0x5A);
+            for (size_t i = 0; i < r.contacts.size(); ++i)
+                r.contacts[i] = static_cast<uint8_t>(random() % 3 == 0 ? random() : 0x5A);
             const MeasurementFigures f = computeFigures(r, defaultPoleGroup());
             for (int c = 0; c < 8; ++c) {
                 int changes = 0;

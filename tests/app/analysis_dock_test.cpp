@@ -29,7 +29,7 @@ using plm::app::CPLMViewDoc;
 // A close of 50 ms at 1 ms on `day`: channel k (0-based) closes at closeAt[k].
 model::MeasurementRecord closing(int day, std::vector<int> closeAt) {
     model::MeasurementRecord r = record(day, 9);
-    std::fill(r.contacts.begin(), r.contacts.end(), 0);
+    r.contacts.assign(r.contacts.size(), 0);
     for (size_t k = 0; k < closeAt.size(); ++k) {
         for (size_t i = static_cast<size_t>(closeAt[k]); i < r.contacts.size(); ++i)
             r.contacts[i] |= static_cast<uint8_t>(1u << k);

@@ -6,6 +6,7 @@
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
+#include "ui/busy_scope.h"
 
 namespace plm::test::app {
 namespace {
@@ -127,6 +128,23 @@ TEST_F(FrameTest, ClosingStoresPlacementSplitterAndData) {
     ASSERT_EQ(std::sscanf(panes.c_str(), "%d %d %d %d", &hidden, &w0, &row, &w1), 4) << panes;
     EXPECT_GT(w0, 10);
     EXPECT_EQ(w1, 150) << "the hidden column keeps its default width";
+}
+
+// A load or save repaints its progress window, which lets a click on the
+// window's close button through; that close must not start a second save
+// inside the running one.
+TEST_F(FrameTest, ClosingWhileALoadOrSaveRunsWaitsForTheNextClose) {
+    doc->tree().customers.findOrAdd("Kobe");
+    frame->show();
+    {
+        plm::ui::BusyScope busy(QStringLiteral("saving"));
+        EXPECT_FALSE(frame->close());
+        EXPECT_EQ(readFile(dataFile()), original);
+    }
+    EXPECT_TRUE(frame->close());
+    model::CustomerTree onDisk;
+    ASSERT_TRUE(onDisk.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    EXPECT_NE(onDisk.customers.find("Kobe"), -1);
 }
 
 TEST_F(FrameTest, StoredPlacementAppliesAndHiddenColumnWidthIsKept) {

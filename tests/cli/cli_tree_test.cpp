@@ -9,6 +9,8 @@
 #include "cli/tool_run.h"
 #include "common/temp_dir.h"
 #include "model/data_file.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
 
 namespace plm::cli {
 namespace {
@@ -96,6 +98,51 @@ TEST(CliTree, FailuresAndBadUsage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ｱｰｶｲﾌﾞ異常"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.path() / "home" / "DATA" / "QBX.DAT"));
+}
+
+// The read-only commands keep only what they show, yet a file damaged in a
+// record they pass over fails with the text a load that leaves the file in
+// place reports, and the file stays where it is.
+TEST(CliTree, DamageInAPassedOverRecordFailsAsALoadDoes) {
+    test::TempDir dir;
+    const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
+    ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点1"}).status, 0);
+    ASSERT_EQ(plmtool(dir, {"register", capture, "大阪", "回路B", "点2"}).status, 0);
+    const std::string path = (dir.path() / "home" / "DATA" / "QBX.DAT").string();
+    // 大阪 sorts first; the last record of 東京 loses its last two bytes.
+    std::string bytes = test::readFile(path);
+    bytes.resize(bytes.size() - 2);
+    test::writeFile(path, bytes);
+
+    const std::string copy = dir.file("copy.DAT");
+    test::writeFile(copy, bytes);
+    model::CustomerTree tree;
+    struct Recording : model::ErrorReporter {
+        std::string text;
+        void report(const std::string& t, model::MessageIcon) override { text = t; }
+    } loadReport;
+    ASSERT_FALSE(tree.load(support::fromFsPath(copy), loadReport, model::DamagedFile::Leave));
+    const std::string expected = support::toUtf8(loadReport.text) + "\n";
+    ASSERT_NE(expected.find("ｱｰｶｲﾌﾞ異常"), std::string::npos) << expected;
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"list"},
+        {"show", "大阪", "回路B", "点2", "1"},
+        {"csv", "大阪", "回路B", "点2", "0", "out.CSV"},
+        {"export", "大阪", "out.QBX"},
+        {"csv", "大阪", "batch"},  // every measurement of a customer
+        {"report", "大阪", "回路B", "batch.pdf"},
+    };
+    for (const auto& args : commands) {
+        ToolRun r = plmtool(dir, args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.err.substr(0, expected.size()), expected) << args[0];
+        EXPECT_EQ(test::readFile(path), bytes) << args[0];
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out.CSV"));
+    EXPECT_FALSE(fs::exists(dir.path() / "out.QBX"));
+    EXPECT_FALSE(fs::exists(dir.path() / "batch"));
+    EXPECT_FALSE(fs::exists(dir.path() / "batch.pdf"));
 }
 
 }  // namespace

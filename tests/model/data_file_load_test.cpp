@@ -86,6 +86,43 @@ TEST(DataFileLoad, SaveCreatesFoldersAndLoadsBackIdentically) {
     EXPECT_TRUE(reporter.messages.empty());
 }
 
+// Long loads and saves let the GUI show that they work: the bytes done so
+// far, rising to the whole file (a load knows the size beforehand, a save not).
+TEST(DataFileLoad, LoadAndSaveTellTheirProgress) {
+    struct Progress : RecordingReporter {
+        std::vector<std::pair<uint64_t, uint64_t>> steps;
+        void fileProgress(uint64_t done, uint64_t total) override {
+            steps.emplace_back(done, total);
+        }
+    };
+    auto rising = [](const Progress& p) {
+        for (size_t i = 1; i < p.steps.size(); ++i) {
+            if (p.steps[i].first < p.steps[i - 1].first)
+                return false;
+        }
+        return true;
+    };
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    CustomerTree tree;
+    for (int i = 0; i < 200; ++i)  // 1 MB: several pieces of the read buffer
+        findOrAddMeasurementName(tree, "c", "t", "n").records.append(test::richRecord(i, 5000));
+    Progress saving;
+    ASSERT_TRUE(tree.save(path, saving));
+    const uint64_t size = test::readFile(path).size();
+    ASSERT_GE(saving.steps.size(), 2u);
+    EXPECT_TRUE(rising(saving));
+    EXPECT_EQ(saving.steps.back(), std::make_pair(size, uint64_t{0}));
+
+    Progress loading;
+    ASSERT_TRUE(CustomerTree().load(path, loading));
+    ASSERT_GE(loading.steps.size(), 3u);
+    EXPECT_TRUE(rising(loading));
+    EXPECT_EQ(loading.steps.front().second, size);
+    EXPECT_EQ(loading.steps.back(), std::make_pair(size, size));
+    EXPECT_TRUE(loading.messages.empty());
+}
+
 // A version 1 file from an older installation loads, and saving it writes
 // version 6 with the later items 0 and the configured device type.
 TEST(DataFileLoad, Version1FileIsSavedAsVersion6) {

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "model/archive_io.h"
+#include "model/data_file_scan.h"
 #include "support/text_codec.h"
 #include "tree_test_util.h"
 
@@ -280,6 +284,126 @@ TEST_F(DataFileFormat, TruncatedAndFlippedBytesFailCleanly) {
             try {
                 readDataFile(flipped, back);
             } catch (const ArchiveError&) {
+            }
+        }
+    }
+}
+
+// Two names of one customer, a second customer, the first stored again
+// under other letter case (its later subtree wins) and a third customer.
+std::string scanFixture(int version) {
+    const std::string record = richRecordBlock(version).s;
+    Bytes file;
+    file.header(version, 4);
+    file.str("A").u16(2).str("t").u16(1).str("n").u16(2).raw(record).raw(record);
+    file.str("u").u16(1).str("m").u16(1).raw(record);
+    file.str("B").u16(1).str("t").u16(1).str("n").u16(1).raw(record);
+    file.str("a").u16(1).str("t").u16(2).str("n").u16(3).raw(record).raw(record).raw(record);
+    file.str("x").u16(0);
+    file.str("C").u16(1).str("t").u16(1).str("n").u16(1).raw(record);
+    return file.s;
+}
+
+// How a read ended: the status, the archive failure's text, or the names
+// with their record counts.
+std::string outcome(const std::function<ReadStatus()>& read,
+                    const std::function<std::string()>& describe) {
+    try {
+        const ReadStatus status = read();
+        return status == ReadStatus::Ok ? describe() : "status " + std::to_string(int(status));
+    } catch (const ArchiveError& e) {
+        return std::string("error ") + e.what();
+    }
+}
+
+std::string describeTree(const CustomerTree& tree) {
+    std::string out;
+    for (const Customer& c : tree.customers)
+        for (const TestCircuit& t : c.circuits)
+            for (const MeasurementName& n : t.names)
+                out += c.name + "/" + t.name + "/" + n.name + ":" +
+                       std::to_string(n.records.count()) + " ";
+    return out;
+}
+
+std::string describeOutline(const DataFileOutline& outline) {
+    std::string out;
+    for (const ScannedCustomer& c : outline.customers)
+        for (const ScannedCircuit& t : c.circuits)
+            for (const ScannedName& n : t.names)
+                out += c.name + "/" + t.name + "/" + n.name + ":" + std::to_string(n.recordCount) +
+                       " ";
+    return out;
+}
+
+struct ScanCase {
+    const char* what;
+    ScanSelection selection;
+    std::vector<std::string> kept;  // "customer/circuit/name/index" of every kept record
+};
+
+std::vector<ScanCase> scanCases() {
+    return {
+        {"outline", ScanSelection::outline(), {}},
+        {"one record", ScanSelection::oneRecord("A", "T", "n", 1), {"a/t/n/1"}},
+        {"record past the end", ScanSelection::oneRecord("B", "t", "n", 1), {}},
+        {"whole customer", ScanSelection::wholeCustomer("a"), {"a/t/n/0", "a/t/n/1", "a/t/n/2"}},
+    };
+}
+
+TEST_F(DataFileFormat, ScanKeepsOnlyTheSelectedRecordsOfWhatALoadBuilds) {
+    for (int version : {1, 6}) {
+        const std::string bytes = scanFixture(version);
+        CustomerTree tree;
+        ASSERT_EQ(readDataFile(bytes, tree), ReadStatus::Ok);
+        for (const ScanCase& c : scanCases()) {
+            MemoryReader in(bytes);
+            DataFileOutline outline;
+            ASSERT_EQ(scanDataFile(in, c.selection, outline), ReadStatus::Ok);
+            EXPECT_EQ(describeOutline(outline), describeTree(tree)) << c.what;
+            std::vector<std::string> kept;
+            for (const ScannedCustomer& cu : outline.customers)
+                for (const ScannedCircuit& t : cu.circuits)
+                    for (const ScannedName& n : t.names)
+                        for (uint32_t i = 0; i < n.recordCount; ++i)
+                            if (const MeasurementRecord* r = n.record(i)) {
+                                kept.push_back(cu.name + "/" + t.name + "/" + n.name + "/" +
+                                               std::to_string(i));
+                                EXPECT_TRUE(*r == findMeasurementName(tree, cu.name, t.name, n.name)
+                                                      ->records.at(static_cast<int>(i)))
+                                    << c.what;
+                            }
+            EXPECT_EQ(kept, c.kept) << c.what << " version " << version;
+        }
+    }
+}
+
+// Whatever damage a file has, kept or passed over, a scan ends exactly as a
+// full read does: the same status, or the same archive failure at the same
+// offset.
+TEST_F(DataFileFormat, ScanFailsWhereAndHowTheFullReadFails) {
+    for (int version : {1, 6}) {
+        const std::string bytes = scanFixture(version);
+        auto compare = [&](std::string_view damaged, const std::string& label) {
+            CustomerTree tree;
+            const std::string expected = outcome([&] { return readDataFile(damaged, tree); },
+                                                 [&] { return describeTree(tree); });
+            for (const ScanCase& c : scanCases()) {
+                MemoryReader in(damaged);
+                DataFileOutline outline;
+                EXPECT_EQ(outcome([&] { return scanDataFile(in, c.selection, outline); },
+                                  [&] { return describeOutline(outline); }),
+                          expected)
+                    << label << ", " << c.what << ", version " << version;
+            }
+        };
+        for (size_t n = 0; n < bytes.size(); ++n)
+            compare(std::string_view(bytes).substr(0, n), "cut at " + std::to_string(n));
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+                std::string flipped = bytes;
+                flipped[i] = static_cast<char>(flipped[i] ^ mask);
+                compare(flipped, "byte " + std::to_string(i) + " ^ " + std::to_string(mask));
             }
         }
     }

@@ -228,6 +228,32 @@ TEST(MeasurementRecord, ResetCopyAndConditions) {
     EXPECT_EQ(a.cond.vacuum[1], 0.0);
 }
 
+TEST(MeasurementRecord, CopiesShareSamplesUntilOneOfThemWrites) {
+    MeasurementRecord a;
+    a.contacts = {1, 2, 3};
+    MeasurementRecord b = a;
+    EXPECT_EQ(b.contacts.shared(), a.contacts.shared());
+
+    // Every way of writing leaves the other copy as it was; a reference
+    // taken before the copy was made still writes only its own record.
+    auto first = a.contacts[0];
+    MeasurementRecord c = a;
+    first = 9;
+    b.contacts[1] |= 0x80;
+    MeasurementRecord d = c;
+    d.contacts.resize(5);
+    EXPECT_EQ(a.contacts, (std::vector<uint8_t>{9, 2, 3}));
+    EXPECT_EQ(b.contacts, (std::vector<uint8_t>{1, 0x82, 3}));
+    EXPECT_EQ(c.contacts, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(d.contacts, (std::vector<uint8_t>{1, 2, 3, 0, 0}));
+
+    // A holder of the buffer keeps the bytes it saw.
+    auto held = c.contacts.shared();
+    c.contacts[2] = 7;
+    EXPECT_EQ(*held, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_NE(c.contacts.shared(), held);
+}
+
 TEST(MeasurementRecord, DateAndTimeEdits) {
     MeasurementRecord r = recordAt("2015/01/06 05:56:52");
     EXPECT_TRUE(r.setDatePart("2008/04/01"));

@@ -106,9 +106,17 @@ TEST(NamedCollection, InsertNodeReplacesTheWholeSubtreeOfTheSameName) {
 TEST(NamedCollection, CopiesAreDeep) {
     CustomerTree tree;
     tree.lineSettings.port = 4;
-    findOrAddMeasurementName(tree, "c", "t", "n").records.append(MeasurementRecord());
+    MeasurementRecord record;
+    record.contacts = {1, 2};
+    findOrAddMeasurementName(tree, "c", "t", "n").records.append(record);
     CustomerTree copy = tree;
-    findOrAddMeasurementName(copy, "c", "t", "n").records.at(0).dataNo = 9;
+    MeasurementRecord& copied = findOrAddMeasurementName(copy, "c", "t", "n").records.at(0);
+    const MeasurementRecord& original = findMeasurementName(tree, "c", "t", "n")->records.at(0);
+    // The samples are shared, not copied, until the copy writes to them.
+    EXPECT_EQ(copied.contacts.shared(), original.contacts.shared());
+    copied.dataNo = 9;
+    copied.contacts[0] = 5;
+    EXPECT_EQ(original.contacts, (std::vector<uint8_t>{1, 2}));
     copy.customers.at(0).circuits.findOrAdd("t2");
     copy.lineSettings.port = 5;
     EXPECT_EQ(findMeasurementName(tree, "c", "t", "n")->records.at(0).dataNo, -1);

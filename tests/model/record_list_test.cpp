@@ -84,5 +84,37 @@ TEST(RecordList, RenumberAfterRemovingTheSecondOfThree) {
     EXPECT_THROW(list.removeAt(-1), std::out_of_range);
 }
 
+const MeasurementRecord* address(const RecordList& list, int i) {
+    return &list.at(i);
+}
+
+TEST(RecordList, CopiesShareRecordsUntilOneChanges) {
+    RecordList original;
+    original.append(at(dateAt(2024, 1, 1), 1));
+    original.append(at(dateAt(2024, 1, 2), 2));
+
+    RecordList copy = original;
+    EXPECT_EQ(address(copy, 0), address(original, 0));
+    copy.at(0).vcValue = 10;
+    copy.removeAt(1);
+    RecordList added = original;
+    added.add(at(dateAt(2024, 1, 3), 3));
+    EXPECT_EQ(tags(original), (std::vector<int>{1, 2}));
+    EXPECT_EQ(tags(copy), (std::vector<int>{10}));
+    EXPECT_EQ(tags(added), (std::vector<int>{1, 2, 3}));
+
+    // A reference handed out before a copy is made still changes its own
+    // list only: that list is copied whole until sharing is allowed again.
+    MeasurementRecord& held = original.at(1);
+    RecordList later = original;
+    held.vcValue = 20;
+    EXPECT_EQ(tags(original), (std::vector<int>{1, 20}));
+    EXPECT_EQ(tags(later), (std::vector<int>{1, 2}));
+    original.allowSharing();
+    RecordList shared = original;
+    EXPECT_EQ(address(shared, 0), address(original, 0));
+    EXPECT_EQ(shared, original);
+}
+
 }  // namespace
 }  // namespace plm::model

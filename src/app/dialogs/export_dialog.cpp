@@ -13,6 +13,7 @@
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "model/customer_exchange.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -122,7 +123,9 @@ bool importData(model::CustomerTree& tree) {
         {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), {}});
     if (!chosen)
         return false;
-    return !model::importCustomers(tree, *chosen, guiErrorReporter()).empty();
+    ui::BusyScope busy(qsj("データ取り込み中・・・"));
+    ui::BusyReporter reporter(guiErrorReporter(), busy);
+    return !model::importCustomers(tree, *chosen, reporter).empty();
 }
 
 }  // namespace plm::app

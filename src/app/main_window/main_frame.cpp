@@ -23,6 +23,7 @@
 #include "chart/qt_text.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -312,6 +313,12 @@ void CMainFrame::storePlacement() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (ui::BusyScope::active()) {
+        // A load or save is running and repainting its progress window; the
+        // data file is saved when the window is closed again after it.
+        event->ignore();
+        return;
+    }
     if (!closed_) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         storePlacement();

@@ -19,21 +19,43 @@
 #include "app/shell/about_box.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
+#include "ui/busy_scope.h"
 
 namespace plm::app {
+namespace {
+
+// The working copy shares the measurements of every list until the sheet
+// changes them. Between commands nothing holds a reference into the
+// document's tree, so every list of it may be shared, whatever an earlier
+// command did with it.
+model::CustomerTree workingCopy(model::CustomerTree& tree) {
+    ui::BusyScope busy{QString()};  // the wait cursor only: a copy reports no steps
+    for (model::Customer& customer : tree.customers) {
+        for (model::TestCircuit& circuit : customer.circuits) {
+            for (model::MeasurementName& name : circuit.names)
+                name.records.allowSharing();
+        }
+    }
+    return tree;
+}
+
+}  // namespace
 
 void CMainFrame::runSheet(SheetMode mode) {
     std::unique_ptr<DataSheet> sheet = makeDataSheet();
     if (!sheet)
         return;
     // The sheet works on a copy; only OK makes it the document's tree.
-    model::CustomerTree copy = doc_.tree();
+    model::CustomerTree copy = workingCopy(doc_.tree());
     Selection selection = doc_.selection();
     if (!sheet->run(mode, copy, selection, this)) {
         // What another program wrote while the sheet was open is shown now.
         doc_.ReloadIfChanged();
         return;
     }
+    // Gone before the save: an edit the sheet still has queued must not
+    // reach the tree while the save repaints its progress window.
+    sheet.reset();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     doc_.replaceTree(std::move(copy));
     doc_.selection() = selection;

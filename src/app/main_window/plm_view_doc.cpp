@@ -7,6 +7,7 @@
 #include "chart/qt_text.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -44,6 +45,24 @@ std::string conflictText(const model::ConflictQuestion& question) {
 model::ConflictChoice askConflict(const model::ConflictQuestion& question) {
     return ui::prompter().askYesNo(conflictText(question)) ? model::ConflictChoice::KeepMine
                                                            : model::ConflictChoice::KeepTheirs;
+}
+
+// A data file of many years takes long enough to load or save that the user
+// must see the program working.
+bool loadShowingProgress(model::SharedDataFile& file, model::CustomerTree& tree) {
+    ui::BusyScope busy(qsj("データファイル読み込み中・・・"));
+    ui::BusyReporter reporter(guiErrorReporter(), busy);
+    return file.load(tree, reporter);
+}
+
+bool saveShowingProgress(model::SharedDataFile& file, model::CustomerTree& tree) {
+    ui::BusyScope busy(qsj("データファイル保存中・・・"));
+    ui::BusyReporter reporter(guiErrorReporter(), busy);
+    return file.save(tree, reporter, [&busy](const model::ConflictQuestion& question) {
+        model::ConflictChoice choice = model::ConflictChoice::KeepMine;
+        busy.withNormalCursor([&] { choice = askConflict(question); });
+        return choice;
+    });
 }
 
 }  // namespace
@@ -84,7 +103,8 @@ void CPLMViewDoc::watchDataFile() {
 void CPLMViewDoc::onDataFileEvent() {
     // Not under an open sheet or dialog: it works on the tree as it was. The
     // sheet's OK merges the other program's changes when it saves.
-    if (QApplication::activeModalWidget()) {
+    // Nor while a load or save repaints its progress window.
+    if (QApplication::activeModalWidget() || ui::BusyScope::active()) {
         recheck_.start(500);
         return;
     }
@@ -94,7 +114,7 @@ void CPLMViewDoc::onDataFileEvent() {
 bool CPLMViewDoc::LoadData() {
     emit treeAboutToChange();
     file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
-    const bool ok = file_->load(tree_, guiErrorReporter());
+    const bool ok = loadShowingProgress(*file_, tree_);
     watchDataFile();
     emit treeChanged();
     return ok;
@@ -119,7 +139,7 @@ bool CPLMViewDoc::SaveData() {
     if (!checkDataFileAvailable())
         return false;
     emit treeAboutToChange();
-    const bool ok = file.save(tree_, guiErrorReporter(), askConflict);
+    const bool ok = saveShowingProgress(file, tree_);
     watchDataFile();
     // A save merges what another program wrote meanwhile into the tree.
     emit treeChanged();
@@ -134,7 +154,7 @@ bool CPLMViewDoc::ReloadIfChanged() {
         SaveData();
     } else {
         const Selection kept = selection_;
-        file_->load(tree_, guiErrorReporter());
+        loadShowingProgress(*file_, tree_);
         selection_ = kept;
         watchDataFile();
     }

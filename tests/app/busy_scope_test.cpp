@@ -1,0 +1,70 @@
+#include "ui/busy_scope.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QPointer>
+#include <QProgressDialog>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "app_fixture.h"
+
+namespace plm::ui {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool waitCursorShows() {
+    const QCursor* cursor = QApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
+}
+
+TEST(BusyScope, WaitCursorAtOnceProgressWindowOnlyPastTheDelay) {
+    test::app::ensureApplication();
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    {
+        BusyScope quick(QStringLiteral("quick"));
+        EXPECT_TRUE(waitCursorShows());
+        quick.step(1, 2);
+        EXPECT_EQ(quick.window(), nullptr);  // a short job shows the cursor only
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    QPointer<QProgressDialog> shown;
+    {
+        BusyScope slow(QStringLiteral("loading"), nullptr, 0ms);
+        slow.step(250, 1000);
+        ASSERT_NE(slow.window(), nullptr);
+        shown = slow.window();
+        EXPECT_TRUE(shown->isVisible());
+        EXPECT_EQ(shown->labelText(), QStringLiteral("loading"));
+        EXPECT_EQ(shown->value() * 4, shown->maximum());
+        std::this_thread::sleep_for(60ms);  // past the repaint interval
+        slow.step(7, 0);                    // a length not known: a moving bar
+        EXPECT_EQ(shown->maximum(), 0);
+    }
+    EXPECT_TRUE(shown.isNull());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(BusyScope, MessagesShowWithTheNormalCursorAndProgressMovesTheScope) {
+    test::app::ensureApplication();
+    struct Inner : model::ErrorReporter {
+        std::vector<bool> waitCursorAtReport;
+        void report(const std::string&, model::MessageIcon) override {
+            waitCursorAtReport.push_back(waitCursorShows());
+        }
+    } inner;
+    BusyScope scope(QStringLiteral("saving"), nullptr, 0ms);
+    BusyReporter reporter(inner, scope);
+    reporter.report("x", model::MessageIcon::Plain);
+    EXPECT_EQ(inner.waitCursorAtReport, std::vector<bool>{false});
+    EXPECT_TRUE(waitCursorShows());
+    reporter.fileProgress(10, 0);
+    ASSERT_NE(scope.window(), nullptr);
+    EXPECT_EQ(scope.window()->maximum(), 0);
+}
+
+}  // namespace
+}  // namespace plm::ui
