@@ -8,7 +8,8 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            fonts-ipafont-gothic xvfb xauth clang libclang-rt-14-dev poppler-utils ccache
+            fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev \
+            poppler-utils ccache
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build asan fuzz test test-core test-asan test-fuzz run demo bench install clean format
