@@ -1,5 +1,6 @@
 # make run   installs what is missing, builds, and starts PLMView
 # make test  installs what is missing, builds, and runs every test
+# make package  builds the Debian package plmview_<version>_<arch>.deb in the build folder
 SHELL := /bin/bash
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -9,10 +10,13 @@ FUZZ_SECONDS ?= 60
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
             fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev \
-            poppler-utils ccache
+            poppler-utils ccache \
+            dpkg-dev librsvg2-bin lintian desktop-file-utils appstream shared-mime-info \
+            libglib2.0-bin bash-completion
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build asan fuzz test test-core test-asan test-fuzz run demo bench install clean format
+.PHONY: all deps build asan fuzz test test-core test-package test-asan test-fuzz run demo bench install \
+        package clean format
 
 all: build
 
@@ -54,7 +58,10 @@ test-asan: asan
 test-fuzz: fuzz
 	ctest --test-dir $(FUZZ_BUILD) -j $(JOBS) --output-on-failure
 
-test: test-core test-asan test-fuzz
+test-package: package
+	packaging/check_package.sh "$$(ls -t $(BUILD)/plmview_*.deb | head -1)"
+
+test: test-core test-package test-asan test-fuzz
 
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x $(BUILD)/src/app/PLMView ]; then \
@@ -71,6 +78,9 @@ bench: build
 
 install: build
 	cmake --install $(BUILD)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
