@@ -13,15 +13,16 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/app_context.h"
-#include "app/data_sheet.h"
-#include "app/main_frame.h"
-#include "app/plm_view_app.h"
-#include "app/plm_view_doc.h"
-#include "app/prompter.h"
-#include "app/view_graph.h"
+#include "app/data_sheet/data_sheet.h"
+#include "app/main_window/main_frame.h"
+#include "app/main_window/plm_view_doc.h"
+#include "app/main_window/view_graph.h"
+#include "app/shell/app_context.h"
+#include "app/shell/plm_view_app.h"
+#include "common/gui/scripted_prompter.h"
 #include "support/paths.h"
 #include "synthetic_tree.h"
+#include "ui/prompter.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ Figures runOnce(const fs::path& home, const model::CustomerTree& tree) {
     app::appSettings() = settings::AppSettings{};
     app::appSettings().Locate(settings::ProfileFile::Kind::ProgramFolder);
     app::appSettings().Load();
-    static app::ScriptedPrompter quiet;
-    app::ScopedPrompter scoped(quiet);
+    static plm::test::ScriptedPrompter quiet;
+    ui::ScopedPrompter scoped(quiet);
     tree.save(app::appSettings().dataFilePath(), app::guiErrorReporter());
     app::appSettings() = settings::AppSettings{};
 

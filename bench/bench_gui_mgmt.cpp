@@ -13,10 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app_context.h"
-#include "app/mgmt_models.h"
-#include "app/mgmt_sheet.h"
-#include "app/pg_mst_edit.h"
+#include "app/data_sheet/data_management_page.h"
+#include "app/data_sheet/mgmt_models.h"
+#include "app/data_sheet/mgmt_sheet.h"
+#include "app/shell/app_context.h"
 #include "support/text_codec.h"
 #include "synthetic_tree.h"
 

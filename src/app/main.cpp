@@ -2,8 +2,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "app/mgmt_sheet.h"
-#include "app/plm_view_app.h"
+#include "app/data_sheet/mgmt_sheet.h"
+#include "app/shell/plm_view_app.h"
 
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);

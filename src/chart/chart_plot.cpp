@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "chart/qt_text.h"
 #include "chart/test_sheet.h"
 #include "support/text_codec.h"
 
@@ -46,7 +47,7 @@ double bandsMinimum(int bands, double fontSize) {
 }
 
 QString displayText(const std::string& cp932) {
-    QString text = QString::fromStdString(support::toUtf8(cp932));
+    QString text = qs(cp932);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "chart/qt_text.h"
 #include "support/text_codec.h"
 
 namespace plm::chart {
@@ -144,7 +145,7 @@ void LayoutGrid::paintCell(QPainter& painter, const PaintContext& ctx, const Gri
         const double pad = std::min(8.0, r.width() / 4);
         painter.setFont(cell.font);
         painter.setPen(cell.textColor);
-        QString text = QString::fromStdString(support::toUtf8(cell.text));
+        QString text = qs(cell.text);
         painter.drawText(r.adjusted(pad, 0, -pad, 0), cell.align, text);
     }
     const QPointF corners[4] = {r.bottomLeft(), r.topLeft(), r.topRight(), r.bottomRight()};

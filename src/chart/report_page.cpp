@@ -1,4 +1,5 @@
 #include "chart/report_page.h"
+#include "chart/qt_text.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -49,7 +50,7 @@ void writeReportPdf(const std::string& fsPath, const settings::AppSettings& sett
     QPdfWriter writer(QString::fromStdString(fsPath));
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     writer.setResolution(1200);
-    writer.setTitle(QString::fromStdString(support::toUtf8(settings.printTitle)));
+    writer.setTitle(qs(settings.printTitle));
     QPainter painter;
     if (!painter.begin(&writer))
         throw writeFailure(fsPath);

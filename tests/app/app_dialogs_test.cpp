@@ -5,20 +5,20 @@
 #include <QThread>
 #include <filesystem>
 
-#include "app/csv_out_dialog.h"
-#include "app/data_save.h"
-#include "app/file_launch.h"
-#include "app/set_print_blank.h"
-#include "app/set_serial.h"
+#include "app/dialogs/csv_out_dialog.h"
+#include "app/dialogs/export_dialog.h"
+#include "app/dialogs/print_margins_dialog.h"
+#include "app/dialogs/serial_settings_dialog.h"
 #include "app_fixture.h"
 #include "model/customer_exchange.h"
+#include "ui/file_launch.h"
 
 namespace plm::test::app {
 namespace {
 
 namespace fs = std::filesystem;
-using plm::app::ScriptedPrompter;
-using Kind = ScriptedPrompter::Kind;
+using plm::test::ScriptedPrompter;
+using Kind = plm::test::ScriptedPrompter::Kind;
 
 // ---- CSV output ------------------------------------------------------------
 
@@ -31,7 +31,7 @@ class CsvOutTest : public AppHome {
         folder = home.file("out dir");
         dialog->folderEdit()->setText(QString::fromStdString(folder));
     }
-    void TearDown() override { plm::app::setLaunchHook({}); }
+    void TearDown() override { plm::ui::setLaunchHook({}); }
 
     std::string written() { return home.file("out dir/DAT_20240301_090000.CSV"); }
 
@@ -102,7 +102,7 @@ TEST_F(CsvOutTest, ExistingFileIsOverwrittenOnlyAfterYes) {
 TEST_F(CsvOutTest, OpensTheWrittenFileWithTheProgramOrTheAssociation) {
     fs::create_directories(folder);
     std::vector<std::pair<std::string, std::string>> launched;
-    plm::app::setLaunchHook([&](const std::string& program, const std::string& file) {
+    plm::ui::setLaunchHook([&](const std::string& program, const std::string& file) {
         launched.emplace_back(program, file);
         return true;
     });
@@ -133,7 +133,7 @@ TEST(FileLaunch, ProgramGetsThePathAsItsOnlyArgument) {
     writeFile(script, "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" + out + "'\n");
     fs::permissions(script, fs::perms::owner_all);
     const std::string tricky = dir.file("a b; touch x \"q\".CSV");
-    ASSERT_TRUE(plm::app::runProgramWithFile(script, tricky));
+    ASSERT_TRUE(plm::ui::runProgramWithFile(script, tricky));
     for (int i = 0; i < 200 && !fs::exists(out); ++i)
         QThread::msleep(20);
     QThread::msleep(50);

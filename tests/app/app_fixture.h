@@ -5,14 +5,15 @@
 #include <functional>
 #include <string>
 
-#include "app/app_context.h"
-#include "app/data_sheet.h"
-#include "app/prompter.h"
+#include "app/data_sheet/data_sheet.h"
+#include "app/shell/app_context.h"
+#include "common/gui/scripted_prompter.h"
 #include "common/temp_dir.h"
 #include "model/customer_tree.h"
 #include "support/ole_date.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
+#include "ui/prompter.h"
 
 // Shared by the application tests: a QApplication, a fresh program folder
 // with loaded settings, small trees and a scripted data management sheet.
@@ -45,8 +46,8 @@ class AppHome : public ::testing::Test {
     std::string dataFile() { return support::toFsPath(settings().dataFilePath()); }
 
     TempDir home;
-    plm::app::ScriptedPrompter prompts;
-    plm::app::ScopedPrompter scoped{prompts};
+    plm::test::ScriptedPrompter prompts;
+    plm::ui::ScopedPrompter scoped{prompts};
 };
 
 // A 3-channel record of 50 ms at 1 ms, started on 2024-03-`day` at `hour`:00;

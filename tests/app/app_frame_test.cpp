@@ -2,9 +2,9 @@
 #include <QPrinter>
 #include <QProcess>
 
-#include "app/main_frame.h"
-#include "app/plm_view_doc.h"
-#include "app/view_graph.h"
+#include "app/main_window/main_frame.h"
+#include "app/main_window/plm_view_doc.h"
+#include "app/main_window/view_graph.h"
 #include "app_fixture.h"
 
 namespace plm::test::app {

@@ -6,11 +6,12 @@
 #include <functional>
 #include <string>
 
-#include "app/app_context.h"
-#include "app/prompter.h"
+#include "app/shell/app_context.h"
+#include "common/gui/scripted_prompter.h"
 #include "model/customer_tree.h"
 #include "support/ole_date.h"
 #include "support/text_codec.h"
+#include "ui/prompter.h"
 
 // Shared by the data management tests: the application object, the settings
 // the page reads, a small tree, and a way to answer a modal dialog.
@@ -98,11 +99,11 @@ class MgmtTest : public ::testing::Test {
         nameAt(tree, "BETA", "C1", "N1").records.add(record(5, 9, 1));
     }
 
-    app::ScriptedPrompter prompts;
+    plm::test::ScriptedPrompter prompts;
     model::CustomerTree tree;
 
   private:
-    app::ScopedPrompter scoped_;
+    ui::ScopedPrompter scoped_;
     settings::AppSettings saved_;
     int32_t savedDevType_ = 3;
 };

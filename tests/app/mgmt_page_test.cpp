@@ -5,14 +5,14 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
-#include "app/add_item.h"
-#include "app/detail_editor.h"
-#include "app/mgmt_columns.h"
-#include "app/mgmt_models.h"
-#include "app/mgmt_sheet.h"
-#include "app/mgmt_text.h"
-#include "app/pg_mst_edit.h"
-#include "app/select_meas_name.h"
+#include "app/data_sheet/add_item.h"
+#include "app/data_sheet/data_management_page.h"
+#include "app/data_sheet/detail_editor.h"
+#include "app/data_sheet/mgmt_columns.h"
+#include "app/data_sheet/mgmt_models.h"
+#include "app/data_sheet/mgmt_sheet.h"
+#include "app/data_sheet/select_meas_name.h"
+#include "chart/qt_text.h"
 #include "mgmt_fixture.h"
 
 namespace plm::test::mgmt {
@@ -22,7 +22,7 @@ using app::CPgMstEdit;
 using app::SheetMode;
 
 std::string listText(const QTreeView* view, int row, int column = 0) {
-    return app::mgmt::cp(view->model()->index(row, column).data().toString());
+    return cp(view->model()->index(row, column).data().toString());
 }
 
 std::vector<std::string> listNames(const QTreeView* view) {
@@ -41,7 +41,7 @@ std::vector<int> dataNos(const model::MeasurementName& n) {
 
 void renameInPlace(CPgMstEdit& page, int level, int row, const std::string& text) {
     QAbstractItemModel* m = page.nameList(level)->model();
-    m->setData(m->index(row, 0), app::mgmt::q(text));
+    m->setData(m->index(row, 0), qs(text));
     QCoreApplication::processEvents();
 }
 
@@ -102,7 +102,7 @@ TEST_F(MgmtTest, OpensOnTheGivenSelectionAndShowsItInTheCaption) {
     EXPECT_EQ(page.currentCircuit(), 0);
     EXPECT_EQ(page.currentName(), 0);
     EXPECT_EQ(page.selectedRecords(), std::vector<int>{2});
-    EXPECT_EQ(app::mgmt::cp(page.caption()->text()), sj("測定データ一覧：  【 ALPHA－C1－N1 】"));
+    EXPECT_EQ(cp(page.caption()->text()), sj("測定データ一覧：  【 ALPHA－C1－N1 】"));
     EXPECT_EQ(listText(page.recordList(), 2, 1), "2024/03/03");
 
     // Unknown names fall back to the first items; switching the customer
@@ -120,7 +120,7 @@ TEST_F(MgmtTest, OpensOnTheGivenSelectionAndShowsItInTheCaption) {
     other.selectCircuit(1);
     EXPECT_EQ(other.currentName(), -1);
     EXPECT_EQ(other.recordModel()->rowCount(), 0);
-    EXPECT_EQ(app::mgmt::cp(other.caption()->text()), sj("測定データ一覧：  【 ALPHA－C2 】"));
+    EXPECT_EQ(cp(other.caption()->text()), sj("測定データ一覧：  【 ALPHA－C2 】"));
 }
 
 TEST_F(MgmtTest, ControlsPerMode) {
@@ -222,7 +222,7 @@ TEST_F(MgmtTest, RenameMovesTheItemWithItsSubtreeOrIsRefused) {
     renameInPlace(page, 2, 1, "N3");
     EXPECT_EQ(listNames(page.nameList(2)), (std::vector<std::string>{"N1", "N3"}));
     EXPECT_EQ(page.currentName(), 1);
-    EXPECT_EQ(app::mgmt::cp(page.caption()->text()), sj("測定データ一覧：  【 ZULU－C1－N3 】"));
+    EXPECT_EQ(cp(page.caption()->text()), sj("測定データ一覧：  【 ZULU－C1－N3 】"));
 
     // An empty text changes nothing.
     renameInPlace(page, 2, 1, "");
@@ -234,7 +234,7 @@ TEST_F(MgmtTest, AddItemRefusesSiblingNamesAndInsertsSorted) {
     CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
     std::vector<std::string> seen;
     onNextModal<app::CAddItem>([&](app::CAddItem* dialog) {
-        seen.push_back(app::mgmt::cp(dialog->findChild<QLabel*>()->text()));
+        seen.push_back(cp(dialog->findChild<QLabel*>()->text()));
         dialog->nameEdit()->setText("alpha");
         dialog->accept();
         seen.push_back(dialog->isVisible() ? "open" : "closed");

@@ -16,13 +16,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/add_item.h"
-#include "app/comm_read.h"
-#include "app/detail_editor.h"
-#include "app/mgmt_models.h"
-#include "app/mgmt_text.h"
-#include "app/pg_mst_edit.h"
-#include "app/transfer_page.h"
+#include "app/data_sheet/add_item.h"
+#include "app/data_sheet/data_management_page.h"
+#include "app/data_sheet/detail_editor.h"
+#include "app/data_sheet/mgmt_models.h"
+#include "app/transfer/receive_dialog.h"
+#include "app/transfer/transfer_page.h"
+#include "chart/qt_text.h"
 #include "common/fake_tester.h"
 #include "common/temp_dir.h"
 #include "common/transfer_builder.h"
@@ -40,7 +40,7 @@ using namespace std::chrono_literals;
 std::vector<std::string> lines(const QListWidget* list) {
     std::vector<std::string> out;
     for (int i = 0; i < list->count(); ++i)
-        out.push_back(app::mgmt::cp(list->item(i)->text()));
+        out.push_back(cp(list->item(i)->text()));
     return out;
 }
 
@@ -102,9 +102,9 @@ TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
     app::DetailEditor* editor = page.detailEditor();
     ASSERT_NE(editor->valueItem(8), nullptr);  // weather of a 3-channel device
     ASSERT_EQ(editor->valueItem(12), nullptr);
-    editor->valueItem(8)->setText(1, app::mgmt::q(sj("曇り")));
+    editor->valueItem(8)->setText(1, qsj("曇り"));
     editor->valueItem(9)->setText(1, "21.57abc");
-    editor->valueItem(6)->setText(1, app::mgmt::q(sj("Ｂ相")));
+    editor->valueItem(6)->setText(1, qsj("Ｂ相"));
 
     const model::MeasurementName& n = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
     for (const auto& r : n.records) {
@@ -119,7 +119,7 @@ TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
     EXPECT_EQ(s.defDevType, sj("３ＣＨ"));
     EXPECT_EQ(s.defSesshoku[0], "0.0");
     EXPECT_EQ(editor->valueItem(9)->text(1).toStdString(), "21.6");
-    EXPECT_EQ(app::mgmt::cp(page.recordModel()->index(2, 12).data().toString()), sj("曇り"));
+    EXPECT_EQ(cp(page.recordModel()->index(2, 12).data().toString()), sj("曇り"));
 
     // Display mode: nothing is editable.
     CPgMstEdit display(SheetMode::Display, tree, {"ALPHA", "C1", "N1", 0});
@@ -156,7 +156,7 @@ class MgmtRegisterTest : public MgmtTest {
 
 TEST_F(MgmtRegisterTest, YesReplacesKeepingTheFirstOldConditions) {
     tick({0, 2});
-    prompts.queueAnswer(app::Answer::Yes);
+    prompts.queueAnswer(ui::Answer::Yes);
     page->button(CPgMstEdit::Register)->click();
     ASSERT_EQ(prompts.texts().size(), 1u);
     EXPECT_EQ(prompts.texts()[0].substr(0, sj("現在選択している").size()), sj("現在選択している"));
@@ -172,7 +172,7 @@ TEST_F(MgmtRegisterTest, YesReplacesKeepingTheFirstOldConditions) {
 
 TEST_F(MgmtRegisterTest, NoMergesByDateAndRenumbers) {
     tick({0, 1});
-    prompts.queueAnswer(app::Answer::No);
+    prompts.queueAnswer(ui::Answer::No);
     page->button(CPgMstEdit::Register)->click();
     ASSERT_EQ(target().records.count(), 5);
     EXPECT_EQ(dataNos(target()), (std::vector<int>{1, 2, 3, 4, 5}));
@@ -183,13 +183,13 @@ TEST_F(MgmtRegisterTest, NoMergesByDateAndRenumbers) {
 
 TEST_F(MgmtRegisterTest, CancelNothingTickedAndNoNameChangeNothing) {
     tick({0});
-    prompts.queueAnswer(app::Answer::Cancel);
+    prompts.queueAnswer(ui::Answer::Cancel);
     page->button(CPgMstEdit::Register)->click();
     EXPECT_EQ(target().records, old.records);
 
     // Nothing ticked, even after agreeing to replace: refused, nothing deleted.
     page->transferPage()->listModel()->setTicked(0, false);
-    prompts.queueAnswer(app::Answer::Yes);
+    prompts.queueAnswer(ui::Answer::Yes);
     page->button(CPgMstEdit::Register)->click();
     EXPECT_EQ(prompts.texts().back(), sj("登録する転送データをチェックしてください"));
     EXPECT_EQ(target().records, old.records);
@@ -239,7 +239,7 @@ TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
     ASSERT_GE(shown.size(), 3u);
     EXPECT_EQ(shown.front().substr(0, sj("ファイルオープン:").size()), sj("ファイルオープン:"));
     EXPECT_EQ(shown.back(), sj("後処理中...しばらくお待ちください"));
-    EXPECT_EQ(app::mgmt::cp(dialog.statusLine()->text()), shown.back());
+    EXPECT_EQ(cp(dialog.statusLine()->text()), shown.back());
     EXPECT_FALSE(dialog.animating());
     EXPECT_TRUE(dialog.collectedBox()->isChecked());
 }
@@ -263,7 +263,7 @@ TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {
             waitFor([] { return false; }, 50ms);
             stayedOpen = d->isVisible();
             seen = lines(d->progressList());
-            EXPECT_EQ(app::mgmt::cp(d->statusLine()->text()), sj("受信処理で問題が発生しました"));
+            EXPECT_EQ(cp(d->statusLine()->text()), sj("受信処理で問題が発生しました"));
             EXPECT_FALSE(d->animating());
             d->cancelButton()->click();
         });

@@ -1,0 +1,73 @@
+#include "app/data_sheet/add_item.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/shell/app_context.h"
+#include "chart/qt_text.h"
+#include "support/text_codec.h"
+#include "ui/prompter.h"
+
+namespace plm::app {
+
+using support::sj;
+
+const std::string& levelCaption(int level) {
+    const settings::AppSettings& s = appSettings();
+    if (level == 0)
+        return s.itemName1;
+    if (level == 1)
+        return s.itemName2;
+    return s.itemName3;
+}
+
+CAddItem::CAddItem(int level, int customer, int circuit, const model::CustomerTree& tree,
+                   QWidget* parent)
+    : QDialog(parent), level_(level), customer_(customer), circuit_(circuit), tree_(tree) {
+    setWindowTitle(qsj("新規追加"));
+    caption_ = new QLabel(qs(levelCaption(level)), this);
+    edit_ = new QLineEdit(this);
+    edit_->setMinimumWidth(320);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(qsj("キャンセル"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CAddItem::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CAddItem::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption_);
+    layout->addWidget(edit_);
+    layout->addWidget(buttons);
+}
+
+bool CAddItem::siblingExists(const std::string& name) const {
+    if (level_ == 0)
+        return tree_.customers.find(name) >= 0;
+    const model::Customer& c = tree_.customers.at(customer_);
+    if (level_ == 1)
+        return c.circuits.find(name) >= 0;
+    return c.circuits.at(circuit_).names.find(name) >= 0;
+}
+
+void CAddItem::accept() {
+    const std::string text = cp(edit_->text());
+    // The limit counts the bytes of the stored form, as the data file keeps it.
+    if (text.size() > MaxNameLength) {
+        ui::prompter().stop(
+            support::format(sj("%d 文字以内で入力してください。").c_str(), int(MaxNameLength)));
+        edit_->setFocus();
+        return;
+    }
+    if (siblingExists(text)) {
+        ui::prompter().stop(
+            support::format(sj("指定の名称は既に存在しています\n%s").c_str(), text.c_str()));
+        edit_->setFocus();
+        return;
+    }
+    name_ = text;
+    QDialog::accept();
+}
+
+}  // namespace plm::app

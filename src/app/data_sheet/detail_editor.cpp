@@ -1,0 +1,245 @@
+#include "app/data_sheet/detail_editor.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+#include <charconv>
+
+#include "app/data_sheet/mgmt_header_view.h"
+#include "chart/qt_text.h"
+#include "support/text_codec.h"
+
+namespace plm::app {
+
+using support::sj;
+
+namespace {
+
+constexpr int NumberRole = Qt::UserRole;
+constexpr int EditorRole = Qt::UserRole + 1;
+
+// Reads the longest leading real number, 0 when there is none, like strtod
+// in the C locale: the desktop's locale must not turn "21.5" into 21.
+double realOf(const std::string& text) {
+    size_t at = text.find_first_not_of(" \t\r\n\f\v");
+    if (at == std::string::npos)
+        return 0.0;
+    bool negative = false;
+    if (text[at] == '+' || text[at] == '-')
+        negative = text[at++] == '-';
+    double value = 0.0;
+    // A second sign ("--1") is no number at all.
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        return 0.0;
+    if (std::from_chars(text.data() + at, text.data() + text.size(), value).ec != std::errc())
+        return 0.0;
+    return negative ? -value : value;
+}
+
+// Only value cells get an editor: a choice list for the weather, a line edit
+// for everything else.
+class ValueDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (index.column() != 1 || !index.data(NumberRole).isValid())
+            return nullptr;
+        if (index.data(EditorRole).toInt() == int(DetailItem::Editor::Choice)) {
+            auto* box = new QComboBox(parent);
+            box->setEditable(true);
+            for (const auto& c : weatherChoices())
+                box->addItem(qs(c));
+            return box;
+        }
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* box = qobject_cast<QComboBox*>(editor)) {
+            box->setCurrentText(index.data().toString());
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        if (auto* box = qobject_cast<QComboBox*>(editor)) {
+            model->setData(index, box->currentText());
+            return;
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+};
+
+}  // namespace
+
+std::vector<DetailItem> detailItems(const model::MeasurementRecord& r, int channels) {
+    using E = DetailItem::Editor;
+    const auto& c = r.cond;
+    const std::string& breaker = sj("1:遮断器");
+    std::vector<DetailItem> items = {
+        {1, breaker, sj("型式"), c.mcType, E::Text},
+        {2, breaker, sj("製造番号"), c.mcNum, E::Text},
+        {3, breaker, sj("製造年月日"), c.mcDate, E::Text},
+        {4, breaker, sj("製造元"), c.mcMaker, E::Text},
+    };
+    for (int ch = 0; ch < channels; ++ch)
+        items.push_back({5 + ch, sj("2:CH コメント"), support::format("CH%d", ch + 1),
+                         c.chComment.at(ch), E::Text});
+    const std::string& env = sj("3:測定環境");
+    items.push_back({channels + 5, env, sj("天候"), c.weather, E::Choice});
+    items.push_back({channels + 6, env, sj("温度(℃)"), r.tempText(), E::Real});
+    items.push_back({channels + 7, env, sj("湿度(%)"), r.humText(), E::Real});
+    items.push_back({channels + 8, env, sj("備考"), c.comment, E::Text});
+    return items;
+}
+
+std::vector<std::string> weatherChoices() {
+    const std::string& all = sj("晴れ|曇り|雨|雷雨|強風");
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t bar; (bar = all.find('|', start)) != std::string::npos; start = bar + 1)
+        out.push_back(all.substr(start, bar - start));
+    out.push_back(all.substr(start));
+    return out;
+}
+
+void applyDetailEdit(model::TestConditions& c, int number, int channels, const std::string& text) {
+    if (number == 1)
+        c.mcType = text;
+    else if (number == 2)
+        c.mcNum = text;
+    else if (number == 3)
+        c.mcDate = text;
+    else if (number == 4)
+        c.mcMaker = text;
+    else if (number >= 5 && number <= 4 + channels)
+        c.chComment.at(number - 5) = text;
+    else if (number == channels + 5)
+        c.weather = text;
+    else if (number == channels + 6)
+        c.temp = realOf(text);
+    else if (number == channels + 7)
+        c.hum = realOf(text);
+    else if (number == channels + 8)
+        c.comment = text;
+}
+
+void storeDefaultConditions(settings::AppSettings& s, const model::MeasurementRecord& r) {
+    const auto& c = r.cond;
+    s.defDevType = r.devTypeText();
+    s.defMcType = c.mcType;
+    s.defMcNum = c.mcNum;
+    s.defMcDate = c.mcDate;
+    s.defMcMaker = c.mcMaker;
+    for (int i = 0; i < 3; ++i) {
+        s.defSesshoku[i] = r.sesshokuText(i);
+        s.defVacuum[i] = r.vacuumText(i);
+    }
+    s.defWeather = c.weather;
+    s.defHum = r.humText();
+    s.defTemp = r.tempText();
+    s.defComment = c.comment;
+    s.defChComment = c.chComment;
+}
+
+void editConditions(const std::vector<model::MeasurementRecord*>& targets, int number, int channels,
+                    const std::string& text, settings::AppSettings& s) {
+    if (targets.empty())
+        return;
+    model::MeasurementRecord& first = *targets.front();
+    applyDetailEdit(first.cond, number, channels, text);
+    storeDefaultConditions(s, first);
+    for (size_t i = 1; i < targets.size(); ++i)
+        model::copyConditions(first, *targets[i]);
+}
+
+DetailEditor::DetailEditor(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(2);
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setIndentation(12);
+    setAlternatingRowColors(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setFont(proportionalGothic());
+    setItemDelegate(new ValueDelegate(this));
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                    QAbstractItemView::EditKeyPressed);
+    header()->setStretchLastSection(true);
+    header()->resizeSection(0, 110);
+    connect(this, &QTreeWidget::itemChanged, this, &DetailEditor::onItemChanged);
+}
+
+void DetailEditor::setReadOnly(bool readOnly) {
+    readOnly_ = readOnly;
+    setEditTriggers(readOnly
+                        ? QAbstractItemView::NoEditTriggers
+                        : QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                              QAbstractItemView::EditKeyPressed);
+}
+
+void DetailEditor::showRecord(const model::MeasurementRecord& r, int channels) {
+    const std::vector<DetailItem> items = detailItems(r, channels);
+    // Values are refreshed in place when the rows stay the same: the page
+    // refreshes right after an edit, while the edited row is still in use.
+    if (valueItem(int(items.size())) && !valueItem(int(items.size()) + 1)) {
+        loading_ = true;
+        for (const DetailItem& d : items)
+            valueItem(d.number)->setText(1, qs(d.value));
+        loading_ = false;
+        return;
+    }
+    loading_ = true;
+    clear();
+    QTreeWidgetItem* group = nullptr;
+    std::string groupName;
+    for (const DetailItem& d : items) {
+        if (!group || d.group != groupName) {
+            group = new QTreeWidgetItem(this, {qs(d.group)});
+            group->setFirstColumnSpanned(true);
+            group->setFlags(Qt::ItemIsEnabled);
+            QFont bold = font();
+            bold.setBold(true);
+            group->setFont(0, bold);
+            groupName = d.group;
+        }
+        auto* row = new QTreeWidgetItem(group, {qs(d.label), qs(d.value)});
+        row->setData(1, NumberRole, d.number);
+        row->setData(1, EditorRole, int(d.editor));
+        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (!readOnly_)
+            flags |= Qt::ItemIsEditable;
+        row->setFlags(flags);
+    }
+    expandAll();
+    loading_ = false;
+}
+
+void DetailEditor::clearRecord() {
+    loading_ = true;
+    clear();
+    loading_ = false;
+}
+
+QTreeWidgetItem* DetailEditor::valueItem(int number) const {
+    for (int g = 0; g < topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = topLevelItem(g);
+        for (int i = 0; i < group->childCount(); ++i)
+            if (group->child(i)->data(1, NumberRole).toInt() == number)
+                return group->child(i);
+    }
+    return nullptr;
+}
+
+void DetailEditor::onItemChanged(QTreeWidgetItem* item, int column) {
+    if (loading_ || readOnly_ || column != 1)
+        return;
+    const QVariant number = item->data(1, NumberRole);
+    if (!number.isValid())
+        return;
+    emit valueEdited(number.toInt(), cp(item->text(1)));
+}
+
+}  // namespace plm::app

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <string>
+#include <vector>
+
+#include "app/data_sheet/mgmt_columns.h"
+#include "model/record_list.h"
+
+namespace plm::app {
+
+// One level of the customer tree as a one-column list. The names are a
+// snapshot taken by setNames; an edit is not applied here but handed to the
+// page as renameRequested, which reloads the list when the tree changed.
+class NameListModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setHeader(const std::string& caption);
+    void setEditable(bool editable) { editable_ = editable; }
+    void setNames(std::vector<std::string> names);
+    const std::vector<std::string>& names() const { return names_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+  signals:
+    // CP932 text the user typed for the name at `row`.
+    void renameRequested(int row, const std::string& text);
+
+  private:
+    std::vector<std::string> names_;
+    QString header_;
+    bool editable_ = false;
+};
+
+// The measurements of one measurement-data name, read straight from the tree
+// so that a name with many thousands of measurements costs nothing to show.
+// In-place edits reach only the start date and start time columns.
+class RecordTableModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setColumns(std::vector<ColumnSpec> columns);
+    const std::vector<ColumnSpec>& columns() const { return columns_; }
+    void setEditable(bool editable) { editable_ = editable; }
+    // records may be nullptr: no name selected.
+    void setRecords(model::RecordList* records);
+    model::RecordList* records() const { return records_; }
+    // Redraws every row after the records changed in place.
+    void refresh();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+  private:
+    std::vector<ColumnSpec> columns_;
+    model::RecordList* records_ = nullptr;
+    bool editable_ = false;
+};
+
+// Stores a typed start date or start time into the record. A text that does
+// not parse leaves the record as it was and returns false: a typing slip must
+// not cost the measurement its date.
+bool editStartDate(model::MeasurementRecord& r, const std::string& text);
+bool editStartTime(model::MeasurementRecord& r, const std::string& text);
+
+// The transfer list: received records, each with its tick box.
+class TransferListModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setColumns(std::vector<ColumnSpec> columns);
+    void setRecords(std::vector<model::MeasurementRecord> records);  // all unticked
+    const std::vector<model::MeasurementRecord>& records() const { return records_; }
+    bool ticked(int row) const { return ticks_.at(row); }
+    void setTicked(int row, bool on);
+    // Rows ticked, ascending.
+    std::vector<int> tickedRows() const;
+    // Removes the rows (ascending positions), last first.
+    void removeRows(const std::vector<int>& rows);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+  private:
+    std::vector<ColumnSpec> columns_;
+    std::vector<model::MeasurementRecord> records_;
+    std::vector<bool> ticks_;
+};
+
+}  // namespace plm::app

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "app/data_sheet/data_sheet.h"
+
+class QStackedWidget;
+class QTreeWidget;
+
+namespace plm::app {
+
+class CPgMstEdit;
+
+// The modal sheet around the data management page: a tree of pages on the
+// left (this sheet has the one page), the page, and OK / cancel.
+class MgmtSheetDialog : public QDialog {
+    Q_OBJECT
+  public:
+    MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, const Selection& in,
+                    QWidget* parent = nullptr);
+
+    CPgMstEdit* page() const { return page_; }
+    QTreeWidget* pageTree() const { return pages_; }
+    // The selection the page was left with; valid after OK.
+    const Selection& selectionOut() const { return out_; }
+
+    // OK: refused (the sheet stays open) while the page says so.
+    void accept() override;
+
+  private:
+    void showChosenPage();
+
+    CPgMstEdit* page_ = nullptr;
+    QTreeWidget* pages_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    Selection out_;
+};
+
+// The DataSheet the main window runs.
+class MgmtSheet : public DataSheet {
+  public:
+    bool run(SheetMode mode, model::CustomerTree& tree, Selection& selection,
+             QWidget* parent) override;
+};
+
+// Installs MgmtSheet as the application's data management sheet.
+void installMgmtSheet();
+
+}  // namespace plm::app

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "settings/app_settings.h"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace plm::app {
+
+// The print-margins dialog (CSetPrintBlank), "環境設定": the four print margins in whole
+// millimetres (0 to 100).
+class CSetPrintBlank : public QDialog {
+    Q_OBJECT
+  public:
+    enum Margin { Top, Left, Bottom, Right };
+
+    explicit CSetPrintBlank(settings::AppSettings& settings, QWidget* parent = nullptr);
+
+    QLineEdit* marginEdit(Margin m) const { return edits_[m]; }
+
+    // Checks every margin; the first refused one gets the focus and the dialog
+    // stays open. Otherwise stores them into the settings and closes with OK.
+    void OnOK();
+
+  private:
+    settings::AppSettings& settings_;
+    std::array<QLineEdit*, 4> edits_{};
+    QCheckBox* judgement_ = nullptr;
+};
+
+}  // namespace plm::app

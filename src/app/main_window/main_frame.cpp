@@ -1,0 +1,299 @@
+#include "app/main_window/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPrinter>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include "app/main_window/command_icons.h"
+#include "app/main_window/plm_view_doc.h"
+#include "app/main_window/view_graph.h"
+#include "app/shell/app_context.h"
+#include "chart/qt_text.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+#include "ui/prompter.h"
+
+namespace plm::app {
+
+namespace {
+
+CMainFrame*& framePointer() {
+    static CMainFrame* frame = nullptr;
+    return frame;
+}
+
+struct CommandText {
+    int id;
+    const char* text;    // menu item
+    const char* prompt;  // status-bar prompt, then the tooltip after '\n'
+};
+
+// Menu texts and the prompt/tooltip pairs of every command.
+constexpr CommandText kCommands[] = {
+    {ID_IMPORT, "→ データのインポート(&I)...", "データのインポート\nデータのインポート"},
+    {ID_EXPORT, "← データのエクスポート(&O)...", "データのエクスポート\nデータのエクスポート"},
+    {ID_TEXT_OUT, "テキスト出力(&Ｔ)...", "テキスト出力\nテキスト出力"},
+    {ID_FILE_PRINT, "印刷(&P)...", "アクティブなドキュメントを印刷します\n印刷"},
+    {ID_FILE_PRINT_PREVIEW, "印刷プレビュー(&V)", "ページ全体を表示します\n印刷プレビュー"},
+    {ID_FILE_PRINT_SETUP, "プリンタの設定(&R)...",
+     "プリンタおよび印刷オプションを変更します\n印刷設定"},
+    {ID_APP_EXIT, "アプリケーションの終了(&X)",
+     "アプリケーションを終了し、データを保存します\n終了"},
+    {ID_EDIT_DATA, "編集(&C)...", "需要家情報の編集\n需要家情報の編集"},
+    {ID_TRANSFER_DATA, "測定データの転送(&M)...", "測定データの転送\n測定データの転送"},
+    {ID_DISPLAY_DATA, "測定データの表示(&S)...", "測定データの表示\n測定データの表示"},
+    {ID_ENV_SETTING, "環境設定(&E)...", "環境設定\n環境設定"},
+    {ID_COMM_SETTING, "通信設定(&C)...", "通信設定\n通信設定"},
+    {ID_VIEW_TOOLBAR, "ツール バー(&T)",
+     "ツール バーの表示/非表示を切り替えます\nツール バーの表示切り替え"},
+    {ID_VIEW_STATUS_BAR, "ステータス バー(&S)",
+     "ステータス バーの表示/非表示を切り替えます\nステータス バーの表示切り替え"},
+    {ID_APP_ABOUT, "バージョン情報(&A)...",
+     "プログラム情報、バージョン、著作権を表示します\nバージョン情報"},
+};
+
+const char* const kIdleMessage = "レディ";
+
+}  // namespace
+
+CMainFrame* theMainFrame() {
+    return framePointer();
+}
+
+CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
+    framePointer() = this;
+    setWindowTitle(qs(ui::appTitle()));
+    setWindowIcon(programIcon());
+    setAcceptDrops(true);
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    createSplitter();
+    connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
+    connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
+    updateTextOut();
+    resize(1100, 800);  // the first start, before any placement was stored
+}
+
+CMainFrame::~CMainFrame() {
+    if (framePointer() == this)
+        framePointer() = nullptr;
+}
+
+QAction* CMainFrame::action(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::createActions() {
+    for (const CommandText& c : kCommands) {
+        const std::string prompt = support::sj(c.prompt);
+        const size_t cut = prompt.find('\n');
+        auto* a = new QAction(qs(support::sj(c.text)), this);
+        a->setObjectName(QString("cmd%1").arg(c.id));
+        a->setStatusTip(qs(prompt.substr(0, cut)));
+        a->setToolTip(qs(cut == std::string::npos ? prompt : prompt.substr(cut + 1)));
+        a->setIcon(commandIcon(c.id));
+        actions_[c.id] = a;
+    }
+    auto on = [this](int id, void (CMainFrame::*slot)()) {
+        connect(action(id), &QAction::triggered, this, slot);
+    };
+    on(ID_IMPORT, &CMainFrame::OnImport);
+    on(ID_EXPORT, &CMainFrame::OnExport);
+    on(ID_TEXT_OUT, &CMainFrame::OnTextOut);
+    on(ID_FILE_PRINT, &CMainFrame::OnPrint);
+    on(ID_FILE_PRINT_PREVIEW, &CMainFrame::OnPrintPreview);
+    on(ID_FILE_PRINT_SETUP, &CMainFrame::OnPrintSetup);
+    on(ID_EDIT_DATA, &CMainFrame::OnEditData);
+    on(ID_TRANSFER_DATA, &CMainFrame::OnTransferData);
+    on(ID_DISPLAY_DATA, &CMainFrame::OnDisplayData);
+    on(ID_ENV_SETTING, &CMainFrame::OnEnvSetting);
+    on(ID_COMM_SETTING, &CMainFrame::OnCommSetting);
+    on(ID_APP_ABOUT, &CMainFrame::OnAbout);
+    connect(action(ID_APP_EXIT), &QAction::triggered, this, &QWidget::close);
+    action(ID_FILE_PRINT)->setShortcut(QKeySequence::Print);
+
+    // Direct print goes to the default printer without a dialog.
+    auto* direct = new QAction(this);
+    direct->setShortcut(QKeySequence("Ctrl+Shift+P"));
+    connect(direct, &QAction::triggered, this, &CMainFrame::OnPrintDirect);
+    addAction(direct);
+}
+
+void CMainFrame::createMenus() {
+    auto add = [this](const char* title, std::initializer_list<int> ids) {
+        QMenu* m = menuBar()->addMenu(qs(support::sj(title)));
+        for (int id : ids) {
+            if (id == 0)
+                m->addSeparator();
+            else
+                m->addAction(action(id));
+        }
+        return m;
+    };
+    add("ファイル(&F)", {ID_IMPORT, ID_EXPORT, 0, ID_TEXT_OUT, 0, ID_FILE_PRINT,
+                         ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP, 0, ID_APP_EXIT});
+    add("測定データ(&M)", {ID_EDIT_DATA, ID_TRANSFER_DATA, ID_DISPLAY_DATA});
+    add("設定(&S)", {ID_ENV_SETTING, ID_COMM_SETTING});
+    add("表示(&V)", {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR});
+    add("ヘルプ(&H)", {ID_APP_ABOUT});
+}
+
+void CMainFrame::createToolBar() {
+    toolBar_ = addToolBar(qs(support::sj("標準")));
+    toolBar_->setObjectName("mainToolBar");
+    toolBar_->setMovable(true);
+    for (int id : std::initializer_list<int>{ID_EDIT_DATA, ID_DISPLAY_DATA, 0, ID_TRANSFER_DATA, 0,
+                                             ID_TEXT_OUT, ID_FILE_PRINT, 0, ID_ENV_SETTING, 0,
+                                             ID_APP_ABOUT}) {
+        if (id == 0)
+            toolBar_->addSeparator();
+        else
+            toolBar_->addAction(action(id));
+    }
+    QAction* toggle = action(ID_VIEW_TOOLBAR);
+    toggle->setCheckable(true);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::toggled, toolBar_, &QWidget::setVisible);
+    connect(toolBar_, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
+}
+
+void CMainFrame::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    for (const char* pane : {"CAP", "NUM", "SCRL"}) {
+        auto* label = new QLabel(pane, bar);
+        label->setObjectName(QString("pane%1").arg(pane));
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance("SCRL") + 12);
+        label->setEnabled(false);  // the lock-key states are not known to the program
+        bar->addPermanentWidget(label);
+    }
+    const QString idle = qs(support::sj(kIdleMessage));
+    bar->showMessage(idle);
+    connect(bar, &QStatusBar::messageChanged, bar, [bar, idle](const QString& text) {
+        if (text.isEmpty())
+            bar->showMessage(idle);
+    });
+    QAction* toggle = action(ID_VIEW_STATUS_BAR);
+    toggle->setCheckable(true);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::toggled, bar, &QWidget::setVisible);
+}
+
+void CMainFrame::createSplitter() {
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName("main");
+    view_ = new CViewGraph(doc_, splitter_);
+    docView_ = new QWidget(splitter_);
+    docView_->setObjectName("CPLMViewView");
+    splitter_->addWidget(view_);
+    splitter_->addWidget(docView_);
+    view_->setMinimumWidth(10);
+    docView_->setMinimumWidth(10);
+    setCentralWidget(splitter_);
+    restoreSplitter();
+    docView_->hide();
+}
+
+void CMainFrame::restoreSplitter() {
+    const std::string text =
+        appSettings().GetString("SplitterWnd", "main_Panes_0", "-1 150 -1 150", {}, false);
+    int hiddenCol = -1, width0 = 150, hiddenRow = -1, width1 = 150;
+    if (std::sscanf(text.c_str(), "%d %d %d %d", &hiddenCol, &width0, &hiddenRow, &width1) != 4) {
+        width0 = 150;
+        width1 = 150;
+    }
+    hiddenColumnWidth_ = std::max(width1, 10);
+    splitter_->setSizes({std::max(width0, 10), hiddenColumnWidth_});
+}
+
+void CMainFrame::storeSplitter() {
+    int width0 = splitter_->sizes().value(0, -1);
+    if (width0 < 0)
+        width0 = 100;
+    const int width1 = hiddenColumnWidth_ < 0 ? 100 : hiddenColumnWidth_;
+    appSettings().WriteString("SplitterWnd", "main_Panes_0",
+                              support::format("%d %d %d %d", 1, width0, -1, width1));
+}
+
+bool CMainFrame::applyPlacement() {
+    const settings::AppSettings& s = appSettings();
+    if (!s.placementValid)
+        return false;
+    const settings::WindowPlacement& p = s.placement;
+    if (p.right > p.left && p.bottom > p.top)
+        setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
+    return p.showCmd == 3;
+}
+
+void CMainFrame::storePlacement() {
+    settings::AppSettings& s = appSettings();
+    const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
+    settings::WindowPlacement& p = s.placement;
+    p.flags = 0;
+    p.showCmd = isMaximized() ? 3u : isMinimized() ? 2u : 1u;
+    p.minX = p.minY = p.maxX = p.maxY = -1;
+    p.left = r.left();
+    p.top = r.top();
+    p.right = r.left() + r.width();
+    p.bottom = r.top() + r.height();
+    s.placementValid = true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        storePlacement();
+        doc_.SaveData();
+        storeSplitter();
+        QApplication::restoreOverrideCursor();
+        closed_ = true;
+    }
+    event->accept();
+}
+
+void CMainFrame::updateTextOut() {
+    action(ID_TEXT_OUT)->setEnabled(view_->hasRecord());
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->acceptProposedAction();
+    activateWindow();
+    // Like the framework, a drop of several files opens the first only.
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            openDocumentFile(url.toLocalFile());
+            break;
+        }
+    }
+}
+
+bool CMainFrame::openDocumentFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ui::prompter().stop(support::sj("ファイルを開くことが出来ません\n") +
+                            support::fromFsPath(path.toStdString()));
+        return false;
+    }
+    doc_.OnOpenDocument();
+    return true;
+}
+
+}  // namespace plm::app

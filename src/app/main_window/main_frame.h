@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+
+#include "app/data_sheet/data_sheet.h"
+
+class QAction;
+class QLabel;
+class QPrinter;
+class QSplitter;
+class QToolBar;
+
+namespace plm::app {
+
+class CPLMViewDoc;
+class CViewGraph;
+
+// Command ids of the menus and the toolbar.
+enum CommandId {
+    ID_IMPORT = 32816,
+    ID_EXPORT = 32818,
+    ID_TEXT_OUT = 32807,
+    ID_FILE_PRINT = 57607,
+    ID_FILE_PRINT_PREVIEW = 57609,
+    ID_FILE_PRINT_SETUP = 57606,
+    ID_APP_EXIT = 57665,
+    ID_EDIT_DATA = 32796,
+    ID_TRANSFER_DATA = 32798,
+    ID_DISPLAY_DATA = 32800,
+    ID_ENV_SETTING = 32814,
+    ID_COMM_SETTING = 32803,
+    ID_VIEW_TOOLBAR = 59392,
+    ID_VIEW_STATUS_BAR = 59393,
+    ID_APP_ABOUT = 57664,
+};
+
+// The main window: menus, toolbar, status bar and the two-pane splitter whose
+// visible pane is the chart view. Closing it stores the placement, saves the
+// data file and the splitter state.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit CMainFrame(CPLMViewDoc& doc, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CViewGraph& chartView() { return *view_; }
+    QAction* action(int id) const;
+
+    // Applies the stored placement; returns true when it asks for a maximized window.
+    bool applyPlacement();
+
+    // The commands, callable directly (tests, the command line).
+    void OnImport();
+    void OnExport();
+    void OnTextOut();
+    void OnPrint();
+    void OnPrintDirect();
+    void OnPrintPreview();
+    void OnPrintSetup();
+    void OnEditData() { runSheet(SheetMode::Edit); }
+    void OnTransferData() { runSheet(SheetMode::Transfer); }
+    void OnDisplayData();
+    void OnEnvSetting();
+    void OnCommSetting();
+    void OnAbout();
+    // Opening a document file (command line, dropped files): reads nothing.
+    bool openDocumentFile(const QString& path);
+
+    // The printer of the print commands, kept between jobs so that the
+    // printer setup applies to the next print.
+    QPrinter& printer();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void createSplitter();
+    void runSheet(SheetMode mode);
+    void restoreSplitter();
+    void storeSplitter();
+    void storePlacement();
+    void updateTextOut();
+
+    CPLMViewDoc& doc_;
+    QSplitter* splitter_ = nullptr;
+    CViewGraph* view_ = nullptr;
+    QWidget* docView_ = nullptr;  // the document's own view: never shown
+    QToolBar* toolBar_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::unique_ptr<QPrinter> printer_;
+    int hiddenColumnWidth_ = 150;
+    bool closed_ = false;
+};
+
+// The one main window of the run (nullptr before it exists).
+CMainFrame* theMainFrame();
+
+}  // namespace plm::app

@@ -1,0 +1,135 @@
+// The command handlers of the main window.
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+
+#include "app/dialogs/export_dialog.h"
+#include "app/dialogs/print_margins_dialog.h"
+#include "app/dialogs/serial_settings_dialog.h"
+#include "app/main_window/main_frame.h"
+#include "app/main_window/plm_view_doc.h"
+#include "app/main_window/view_graph.h"
+#include "app/shell/about_box.h"
+#include "app/shell/app_context.h"
+#include "chart/qt_text.h"
+
+namespace plm::app {
+
+void CMainFrame::runSheet(SheetMode mode) {
+    std::unique_ptr<DataSheet> sheet = makeDataSheet();
+    if (!sheet)
+        return;
+    // The sheet works on a copy; only OK makes it the document's tree.
+    model::CustomerTree copy = doc_.tree();
+    Selection selection = doc_.selection();
+    if (!sheet->run(mode, copy, selection, this))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    doc_.replaceTree(std::move(copy));
+    doc_.selection() = selection;
+    doc_.SaveData();
+    QApplication::restoreOverrideCursor();
+    appSettings().selCustomer = selection.customer;
+    appSettings().selCableName = selection.circuit;
+    doc_.Refresh();
+}
+
+void CMainFrame::OnDisplayData() {
+    std::unique_ptr<DataSheet> sheet = makeDataSheet();
+    if (!sheet)
+        return;
+    settings::AppSettings& s = appSettings();
+    doc_.selection().customer = s.selCustomer;
+    doc_.selection().circuit = s.selCableName;
+    Selection selection = doc_.selection();
+    if (!sheet->run(SheetMode::Display, doc_.tree(), selection, this))
+        return;
+    doc_.selection() = selection;
+    s.selCustomer = selection.customer;
+    s.selCableName = selection.circuit;
+    doc_.Refresh();
+}
+
+void CMainFrame::OnCommSetting() {
+    CSetSerial dialog(doc_.tree().lineSettings, this);
+    if (dialog.exec() == QDialog::Accepted)
+        doc_.tree().lineSettings = dialog.settings();
+}
+
+void CMainFrame::OnEnvSetting() {
+    CSetPrintBlank dialog(appSettings(), this);
+    dialog.exec();
+}
+
+void CMainFrame::OnTextOut() {
+    view_->OnCsvOut();
+}
+
+void CMainFrame::OnImport() {
+    importData(doc_.tree());
+}
+
+void CMainFrame::OnExport() {
+    CDataSave dialog(doc_.tree(), appSettings(), this);
+    dialog.exec();
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+QPrinter& CMainFrame::printer() {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer_->setPageSize(QPageSize(QPageSize::A4));
+        printer_->setPageOrientation(QPageLayout::Portrait);
+        // The report applies its own margins inside what the printer can reach.
+        printer_->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        printer_->setDocName(qsj("モルベーン"));
+    }
+    return *printer_;
+}
+
+void CMainFrame::OnPrint() {
+    QPrintDialog dialog(&printer(), this);
+    dialog.setMinMax(1, 1);
+    if (dialog.exec() == QDialog::Accepted)
+        view_->printTo(printer());
+}
+
+void CMainFrame::OnPrintDirect() {
+    const QPrinterInfo standard = QPrinterInfo::defaultPrinter();
+    if (!standard.isNull())
+        printer().setPrinterName(standard.printerName());
+    view_->printTo(printer());
+}
+
+void CMainFrame::OnPrintPreview() {
+    QPrintPreviewDialog preview(&printer(), this);
+    preview.setWindowTitle(qsj("印刷プレビュー"));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* p) { view_->printTo(*p); });
+    preview.resize(900, 1000);
+    preview.exec();
+}
+
+void CMainFrame::OnPrintSetup() {
+    // The printer and its paper are chosen here; nothing is printed.
+    QPrintDialog dialog(&printer(), this);
+    dialog.setWindowTitle(qsj("プリンタの設定"));
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>()) {
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok))
+            ok->setText(qsj("OK"));
+    }
+    dialog.exec();
+}
+
+}  // namespace plm::app

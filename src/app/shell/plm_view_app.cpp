@@ -1,0 +1,104 @@
+#include "app/shell/plm_view_app.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include "app/main_window/main_frame.h"
+#include "app/main_window/plm_view_doc.h"
+#include "app/shell/app_context.h"
+#include "app/shell/close_on_signal.h"
+#include "app/shell/single_instance.h"
+#include "app/shell/version_info.h"
+#include "link/log_writer.h"
+#include "model/measurement_record.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+namespace plm::app {
+
+PlmViewApp::PlmViewApp() = default;
+
+PlmViewApp::~PlmViewApp() {
+    closer_.reset();
+    frame_.reset();
+    setTheDocument(nullptr);
+}
+
+PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& arguments) {
+    const QString folder = QString::fromStdString(support::programFolder());
+    instance_ = std::make_unique<SingleInstance>(kInstanceName, folder);
+    instance_->lockStartup();
+    if (instance_->askRunningCopyToRaise()) {
+        // Nothing is read or written: the running copy owns the files.
+        QApplication::beep();
+        instance_->unlockStartup();
+        return Start::HandedOver;
+    }
+    startupIncomplete_ = true;
+
+    settings::AppSettings& s = appSettings();
+    s.Locate(settings::ProfileFile::Kind::ProgramFolder);
+    s.Load();
+    model::setConfiguredDevType(s.deviceTypeIndex);
+    QDir::setCurrent(folder);
+    setUpLogAndCheck();
+
+    if (!createDocumentAndFrame(arguments)) {
+        instance_->unlockStartup();
+        return Start::Failed;
+    }
+    // From here on a termination request closes the window the normal way.
+    closer_ = std::make_unique<CloseOnSignal>(frame_.get());
+    if (frame_->applyPlacement())
+        frame_->showMaximized();
+    else
+        frame_->show();
+    instance_->listen([this] { raiseFrame(); });
+    startupIncomplete_ = false;
+    instance_->unlockStartup();
+    return Start::Running;
+}
+
+void PlmViewApp::setUpLogAndCheck() {
+    settings::AppSettings& s = appSettings();
+    link::openAppLog();
+    if (s.GetInt("check", "RunningNum", kNormalEndMarker) != kNormalEndMarker)
+        link::AppLog().writeLine(support::sj("前回異常終了"));
+    s.WriteInt("check", "RunningNum", 0);
+
+    const std::string version = versionText(versionInfo().product);
+    s.WriteString("check", "Version", version);
+    link::AppLog().writeLine("Version " + version);
+}
+
+bool PlmViewApp::createDocumentAndFrame(const QStringList& arguments) {
+    doc_ = std::make_unique<CPLMViewDoc>();
+    setTheDocument(doc_.get());
+    frame_ = std::make_unique<CMainFrame>(*doc_);
+    frame_->setAttribute(Qt::WA_DeleteOnClose, false);
+    if (!arguments.isEmpty())
+        return frame_->openDocumentFile(arguments.front());
+    doc_->OnNewDocument();
+    return true;
+}
+
+void PlmViewApp::raiseFrame() {
+    if (!frame_)
+        return;
+    if (frame_->isMinimized())
+        frame_->showNormal();
+    frame_->show();
+    frame_->raise();
+    frame_->activateWindow();
+}
+
+int PlmViewApp::ExitInstance() {
+    if (!startupIncomplete_) {
+        settings::AppSettings& s = appSettings();
+        s.WriteInt("check", "RunningNum", kNormalEndMarker);
+        s.Save();
+    }
+    return 0;
+}
+
+}  // namespace plm::app

@@ -1,0 +1,126 @@
+#include "app/transfer/transfer_page.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/data_sheet/mgmt_header_view.h"
+#include "app/data_sheet/mgmt_models.h"
+#include "app/shell/app_context.h"
+#include "app/transfer/receive_dialog.h"
+#include "chart/qt_text.h"
+#include "model/record_register.h"
+#include "ui/prompter.h"
+
+namespace plm::app {
+
+using support::sj;
+
+TransferPage::TransferPage(model::CustomerTree& tree,
+                           std::function<model::MeasurementName*()> target, QWidget* parent)
+    : QWidget(parent), tree_(tree), target_(std::move(target)) {
+    transfer_ = new QPushButton(qsj("データ転送開始"), this);
+    file_ = new QPushButton(qsj("データをファイルから読み込む"), this);
+    register_ = new QPushButton(qsj("← 登録"), this);
+    view_ = new QTreeView(this);
+    view_->setRootIsDecorated(false);
+    view_->setUniformRowHeights(true);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setFont(proportionalGothic());
+    model_ = new TransferListModel(view_);
+    const std::vector<ColumnSpec> columns = transferColumns(appSettings());
+    model_->setColumns(columns);
+    view_->setModel(model_);
+    view_->header()->setStretchLastSection(false);
+    for (size_t c = 0; c < columns.size(); ++c)
+        view_->header()->resizeSection(int(c), columns[c].width);
+
+    connect(transfer_, &QPushButton::clicked, this, &TransferPage::startTransfer);
+    connect(file_, &QPushButton::clicked, this, &TransferPage::readFromFile);
+    connect(register_, &QPushButton::clicked, this, &TransferPage::registerTicked);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(transfer_);
+    layout->addWidget(file_);
+    layout->addWidget(view_, 1);
+    layout->addWidget(register_);
+}
+
+void TransferPage::selectRow(int row) {
+    if (row < 0 || row >= model_->rowCount())
+        return;
+    view_->selectionModel()->setCurrentIndex(
+        model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TransferPage::setReceived(std::vector<model::MeasurementRecord> records) {
+    model_->setRecords(std::move(records));
+    selectRow(0);
+}
+
+void TransferPage::receive(const std::string* file) {
+    setReceived({});
+    CCommRead dialog(tree_.lineSettings, this);
+    if (file)
+        dialog.setFile(*file);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    setReceived(dialog.takeResults());
+}
+
+void TransferPage::startTransfer() {
+    receive(nullptr);
+}
+
+void TransferPage::readFromFile() {
+    ui::FileRequest request;
+    request.title = sj("計測データファイルを開く");
+    request.filter = sj("測定ﾃﾞｰﾀﾌｧｲﾙ (*.txt)");
+    const std::optional<std::string> path = ui::prompter().openFile(request);
+    if (!path)
+        return;
+    receive(&*path);
+}
+
+bool TransferPage::registerTicked() {
+    model::MeasurementName* target = target_();
+    if (!target) {
+        ui::prompter().stop(sj("登録する測定データ名称を選んでください"));
+        return false;
+    }
+    model::RegisterMode mode = model::RegisterMode::Append;
+    if (!target->records.empty()) {
+        const ui::Answer answer = ui::prompter().askYesNoCancel(
+            sj("現在選択している測定データ名称には既にデータが存在しています\n"
+               "既存データを全て消去してから転送データを新たに登録しますか？\n"
+               "【はい】：既存データを全て消去し，転送データを登録\n"
+               "【いいえ】：既存データはそのままで，転送データを追加します\n"
+               "【キャンセル】：何もせず戻ります"));
+        if (answer == ui::Answer::Cancel)
+            return false;
+        if (answer == ui::Answer::Yes)
+            mode = model::RegisterMode::Replace;
+    }
+    const std::vector<int> rows = model_->tickedRows();
+    std::vector<model::MeasurementRecord> picked;
+    picked.reserve(rows.size());
+    for (int row : rows)
+        picked.push_back(model_->records().at(row));
+    try {
+        model::registerRecords(*target, picked, mode, appSettings());
+    } catch (const CxException& e) {
+        ui::prompter().stop(e.text());
+        return false;
+    }
+    model_->removeRows(rows);
+    selectRow(0);
+    emit registered();
+    return true;
+}
+
+}  // namespace plm::app
