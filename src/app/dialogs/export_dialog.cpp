@@ -9,10 +9,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cctype>
 
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "model/customer_exchange.h"
+#include "support/paths.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -49,7 +51,7 @@ CDataSave::CDataSave(const model::CustomerTree& tree, settings::AppSettings& set
     top->addLayout(grid);
     top->addWidget(buttons);
 
-    folder_->setText(qs(settings_.saveDir));
+    folder_->setText(qs(shownExportFolder(settings_.saveDir)));
     file_->setText(qs(settings_.saveFile));
     if (customers_->count() > 0) {
         customers_->setCurrentIndex(0);
@@ -113,16 +115,24 @@ void CDataSave::OnOK() {
                                              settings_.MakeAbsolute(path), guiErrorReporter());
     settings_.saveDir = folder;
     settings_.saveFile = file;
-    if (saved)
+    if (saved) {
         ui::prompter().plain(support::sj("正常に保存しました。"));
+        emit exported(fsPath(settings_.MakeAbsolute(path)));
+    }
 }
 
-void importData(model::CustomerTree& tree) {
+std::string shownExportFolder(const std::string& saveDir) {
+    const bool driveLetter = saveDir.size() >= 2 && saveDir[1] == ':' &&
+                             std::isalpha(static_cast<unsigned char>(saveDir[0]));
+    return driveLetter ? support::fromFsPath(support::toFsPath(saveDir)) : saveDir;
+}
+
+std::optional<std::string> importData(model::CustomerTree& tree, const std::string& startFolder) {
     auto chosen = ui::prompter().openFile(
-        {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), {}});
-    if (!chosen)
-        return;
-    model::importCustomers(tree, *chosen, guiErrorReporter());
+        {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), startFolder});
+    if (chosen)
+        model::importCustomers(tree, *chosen, guiErrorReporter());
+    return chosen;
 }
 
 }  // namespace plm::app

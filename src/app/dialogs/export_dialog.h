@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
+#include <string>
 
 #include "model/customer_tree.h"
 #include "settings/app_settings.h"
@@ -27,6 +29,10 @@ class CDataSave : public QDialog {
     void OnOK();
     void OnBrowse();
 
+  signals:
+    // A customer was written to this file (file-system path).
+    void exported(const QString& fsPath);
+
   private:
     void OnSelectCustomer(int index);
 
@@ -37,8 +43,14 @@ class CDataSave : public QDialog {
     QLineEdit* file_ = nullptr;
 };
 
-// "→ データのインポート": picks an export file and adds its customers to
-// `tree`, renaming those whose names are taken. Nothing is saved here.
-void importData(model::CustomerTree& tree);
+// The export folder as the dialog shows it: a drive letter from another
+// installation ("C:\\", the default) names no folder here, so the folder it
+// stands for is shown instead, and stored once the user saves there.
+std::string shownExportFolder(const std::string& saveDir);
+
+// "→ データのインポート": picks an export file, starting in `startFolder`
+// (stored path), and adds its customers to `tree`, renaming those whose names
+// are taken. Nothing is saved here. Returns the chosen file (stored path).
+std::optional<std::string> importData(model::CustomerTree& tree, const std::string& startFolder);
 
 }  // namespace plm::app

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "app/data_sheet/data_sheet.h"
 
@@ -88,6 +89,7 @@ class CMainFrame : public QMainWindow {
     void storeSplitter();
     void storePlacement();
     void updateTextOut();
+    std::string exchangeFolder() const;
 
     CPLMViewDoc& doc_;
     QSplitter* splitter_ = nullptr;
@@ -98,6 +100,7 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<QPrinter> printer_;
     int hiddenColumnWidth_ = 150;
     bool closed_ = false;
+    std::string lastExchangeFolder_;  // stored path
 };
 
 // The one main window of the run (nullptr before it exists).

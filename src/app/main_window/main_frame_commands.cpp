@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include "app/dialogs/export_dialog.h"
 #include "app/dialogs/print_margins_dialog.h"
@@ -17,6 +18,7 @@
 #include "app/shell/about_box.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
+#include "support/paths.h"
 
 namespace plm::app {
 
@@ -71,12 +73,26 @@ void CMainFrame::OnTextOut() {
 }
 
 void CMainFrame::OnImport() {
-    importData(doc_.tree());
+    if (auto chosen = importData(doc_.tree(), exchangeFolder()))
+        lastExchangeFolder_ = support::folderOf(*chosen);
 }
 
 void CMainFrame::OnExport() {
     CDataSave dialog(doc_.tree(), appSettings(), this);
+    connect(&dialog, &CDataSave::exported, this, [this](const QString& file) {
+        lastExchangeFolder_ = support::folderOf(support::fromFsPath(file.toStdString()));
+        statusBar()->showMessage(qsj("エクスポートしました：") + file);
+    });
     dialog.exec();
+}
+
+// Export files usually come and go through one folder: an import starts in
+// the folder of the last export or import of this run, else in the export folder.
+std::string CMainFrame::exchangeFolder() const {
+    if (!lastExchangeFolder_.empty())
+        return lastExchangeFolder_;
+    settings::AppSettings& s = appSettings();
+    return s.MakeAbsolute(shownExportFolder(s.saveDir));
 }
 
 void CMainFrame::OnAbout() {
