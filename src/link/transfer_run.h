@@ -92,6 +92,7 @@ class TransferRun {
     void threadMain();
     TransferResult runSource();
     TransferResult runSerial(ProgressSink& sink);
+    std::string failedPortText() const;
     void push(NotifyKind kind, std::string text = {});
 
     TransferSetup setup_;
