@@ -15,6 +15,7 @@
 #include "chart/qt_text.h"
 #include "model/customer_exchange.h"
 #include "support/paths.h"
+#include "ui/listed_name.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -25,8 +26,11 @@ CDataSave::CDataSave(const model::CustomerTree& tree, settings::AppSettings& set
     setWindowTitle(qsj("需要家データの切出し"));
     customers_ = new QComboBox(this);
     customers_->setObjectName("customers");
-    for (int i = 0; i < tree_.customers.count(); ++i)
-        customers_->addItem(qs(tree_.customers.at(i).name));
+    for (int i = 0; i < tree_.customers.count(); ++i) {
+        const std::string& name = tree_.customers.at(i).name;
+        customers_->addItem(ui::listedName(name));
+        customers_->setItemData(i, ui::listedNameForeground(name), Qt::ForegroundRole);
+    }
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     folder_ = new QLineEdit(this);
     folder_->setFont(fixed);
