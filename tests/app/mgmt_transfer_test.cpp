@@ -181,6 +181,52 @@ TEST_F(MgmtRegisterTest, NoMergesByDateAndRenumbers) {
     EXPECT_EQ(target().records.at(2).cond.mcType, "OLD");
 }
 
+TEST_F(MgmtRegisterTest, AppendingWhatIsFiledAlreadyAsksFirst) {
+    const std::string question =
+        sj("追加する測定データは全て既に登録されています\n重複して登録しますか？");
+    tick({0, 1});
+    prompts.queueAnswer(ui::Answer::No);
+    page->button(CPgMstEdit::Register)->click();
+    ASSERT_EQ(target().records.count(), 5);
+
+    // The same two again, from a second reading of the same transfer.
+    page->transferPage()->setReceived({record(2, 12, 7), record(4, 8, 8), record(1, 5, 9)});
+    tick({0, 1});
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::No);  // append
+    prompts.queueNo();                    // but not twice
+    page->button(CPgMstEdit::Register)->click();
+    ASSERT_EQ(prompts.texts().size(), 2u);
+    EXPECT_EQ(prompts.texts()[1], question);
+    EXPECT_EQ(target().records.count(), 5);
+    EXPECT_EQ(transferRows(), 3) << "nothing registered, nothing leaves the list";
+
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::No);
+    prompts.queueYes();
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(target().records.count(), 7) << "the user's choice";
+
+    // One of them new: no second question.
+    page->transferPage()->setReceived({record(2, 12, 7), record(6, 8, 10)});
+    tick({0, 1});
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::No);
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(prompts.texts().size(), 1u);
+    EXPECT_EQ(target().records.count(), 9);
+
+    // Replacing never asks: the old ones go.
+    page->transferPage()->setReceived({record(2, 12, 7)});
+    tick({0});
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::Yes);
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(prompts.texts().size(), 1u);
+    EXPECT_EQ(target().records.count(), 1);
+    EXPECT_TRUE(prompts.problems().empty());
+}
+
 TEST_F(MgmtRegisterTest, CancelNothingTickedAndNoNameChangeNothing) {
     tick({0});
     prompts.queueAnswer(ui::Answer::Cancel);
