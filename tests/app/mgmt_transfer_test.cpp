@@ -9,11 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "app/data_sheet/add_item.h"
@@ -79,6 +81,74 @@ TEST_F(MgmtTest, DetailEditorRowsFollowTheChannelCount) {
     EXPECT_EQ(items[7].editor, app::DetailItem::Editor::Choice);
     EXPECT_EQ(app::weatherChoices(),
               (std::vector<std::string>{sj("晴れ"), sj("曇り"), sj("雨"), sj("雷雨"), sj("強風")}));
+}
+
+// The editor opens on the value of the row the user points at, whichever
+// cell and whichever way, and fits inside that row.
+TEST_F(MgmtTest, DetailEditorEditsTheValueOfTheChosenRow) {
+    model::MeasurementRecord r = record(1, 1);
+    r.cond.mcNum = "N-7";
+    struct Way {
+        const char* name;
+        std::function<void(app::DetailEditor&, const QModelIndex& label)> act;
+        QString text;  // in the open editor afterwards
+    };
+    const Way ways[] = {
+        {"one click on the label",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             const QPoint at = editor.visualRect(label).center();
+             const QPointF global = editor.viewport()->mapToGlobal(at);
+             QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                               Qt::NoModifier);
+             QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                                 Qt::NoButton, Qt::NoModifier);
+             QCoreApplication::sendEvent(editor.viewport(), &press);
+             QCoreApplication::sendEvent(editor.viewport(), &release);
+         },
+         "N-7"},
+        {"F2 on the label",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             editor.setCurrentIndex(label);
+             QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+             QCoreApplication::sendEvent(&editor, &f2);
+         },
+         "N-7"},
+        {"F2 on the value",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             editor.setCurrentIndex(label.siblingAtColumn(1));
+             QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+             QCoreApplication::sendEvent(&editor, &f2);
+         },
+         "N-7"},
+        {"typing on the label",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             editor.setCurrentIndex(label);
+             QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "X");
+             QCoreApplication::sendEvent(&editor, &key);
+         },
+         "X"},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        app::DetailEditor editor;
+        editor.resize(320, 600);
+        editor.showRecord(r, 3);
+        editor.show();
+        QCoreApplication::processEvents();
+        QTreeWidgetItem* row = editor.valueItem(2);
+        const QModelIndex value = editor.indexFromItem(row, 1);
+
+        way.act(editor, editor.indexFromItem(row, 0));
+        QCoreApplication::processEvents();
+        const auto editors = editor.viewport()->findChildren<QLineEdit*>();
+        if (editors.size() != 1) {
+            ADD_FAILURE() << editors.size() << " editors open";
+            continue;
+        }
+        EXPECT_EQ(editor.currentIndex(), value);
+        EXPECT_EQ(editors.front()->text(), way.text);
+        EXPECT_LE(editors.front()->sizeHint().height(), editor.visualRect(value).height());
+    }
 }
 
 TEST(MgmtDetail, RealNumberFieldsReadTheLeadingNumber) {
