@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -358,6 +359,45 @@ TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
     EXPECT_EQ(cp(dialog.statusLine()->text()), shown.back());
     EXPECT_FALSE(dialog.animating());
     EXPECT_TRUE(dialog.collectedBox()->isChecked());
+}
+
+// Column titles and progress lines are shown whole: columns are at least as
+// wide as their titles, and the progress list is as wide as its longest line
+// (a hexadecimal block line, far longer than the first progress text).
+TEST_F(MgmtReceiveTest, TitlesAndLinesAreNotCut) {
+    const auto fits = [](const QTreeView* view, int left) {
+        const QHeaderView* header = view->header();
+        for (int c = 0; c < header->count(); ++c) {
+            const QString title = view->model()->headerData(c, Qt::Horizontal).toString();
+            const QStringList parts = title.split('\n');
+            for (const QString& part : parts) {
+                const int needed =
+                    header->fontMetrics().horizontalAdvance(part) + (parts.size() == 1 ? left : 0);
+                EXPECT_GE(header->sectionSize(c), needed) << title.toStdString();
+            }
+        }
+    };
+    fillTree();
+    // Every optional column shown: the designed widths are at their narrowest.
+    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N1", 0});
+    fits(page.recordList(), 10);
+    fits(page.transferPage()->list(), 0);
+
+    TempDir dir;
+    writeFile(dir.file("c.txt"), readFile(dataPath("capture_two.txt")));
+    CCommRead dialog(tree.lineSettings);
+    dialog.setFile(dir.file("c.txt"));
+    ASSERT_EQ(run(dialog), QDialog::Accepted);
+    QListWidget* list = dialog.progressList();
+    list->doItemsLayout();
+    int longest = 0;
+    for (int row = 0; row < list->count(); ++row) {
+        const int advance = list->fontMetrics().horizontalAdvance(list->item(row)->text());
+        longest = std::max(longest, advance);
+        EXPECT_GE(list->visualItemRect(list->item(row)).width(), advance)
+            << list->item(row)->text().toStdString();
+    }
+    EXPECT_GT(longest, list->fontMetrics().horizontalAdvance(list->item(0)->text()));
 }
 
 TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {

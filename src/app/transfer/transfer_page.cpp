@@ -12,6 +12,7 @@
 #include "app/transfer/receive_dialog.h"
 #include "chart/qt_text.h"
 #include "model/record_register.h"
+#include "ui/header_fit.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -36,8 +37,7 @@ TransferPage::TransferPage(model::CustomerTree& tree,
     model_->setColumns(columns);
     view_->setModel(model_);
     view_->header()->setStretchLastSection(false);
-    for (size_t c = 0; c < columns.size(); ++c)
-        view_->header()->resizeSection(int(c), columns[c].width);
+    ui::resizeSectionsToFit(*view_->header(), columnWidths(columns));
 
     connect(transfer_, &QPushButton::clicked, this, &TransferPage::startTransfer);
     connect(file_, &QPushButton::clicked, this, &TransferPage::readFromFile);
