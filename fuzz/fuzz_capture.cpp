@@ -18,18 +18,20 @@ using namespace plm::link;
 
 // A line source over memory: exactly the bytes asked for, a timeout when they run out.
 class MemoryLine : public BlockSource {
-public:
+  public:
     MemoryLine(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool isFile() const override { return false; }
+    SourceDescription description() const override { return {"", false, true}; }
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override {
-        if (expected < 0 || static_cast<size_t>(expected) > buffer.size()) std::abort();
-        if (static_cast<size_t>(expected) > size_ - pos_) throw plm::CxException(commErrorText(-2));
+        if (expected < 0 || static_cast<size_t>(expected) > buffer.size())
+            std::abort();
+        if (static_cast<size_t>(expected) > size_ - pos_)
+            throw plm::CxException(commErrorText(-2));
         std::copy_n(data_ + pos_, expected, buffer.begin());
         pos_ += static_cast<size_t>(expected);
         return expected;
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
@@ -42,10 +44,13 @@ void decode(BlockSource& source) {
     decoder.setPassPause(std::chrono::microseconds(0));
     TransferResult result = decoder.run();
     bool failed = result.outcome == TransferOutcome::Failed;
-    if (failed == result.message.empty()) std::abort();
-    if (result.outcome == TransferOutcome::Stopped) std::abort();
+    if (failed == result.message.empty())
+        std::abort();
+    if (result.outcome == TransferOutcome::Stopped)
+        std::abort();
     for (const auto& record : result.records) {
-        if (record.contacts.size() != record.expectedSampleCount()) std::abort();
+        if (record.contacts.size() != record.expectedSampleCount())
+            std::abort();
     }
 }
 

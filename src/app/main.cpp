@@ -2,10 +2,12 @@
 
 #include "app/data_sheet/mgmt_sheet.h"
 #include "app/shell/plm_view_app.h"
+#include "support/numeric_locale.h"
 #include "ui/qt_translation.h"
 
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
+    plm::support::keepNumbersInCLocale();
     QApplication::setApplicationName("PLMView");
     QApplication::setDesktopFileName("plmview");
     // The program speaks Japanese whatever the locale, and so do Qt's own

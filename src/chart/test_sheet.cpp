@@ -355,22 +355,9 @@ void TestSheet::FillTables(const SheetNames& names, const model::MeasurementReco
 void TestSheet::fillOperating(const model::MeasurementRecord& rec) {
     const int channels = operating_->rows() - 1;
     for (int k = 1; k <= channels; ++k) {
-        // Without two samples nothing can be measured: the row shows no times.
-        if (rec.contacts.size() < 2) {
-            for (int col = 1; col <= 10; ++col)
-                operating_->cell(col, k).text = "---";
-            continue;
-        }
-        const report::IntervalArray intervals = report::OperatingTimeIntervals(rec, k - 1);
-        // A manual start counts the change between samples 0 and 1 as time 0.
-        const bool manualStart =
-            rec.measureOpe == 1 && rec.contactState(k - 1, 0) != rec.contactState(k - 1, 1);
-        int col = 1;
-        if (manualStart)
-            operating_->cell(col++, k).text = "0";
-        for (size_t i = 0; col <= 10; ++i, ++col) {
-            operating_->cell(col, k).text = report::intervalText(rec, intervals[i]);
-        }
+        const std::array<std::string, 10> texts = report::operatingRowTexts(rec, k - 1);
+        for (int col = 1; col <= 10; ++col)
+            operating_->cell(col, k).text = texts[static_cast<size_t>(col - 1)];
     }
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -92,20 +93,23 @@ int runDecode(const Invocation& inv) {
         result.outcome = link::TransferOutcome::Failed;
         result.message = e.text();
     }
-    // A failed transfer hands nothing on, whatever it had decoded before the failure.
-    if (result.outcome != link::TransferOutcome::Completed)
-        result.records.clear();
+    // A failed transfer hands on only the measurements that arrived whole
+    // (a journal of a transfer cut short reads back this way).
+    const bool failed = result.outcome != link::TransferOutcome::Completed;
+    if (failed)
+        result.records.resize(std::min(result.records.size(), result.wholeCount));
     if (inv.json) {
         printJson(result);
-    } else if (result.outcome == link::TransferOutcome::Completed) {
+    } else {
         for (const auto& record : result.records)
             printLine(recordLine(record));
     }
-    if (result.outcome != link::TransferOutcome::Completed) {
-        printError(result.message);
-        return 1;
-    }
-    return 0;
+    if (!failed)
+        return 0;
+    printError(result.message);
+    if (!result.records.empty())
+        printError(wholeMeasurementsNote(result.records.size()));
+    return 1;
 }
 
 const CommandRegistration registration{{
@@ -113,6 +117,7 @@ const CommandRegistration registration{{
     "decode CAPTURE.txt [--json]",
     "decode a captured transfer file and list its measurements",
     runDecode,
+    {{"json"}},
 }};
 
 }  // namespace

@@ -1,17 +1,15 @@
-#include <QGuiApplication>
-#include <cstdio>
-
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 
 #include "chart/report_page.h"
+#include "cli/cmd_batch.h"
 #include "cli/command.h"
+#include "cli/gui_start.h"
 #include "cli/session.h"
-#include "link/log_writer.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -52,7 +50,7 @@ Target findTarget(const Invocation& inv, Session& session) {
                     support::fromUtf8(inv.args[2])};
     model::CustomerTree tree;
     StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter))
+    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
         throw std::runtime_error("the data file could not be read");
     const model::MeasurementName* name = model::findMeasurementName(
         tree, target.names.level1, target.names.level2, target.names.level3);
@@ -68,10 +66,12 @@ Target findTarget(const Invocation& inv, Session& session) {
 }
 
 int runCsv(const Invocation& inv) {
+    if (isBatch(inv))
+        return runBatchCsv(inv);
     if (inv.args.size() != 5)
-        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.CSV"};
+        throw UsageError{"expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT"};
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     const Target target = findTarget(inv, session);
     StderrReporter reporter;
     const report::CsvNames names{target.names.level1, target.names.level2, target.names.level3};
@@ -81,32 +81,16 @@ int runCsv(const Invocation& inv) {
     return ok ? 0 : 1;
 }
 
-// Qt's own warnings (a missing runtime folder, a painter that could not
-// start) would only repeat, less clearly, the failure text plmtool prints.
-void dropQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-// The page is painted with QtGui; without a display the offscreen platform serves.
-std::unique_ptr<QGuiApplication> startGui() {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    qInstallMessageHandler(dropQtWarnings);
-    static int argc = 1;
-    static char name[] = "plmtool";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
-
 bool endsWithNoCase(const std::string& s, const std::string& suffix) {
     return s.size() >= suffix.size() &&
            support::lowerMb(s.substr(s.size() - suffix.size())) == suffix;
 }
 
 int runReport(const Invocation& inv) {
+    if (isBatch(inv) || inv.hasFlag("summary"))
+        return runBatchReport(inv);
     if (inv.args.size() != 5)
-        throw UsageError{"expected CUSTOMER CIRCUIT NAME INDEX OUT.pdf|OUT.png"};
+        throw UsageError{"expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf|OUT.png"};
     const std::string& out = inv.args[4];
     const bool pdf = endsWithNoCase(out, ".pdf");
     if (!pdf && !endsWithNoCase(out, ".png"))
@@ -124,16 +108,18 @@ int runReport(const Invocation& inv) {
 
 const CommandRegistration csvRegistration{{
     "csv",
-    "csv CUSTOMER CIRCUIT NAME INDEX OUT.CSV",
-    "write one filed measurement as a CSV test-result file",
+    "csv CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT [--force]",
+    "one measurement as a CSV test-result file, or one file per measurement into folder OUT",
     runCsv,
+    {{"force"}},
 }};
 
 const CommandRegistration reportRegistration{{
     "report",
-    "report CUSTOMER CIRCUIT NAME INDEX OUT.pdf|OUT.png",
-    "render the printed test report page (A4 PDF, or PNG at 150 dpi)",
+    "report CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf|OUT.png [--summary] [--force]",
+    "the printed report (A4 PDF, or PNG at 150 dpi), one page per measurement",
     runReport,
+    {{"summary"}, {"force"}},
 }};
 
 }  // namespace

@@ -1,4 +1,7 @@
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,18 +11,19 @@
 #include "cli/command.h"
 #include "cli/record_line.h"
 #include "cli/session.h"
-#include "link/port_scan.h"
 #include "link/transfer_run.h"
 #include "model/data_file.h"
 #include "support/file_lock.h"
-#include "support/ole_date.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
 // plmtool receive [--port N | --device PATH] [--capture OUT.txt]: waits for
-// the tester, prints every progress text as it happens and, when the
-// transfer completes, one line per measurement. Nothing is filed. With
-// --capture everything received is also written as a captured transfer file.
+// the tester, prints every progress text as it happens, and the figures of
+// the measurement being received on stderr, and then one line per
+// measurement: all of them when the transfer completes, those that arrived
+// whole when it fails or is stopped. Nothing is filed. With --capture
+// everything received is also written as a captured transfer file; the
+// journal of received transfers keeps it in any case.
 namespace plm::cli {
 namespace {
 
@@ -82,21 +86,9 @@ std::optional<int> parsePort(const std::string& text) {
     return port >= 1 ? std::optional<int>(port) : std::nullopt;
 }
 
-std::string captureHeader(const link::TransferSetup& setup) {
-    const model::LineSettings& s = setup.line;
-    const std::string where =
-        setup.device.empty() ? link::portLabel(s.port) : "device " + setup.device;
-    std::string out = "; plmtool receive " +
-                      support::formatDateTime(support::nowLocal(), "%Y/%m/%d %H:%M:%S") + "\r\n";
-    out += support::fromUtf8(
-        support::format("; %s baud=%d byteSize=%d stopBits=%d parity=%d flow=%d\r\n", where.c_str(),
-                        s.baud, s.byteSize, s.stopBits, s.parity, s.flow));
-    return out;
-}
-
 void writeCapture(const std::string& fsPath, const link::TransferSetup& setup,
                   const std::vector<std::vector<uint8_t>>& blocks) {
-    std::string text = captureHeader(setup);
+    std::string text = link::capturedFileHeader("plmtool", setup.lineName(), setup.line);
     for (const auto& block : blocks)
         text += link::hexText(block) + "\r\n";
     support::replaceFileAtomically(fsPath, text);
@@ -122,8 +114,52 @@ link::TransferSetup setupFrom(const Invocation& inv, const Session& session) {
     return setup;
 }
 
-// Prints the run's texts as they come and stops it on an interrupt.
+// The figures of the measurement being received on stderr: one line that
+// keeps being rewritten on a terminal, a plain line each time otherwise. On a
+// terminal the line steps aside for every other text and comes back below it.
+class FiguresLine {
+  public:
+    FiguresLine() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+    ~FiguresLine() { finish(); }
+    FiguresLine(const FiguresLine&) = delete;
+    FiguresLine& operator=(const FiguresLine&) = delete;
+
+    void show(const link::TransferFigures& figures) {
+        const link::MeasurementProgress& m = figures.measurement;
+        const int percent = m.announced > 0 ? static_cast<int>(100 * m.received / m.announced) : 0;
+        text_ = support::toUtf8(link::measurementText(m) + support::format(" (%d%%)  ", percent) +
+                                link::figuresText(figures));
+        draw();
+    }
+    // Prints a text without tearing the figures line.
+    void print(const std::string& cp932, bool error) {
+        if (terminal_ && !text_.empty())
+            std::fputs("\r\033[K", stderr);
+        error ? printError(cp932) : printLine(cp932);
+        if (terminal_)
+            draw();
+    }
+    void finish() {
+        if (terminal_ && !text_.empty())
+            std::fputc('\n', stderr);
+        text_.clear();
+    }
+
+  private:
+    void draw() {
+        if (text_.empty())
+            return;
+        std::fputs(terminal_ ? ("\r" + text_ + "\033[K").c_str() : (text_ + "\n").c_str(), stderr);
+        std::fflush(stderr);
+    }
+
+    bool terminal_;
+    std::string text_;
+};
+
+// Prints the run's texts and figures as they come and stops it on an interrupt.
 void follow(link::TransferRun& run, bool commLog) {
+    FiguresLine figures;
     bool stopAsked = false;
     while (true) {
         if (interrupted && !stopAsked) {
@@ -136,10 +172,13 @@ void follow(link::TransferRun& run, bool commLog) {
         link::logNotify(*note, commLog);
         switch (note->kind) {
             case link::NotifyKind::Progress:
-                printLine(note->text);
+                figures.print(note->text, false);
                 break;
             case link::NotifyKind::Error:
-                printError(note->text);
+                figures.print(note->text, true);
+                break;
+            case link::NotifyKind::Figures:
+                figures.show(note->figures);
                 break;
             case link::NotifyKind::Ended:
             case link::NotifyKind::Failed:
@@ -152,7 +191,7 @@ int runReceive(const Invocation& inv) {
     if (!inv.args.empty())
         throw UsageError{"no arguments besides the options"};
     Session& session = openSession();
-    link::openAppLog();
+    support::openAppLog();
     const link::TransferSetup setup = setupFrom(inv, session);
     const std::string capture = inv.flagValue("capture");
 
@@ -173,11 +212,16 @@ int runReceive(const Invocation& inv) {
     if (!capture.empty() && !blocks.empty()) {
         writeCapture(absoluteFsPath(capture), setup, blocks);
     }
-    if (run.outcome() != link::TransferOutcome::Completed)
-        return 1;
-    for (const auto& record : run.takeResults())
+    std::error_code ec;
+    if (!run.journalPath().empty() && std::filesystem::exists(run.journalPath(), ec))
+        printError(link::journalNotice(run.journalPath()));
+    const link::TransferRun::Received received = run.takeReceived();
+    for (const auto& record : received.records)
         printLine(recordLine(record));
-    return 0;
+    if (received.interrupted) {
+        printError(wholeMeasurementsNote(received.records.size()));
+    }
+    return run.outcome() == link::TransferOutcome::Completed ? 0 : 1;
 }
 
 const CommandRegistration registration{{
@@ -185,6 +229,7 @@ const CommandRegistration registration{{
     "receive [--port N | --device PATH] [--capture OUT.txt]",
     "wait for the tester, show its transfer (files nothing)",
     runReceive,
+    {{"port", true}, {"device", true}, {"capture", true}},
 }};
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "model/customer_exchange.h"
 #include "model/customer_tree.h"
 #include "model/record_register.h"
+#include "model/shared_data_file.h"
 #include "report/operating_times.h"
 #include "support/cx_exception.h"
 #include "support/paths.h"
@@ -50,18 +52,20 @@ std::string dataFilePath(const Invocation& inv, const Session& session) {
     return typed.empty() ? session.dataFile : storedFromTyped(typed);
 }
 
-// The data file into `tree`; a file that cannot be read has been reported
-// (and moved aside) by the load, and the command stops rather than write a
-// tree that lacks its contents.
+// The data file into `tree` for a command that only reads: a file that
+// cannot be read has been reported and stays as it is.
 void loadTree(model::CustomerTree& tree, const std::string& path) {
     StderrReporter reporter;
-    if (!tree.load(path, reporter))
+    if (!tree.load(path, reporter, model::DamagedFile::Leave))
         throw CxException();
 }
 
-void saveTree(const model::CustomerTree& tree, const std::string& path) {
+// Reads, changes and writes the data file under one lock, so that a writer
+// running at the same time never loses its records to this one.
+void updateTree(const std::string& path, const std::function<void(model::CustomerTree&)>& change) {
     StderrReporter reporter;
-    if (!tree.save(path, reporter))
+    model::SharedDataFile file(path);
+    if (!file.update(change, reporter))
         throw CxException();
 }
 
@@ -81,19 +85,18 @@ int runRegister(const Invocation& inv) {
         throw UsageError{"expected CAPTURE.txt CUSTOMER CIRCUIT NAME"};
     Session& session = openSession();
     const std::string path = dataFilePath(inv, session);
-    model::CustomerTree tree;
-    loadTree(tree, path);
     const std::vector<model::MeasurementRecord> records = decodeCapture(inv.args[0]);
-
-    model::MeasurementName& name = model::findOrAddMeasurementName(
-        tree, fromUtf8(inv.args[1]), fromUtf8(inv.args[2]), fromUtf8(inv.args[3]));
     const auto mode =
         inv.hasFlag("replace") ? model::RegisterMode::Replace : model::RegisterMode::Append;
-    model::registerRecords(name, records, mode, session.settings);
-    saveTree(tree, path);
+    int filed = 0;
+    updateTree(path, [&](model::CustomerTree& tree) {
+        model::MeasurementName& name = model::findOrAddMeasurementName(
+            tree, fromUtf8(inv.args[1]), fromUtf8(inv.args[2]), fromUtf8(inv.args[3]));
+        model::registerRecords(name, records, mode, session.settings);
+        filed = name.records.count();
+    });
     printUtf8(format("registered %zu record(s) under %s / %s / %s (%d in all)", records.size(),
-                     inv.args[1].c_str(), inv.args[2].c_str(), inv.args[3].c_str(),
-                     name.records.count()));
+                     inv.args[1].c_str(), inv.args[2].c_str(), inv.args[3].c_str(), filed));
     return 0;
 }
 
@@ -311,20 +314,21 @@ int runImport(const Invocation& inv) {
         throw UsageError{"expected FILE.QBX"};
     Session& session = openSession();
     const std::string path = dataFilePath(inv, session);
-    model::CustomerTree tree;
-    loadTree(tree, path);
     const std::string source = storedFromTyped(inv.args[0]);
     StderrReporter reporter;
     model::CustomerTree loaded;
-    if (!loaded.load(source, reporter))
+    // The file to import is only read: whatever it holds, it stays as it is.
+    if (!loaded.load(source, reporter, model::DamagedFile::Leave))
         return 1;
     if (loaded.customers.empty()) {
         throw std::runtime_error("no customers to import in " + inv.args[0]);
     }
-    for (const std::string& name : model::mergeCustomers(tree, loaded, reporter)) {
+    std::vector<std::string> given;
+    updateTree(path, [&](model::CustomerTree& tree) {
+        given = model::mergeCustomers(tree, loaded, reporter);
+    });
+    for (const std::string& name : given)
         printLine(name);
-    }
-    saveTree(tree, path);
     return 0;
 }
 
@@ -333,6 +337,7 @@ const CommandRegistration registerCommand{{
     "register CAPTURE.txt CUSTOMER CIRCUIT NAME [--replace]",
     "decode a captured transfer and file all its records (appended, or replacing)",
     runRegister,
+    {{"replace"}},
 }};
 
 const CommandRegistration listCommand{{
@@ -340,6 +345,7 @@ const CommandRegistration listCommand{{
     "list [--json]",
     "the customer tree with the number of records of every measurement name",
     runList,
+    {{"json"}},
 }};
 
 const CommandRegistration showCommand{{
@@ -347,6 +353,7 @@ const CommandRegistration showCommand{{
     "show CUSTOMER CIRCUIT NAME [INDEX] [--json]",
     "labels and operating times of one filed record (INDEX 0-based, default 0)",
     runShow,
+    {{"json"}},
 }};
 
 const CommandRegistration exportCommand{{

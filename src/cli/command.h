@@ -19,7 +19,8 @@ struct Invocation {
     bool json = false;               // --json
 
     bool hasFlag(const std::string& name) const;
-    // The value of "--name VALUE" or "--name=VALUE"; empty when absent.
+    // The value of "--name VALUE" or "--name=VALUE" (the last one given);
+    // empty when absent.
     std::string flagValue(const std::string& name) const;
 };
 
@@ -27,14 +28,28 @@ struct Invocation {
 // the system's message to stderr). It may throw UsageError.
 using CommandFn = std::function<int(const Invocation&)>;
 
+// An option a command accepts, "--name" or, taking a value, "--name VALUE"
+// (also written "--name=VALUE").
+struct OptionSpec {
+    std::string name;  // without the leading "--"
+    bool takesValue = false;
+};
+
 struct Command {
     std::string name;
     std::string usage;  // e.g. "decode CAPTURE.txt [--json]"
     std::string help;   // one line
     CommandFn run;
+    // Every option of the command; any other is refused (exit status 2).
+    // The global --home and --data are accepted by every command.
+    std::vector<OptionSpec> options = {};
 };
 
 std::vector<Command>& commandTable();
+
+// The commands in the order --help lists them: that of the README, then any
+// command not named there, by name.
+std::vector<const Command*> commandsInHelpOrder();
 
 struct CommandRegistration {
     explicit CommandRegistration(Command command);

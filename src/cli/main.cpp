@@ -1,7 +1,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli/command.h"
 #include "cli/session.h"
@@ -10,14 +12,20 @@
 
 namespace {
 
+using plm::cli::Command;
+using plm::cli::OptionSpec;
+using plm::cli::UsageError;
+
+const std::vector<OptionSpec> kGlobalOptions = {{"home", true}, {"data", true}};
+
 void printUsage(std::FILE* out) {
     std::fputs("usage: plmtool [--home DIR] [--data FILE] COMMAND ...\n\ncommands:\n", out);
-    for (const auto& command : plm::cli::commandTable()) {
-        std::fprintf(out, "  plmtool %-58s %s\n", command.usage.c_str(), command.help.c_str());
+    for (const Command* command : plm::cli::commandsInHelpOrder()) {
+        std::fprintf(out, "  plmtool %-58s %s\n", command->usage.c_str(), command->help.c_str());
     }
 }
 
-const plm::cli::Command* findCommand(const std::string& name) {
+const Command* findCommand(const std::string& name) {
     for (const auto& command : plm::cli::commandTable()) {
         if (command.name == name)
             return &command;
@@ -25,40 +33,102 @@ const plm::cli::Command* findCommand(const std::string& name) {
     return nullptr;
 }
 
-bool takesValue(const std::string& flag) {
-    return flag == "--home" || flag == "--data" || flag == "--port" || flag == "--device" ||
-           flag == "--capture";
+bool isOption(const std::string& arg) {
+    return arg.size() > 2 && arg.rfind("--", 0) == 0;
+}
+
+// "--name" or "--name=VALUE" to "name".
+std::string optionName(const std::string& arg) {
+    return arg.substr(2,
+                      arg.find('=') == std::string::npos ? std::string::npos : arg.find('=') - 2);
+}
+
+const OptionSpec* findOption(const std::vector<OptionSpec>& specs, const std::string& name) {
+    for (const OptionSpec& spec : specs) {
+        if (spec.name == name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+// The command is the first argument that is neither an option nor the value
+// of a global option.
+std::string commandName(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!isOption(arg))
+            return arg;
+        const OptionSpec* global = findOption(kGlobalOptions, optionName(arg));
+        if (global && arg.find('=') == std::string::npos)
+            ++i;
+    }
+    return {};
+}
+
+// Sorts the arguments into positional ones and options; an option that is
+// neither global nor the command's own is refused.
+plm::cli::Invocation parseArguments(int argc, char** argv, const Command& command) {
+    plm::cli::Invocation inv;
+    bool nameSeen = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!isOption(arg)) {
+            if (nameSeen || arg != command.name)
+                inv.args.push_back(arg);
+            nameSeen = true;
+            continue;
+        }
+        const std::string name = optionName(arg);
+        const OptionSpec* spec = findOption(kGlobalOptions, name);
+        if (!spec)
+            spec = findOption(command.options, name);
+        if (!spec)
+            throw UsageError{"unknown option '--" + name + "'"};
+        const bool inlineValue = arg.find('=') != std::string::npos;
+        if (inlineValue && !spec->takesValue)
+            throw UsageError{"--" + name + " takes no value"};
+        inv.flags.push_back(arg);
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= argc)
+                throw UsageError{"--" + name + " needs a value"};
+            inv.flags.push_back(argv[++i]);
+        }
+        if (name == "json")
+            inv.json = true;
+    }
+    return inv;
+}
+
+// --home must name a folder (or one still to be made), --data a file.
+void applyGlobalOptions(const plm::cli::Invocation& inv) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (inv.hasFlag("home")) {
+        const std::string home = inv.flagValue("home");
+        if (home.empty() || (fs::exists(home, ec) && !fs::is_directory(home, ec)))
+            throw UsageError{"--home must name a folder: " + home};
+        plm::cli::setHomeOverride(home);
+    }
+    if (inv.hasFlag("data")) {
+        const std::string data = inv.flagValue("data");
+        if (data.empty() || fs::is_directory(data, ec))
+            throw UsageError{"--data must name a file, not a folder: " + data};
+        plm::cli::setDataOverride(data);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    plm::cli::Invocation inv;
-    std::string name;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+        const std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             printUsage(stdout);
             return 0;
         }
-        if (arg.rfind("--", 0) == 0) {
-            if (arg == "--json")
-                inv.json = true;
-            inv.flags.push_back(arg);
-            if (takesValue(arg) && i + 1 < argc)
-                inv.flags.push_back(argv[++i]);
-        } else if (name.empty()) {
-            name = arg;
-        } else {
-            inv.args.push_back(arg);
-        }
     }
-    if (std::string home = inv.flagValue("home"); !home.empty())
-        plm::cli::setHomeOverride(home);
-    if (std::string data = inv.flagValue("data"); !data.empty())
-        plm::cli::setDataOverride(data);
-
-    const plm::cli::Command* command = findCommand(name);
+    const std::string name = commandName(argc, argv);
+    const Command* command = findCommand(name);
     if (!command) {
         if (!name.empty())
             std::fprintf(stderr, "plmtool: unknown command '%s'\n", name.c_str());
@@ -66,8 +136,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
+        const plm::cli::Invocation inv = parseArguments(argc, argv, *command);
+        applyGlobalOptions(inv);
         return command->run(inv);
-    } catch (const plm::cli::UsageError& e) {
+    } catch (const UsageError& e) {
         std::fprintf(stderr, "plmtool %s: %s\nusage: plmtool %s\n", name.c_str(), e.text.c_str(),
                      command->usage.c_str());
         return 2;

@@ -11,4 +11,10 @@ std::string recordLine(const model::MeasurementRecord& r) {
         r.measPeriodText().c_str(), r.contacts.size());
 }
 
+std::string wholeMeasurementsNote(size_t count) {
+    return support::format(
+        support::sj("転送は中断されました。完全に受信した測定データ %d 件を出力します").c_str(),
+        static_cast<int>(count));
+}
+
 }  // namespace plm::cli

@@ -11,4 +11,8 @@ namespace plm::cli {
 // the same line, so a capture and a live transfer can be compared.
 std::string recordLine(const model::MeasurementRecord& r);
 
+// The note after the measurements of a transfer that failed or was stopped,
+// which are those that arrived whole (CP932).
+std::string wholeMeasurementsNote(size_t count);
+
 }  // namespace plm::cli

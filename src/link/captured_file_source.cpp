@@ -1,5 +1,7 @@
 #include "link/captured_file_source.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -28,6 +30,9 @@ std::filesystem::path absoluteFsPath(const std::string& storedPath) {
     return (ec ? path : full).lexically_normal();
 }
 
+// A text editor on Windows may put a UTF-8 byte-order mark in front.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 std::string_view trimLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
         line.remove_suffix(1);
@@ -49,6 +54,10 @@ void CapturedFileSource::open(const std::string& storedPath, ProgressSink& progr
     }
     const std::string cannotOpen =
         format(sj("ファイルがオープン出来ません:%s").c_str(), fullPath_.c_str());
+    // A FIFO would block the open and a device might never end: only
+    // regular files hold a captured transfer.
+    if (!std::filesystem::is_regular_file(fsPath, ec))
+        throw CxException(cannotOpen);
     support::OpenOptions options;
     options.mode = support::OpenMode::Read;
     if (stop)
@@ -56,6 +65,11 @@ void CapturedFileSource::open(const std::string& storedPath, ProgressSink& progr
     support::UniqueFd fd = support::openWithRetry(fsPath.string(), options);
     if (!fd)
         throw CxException(cannotOpen);
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw CxException(cannotOpen);
+    if (static_cast<uint64_t>(st.st_size) > kMaxCapturedFileBytes)
+        throw CxException(format(sj("ファイルが大きすぎます:%s").c_str(), fullPath_.c_str()));
     try {
         openText(support::readAll(fd.get()));
     } catch (const std::system_error&) {
@@ -65,9 +79,15 @@ void CapturedFileSource::open(const std::string& storedPath, ProgressSink& progr
 }
 
 void CapturedFileSource::openText(std::string text) {
+    if (text.starts_with(kByteOrderMark))
+        text.erase(0, kByteOrderMark.size());
     text_ = std::move(text);
     pos_ = 0;
     lineNo_ = 0;
+}
+
+SourceDescription CapturedFileSource::description() const {
+    return {sj("ファイル読み込み中..."), true, false};
 }
 
 int64_t CapturedFileSource::next(int64_t, std::span<uint8_t> buffer) {

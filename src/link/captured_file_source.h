@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "link/block_source.h"
@@ -8,9 +9,15 @@
 
 namespace plm::link {
 
+// The longest captured file read: 1024 measurements of the greatest length
+// the 2-byte count allows, as hexadecimal text, with room for comment lines.
+inline constexpr uint64_t kMaxCapturedFileBytes = 1024ull * 2 * (2 * 65535 + 64);
+
 // A captured transfer in a text file: one block per line as hexadecimal text,
-// ";" lines are comments, an empty line is a block of 0 bytes. The whole file
-// is read at open, so the decoder never waits on the disk between blocks.
+// ";" lines are comments, an empty line is a block of 0 bytes; a UTF-8
+// byte-order mark at the start is skipped. The whole file is read at open,
+// so the decoder never waits on the disk between blocks. Only a regular file
+// of at most kMaxCapturedFileBytes is read.
 class CapturedFileSource : public BlockSource {
   public:
     // Makes the stored (CP932) path absolute (a leading "." is the program
@@ -26,7 +33,7 @@ class CapturedFileSource : public BlockSource {
     // Absolute stored path of the opened file (empty for text from memory).
     const std::string& fullPath() const { return fullPath_; }
 
-    bool isFile() const override { return true; }
+    SourceDescription description() const override;
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override;
 
   private:

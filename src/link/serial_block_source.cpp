@@ -5,6 +5,20 @@
 
 namespace plm::link {
 
+SerialBlockSource::SerialBlockSource(SerialLine& line, bool debugMode)
+    : line_(line), debug_(debugMode) {
+    line_.setReadProgress([this](uint32_t received) { arrived(received); });
+}
+
+SerialBlockSource::~SerialBlockSource() {
+    line_.setReadProgress(nullptr);
+}
+
+SourceDescription SerialBlockSource::description() const {
+    // In debug mode nothing is read, so no length can make the line wait.
+    return {support::sj("受信処理中..."), false, !debug_};
+}
+
 int64_t SerialBlockSource::next(int64_t expected, std::span<uint8_t> buffer) {
     if (expected == 0 || debug_)
         return expected;

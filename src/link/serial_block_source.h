@@ -14,14 +14,16 @@ class SerialBlockSource : public BlockSource {
   public:
     using BlockObserver = std::function<void(std::span<const uint8_t>)>;
 
-    SerialBlockSource(SerialLine& line, bool debugMode) : line_(line), debug_(debugMode) {}
+    SerialBlockSource(SerialLine& line, bool debugMode);
+    ~SerialBlockSource() override;
+    SerialBlockSource(const SerialBlockSource&) = delete;
+    SerialBlockSource& operator=(const SerialBlockSource&) = delete;
 
     // Sees every block received, and the bytes of a block cut short by a
     // failure, on the reading thread (plmtool receive --capture).
     void setBlockObserver(BlockObserver observer) { observer_ = std::move(observer); }
 
-    bool isFile() const override { return false; }
-    bool simulated() const override { return debug_; }
+    SourceDescription description() const override;
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override;
 
   private:

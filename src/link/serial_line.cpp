@@ -245,7 +245,7 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
     if (n == 0)
         return 0;
     int code = 0;
-    uint32_t last = tickCount();
+    uint32_t last = support::tickCount();
     while (received < n) {
         if (!port_) {
             recordError(EBADF);
@@ -253,7 +253,7 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
             break;
         }
         const uint32_t timeout = readTimeout_;
-        const uint32_t elapsed = tickCount() - last;
+        const uint32_t elapsed = support::tickCount() - last;
         const uint64_t lineSlice = uint64_t{multiplier_} + constant_;
         uint32_t slice = static_cast<uint32_t>(std::clamp<uint64_t>(lineSlice, 1, kMaxSliceMs));
         if (timeout != kNoTimeout && timeout >= elapsed)
@@ -264,7 +264,9 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
             break;
         }
         if (wait == Wait::Nothing) {
-            if (tickCount() - last > readTimeout_) {
+            if (readProgress_)
+                readProgress_(received);
+            if (support::tickCount() - last > readTimeout_) {
                 code = -2;
                 break;
             }
@@ -275,7 +277,9 @@ int SerialLine::ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received) {
         const ssize_t got = ::read(port_.get(), buffer + received, n - received);
         if (got > 0) {
             received += static_cast<uint32_t>(got);
-            last = tickCount();
+            last = support::tickCount();
+            if (readProgress_)
+                readProgress_(received);
         } else if (got == 0) {
             recordError(EIO);  // ready but empty: the other side is gone
             code = -1;

@@ -2,11 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
-#include "link/log_writer.h"
 #include "model/line_settings.h"
 #include "support/file_lock.h"
+#include "support/log_writer.h"
 
 // One serial port of the PC, opened by number with the six line settings. The
 // PC only listens: nothing is ever written to the line. The line is its own
@@ -18,7 +19,7 @@ namespace plm::link {
 // Empty for a number outside 1..20 without an INI entry.
 std::string portDevice(int portNumber);
 
-class SerialLine : public LogWriter {
+class SerialLine : public support::LogWriter {
   public:
     static constexpr uint32_t kNoTimeout = 0xFFFFFFFFu;
 
@@ -48,6 +49,13 @@ class SerialLine : public LogWriter {
     uint32_t readTimeout() const { return readTimeout_.load(); }
     bool SetQueueSize(uint32_t receiveBytes);
 
+    // Sees how many bytes the running ReadBlock holds after every read from
+    // the device and every wait that brought nothing, on the reading thread
+    // (progress within a long block, and a chance to pass it on while the
+    // line is quiet).
+    using ReadProgress = std::function<void(uint32_t received)>;
+    void setReadProgress(ReadProgress progress) { readProgress_ = std::move(progress); }
+
     // 0 when n bytes arrived, -1 on a read error (lastError holds the errno;
     // a hang-up is EIO), -2 on a timeout. `received` counts the bytes in buffer.
     int ReadBlock(uint8_t* buffer, uint32_t n, uint32_t& received);
@@ -74,6 +82,7 @@ class SerialLine : public LogWriter {
     std::atomic<uint32_t> interval_{0}, multiplier_{0}, constant_{0};
     std::atomic<uint32_t> writeMultiplier_{0}, writeConstant_{0};
     std::atomic<uint32_t> lastError_{0};
+    ReadProgress readProgress_;
 };
 
 }  // namespace plm::link

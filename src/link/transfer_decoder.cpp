@@ -225,8 +225,15 @@ TransferResult TransferDecoder::run() {
     if (!bufferMemory_)
         throw std::bad_alloc();
     buffer_ = {bufferMemory_.get(), kReceiveBufferSize};
+    description_ = source_.description();
     results_.clear();
+    figures_ = {};
     work_.Reset();
+    struct ObserverScope {
+        BlockSource& source;
+        ~ObserverScope() { source.setArrivalObserver(nullptr); }
+    } observing{source_};
+    source_.setArrivalObserver([this](int64_t bytesSoFar) { onArrival(bytesSoFar); });
     TransferResult result;
     result.outcome = TransferOutcome::Completed;
     try {
@@ -239,11 +246,10 @@ TransferResult TransferDecoder::run() {
             if (passPause_.count() > 0)
                 std::this_thread::sleep_for(passPause_);
             blockTaken_ = false;
-            // A captured file gives one line per pass, whatever the state expects.
-            if (source_.isFile())
+            if (description_.blocksCarryLength)
                 take(0);
             if (firstPass) {
-                report(sj(source_.isFile() ? "ファイル読み込み中..." : "受信処理中..."));
+                report(description_.startText);
                 firstPass = false;
             }
             state = step(state);
@@ -253,6 +259,7 @@ TransferResult TransferDecoder::run() {
         result.message = e.text();
     }
     result.records = std::move(results_);
+    result.wholeCount = static_cast<size_t>(figures_.whole);
     return result;
 }
 
@@ -275,11 +282,35 @@ TransferDecoder::State TransferDecoder::step(State state) {
 }
 
 int64_t TransferDecoder::take(int64_t expected) {
-    if (source_.isFile() && blockTaken_)
+    if (description_.blocksCarryLength && blockTaken_)
         return blockLength_;
     blockLength_ = source_.next(expected, buffer_);
     blockTaken_ = true;
+    countBlock(blockLength_);
     return blockLength_;
+}
+
+void TransferDecoder::countBlock(int64_t length) {
+    // A source that reads nothing may hand back a negative length.
+    if (length > 0) {
+        figures_.received += length;
+        figures_.transferBytes += length;
+    }
+    ++figures_.blocks;
+    reportFigures(figures_);
+}
+
+void TransferDecoder::onArrival(int64_t bytesSoFar) {
+    MeasurementProgress partial = figures_;
+    partial.received += bytesSoFar;
+    partial.transferBytes += bytesSoFar;
+    reportFigures(partial);
+}
+
+void TransferDecoder::reportFigures(const MeasurementProgress& figures) {
+    // Until its count block is decoded a measurement has no length to show against.
+    if (figures.announced > 0)
+        progress_.measurement(figures);
 }
 
 std::span<const uint8_t> TransferDecoder::block() const {
@@ -293,7 +324,10 @@ TransferDecoder::State TransferDecoder::onCount() {
     report(hexText(block()));
     total_ = decodeCount(block());
     report(format(progressTexts().totalCounts.c_str(), static_cast<int>(total_),
-                static_cast<int>(total_ - 6)));
+                  static_cast<int>(total_ - 6)));
+    figures_.number = figures_.whole + 1;
+    figures_.announced = total_;
+    reportFigures(figures_);
     work_.Reset();
     return State::Header;
 }
@@ -307,7 +341,7 @@ TransferDecoder::State TransferDecoder::onHeader() {
     decodeHeader(block(), work_);
     sampleCount_ = work_.expectedSampleCount();
     report(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),
-                static_cast<int>(remaining_ - sampleCount_ - 4)));
+                  static_cast<int>(remaining_ - sampleCount_ - 4)));
     // 200 s at 100 us implies 2000001 samples: more than the receive buffer holds.
     if (sampleCount_ > static_cast<int64_t>(buffer_.size())) {
         fail(format(sj("接点データ数(%d)が受信バッファ(%d)を超えています").c_str(),
@@ -315,7 +349,7 @@ TransferDecoder::State TransferDecoder::onHeader() {
     }
     // A count too small for the samples would have a real line asked for a
     // negative number of bytes after them; refuse before waiting for any.
-    if (!source_.isFile() && !source_.simulated() && remaining_ - sampleCount_ < 0) {
+    if (description_.waitsForRequestedBytes && remaining_ - sampleCount_ < 0) {
         fail(sj("転送データ数と実転送数が合っていません"));
     }
     return State::Contacts;
@@ -354,11 +388,14 @@ TransferDecoder::State TransferDecoder::onEnd() {
     report(progressTexts().endCode);
     auto code = block();
     report(hexText(code));
-    if (std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0x00; })) {
-        return State::Done;
-    }
-    if (std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0xFF; })) {
-        return State::Count;
+    const bool last = std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0x00; });
+    const bool more = std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0xFF; });
+    if (last || more) {
+        ++figures_.whole;
+        reportFigures(figures_);
+        figures_.received = 0;
+        figures_.announced = 0;
+        return last ? State::Done : State::Count;
     }
     fail(sj("終了コードに 00000000 又は FFFFFFFF 以外が転送されました"));
 }

@@ -25,8 +25,10 @@ enum class TransferOutcome { Completed, Stopped, Failed };
 struct TransferResult {
     TransferOutcome outcome = TransferOutcome::Failed;
     std::string message;  // the failure text (CP932); empty unless Failed
-    // The measurements decoded so far; on failure the caller discards them.
+    // The measurements decoded so far. A failure may leave the last one
+    // without its end code: only the first `wholeCount` arrived whole.
     std::vector<model::MeasurementRecord> records;
+    size_t wholeCount = 0;
 };
 
 // Turns the tester's stream (count, header, contacts, voltage/current, end
@@ -37,7 +39,7 @@ class TransferDecoder {
   public:
     TransferDecoder(BlockSource& source, ProgressSink& progress, const std::atomic<bool>& stop);
 
-    // The pause at the top of every pass (1 ms by default); the receive dialog
+    // The pause at the top of every pass (1 ms by default); the transfer run
     // lengthens it in debug mode, benchmarks set it to zero.
     void setPassPause(std::chrono::microseconds pause) { passPause_ = pause; }
 
@@ -55,8 +57,12 @@ class TransferDecoder {
     State onVoltageCurrent();
     State onEnd();
     void report(const std::string& text) { progress_.progress(text); }
+    void onArrival(int64_t bytesSoFar);
+    void countBlock(int64_t length);
+    void reportFigures(const MeasurementProgress& figures);
 
     BlockSource& source_;
+    SourceDescription description_;
     ProgressSink& progress_;
     const std::atomic<bool>& stop_;
     std::chrono::microseconds passPause_{1000};
@@ -72,6 +78,7 @@ class TransferDecoder {
     int64_t total_ = 0;
     int64_t remaining_ = 0;
     int64_t sampleCount_ = 0;
+    MeasurementProgress figures_;
     model::MeasurementRecord work_;
     std::vector<model::MeasurementRecord> results_;
 };

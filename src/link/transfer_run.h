@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@
 #include "link/serial_block_source.h"
 #include "link/serial_line.h"
 #include "link/transfer_decoder.h"
+#include "link/transfer_journal.h"
+#include "link/transfer_rate.h"
 #include "model/line_settings.h"
 #include "model/measurement_record.h"
 #include "settings/app_settings.h"
@@ -22,26 +25,38 @@
 namespace plm::link {
 
 // What the transfer thread tells its owner, in this order: progress and error
-// texts, then exactly one Ended (completed or stopped) or Failed.
-enum class NotifyKind { Progress = 1, Error = 2, Ended = 3, Failed = 4 };
+// texts with the figures of the measurement being received among them, then
+// exactly one Ended (completed or stopped) or Failed.
+enum class NotifyKind { Progress = 1, Error = 2, Ended = 3, Failed = 4, Figures = 5 };
 
 struct TransferNotify {
     NotifyKind kind = NotifyKind::Progress;
-    std::string text;  // CP932; empty for Ended and Failed
+    std::string text;         // CP932; empty for Ended, Failed and Figures
+    TransferFigures figures;  // for Figures only
 };
 
 struct TransferSetup {
     model::LineSettings line;
-    std::string device;      // UTF-8 device path instead of the port's (plmtool --device)
-    std::string filePath;    // stored path of a captured transfer; not empty = file mode
-    bool debugMode = false;  // [Debug] communication debug: no port, all-zero data
-    bool commLog = false;    // [Debug] communication log: traffic log and progress in AppLog
-    uint32_t queueSize = 0;  // [Param] SerialReadBuffSize
+    std::string device;         // UTF-8 device path instead of the port's (plmtool --device)
+    std::string filePath;       // stored path of a captured transfer; not empty = file mode
+    bool debugMode = false;     // [Debug] communication debug: no port, all-zero data
+    bool commLog = false;       // [Debug] communication log: traffic log and progress in AppLog
+    uint32_t queueSize = 0;     // [Param] SerialReadBuffSize
+    std::string journalFolder;  // UTF-8; empty: transfers from the line are not journaled
+    JournalLimits journalLimits;
 
     // The run's switches from the settings, with the tree's line settings.
     static TransferSetup fromSettings(const settings::AppSettings& settings,
                                       const model::LineSettings& line);
+    // The line as a captured file's header names it: "COM1 (/dev/ttyS0)" or "device PATH".
+    std::string lineName() const;
 };
+
+// The folder of the journal of received transfers in the program folder (UTF-8).
+std::string journalFolder();
+
+// "受信記録ファイル:%s" with the journal file's path (CP932).
+std::string journalNotice(const std::string& fsPath);
 
 // Writes a notification to AppLog the way the receive window does: error
 // texts always, progress texts only with the communication log on.
@@ -67,6 +82,9 @@ class TransferRun {
     void setBlockObserver(SerialBlockSource::BlockObserver observer) {
         blockObserver_ = std::move(observer);
     }
+    // Figures notifications come at most one per interval, so a fast line
+    // never floods the owner; the last figures always come before the end.
+    static constexpr std::chrono::milliseconds kFiguresInterval{250};
 
     void start();
 
@@ -85,15 +103,33 @@ class TransferRun {
     TransferOutcome outcome() const { return outcome_; }
     std::vector<model::MeasurementRecord> takeResults();
 
+    // After the thread ended: all measurements of a completed run, or those
+    // of a stopped or failed run that arrived whole (end code received and
+    // checked), marked as from an interrupted transfer. A measurement that
+    // did not arrive whole is never among them.
+    struct Received {
+        std::vector<model::MeasurementRecord> records;
+        bool interrupted = false;
+    };
+    Received takeReceived();
+
+    // The journal file of this transfer (UTF-8), known from start(); empty
+    // when the transfer is not journaled.
+    const std::string& journalPath() const { return journalPath_; }
+
     SerialLine& line() { return line_; }
 
   private:
     class QueueSink;
     void threadMain();
-    TransferResult runSource();
+    TransferResult runSource(ProgressSink& sink);
     TransferResult runSerial(ProgressSink& sink);
     std::string failedPortText() const;
     void push(NotifyKind kind, std::string text = {});
+    void pushFigures(const TransferFigures& figures);
+    void openJournal();
+    void journalBlock(std::span<const uint8_t> block);
+    void closeJournal(const std::string& failure);
 
     TransferSetup setup_;
     SerialLine line_;
@@ -101,6 +137,8 @@ class TransferRun {
     std::atomic<bool> finished_{false};
     std::function<void()> notifyHandler_;
     SerialBlockSource::BlockObserver blockObserver_;
+    std::unique_ptr<TransferJournal> journal_;  // the transfer thread's once started
+    std::string journalPath_;
 
     std::mutex mutex_;
     std::condition_variable arrived_;
@@ -108,6 +146,7 @@ class TransferRun {
 
     TransferOutcome outcome_ = TransferOutcome::Failed;
     std::vector<model::MeasurementRecord> results_;
+    size_t wholeCount_ = 0;
     std::thread thread_;
 };
 

@@ -40,7 +40,8 @@ std::vector<std::string> mergeCustomers(CustomerTree& target, const CustomerTree
 std::vector<std::string> importCustomers(CustomerTree& target, const std::string& path,
                                          ErrorReporter& reporter) {
     CustomerTree loaded;
-    if (!loaded.load(path, reporter))
+    // The chosen file is only read: a file that is no export file stays as it is.
+    if (!loaded.load(path, reporter, DamagedFile::Leave))
         return {};
     return mergeCustomers(target, loaded, reporter);
 }

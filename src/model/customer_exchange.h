@@ -11,7 +11,7 @@ namespace plm::model {
 
 // Writes `customer` with its whole subtree to `path` (stored CP932 form) as a
 // data file of its own with default LineSettings. Failures are reported by
-// the data file's save (the file at the path is moved aside) and give false.
+// the data file's save (the file at the path stays as it was) and give false.
 bool exportCustomer(const Customer& customer, const std::string& path, ErrorReporter& reporter);
 
 // Adds every customer of `source`, in name order, to `target`. A customer
@@ -23,8 +23,8 @@ std::vector<std::string> mergeCustomers(CustomerTree& target, const CustomerTree
                                         ErrorReporter& reporter);
 
 // Loads the file at `path` into a separate tree and merges its customers into
-// `target`. A failed load (reported, file moved aside) or a file without
-// customers changes nothing. The data file is not saved here.
+// `target`. A failed load (reported; the file stays where it is) or a file
+// without customers changes nothing. The data file is not saved here.
 std::vector<std::string> importCustomers(CustomerTree& target, const std::string& path,
                                          ErrorReporter& reporter);
 

@@ -28,6 +28,11 @@ struct Customer {
     NamedCollection<TestCircuit> circuits;
 };
 
+// What loading does with a regular file whose content is damaged: the data
+// file of the running program is moved aside so that a new one can be
+// written; a file only read (a read-only command, an import) stays as it is.
+enum class DamagedFile { MoveAside, Leave };
+
 struct CustomerTree {
     LineSettings lineSettings;
     NamedCollection<Customer> customers;
@@ -35,13 +40,16 @@ struct CustomerTree {
     // Reads the data file at `path` (stored CP932 form; a leading "." means
     // the program folder) into this tree: the customers are cleared first,
     // a missing file gives an empty tree. Every failure is reported through
-    // `reporter`, the bad file is moved aside to "<path>_%Y%m%d%H%M%S", and
-    // the result is false; customers read before the failure stay.
-    bool load(const std::string& path, ErrorReporter& reporter);
+    // `reporter` and the result is false; customers read before the failure
+    // stay. A regular file whose content is damaged is moved aside to
+    // "<path>_%Y%m%d%H%M%S" when `damaged` says so; a file that cannot be
+    // opened (held too long, no permission, no regular file) stays.
+    bool load(const std::string& path, ErrorReporter& reporter,
+              DamagedFile damaged = DamagedFile::MoveAside);
 
     // Writes the tree as a version 6 data file, creating missing folders.
-    // The previous file is replaced atomically, never truncated first.
-    // Failures as for load.
+    // The previous file is replaced atomically, never truncated first, and
+    // stays where it is when the save fails. Failures are reported as for load.
     bool save(const std::string& path, ErrorReporter& reporter) const;
 };
 

@@ -21,19 +21,63 @@ namespace {
 
 constexpr const char* kModuleName = ".\\DAT_CUSTOMER";
 constexpr int kModuleLine = 181;
-constexpr std::chrono::milliseconds kOpenLimit{60000};
+
+// The lock of the regular file now at fsPath: a writer that renamed a new
+// file over it while this one waited leaves the lock on a file nobody reads.
+support::UniqueFd lockCurrentFile(const std::string& fsPath) {
+    support::OpenOptions options;
+    options.mode = support::OpenMode::Read;
+    options.exclusive = true;
+    options.limit = kDataFileOpenLimit;
+    for (;;) {
+        support::UniqueFd fd = support::openWithRetry(fsPath, options);
+        if (!fd)
+            return fd;
+        const FileIdentity held = identityOfFd(fd.get());
+        const FileIdentity now = identityAtPath(fsPath);
+        if (held.device == now.device && held.inode == now.inode)
+            return fd;
+    }
+}
+
+std::string movedAsideNote(const std::string& movedTo) {
+    if (movedTo.empty())
+        return {};
+    return "\n" + support::format(support::sj("元のファイルは次の名前に変更しました\n%s").c_str(),
+                                  movedTo.c_str());
+}
+
+// The designed message of a damaged file, and where it went.
+void reportDamaged(const std::string& message, MessageIcon icon, const std::string& path,
+                   ErrorReporter& reporter, DamagedFile damaged) {
+    const std::string movedTo = damaged == DamagedFile::MoveAside ? moveAside(path) : std::string();
+    reporter.report(message + movedAsideNote(movedTo), icon);
+}
+
+void saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
+    // A folder that cannot be created shows up as the open failure below.
+    support::CreateFolderPath(support::folderOf(path));
+    support::OpenOptions options;
+    options.mode = support::OpenMode::Write;
+    options.exclusive = true;
+    options.limit = kDataFileOpenLimit;
+    ReplacingFile file;
+    if (!file.open(fsPath, options))
+        throw openFailure(path);
+    writeDataFile(tree, file);
+}
+
+}  // namespace
 
 CxException openFailure(const std::string& path) {
     return CxException(
         support::format(support::sj("ファイルを開くことが出来ません\n%s").c_str(), path.c_str()));
 }
 
-// Runs one load or save, turning every failure into its single message and
-// the result false; the file at the path is then moved aside.
-bool guarded(const std::string& path, ErrorReporter& reporter, const std::function<bool()>& job) {
-    bool ok = false;
+bool reportingFailures(ErrorReporter& reporter, const std::function<void()>& job) {
     try {
-        ok = job();
+        job();
+        return true;
     } catch (const CxException& e) {
         if (!e.quiet())
             reporter.report(e.text(), MessageIcon::Information);
@@ -46,61 +90,79 @@ bool guarded(const std::string& path, ErrorReporter& reporter, const std::functi
     } catch (const std::exception& e) {
         reporter.report(failureText(support::sj("例外発生"), e.what()), MessageIcon::Plain);
     }
-    if (!ok)
-        moveAside(path);
-    return ok;
-}
-
-bool loadFile(CustomerTree& tree, const std::string& path, const std::string& fsPath,
-              ErrorReporter& reporter) {
-    support::OpenOptions options;
-    options.mode = support::OpenMode::Read;
-    options.exclusive = true;
-    options.limit = kOpenLimit;
-    support::UniqueFd fd = support::openWithRetry(fsPath, options);
-    if (!fd)
-        throw openFailure(path);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        throw std::system_error(errno, std::generic_category(), "fstat");
-
-    FdReader in(fd.get(), static_cast<uint64_t>(st.st_size));
-    switch (readDataFile(in, tree)) {
-        case ReadStatus::Ok:
-            return true;
-        case ReadStatus::BadSignature:
-            reporter.report(support::sj("データファイルが読めません\n壊れている可能性があります\n"
-                                        "新規に作成します"),
-                            MessageIcon::Stop);
-            return false;
-        case ReadStatus::BadVersion:
-            reporter.report(
-                support::sj("このデータファイルのバージョンは読めません\n新規に作成します"),
-                MessageIcon::Stop);
-            return false;
-    }
     return false;
 }
 
-bool saveFile(const CustomerTree& tree, const std::string& path, const std::string& fsPath) {
-    // A folder that cannot be created shows up as the open failure below.
-    support::CreateFolderPath(support::folderOf(path));
-    support::OpenOptions options;
-    options.mode = support::OpenMode::Write;
-    options.exclusive = true;
-    options.limit = kOpenLimit;
-    ReplacingFile file;
-    if (!file.open(fsPath, options))
-        throw openFailure(path);
+FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file) {
     std::string buffer;
     ArchiveWriter writer(&buffer, [&](const char* data, size_t size) { file.write(data, size); });
     writeDataFile(tree, writer);
     writer.finish();
-    file.commit();
-    return true;
+    return file.commit();
 }
 
-}  // namespace
+LoadOutcome readHeldDataFile(int fd, CustomerTree& tree, const std::string& path,
+                             ErrorReporter& reporter, DamagedFile damaged) {
+    ReadStatus status = ReadStatus::Ok;
+    std::string archiveFailure;
+    const bool read = reportingFailures(reporter, [&] {
+        const FileIdentity identity = identityOfFd(fd);
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            throw std::system_error(errno, std::generic_category(), "lseek");
+        FdReader in(fd, static_cast<uint64_t>(identity.size));
+        try {
+            status = readDataFile(in, tree);
+        } catch (const ArchiveError& e) {
+            archiveFailure = failureText(support::sj("ｱｰｶｲﾌﾞ異常"), e.what());
+        }
+    });
+    if (!read)
+        return LoadOutcome::Unavailable;
+    if (!archiveFailure.empty()) {
+        reportDamaged(archiveFailure, MessageIcon::Plain, path, reporter, damaged);
+        return LoadOutcome::Damaged;
+    }
+    switch (status) {
+        case ReadStatus::Ok:
+            return LoadOutcome::Loaded;
+        case ReadStatus::BadSignature:
+            reportDamaged(support::sj("データファイルが読めません\n壊れている可能性があります\n"
+                                      "新規に作成します"),
+                          MessageIcon::Stop, path, reporter, damaged);
+            break;
+        case ReadStatus::BadVersion:
+            reportDamaged(
+                support::sj("このデータファイルのバージョンは読めません\n新規に作成します"),
+                MessageIcon::Stop, path, reporter, damaged);
+            break;
+    }
+    return LoadOutcome::Damaged;
+}
+
+LoadOutcome loadDataFile(CustomerTree& tree, const std::string& path, ErrorReporter& reporter,
+                         DamagedFile damaged, FileIdentity& identity) {
+    tree.customers.clear();
+    identity = {};
+    const std::string fsPath = support::toFsPath(path);
+    struct stat st {};
+    if (::stat(fsPath.c_str(), &st) != 0 && errno == ENOENT)
+        return LoadOutcome::Missing;
+    if (S_ISDIR(st.st_mode))
+        return LoadOutcome::Missing;
+    // A device or a FIFO would block or never end: it is no data file, and
+    // it is left where it is.
+    support::UniqueFd fd;
+    if (S_ISREG(st.st_mode))
+        fd = lockCurrentFile(fsPath);
+    if (!fd) {
+        if (errno == ENOENT && S_ISREG(st.st_mode))
+            return LoadOutcome::Missing;
+        reporter.report(openFailure(path).text(), MessageIcon::Information);
+        return LoadOutcome::Unavailable;
+    }
+    identity = identityOfFd(fd.get());
+    return readHeldDataFile(fd.get(), tree, path, reporter, damaged);
+}
 
 std::string failureText(const std::string& kind, const std::string& description) {
     std::string shortened = description.substr(0, support::mbSafeLength(description, 99));
@@ -109,55 +171,55 @@ std::string failureText(const std::string& kind, const std::string& description)
 }
 
 std::string resolveDataPath(const std::string& path) {
-    if (path.empty() || path[0] != '.')
-        return path;
-    return support::fromFsPath(support::programFolder()) + path.substr(1);
+    const std::string full = path.empty() || path[0] != '.'
+                                 ? path
+                                 : support::fromFsPath(support::programFolder()) + path.substr(1);
+    // Messages show the path the way the file system names it, with one
+    // kind of separator.
+    return full.empty() ? full : support::fromFsPath(support::toFsPath(full));
 }
 
-void moveAside(const std::string& path) {
+std::string moveAside(const std::string& path) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
     const std::string base = support::format("%s_%s", path.c_str(), stamp);
-    // Two failures within one second must not let the second file replace
-    // the first one moved aside: link() never replaces an existing name.
     const std::string from = support::toFsPath(path);
     struct stat st {};
-    if (::stat(from.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return;  // only files are moved
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    // Two failures within one second must not let the second file replace
+    // the first one moved aside: link() never replaces an existing name.
     std::string target = base;
     int error = EEXIST;
     for (int n = 1; n < 1000 && error == EEXIST; ++n) {
         if (::link(from.c_str(), support::toFsPath(target).c_str()) == 0) {
             ::unlink(from.c_str());
-            return;
+            return target;
         }
         error = errno;
         if (error == EEXIST)
             target = support::format("%s_%d", base.c_str(), n);
     }
     // Where links are not possible, a plain rename still moves the file.
-    // Failing to move it is not worth a second message.
-    if (error != EEXIST)
-        std::rename(from.c_str(), support::toFsPath(target).c_str());
+    if (error != EEXIST && std::rename(from.c_str(), support::toFsPath(target).c_str()) == 0)
+        return target;
+    return {};
 }
 
-bool CustomerTree::load(const std::string& path, ErrorReporter& reporter) {
-    const std::string resolved = resolveDataPath(path);
-    customers.clear();
-    const std::string fsPath = support::toFsPath(resolved);
-    struct stat st {};
-    if (::stat(fsPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return true;
-    return guarded(resolved, reporter, [&] { return loadFile(*this, resolved, fsPath, reporter); });
+bool CustomerTree::load(const std::string& path, ErrorReporter& reporter, DamagedFile damaged) {
+    FileIdentity identity;
+    const LoadOutcome outcome =
+        loadDataFile(*this, resolveDataPath(path), reporter, damaged, identity);
+    return outcome == LoadOutcome::Loaded || outcome == LoadOutcome::Missing;
 }
 
 bool CustomerTree::save(const std::string& path, ErrorReporter& reporter) const {
     const std::string resolved = resolveDataPath(path);
     const std::string fsPath = support::toFsPath(resolved);
-    return guarded(resolved, reporter, [&] { return saveFile(*this, resolved, fsPath); });
+    return reportingFailures(reporter, [&] { saveFile(*this, resolved, fsPath); });
 }
 
 }  // namespace plm::model

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -23,11 +25,48 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+FileIdentity identityOf(const struct stat& st) {
+    FileIdentity id;
+    id.exists = true;
+    id.device = static_cast<uint64_t>(st.st_dev);
+    id.inode = static_cast<uint64_t>(st.st_ino);
+    id.size = static_cast<int64_t>(st.st_size);
+    id.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+std::string resolveTarget(const std::string& fsPath) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(fsPath, ec))
+        return fsPath;
+    auto real = std::filesystem::weakly_canonical(fsPath, ec);
+    return ec ? fsPath : real.string();
+}
+
+// The process id in ".<name>.<pid>.<n>.tmp", or 0 when `entry` is no
+// temporary file of `name`.
+pid_t tempOwner(const std::string& entry, const std::string& name) {
+    const std::string prefix = "." + name + ".";
+    if (entry.size() <= prefix.size() + 4 || entry.rfind(prefix, 0) != 0 ||
+        !entry.ends_with(".tmp")) {
+        return 0;
+    }
+    const std::string middle = entry.substr(prefix.size(), entry.size() - prefix.size() - 4);
+    const size_t dot = middle.find('.');
+    if (dot == 0 || dot == std::string::npos ||
+        middle.find_first_not_of("0123456789.") != std::string::npos) {
+        return 0;
+    }
+    return static_cast<pid_t>(std::strtol(middle.substr(0, dot).c_str(), nullptr, 10));
+}
+
 // The lock of the file now at `target`. A writer that renamed a new file over
 // it while this one waited leaves the lock on a file nobody reads any more,
 // so lock again whatever is there now.
 support::UniqueFd lockCurrent(const std::string& target, support::OpenOptions options) {
-    options.mode = support::OpenMode::Read;
+    // Opened for writing although only the lock is used: a file the user may
+    // not write must not be replaced by renaming a new one over it.
+    options.mode = support::OpenMode::ReadWrite;
     options.exclusive = true;
     options.create = false;
     for (;;) {
@@ -38,6 +77,10 @@ support::UniqueFd lockCurrent(const std::string& target, support::OpenOptions op
         struct stat now {};
         if (fstat(fd.get(), &held) != 0)
             return {};
+        if (!S_ISREG(held.st_mode)) {
+            errno = EINVAL;
+            return {};
+        }
         if (::stat(target.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
             now.st_ino == held.st_ino) {
             return fd;
@@ -47,6 +90,16 @@ support::UniqueFd lockCurrent(const std::string& target, support::OpenOptions op
 
 }  // namespace
 
+FileIdentity identityOfFd(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 ? identityOf(st) : FileIdentity{};
+}
+
+FileIdentity identityAtPath(const std::string& fsPath) {
+    struct stat st {};
+    return ::stat(fsPath.c_str(), &st) == 0 ? identityOf(st) : FileIdentity{};
+}
+
 ReplacingFile::~ReplacingFile() {
     if (temp_) {
         temp_.reset();
@@ -55,12 +108,8 @@ ReplacingFile::~ReplacingFile() {
 }
 
 bool ReplacingFile::open(const std::string& fsPath, const support::OpenOptions& options) {
+    target_ = resolveTarget(fsPath);
     std::error_code ec;
-    target_ = std::filesystem::is_symlink(fsPath, ec)
-                  ? std::filesystem::weakly_canonical(fsPath, ec).string()
-                  : fsPath;
-    if (ec)
-        target_ = fsPath;
     if (std::filesystem::is_directory(target_, ec)) {
         errno = EISDIR;
         return false;
@@ -68,7 +117,31 @@ bool ReplacingFile::open(const std::string& fsPath, const support::OpenOptions& 
     lock_ = lockCurrent(target_, options);
     if (!lock_ && errno != ENOENT)
         return false;
+    return createTemp();
+}
 
+bool ReplacingFile::openLocked(const std::string& fsPath, support::UniqueFd lock) {
+    target_ = resolveTarget(fsPath);
+    lock_ = std::move(lock);
+    return createTemp();
+}
+
+// Under the lock no other save of this file is under way, so a temporary
+// file of a process that no longer runs was left by a save that was killed.
+void ReplacingFile::removeStaleTemps() const {
+    const std::filesystem::path target(target_);
+    const std::string name = target.filename().string();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folderOf(target_), ec)) {
+        const pid_t owner = tempOwner(entry.path().filename().string(), name);
+        if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH)
+            ::unlink(entry.path().c_str());
+    }
+}
+
+bool ReplacingFile::createTemp() {
+    if (lock_)
+        removeStaleTemps();
     static std::atomic<unsigned> counter{0};
     const std::string folder = folderOf(target_);
     const std::string name = std::filesystem::path(target_).filename().string();
@@ -91,9 +164,10 @@ void ReplacingFile::write(const void* data, size_t size) {
     support::writeAll(temp_.get(), data, size);
 }
 
-void ReplacingFile::commit() {
+FileIdentity ReplacingFile::commit() {
     if (fsync(temp_.get()) != 0)
         throw fileError("fsync", tempPath_);
+    const FileIdentity written = identityOfFd(temp_.get());
     if (::close(temp_.release()) != 0) {
         const auto error = fileError("close", tempPath_);
         ::unlink(tempPath_.c_str());
@@ -108,6 +182,7 @@ void ReplacingFile::commit() {
     // Some file systems refuse fsync on a folder; the rename has happened anyway.
     if (dir)
         fsync(dir.get());
+    return written;
 }
 
 }  // namespace plm::model

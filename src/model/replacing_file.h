@@ -1,11 +1,27 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "support/file_lock.h"
 
 namespace plm::model {
+
+// What a file at a path was when it was read or written: a save compares it
+// with what is there now to see whether another program wrote meanwhile.
+struct FileIdentity {
+    bool exists = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t mtimeNs = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity identityOfFd(int fd);
+FileIdentity identityAtPath(const std::string& fsPath);
 
 // Writes a new version of a file without ever truncating the old one: the
 // bytes go, as they are produced, into a temporary file in the same folder,
@@ -22,16 +38,25 @@ class ReplacingFile {
 
     // Locks the current file (retrying as `options` say; a missing file needs
     // no lock) and creates the temporary file. False with errno set when
-    // either cannot be done: the file cannot be opened for writing.
+    // either cannot be done: the file cannot be opened for writing (a file the
+    // user may not write, or one that is no regular file, is never replaced).
     bool open(const std::string& fsPath, const support::OpenOptions& options);
+
+    // The same for a caller that already holds the exclusive lock of the file
+    // at fsPath on `lock` (kept until the object ends).
+    bool openLocked(const std::string& fsPath, support::UniqueFd lock);
 
     // Appends to the temporary file; throws std::system_error.
     void write(const void* data, size_t size);
 
-    // fsync, rename over the target, fsync of the folder; throws std::system_error.
-    void commit();
+    // fsync, rename over the target, fsync of the folder; throws
+    // std::system_error. Returns what the new file is.
+    FileIdentity commit();
 
   private:
+    bool createTemp();
+    void removeStaleTemps() const;
+
     std::string target_;
     std::string tempPath_;
     support::UniqueFd lock_;

@@ -11,10 +11,10 @@
 #include <new>
 #include <system_error>
 
-#include "link/log_writer.h"
 #include "report/operating_times.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -130,7 +130,7 @@ void logFailure(std::string text) {
         if (c == '\n')
             c = ' ';
     }
-    link::AppLog().writeLine(text);
+    support::AppLog().writeLine(text);
 }
 
 std::string fullFsPath(const std::string& storedPath) {

@@ -20,4 +20,9 @@ IntervalArray OperatingTimeIntervals(const model::MeasurementRecord& record, int
 // One interval as shown: its millisecond text, or "---" when it is missing.
 std::string intervalText(const model::MeasurementRecord& record, int64_t interval);
 
+// The ten fields of a channel's operating-time row as the test sheet shows
+// them: all "---" without two samples; under a manual start whose channel
+// changed between samples 0 and 1, "0" first and the intervals after it.
+std::array<std::string, 10> operatingRowTexts(const model::MeasurementRecord& record, int channel);
+
 }  // namespace plm::report

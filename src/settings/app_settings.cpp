@@ -11,6 +11,7 @@ const char* const kFilepath = "Filepath";
 const char* const kDefCnd = "DefCnd";
 const char* const kDebug = "Debug";
 const char* const kSetting = "Setting";
+const char* const kJournal = "Journal";
 
 const std::string& commDebugKey() {
     return support::sj("通信(0:リリース,1:デバック)");
@@ -102,6 +103,8 @@ void AppSettings::loadMainProfile() {
         defChComment[i] = GetString(kDefCnd, chCommentKey(i), "");
     commDebug = GetInt(kDebug, commDebugKey(), 0);
     commLog = GetInt(kDebug, commLogKey(), 0);
+    journalMaxMB = GetInt(kJournal, "MaxMB", 100);
+    journalMaxDays = GetInt(kJournal, "MaxDays", 90);
 }
 
 void AppSettings::loadDeviceProfile() {

@@ -31,6 +31,10 @@ class AppSettings : public ProfileFile {
     // [Debug]
     int commDebug = 0;
     int commLog = 0;
+    // [Journal] the journal of received transfers keeps its files within
+    // this many megabytes and days (0: no limit of that kind).
+    int journalMaxMB = 100;
+    int journalMaxDays = 90;
     // [TextOut]
     std::string textOutDir;
     std::string textOutFile;

@@ -123,6 +123,37 @@ bool parseNumber(const char*& p, int64_t& out) {
     return true;
 }
 
+// An integer value of the profile: like parseNumber, and "0x1F" (after the
+// blanks and the sign) is hexadecimal, as the profile functions read it.
+bool parseProfileInt(const char*& p, int64_t& out) {
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    const char* sign = p;
+    const char* digits = *p == '+' || *p == '-' ? p + 1 : p;
+    if (digits[0] != '0' || (digits[1] != 'x' && digits[1] != 'X'))
+        return parseNumber(p, out);
+    p = digits + 2;
+    uint32_t magnitude = 0;
+    for (;; ++p) {
+        const char c = *p;
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            break;
+        magnitude = magnitude * 16 + static_cast<uint32_t>(digit);
+    }
+    out = *sign == '-' ? -static_cast<int64_t>(magnitude) : magnitude;
+    return true;
+}
+
+// The profile functions drop the trailing blanks of a default.
+std::string withoutTrailingBlanks(const std::string& text) {
+    const size_t end = text.find_last_not_of(" \t");
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
 }  // namespace
 
 struct ProfileFile::OpenBatch {
@@ -221,10 +252,11 @@ int ProfileFile::GetInt(const std::string& section, const std::string& key, int 
     auto text = readValue(target, section, key);
     int result = defaultValue;
     if (text && !text->empty()) {
-        // Leading blanks, a sign and decimal digits; anything else reads as 0.
+        // Leading blanks, a sign and decimal digits, or hexadecimal ones after
+        // "0x"; anything else reads as 0.
         const char* p = text->c_str();
         int64_t number = 0;
-        result = parseNumber(p, number) ? static_cast<int>(static_cast<uint32_t>(number)) : 0;
+        result = parseProfileInt(p, number) ? static_cast<int>(static_cast<uint32_t>(number)) : 0;
     }
     if (writeBack && result == defaultValue) {
         WriteString(section, key, support::format("%ld", static_cast<long>(defaultValue)), target);
@@ -237,11 +269,12 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
                                    bool writeBack) {
     const std::string target = file.empty() ? path : file;
     auto text = readValue(target, section, key);
+    const std::string shownDefault = withoutTrailingBlanks(defaultValue);
     std::string result =
         text ? *text
-             : defaultValue.substr(0, support::mbSafeLength(defaultValue, IniText::kMaxValueBytes));
-    if (writeBack && result == defaultValue)
-        WriteString(section, key, defaultValue, target);
+             : shownDefault.substr(0, support::mbSafeLength(shownDefault, IniText::kMaxValueBytes));
+    if (writeBack && result == shownDefault)
+        WriteString(section, key, shownDefault, target);
     return result;
 }
 

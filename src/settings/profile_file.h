@@ -23,8 +23,14 @@ struct WindowPlacement {
 inline constexpr const char* kMainProfileName = "PLMView";
 
 class ProfileFile {
-public:
-    enum class Kind { Path = 0, WindowsFolder = 1, ProgramFolder = 2, DocumentsFolder = 3, Given = 5 };
+  public:
+    enum class Kind {
+        Path = 0,
+        WindowsFolder = 1,
+        ProgramFolder = 2,
+        DocumentsFolder = 3,
+        Given = 5
+    };
 
     virtual ~ProfileFile() = default;
 
@@ -62,13 +68,13 @@ public:
     // when the outermost Batch ends, with the same content as writing key by
     // key, and another program's writes to it wait until then.
     class Batch {
-    public:
+      public:
         explicit Batch(ProfileFile& profile);
         ~Batch();
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
 
-    private:
+      private:
         ProfileFile& profile_;
         bool outermost_ = false;
     };
@@ -84,7 +90,7 @@ public:
     WindowPlacement placement;
     bool placementValid = false;
 
-private:
+  private:
     struct OpenBatch;
 
     std::optional<std::string> readValue(const std::string& file, const std::string& section,

@@ -325,7 +325,9 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     target.customers.findOrAdd("tokyo");
     target.customers.findOrAdd("Tokyo_1");
     prompts.queuePath(support::fromFsPath(file));
-    EXPECT_EQ(plm::app::importData(target, "/srv/in"), support::fromFsPath(file));
+    const plm::app::ImportOutcome outcome = plm::app::importData(target, "/srv/in");
+    EXPECT_EQ(outcome.file, support::fromFsPath(file));
+    EXPECT_TRUE(outcome.added);
     EXPECT_EQ(prompts.shown().at(0).initial, "/srv/in");
     EXPECT_NE(target.customers.find("Tokyo_2"), -1);
     EXPECT_NE(target.customers.find("Osaka"), -1);
@@ -337,7 +339,9 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
 
     prompts.clear();
     prompts.queuePath(std::nullopt);
-    EXPECT_EQ(plm::app::importData(target, "/srv/in"), std::nullopt);
+    const plm::app::ImportOutcome cancelled = plm::app::importData(target, "/srv/in");
+    EXPECT_EQ(cancelled.file, std::nullopt);
+    EXPECT_FALSE(cancelled.added);
     EXPECT_EQ(target.customers.count(), 4) << "cancel imports nothing";
 }
 

@@ -68,6 +68,8 @@ TEST_F(OpenFileTest, StartedWithAFileAsksBeforeImportingExportFilesOnly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.argument) + (c.yes ? " yes" : " no"));
+        // An import is saved at once: every case starts from the same data file.
+        ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
         QDir::setCurrent(QString::fromStdString(files.path().string()));
         prompts.clear();
         if (c.asked)
@@ -82,6 +84,9 @@ TEST_F(OpenFileTest, StartedWithAFileAsksBeforeImportingExportFilesOnly) {
         EXPECT_EQ(prompts.texts(), expected);
         EXPECT_EQ(imported(app), c.asked && c.yes);
         EXPECT_NE(app.document()->tree().customers.find("Osaka"), -1);
+        model::CustomerTree saved;
+        ASSERT_TRUE(saved.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
+        EXPECT_EQ(saved.customers.find("Foreign") != -1, c.asked && c.yes) << "saved at once";
         app.ExitInstance();
     }
 }

@@ -99,6 +99,28 @@ TEST_F(ProcessTest, FirstStartWritesBothProfilesAndNormalEndMarker) {
     EXPECT_EQ(log().find(sj("前回異常終了")), std::string::npos);
 }
 
+// plmtool files measurements while PLMView runs; PLMView's exit keeps them.
+TEST_F(ProcessTest, RecordsFiledByPlmtoolMeanwhileSurviveTheExit) {
+    QProcess& p = start();
+    ASSERT_TRUE(waitUntilRunning(p));
+    QProcess tool;
+    tool.setProcessEnvironment(environment());
+    tool.start(
+        PLMTOOL_PATH,
+        {"register", QString::fromStdString(std::filesystem::absolute(dataPath("capture_two.txt"))),
+         "Osaka", "Plant", "Close"});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_EQ(terminate(p), 0);
+
+    model::CustomerTree tree;
+    ASSERT_TRUE(tree.load(home.file("DATA/QBX.DAT"), plm::app::guiErrorReporter()));
+    const model::MeasurementName* name =
+        model::findMeasurementName(tree, "Osaka", "Plant", "Close");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->records.count(), 2);
+}
+
 TEST_F(ProcessTest, SecondCopyHandsOverAndExitsWithoutTouchingFiles) {
     QProcess& first = start();
     ASSERT_TRUE(waitUntilRunning(first));

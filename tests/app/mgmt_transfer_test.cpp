@@ -1,5 +1,5 @@
-#include "link/log_writer.h"
 #include "link/transfer_run.h"
+#include "support/log_writer.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeView>
 #include <algorithm>
@@ -403,8 +404,8 @@ TEST_F(MgmtReceiveTest, TitlesAndLinesAreNotCut) {
 TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {
     TempDir dir;
     struct LogGuard {
-        explicit LogGuard(const std::string& base) { link::AppLog().setLog(base); }
-        ~LogGuard() { link::AppLog().setLog(""); }
+        explicit LogGuard(const std::string& base) { support::AppLog().setLog(base); }
+        ~LogGuard() { support::AppLog().setLog(""); }
     } logGuard(dir.file("APP"));
     for (const std::string& file : {dataPath("capture_bad_end.txt"), dir.file("missing.txt")}) {
         CCommRead dialog(tree.lineSettings);
@@ -512,6 +513,171 @@ TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
     EXPECT_EQ(dataNos(n2), (std::vector<int>{1, 2}));
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_EQ(page.recordModel()->rowCount(), 2);
+}
+
+// The tester on COM3 of a fresh program folder, which also holds the journal.
+class MgmtLineTest : public MgmtReceiveTest {
+  protected:
+    MgmtLineTest() {
+        support::setProgramFolder(home.path().string());
+        writeFile(home.file("PLMView.INI"), "[Ports]\nCOM3=" + tester.device() + "\n");
+        tree.lineSettings.port = 3;
+    }
+    ~MgmtLineTest() override { support::setProgramFolder(previous); }
+
+    // Sends `bytes` and, once the line has taken them, goes away like an unplugged tester.
+    void sendAndHangUp(const Bytes& bytes, int baud) {
+        tester.send(bytes, baud);
+        tester.finish();
+        waitFor([] { return false; }, 300ms);
+        tester.hangUp();
+    }
+
+    std::string previous = support::programFolder();
+    TempDir home;
+    FakeTester tester;
+};
+
+// Four measurements of 1001 samples; `whole` of them and `extra` bytes of the next.
+Bytes partOfFour(size_t whole, size_t extra, std::vector<model::MeasurementRecord>& records) {
+    records.clear();
+    for (int i = 0; i < 4; ++i) {
+        records.push_back(makeRecord(51 + i, 3, 1));
+        records.back().testDateTime = record(10 + i, 9).testDateTime;
+        setChannel(records.back(), i, 0, {20, 600});
+    }
+    const auto blocks = transferBlocks(records);
+    Bytes out;
+    for (size_t i = 0; i <= whole; ++i) {
+        const Bytes one = streamBytes({blocks[i]});
+        out.insert(out.end(), one.begin(), one.begin() + (i < whole ? one.size() : extra));
+    }
+    return out;
+}
+
+TEST_F(MgmtLineTest, ProgressMovesWhileTheWindowStaysResponsiveAtTheFastestLineRate) {
+    // Two of the largest measurements (5 s at 100 us) at 256000 baud, the fastest setting.
+    std::vector<model::MeasurementRecord> sent = {makeRecord(41, 4, 0), makeRecord(42, 4, 0)};
+    CCommRead dialog(tree.lineSettings);
+    int ticks = 0;
+    std::vector<int> values;
+    std::vector<std::string> figures;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        ++ticks;
+        if (values.empty() || values.back() != dialog.progressBar()->value())
+            values.push_back(dialog.progressBar()->value());
+        const std::string text = cp(dialog.figuresLabel()->text());
+        if (figures.empty() || figures.back() != text)
+            figures.push_back(text);
+    });
+    std::chrono::steady_clock::duration took{};
+    const int result = run(dialog, [&](CCommRead*) {
+        ASSERT_TRUE(tester.waitForOpen());
+        const auto start = std::chrono::steady_clock::now();
+        beat.start(20);
+        tester.send(streamBytes(transferBlocks(sent)), 256000);
+        waitFor([&dialog] { return !dialog.isVisible(); }, 15000ms);
+        took = std::chrono::steady_clock::now() - start;
+    });
+    beat.stop();
+    ASSERT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(dialog.results().size(), 2u);
+    // The timer kept ticking at least every other beat the whole time.
+    EXPECT_GT(ticks, took / 40ms) << ticks;
+    // The bar rose through each measurement to its announced length.
+    EXPECT_GE(values.size(), 6u);
+    EXPECT_EQ(dialog.progressBar()->maximum(), 36 + 50001);
+    EXPECT_EQ(dialog.progressBar()->value(), dialog.progressBar()->maximum());
+    // About four figures a second: no flood, however fast the line.
+    EXPECT_LE(figures.size(), took / 250ms + 3);
+    EXPECT_TRUE(std::any_of(figures.begin(), figures.end(), [](const std::string& t) {
+        return t.find(sj("バイト/秒")) != std::string::npos &&
+               t.find(sj("残り約")) != std::string::npos;
+    }));
+    EXPECT_NE(cp(dialog.figuresLabel()->text()).find(sj("受信完了 2 件")), std::string::npos);
+    const std::string journal = cp(dialog.journalLabel()->text());
+    EXPECT_EQ(
+        journal.rfind(sj("受信記録ファイル:") + support::fromFsPath(home.file("JOURNAL/RECV_")), 0),
+        0u)
+        << support::toUtf8(journal);
+}
+
+TEST_F(MgmtLineTest, LineCutAfterTheSecondOfFourLeavesTwoToRegister) {
+    fillTree();
+    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
+    std::vector<model::MeasurementRecord> sent;
+    const Bytes bytes = partOfFour(2, 400, sent);
+    std::string said;
+    onNextModal<CCommRead>([&](CCommRead* d) {
+        ASSERT_TRUE(tester.waitForOpen());
+        sendAndHangUp(bytes, 115200);
+        EXPECT_TRUE(waitFor(
+            [d] { return cp(d->statusLine()->text()) == sj("受信処理で問題が発生しました"); }));
+        said = cp(d->figuresLabel()->text());
+        d->cancelButton()->click();
+    });
+    page.button(CPgMstEdit::StartTransfer)->click();
+    EXPECT_EQ(said,
+              sj("転送は中断されました。完全に受信した測定データ 2 件を転送リストに表示します"));
+
+    app::TransferPage* transfer = page.transferPage();
+    app::TransferListModel* list = transfer->listModel();
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_TRUE(list->interrupted());
+    EXPECT_EQ(list->records()[0], sent[0]);
+    EXPECT_EQ(list->records()[1], sent[1]);
+    EXPECT_FALSE(transfer->interruptedNotice()->isHidden());
+    EXPECT_EQ(cp(transfer->interruptedNotice()->text()),
+              sj("中断された転送で完全に受信した測定データが 2 件あります"));
+    list->setData(list->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    list->setData(list->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    page.button(CPgMstEdit::Register)->click();
+    const model::MeasurementName& n2 = *model::findMeasurementName(tree, "ALPHA", "C1", "N2");
+    ASSERT_EQ(n2.records.count(), 2);
+    EXPECT_EQ(n2.records.at(1).contacts, sent[1].contacts);
+    EXPECT_TRUE(transfer->interruptedNotice()->isHidden());
+}
+
+TEST_F(MgmtLineTest, CancelInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
+    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    std::vector<model::MeasurementRecord> sent;
+    const Bytes bytes = partOfFour(1, 36 + 500, sent);
+    onNextModal<CCommRead>([&](CCommRead* d) {
+        ASSERT_TRUE(tester.waitForOpen());
+        tester.send(bytes, 115200);
+        EXPECT_TRUE(waitFor([d] {
+            return cp(d->figuresLabel()->text()).find(sj("測定データ 2 件目")) != std::string::npos;
+        }));
+        d->cancelButton()->click();
+    });
+    page.button(CPgMstEdit::StartTransfer)->click();
+    app::TransferListModel* list = page.transferPage()->listModel();
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_TRUE(list->interrupted());
+    EXPECT_EQ(list->records()[0], sent[0]);
+}
+
+TEST_F(MgmtReceiveTest, ACutCaptureReadFromFileOffersItsWholeMeasurements) {
+    std::vector<model::MeasurementRecord> records;
+    partOfFour(3, 0, records);
+    auto blocks = transferBlocks(records);
+    blocks[2].contacts.resize(10);  // a journal of a line cut in the third samples
+    blocks.pop_back();
+    TempDir dir;
+    writeFile(dir.file("cut.txt"), capturedText(blocks));
+    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    prompts.queuePath(support::fromFsPath(dir.file("cut.txt")));
+    onNextModal<CCommRead>([&](CCommRead* d) {
+        EXPECT_TRUE(waitFor(
+            [d] { return cp(d->statusLine()->text()) == sj("受信処理で問題が発生しました"); }));
+        d->cancelButton()->click();
+    });
+    page.button(CPgMstEdit::ReadFile)->click();
+    app::TransferListModel* list = page.transferPage()->listModel();
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_TRUE(list->interrupted());
+    EXPECT_EQ(list->records()[1], records[1]);
 }
 
 TEST_F(MgmtReceiveTest, FileReadThroughThePage) {

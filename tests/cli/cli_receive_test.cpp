@@ -208,7 +208,10 @@ TEST(CliReceive, BadDataAndBadUsage) {
     EXPECT_NE(bad.err.find("終了コードに 00000000 又は FFFFFFFF 以外が転送されました"),
               std::string::npos)
         << bad.err;
-    EXPECT_TRUE(recordLines(bad.out).empty());
+    // The second measurement's end code is bad: only the first arrived whole.
+    const auto lines = recordLines(bad.out);
+    ASSERT_EQ(lines.size(), 1u) << bad.out;
+    EXPECT_NE(lines[0].find("データ№=7"), std::string::npos) << lines[0];
 
     const std::vector<std::vector<std::string>> usages = {
         {"receive", "--port", "1", "--device", tester.device()},
@@ -220,6 +223,61 @@ TEST(CliReceive, BadDataAndBadUsage) {
         args.insert(args.end(), usage.begin(), usage.end());
         Plmtool run(args);
         EXPECT_EQ(run.finish(20s), 2) << usage[1];
+    }
+}
+
+TEST(CliReceive, LineCutAfterTwoOfFourPrintsAndCapturesTheWholeOnesWithProgress) {
+    std::vector<model::MeasurementRecord> four;
+    for (int i = 0; i < 4; ++i) {
+        auto r = test::makeRecord(21 + i, 3, 1);  // 1001 samples
+        test::setChannel(r, i, 0, {10 * (i + 1), 900});
+        four.push_back(r);
+    }
+    const auto blocks = test::transferBlocks(four);
+    test::TempDir home;
+    test::writeFile(home.file("all.txt"), test::capturedText(blocks));
+    Plmtool decode({"--home", home.path().string(), "decode", home.file("all.txt")});
+    ASSERT_EQ(decode.finish(20s), 0) << decode.err;
+    const auto all = recordLines(decode.out);
+    ASSERT_EQ(all.size(), 4u);
+
+    // Two whole measurements and a part of the third, then the tester goes away.
+    test::Bytes sent = test::streamBytes({blocks[0], blocks[1]});
+    const test::Bytes third = test::streamBytes({blocks[2]});
+    sent.insert(sent.end(), third.begin(), third.begin() + 300);
+    test::FakeTester tester;
+    Plmtool receive({"--home", home.path().string(), "receive", "--device", tester.device(),
+                     "--capture", home.file("cut.txt")});
+    ASSERT_TRUE(tester.waitForOpen(10s));
+    std::this_thread::sleep_for(300ms);
+    tester.send(sent, 38400);
+    tester.finish();
+    std::this_thread::sleep_for(300ms);
+    tester.hangUp();
+    ASSERT_EQ(receive.finish(20s), 1) << receive.err;
+    EXPECT_EQ(recordLines(receive.out), std::vector<std::string>(all.begin(), all.begin() + 2));
+    EXPECT_NE(receive.err.find("通信異常 [-1]"), std::string::npos) << receive.err;
+    EXPECT_NE(receive.err.find("完全に受信した測定データ 2 件を出力します"), std::string::npos);
+    // Progress on stderr, one plain line each time into a pipe, the last at the third measurement.
+    EXPECT_NE(receive.err.find("測定データ 1 件目: "), std::string::npos) << receive.err;
+    EXPECT_NE(receive.err.find("測定データ 3 件目: 300 / 1037 バイト (28%)  受信完了 2 件"),
+              std::string::npos)
+        << receive.err;
+
+    // The capture and the journal hold what came; reading either back offers the same two.
+    const auto journals = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(home.file("JOURNAL")))
+            out.push_back(e.path().string());
+        return out;
+    }();
+    ASSERT_EQ(journals.size(), 1u);
+    EXPECT_NE(receive.err.find("受信記録ファイル:" + journals[0]), std::string::npos);
+    for (const std::string& file : {home.file("cut.txt"), journals[0]}) {
+        Plmtool again({"--home", home.path().string(), "decode", file});
+        EXPECT_EQ(again.finish(20s), 1) << file;
+        EXPECT_EQ(recordLines(again.out), std::vector<std::string>(all.begin(), all.begin() + 2))
+            << file;
     }
 }
 

@@ -25,6 +25,10 @@ FakeTester::FakeTester() {
     device_ = name;
     // Never blocks, so a line that stopped reading cannot hold the fake up.
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not inherit the master: the line would
+    // never see the tester hang up while the child holds it open.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
     // Raw from the start, so bytes written before the line sets its own
     // settings arrive unchanged and nothing is echoed back.
     termios tio{};

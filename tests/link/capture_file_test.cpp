@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -48,6 +49,20 @@ TEST(CapturedFile, DecodesAFixtureAndReportsTheFullPath) {
     EXPECT_EQ(result.records[1].vcEndValue, 10);
 }
 
+// A file saved by a Windows editor starts with a UTF-8 byte-order mark.
+TEST(CapturedFile, ByteOrderMarkIsSkipped) {
+    test::TempDir dir;
+    const std::string path = dir.file("bom.txt");
+    test::writeFile(path, "\xEF\xBB\xBF" + test::readFile(test::dataPath("capture_two.txt")));
+    CapturedFileSource source;
+    RecordingSink sink;
+    ASSERT_EQ(openFailure(source, path, sink), "");
+    std::atomic<bool> stop{false};
+    TransferResult result = TransferDecoder(source, sink, stop).run();
+    EXPECT_EQ(result.outcome, TransferOutcome::Completed) << support::toUtf8(result.message);
+    EXPECT_EQ(result.records.size(), 2u);
+}
+
 TEST(CapturedFile, RelativePathsAreMadeAbsolute) {
     test::TempDir dir;
     test::writeFile(dir.file("cap.txt"), test::readFile(test::dataPath("capture_two.txt")));
@@ -81,6 +96,18 @@ TEST(CapturedFile, OpenFailures) {
 
     std::string folder = dir.path().string();
     EXPECT_EQ(openFailure(source, folder, sink), "ファイルがオープン出来ません:" + folder);
+
+    // Neither a FIFO (whose open would block) nor an endless device is read.
+    const std::string fifo = dir.file("fifo.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(openFailure(source, fifo, sink), "ファイルがオープン出来ません:" + fifo);
+    EXPECT_EQ(openFailure(source, "/dev/zero", sink), "ファイルがオープン出来ません:/dev/zero");
+
+    // A regular file longer than any transfer is refused before it is read.
+    const std::string huge = dir.file("huge.txt");
+    test::writeFile(huge, "0057\n");
+    std::filesystem::resize_file(huge, kMaxCapturedFileBytes + 1);
+    EXPECT_EQ(openFailure(source, huge, sink), "ファイルが大きすぎます:" + huge);
 
     if (geteuid() != 0) {
         std::string locked = dir.file("locked.txt");

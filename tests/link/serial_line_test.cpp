@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::FakeTester;
 
-std::vector<std::string> logLines(const LogWriter& log) {
+std::vector<std::string> logLines(const support::LogWriter& log) {
     std::vector<std::string> out;
     std::istringstream in(test::readFile(log.periodFile(std::time(nullptr))));
     for (std::string line; std::getline(in, line);)

@@ -18,7 +18,9 @@ using test::Bytes;
 
 struct RecordingSink : ProgressSink {
     std::vector<std::string> texts;
+    std::vector<MeasurementProgress> figures;
     void progress(const std::string& text) override { texts.push_back(text); }
+    void measurement(const MeasurementProgress& f) override { figures.push_back(f); }
 };
 
 std::string utf8(const std::string& cp932) {
@@ -41,8 +43,9 @@ class StreamSource : public BlockSource {
   public:
     explicit StreamSource(Bytes bytes, bool simulated = false)
         : bytes_(std::move(bytes)), simulated_(simulated) {}
-    bool isFile() const override { return false; }
-    bool simulated() const override { return simulated_; }
+    SourceDescription description() const override {
+        return {sj("受信処理中..."), false, !simulated_};
+    }
     int64_t next(int64_t expected, std::span<uint8_t> buffer) override {
         requests.push_back(expected);
         if (simulated_ || expected == 0)
@@ -61,8 +64,9 @@ class StreamSource : public BlockSource {
     bool simulated_;
 };
 
-TransferResult decodeStream(StreamSource& source) {
-    RecordingSink sink;
+TransferResult decodeStream(StreamSource& source, RecordingSink* seen = nullptr) {
+    RecordingSink local;
+    RecordingSink& sink = seen ? *seen : local;
     std::atomic<bool> stop{false};
     TransferDecoder decoder(source, sink, stop);
     decoder.setPassPause(std::chrono::microseconds(0));
@@ -182,6 +186,76 @@ TEST(TransferDecoder, LineSourceDecodesTheSameStream) {
     // count, header, contacts, voltage/current, end code; then the next measurement.
     std::vector<int64_t> requests{2, 30, 1001, 4, 4, 2, 30, 201, 4};
     EXPECT_EQ(source.requests, requests);
+}
+
+TEST(TransferDecoder, FiguresRiseToTheAnnouncedLengthOfEachMeasurement) {
+    model::MeasurementRecord a = test::makeRecord(5, 1, 0);
+    a.vcValue = 100;
+    a.vcEndValue = 10;
+    model::MeasurementRecord b = test::makeRecord(6, 3, 5);
+    const auto blocks = test::transferBlocks({a, b});
+    const Bytes stream = test::streamBytes(blocks);
+    StreamSource source(stream);
+    RecordingSink sink;
+    TransferResult result = decodeStream(source, &sink);
+    ASSERT_EQ(result.outcome, TransferOutcome::Completed) << utf8(result.message);
+    EXPECT_EQ(result.wholeCount, 2u);
+
+    const int64_t lengths[] = {36 + 1001 + 4, 36 + 201};
+    ASSERT_FALSE(sink.figures.empty());
+    MeasurementProgress previous;
+    for (const MeasurementProgress& f : sink.figures) {
+        ASSERT_TRUE(f.number == 1 || f.number == 2);
+        EXPECT_EQ(f.announced, lengths[f.number - 1]);
+        EXPECT_LE(f.received, f.announced);
+        EXPECT_GE(f.transferBytes, previous.transferBytes);
+        if (f.number == previous.number) {
+            EXPECT_GE(f.received, previous.received);
+        }
+        previous = f;
+    }
+    // Each measurement ends at its announced length, counted whole once its end code is checked.
+    const auto& last = sink.figures.back();
+    EXPECT_EQ(last.number, 2);
+    EXPECT_EQ(last.received, lengths[1]);
+    EXPECT_EQ(last.whole, 2);
+    EXPECT_EQ(last.transferBytes, static_cast<int64_t>(stream.size()));
+    EXPECT_EQ(last.blocks, 9);
+    const auto firstDone = std::find_if(sink.figures.begin(), sink.figures.end(),
+                                        [](const MeasurementProgress& f) { return f.whole == 1; });
+    ASSERT_NE(firstDone, sink.figures.end());
+    EXPECT_EQ(firstDone->number, 1);
+    EXPECT_EQ(firstDone->received, lengths[0]);
+}
+
+TEST(TransferDecoder, OnlyMeasurementsWithACheckedEndCodeAreWhole) {
+    const auto blocks =
+        test::transferBlocks({test::makeRecord(1, 0, 1), test::makeRecord(2, 0, 1)});
+    const Bytes stream = test::streamBytes(blocks);
+    const size_t firstLength = 36 + 51;
+    auto badSecondEnd = blocks;
+    badSecondEnd[1].endCode = {0x00, 0x00, 0xFF, 0xFF};
+    struct Case {
+        const char* name;
+        Bytes stream;
+        size_t records;
+        size_t whole;
+    };
+    const Case cases[] = {
+        {"cut in the first end code", Bytes(stream.begin(), stream.begin() + firstLength - 2), 1,
+         0},
+        {"cut after the first end code", Bytes(stream.begin(), stream.begin() + firstLength), 1, 1},
+        {"cut in the second samples", Bytes(stream.begin(), stream.begin() + firstLength + 40), 1,
+         1},
+        {"bad second end code", test::streamBytes(badSecondEnd), 2, 1},
+    };
+    for (const Case& c : cases) {
+        StreamSource source(c.stream);
+        TransferResult result = decodeStream(source);
+        EXPECT_EQ(result.outcome, TransferOutcome::Failed) << c.name;
+        EXPECT_EQ(result.records.size(), c.records) << c.name;
+        EXPECT_EQ(result.wholeCount, c.whole) << c.name;
+    }
 }
 
 TEST(TransferDecoder, DebugModeDecodesTheZeroBufferAndCompletes) {

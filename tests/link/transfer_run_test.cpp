@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "common/fake_tester.h"
 #include "common/temp_dir.h"
 #include "common/transfer_builder.h"
+#include "link/captured_file_source.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -33,6 +35,14 @@ struct Finished {
         }
         return out;
     }
+    std::vector<TransferFigures> figures() const {
+        std::vector<TransferFigures> out;
+        for (const auto& n : notes) {
+            if (n.kind == NotifyKind::Figures)
+                out.push_back(n.figures);
+        }
+        return out;
+    }
     bool has(const std::string& text) const {
         const auto all = texts();
         return std::find(all.begin(), all.end(), text) != all.end();
@@ -46,6 +56,7 @@ struct Finished {
         return out;
     }
     NotifyKind last() const { return notes.empty() ? NotifyKind::Progress : notes.back().kind; }
+    std::vector<Clock::time_point> figureTimes;
 };
 
 // Takes notifications until the run ends.
@@ -57,6 +68,8 @@ Finished collect(TransferRun& run) {
         if (!note)
             continue;
         f.notes.push_back(*note);
+        if (note->kind == NotifyKind::Figures)
+            f.figureTimes.push_back(Clock::now());
         if (note->kind == NotifyKind::Ended || note->kind == NotifyKind::Failed)
             break;
     }
@@ -64,6 +77,41 @@ Finished collect(TransferRun& run) {
     f.outcome = run.outcome();
     f.records = run.takeResults();
     return f;
+}
+
+// Decodes a captured file the way "read from file" does.
+TransferResult decodeFile(const std::string& fsPath) {
+    CapturedFileSource source;
+    NullProgressSink sink;
+    source.open(support::fromFsPath(fsPath), sink);
+    std::atomic<bool> stop{false};
+    return TransferDecoder(source, sink, stop).run();
+}
+
+// Four measurements of 5001 samples: 1.3 s each at 38400 baud.
+std::vector<model::MeasurementRecord> longRecords() {
+    std::vector<model::MeasurementRecord> out;
+    for (int i = 0; i < 4; ++i) {
+        auto r = test::makeRecord(11 + i, 4, 1);
+        test::setChannel(r, i, 0, {100 + i, 2000});
+        r.vcValue = 200 + i;
+        r.vcEndValue = 190;
+        out.push_back(r);
+    }
+    return out;
+}
+
+// The first `measurements` whole measurements of a stream, plus `extra` bytes of the next.
+Bytes streamPrefix(const std::vector<test::MeasurementBlocks>& blocks, size_t measurements,
+                   size_t extra) {
+    Bytes out;
+    for (size_t i = 0; i < measurements; ++i) {
+        const Bytes whole = test::streamBytes({blocks[i]});
+        out.insert(out.end(), whole.begin(), whole.end());
+    }
+    const Bytes next = test::streamBytes({blocks[measurements]});
+    out.insert(out.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
+    return out;
 }
 
 TransferSetup lineSetup(const FakeTester& tester) {
@@ -293,13 +341,13 @@ TEST(TransferRun, OwnerGoingAwayStopsTheThread) {
 TEST(TransferRun, CommunicationLogSetting) {
     test::TempDir home;
     support::setProgramFolder(home.path().string());
-    openAppLog();
-    const TransferNotify progress{NotifyKind::Progress, sj("受信処理中...")};
-    const TransferNotify error{NotifyKind::Error, sj("通信異常 [-2]")};
+    support::openAppLog();
+    const TransferNotify progress{NotifyKind::Progress, sj("受信処理中..."), {}};
+    const TransferNotify error{NotifyKind::Error, sj("通信異常 [-2]"), {}};
     logNotify(progress, false);
     logNotify(error, false);
     logNotify(progress, true);
-    const std::string appLog = test::readFile(AppLog().periodFile(std::time(nullptr)));
+    const std::string appLog = test::readFile(support::AppLog().periodFile(std::time(nullptr)));
     EXPECT_EQ(appLog.size(), 2 * 34 + error.text.size() + progress.text.size() + 2);
     EXPECT_EQ(appLog.find(progress.text), appLog.rfind(progress.text));
     EXPECT_LT(appLog.find(error.text), appLog.find(progress.text));
@@ -319,6 +367,196 @@ TEST(TransferRun, CommunicationLogSetting) {
     EXPECT_NE(traffic.find("SetTimeout[-1]"), std::string::npos);
     EXPECT_NE(traffic.find("**>00 57 \n"), std::string::npos);
     EXPECT_NE(traffic.find("**>00 00 00 00 \n"), std::string::npos);
+}
+
+TEST(TransferRun, FiguresRiseToTheBlockCountAFewTimesASecond) {
+    auto records = longRecords();
+    records.resize(2);
+    const auto blocks = test::transferBlocks(records);
+    FakeTester tester;
+    TransferRun run(lineSetup(tester));
+    run.start();
+    ASSERT_TRUE(tester.waitForOpen());
+    std::this_thread::sleep_for(400ms);
+    const auto sending = Clock::now();
+    tester.send(test::streamBytes(blocks), 38400);
+    const Finished f = collect(run);
+    const double seconds = std::chrono::duration<double>(Clock::now() - sending).count();
+    ASSERT_EQ(f.outcome, TransferOutcome::Completed) << f.errors();
+
+    const auto figures = f.figures();
+    const int64_t length = 36 + 5001 + 4;
+    ASSERT_GE(figures.size(), 4u);
+    MeasurementProgress previous;
+    bool rateSeen = false;
+    for (const TransferFigures& t : figures) {
+        const MeasurementProgress& m = t.measurement;
+        EXPECT_EQ(m.announced, length);
+        EXPECT_LE(m.received, m.announced);
+        EXPECT_GE(m.number, previous.number);
+        if (m.number == previous.number) {
+            EXPECT_GE(m.received, previous.received);
+        }
+        previous = m;
+        if (t.bytesPerSecond > 0) {
+            rateSeen = true;
+            EXPECT_GT(t.bytesPerSecond, 2000.0);
+            EXPECT_LT(t.bytesPerSecond, 6000.0);
+            EXPECT_GE(t.secondsLeft, 0);
+            EXPECT_LE(t.secondsLeft, 3);
+        }
+    }
+    EXPECT_TRUE(rateSeen);
+    EXPECT_EQ(previous.number, 2);
+    EXPECT_EQ(previous.received, length);
+    EXPECT_EQ(previous.whole, 2);
+    // At most one per interval, plus the last figures when the run ends.
+    EXPECT_LE(figures.size(), seconds / 0.25 + 2);
+    for (size_t i = 1; i + 1 < f.figureTimes.size(); ++i)
+        EXPECT_GE(f.figureTimes[i] - f.figureTimes[i - 1], 150ms) << i;
+}
+
+TEST(TransferRun, WholeMeasurementsSurviveALineCut) {
+    const auto records = longRecords();
+    const auto blocks = test::transferBlocks(records);
+    // The same measurements received without a failure.
+    const std::vector<model::MeasurementRecord> expected = [&] {
+        FakeTester tester;
+        TransferRun run(lineSetup(tester));
+        tester.send(test::streamBytes(blocks));
+        run.start();
+        return collect(run).records;
+    }();
+    ASSERT_EQ(expected.size(), 4u);
+
+    struct Case {
+        const char* name;
+        size_t whole;
+        size_t extra;
+    };
+    const Case cases[] = {
+        {"in the samples of the third", 2, 500},
+        {"right after the second end code", 2, 0},
+        {"in the end code of the second", 1, 36 + 5001 + 2},
+    };
+    for (const Case& c : cases) {
+        FakeTester tester;
+        test::TempDir journal;
+        TransferSetup setup = lineSetup(tester);
+        setup.journalFolder = journal.path().string();
+        TransferRun run(setup);
+        run.start();
+        ASSERT_TRUE(tester.waitForOpen());
+        std::this_thread::sleep_for(300ms);
+        // The tester goes away once the line has taken every byte it sent.
+        tester.send(streamPrefix(blocks, c.whole, c.extra));
+        tester.finish();
+        std::this_thread::sleep_for(300ms);
+        tester.hangUp();
+        const Finished f = collect(run);
+        EXPECT_EQ(f.errors(), sj("通信異常 [-1]")) << c.name;
+        EXPECT_TRUE(f.records.empty()) << c.name;  // the designed result stays whole-or-nothing
+        const TransferRun::Received got = run.takeReceived();
+        EXPECT_TRUE(got.interrupted) << c.name;
+        EXPECT_EQ(got.records, std::vector<model::MeasurementRecord>(expected.begin(),
+                                                                     expected.begin() + c.whole))
+            << c.name;
+
+        // The journal keeps every byte, and reading it back offers the same whole ones.
+        ASSERT_FALSE(run.journalPath().empty());
+        const std::string text = test::readFile(run.journalPath());
+        EXPECT_NE(text.find("; end: failed " + sj("通信異常 [-1]")), std::string::npos) << c.name;
+        const TransferResult back = decodeFile(run.journalPath());
+        EXPECT_EQ(back.outcome, TransferOutcome::Failed) << c.name;
+        ASSERT_EQ(back.wholeCount, c.whole) << c.name;
+        EXPECT_EQ(std::vector<model::MeasurementRecord>(back.records.begin(),
+                                                        back.records.begin() + c.whole),
+                  got.records)
+            << c.name;
+    }
+}
+
+TEST(TransferRun, StopInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
+    const auto blocks = test::transferBlocks(longRecords());
+    FakeTester tester;
+    TransferRun run(lineSetup(tester));
+    run.start();
+    ASSERT_TRUE(tester.waitForOpen());
+    std::this_thread::sleep_for(300ms);
+    tester.send(streamPrefix(blocks, 1, 36 + 2000));
+    Finished f;
+    while (true) {
+        auto note = run.waitNext(5s);
+        ASSERT_TRUE(note) << "the second measurement never got under way";
+        f.notes.push_back(*note);
+        if (note->kind == NotifyKind::Figures && note->figures.measurement.number == 2 &&
+            note->figures.measurement.received > 32 + 1000)
+            break;
+    }
+    run.requestStop();
+    const Finished rest = collect(run);
+    EXPECT_EQ(rest.errors(), sj("通信異常 [-2]"));
+    EXPECT_TRUE(rest.records.empty());
+    const TransferRun::Received got = run.takeReceived();
+    EXPECT_TRUE(got.interrupted);
+    ASSERT_EQ(got.records.size(), 1u);
+    EXPECT_EQ(got.records[0].dataNo, 11);
+    EXPECT_EQ(got.records[0].contacts, longRecords()[0].contacts);
+}
+
+TEST(TransferRun, JournalOfACompleteTransferAndOfNothing) {
+    const auto records = threeRecords();
+    const auto blocks = test::transferBlocks(records);
+    test::TempDir journal;
+    FakeTester tester;
+    TransferSetup setup = lineSetup(tester);
+    setup.journalFolder = (journal.path() / "JOURNAL").string();
+    TransferRun run(setup);
+    tester.send(test::streamBytes(blocks), 115200);
+    run.start();
+    const std::string path = run.journalPath();
+    ASSERT_EQ(std::filesystem::path(path).parent_path(), journal.path() / "JOURNAL");
+    EXPECT_EQ(std::filesystem::path(path).filename().string().rfind("RECV_", 0), 0u);
+    const Finished f = collect(run);
+    ASSERT_EQ(f.outcome, TransferOutcome::Completed) << f.errors();
+    const std::string text = test::readFile(path);
+    EXPECT_EQ(text.rfind("; ", 0), 0u);
+    EXPECT_NE(text.find("device " + tester.device() + " baud=38400"), std::string::npos);
+    EXPECT_NE(text.find(test::capturedText(blocks)), std::string::npos);
+    EXPECT_NE(text.find("; end: completed\r\n"), std::string::npos);
+    const TransferResult back = decodeFile(path);
+    ASSERT_EQ(back.outcome, TransferOutcome::Completed);
+    EXPECT_EQ(back.records, f.records);
+
+    // A transfer stopped before any byte arrived leaves no file behind.
+    FakeTester silent;
+    setup.device = silent.device();
+    TransferRun nothing(setup);
+    nothing.start();
+    ASSERT_TRUE(silent.waitForOpen());
+    const std::string unused = nothing.journalPath();
+    EXPECT_TRUE(std::filesystem::exists(unused));
+    nothing.requestStop();
+    collect(nothing);
+    EXPECT_FALSE(std::filesystem::exists(unused));
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST(TransferRun, AJournalThatCannotBeCreatedNeverStopsTheTransfer) {
+    test::TempDir dir;
+    test::writeFile(dir.file("JOURNAL"), "a file where the folder should be");
+    FakeTester tester;
+    TransferSetup setup = lineSetup(tester);
+    setup.journalFolder = dir.file("JOURNAL");
+    TransferRun run(setup);
+    tester.send(test::streamBytes(test::transferBlocks(threeRecords())), 115200);
+    run.start();
+    EXPECT_TRUE(run.journalPath().empty());
+    const Finished f = collect(run);
+    EXPECT_EQ(f.outcome, TransferOutcome::Completed);
+    EXPECT_EQ(f.records.size(), 3u);
+    EXPECT_EQ(f.errors().rfind(sj("受信記録ファイルを作成できません:"), 0), 0u)
+        << support::toUtf8(f.errors());
 }
 
 }  // namespace

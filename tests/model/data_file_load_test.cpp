@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,14 +158,19 @@ TEST(DataFileLoad, UnreadableFilesAreReportedOnceAndMovedAside) {
         EXPECT_EQ(tree.customers.count(), 0);
         ASSERT_EQ(reporter.messages.size(), 1u) << c.message;
         const auto& [text, icon] = reporter.messages[0];
+        // The designed message, then where the file went.
+        const size_t note = text.find(sj("\n元のファイルは次の名前に変更しました\n"));
+        ASSERT_NE(note, std::string::npos) << text;
+        const std::string designed = text.substr(0, note);
         if (icon == MessageIcon::Plain) {
-            EXPECT_EQ(text.substr(0, text.find('\n')), c.message);
-            EXPECT_TRUE(text.ends_with("\n.\\DAT_CUSTOMER(181)")) << text;
+            EXPECT_EQ(designed.substr(0, designed.find('\n')), c.message);
+            EXPECT_TRUE(designed.ends_with("\n.\\DAT_CUSTOMER(181)")) << designed;
         } else {
-            EXPECT_EQ(text, c.message);
+            EXPECT_EQ(designed, c.message);
         }
         EXPECT_EQ(icon, c.icon);
         expectMovedAside(dir.path(), "QBX.DAT", c.bytes);
+        EXPECT_TRUE(text.ends_with("\n" + dir.file(otherFiles(dir.path())[0])));
     }
 }
 
@@ -343,6 +349,62 @@ TEST(DataFileSave, KilledSaveLeavesAWholeFile) {
         const std::string now = test::readFile(path);
         EXPECT_TRUE(now == bytes[0] || now == bytes[1]) << round << ": " << now.size();
     }
+    // The temporary files of the killed saves go with the next save.
+    ASSERT_TRUE(small.save(path, reporter));
+    EXPECT_EQ(otherFiles(dir.path(), "QBX.DAT"), std::vector<std::string>{});
+}
+
+// A save that fails part-way (here: the file size limit, as on a full disk)
+// leaves the old file where it is, whole.
+TEST(DataFileSave, FailedSaveLeavesTheOldFileInPlace) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    RecordingReporter reporter;
+    ASSERT_TRUE(sampleTree().save(path, reporter));
+    const std::string before = test::readFile(path);
+    CustomerTree large;
+    findOrAddMeasurementName(large, "L", "t", "n").records.append(test::richRecord(1, 200000));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        RecordingReporter child;
+        const bool saved = large.save(path, child);
+        _exit(!saved && child.messages.size() == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_EQ(otherFiles(dir.path(), "QBX.DAT"), std::vector<std::string>{});
+}
+
+// A file the user may not write is not replaced by renaming a new one over it.
+TEST(DataFileSave, ReadOnlyFileIsNotReplaced) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    RecordingReporter reporter;
+    ASSERT_TRUE(sampleTree().save(path, reporter));
+    const std::string before = test::readFile(path);
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Permissions mean nothing to root: save as an ordinary user.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        RecordingReporter child;
+        const bool saved = CustomerTree().save(path, child);
+        _exit(!saved && child.messages.size() == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_EQ(otherFiles(dir.path(), "QBX.DAT"), std::vector<std::string>{});
 }
 
 }  // namespace

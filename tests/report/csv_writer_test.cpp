@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/temp_dir.h"
-#include "link/log_writer.h"
 #include "report/operating_times.h"
+#include "support/log_writer.h"
 #include "support/ole_date.h"
 #include "support/text_codec.h"
 
@@ -204,10 +204,10 @@ TEST_F(WriteCsvFileTest, OpenFailuresReportTheFullPath) {
 }
 
 TEST_F(WriteCsvFileTest, OpenFailureGoesIntoTheApplicationLog) {
-    link::AppLog().setLog(dir.file("APP"));
+    support::AppLog().setLog(dir.file("APP"));
     write(dir.file("missing/out.csv"), threeChannelRecord());
-    const std::string logFile = link::AppLog().periodFile(std::time(nullptr));
-    link::AppLog().setLog("");
+    const std::string logFile = support::AppLog().periodFile(std::time(nullptr));
+    support::AppLog().setLog("");
     EXPECT_NE(test::readFile(logFile).find("OpenError " + dir.file("missing/out.csv")),
               std::string::npos);
 }

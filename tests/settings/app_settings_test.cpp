@@ -46,7 +46,8 @@ TEST_F(AppSettingsTest, FirstRunWritesBothFilesWithEveryKey) {
     for (int i = 0; i < 8; ++i)
         expected += "ChComment" + std::to_string(i) + "=\r\n";
     expected += "[Debug]\r\n" + sj("通信(0:リリース,1:デバック)") + "=0\r\n" +
-                sj("通信ログ出力(0:しない,1:する)") + "=0\r\n";
+                sj("通信ログ出力(0:しない,1:する)") + "=0\r\n" +
+                "[Journal]\r\nMaxMB=100\r\nMaxDays=90\r\n";
     EXPECT_EQ(mainIni(), expected);
     EXPECT_EQ(systemIni(),
               "[Setting]\r\nDeviceType=8\r\nChattering=1\r\nMeasureType=1\r\n"

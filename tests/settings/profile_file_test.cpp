@@ -72,14 +72,28 @@ TEST_F(ProfileFileTest, ReadsLikeTheProfileFunctions) {
     }
 }
 
-TEST_F(ProfileFileTest, GetIntReadsLeadingDigitsWithSign) {
+TEST_F(ProfileFileTest, GetIntReadsLeadingDigitsWithSignOrHex) {
     struct Case {
         const char* stored;
         int expected;
     };
     const std::vector<Case> cases = {
-        {"12", 12}, {" -7 ", -7}, {"+3", 3},  {"12abc", 12},      {"abc", 0},
-        {"", 99},   {"0x10", 0},  {"- 5", 0}, {"4294967295", -1}, {"2147483648", -2147483647 - 1},
+        {"12", 12},
+        {" -7 ", -7},
+        {"+3", 3},
+        {"12abc", 12},
+        {"abc", 0},
+        {"", 99},
+        {"- 5", 0},
+        {"4294967295", -1},
+        {"2147483648", -2147483647 - 1},
+        // Hexadecimal after "0x", as the profile functions read it.
+        {"0x1F", 31},
+        {" 0X1fz", 31},
+        {"-0x10", -16},
+        {"0x", 0},
+        {"0xFFFFFFFF", -1},
+        {"x1F", 0},
     };
     for (const auto& c : cases) {
         write(std::string("[S]\nv=") + c.stored + "\n");
@@ -115,6 +129,15 @@ TEST_F(ProfileFileTest, BrokenFilesGiveDefaults) {
     EXPECT_EQ(profile.GetString("S", "k", "def"), "def");
     profile.WriteString("S", "k", "v");
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("test.ini")));
+}
+
+// The profile functions drop the trailing blanks of a default, also in what
+// they write back.
+TEST_F(ProfileFileTest, DefaultLosesItsTrailingBlanks) {
+    EXPECT_EQ(profile.GetString("S", "k", "  def \t ", {}, false), "  def");
+    EXPECT_EQ(profile.GetString("S", "k", "   "), "");
+    EXPECT_EQ(profile.GetString("S", "t", "ab  "), "ab");
+    EXPECT_EQ(content(), "[S]\r\nk=\r\nt=ab\r\n");
 }
 
 TEST_F(ProfileFileTest, WriteBackOfDefaults) {

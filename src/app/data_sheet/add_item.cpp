@@ -8,6 +8,7 @@
 
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
+#include "model/tree_edit.h"
 #include "support/text_codec.h"
 #include "ui/prompter.h"
 
@@ -43,12 +44,7 @@ CAddItem::CAddItem(int level, int customer, int circuit, const model::CustomerTr
 }
 
 bool CAddItem::siblingExists(const std::string& name) const {
-    if (level_ == 0)
-        return tree_.customers.find(name) >= 0;
-    const model::Customer& c = tree_.customers.at(customer_);
-    if (level_ == 1)
-        return c.circuits.find(name) >= 0;
-    return c.circuits.at(circuit_).names.find(name) >= 0;
+    return model::nameExists(tree_, model::TreeLevel(level_), {customer_, circuit_}, name);
 }
 
 void CAddItem::accept() {

@@ -199,8 +199,15 @@ void CPgMstEdit::applyInitialSelection(const Selection& in) {
         return;
     selectName(pick(c.circuits.at(currentCircuit()).names.find(in.name)));
     const model::MeasurementName* node = currentNameNode();
-    if (node && in.index >= 0 && in.index < node->records.count())
-        selectRecords({in.index});
+    if (!node)
+        return;
+    std::vector<int> positions;
+    for (int i : in.measurements()) {
+        if (i >= 0 && i < node->records.count())
+            positions.push_back(i);
+    }
+    if (!positions.empty())
+        selectRecords(positions);
 }
 
 int CPgMstEdit::currentCustomer() const {
@@ -231,23 +238,11 @@ model::MeasurementName* CPgMstEdit::currentNameNode() const {
 }
 
 std::vector<std::string> CPgMstEdit::namesOfLevel(int level) const {
-    std::vector<std::string> names;
-    auto collect = [&names](const auto& collection) {
-        names.reserve(collection.count());
-        for (const auto& child : collection)
-            names.push_back(child.name);
-    };
-    if (level == 0) {
-        collect(tree_.customers);
-    } else if (const int c = currentCustomer(); c >= 0) {
-        const model::Customer& customer = tree_.customers.at(c);
-        if (level == 1) {
-            collect(customer.circuits);
-        } else if (const int t = currentCircuit(); t >= 0) {
-            collect(customer.circuits.at(t).names);
-        }
-    }
-    return names;
+    return model::namesAt(tree_, model::TreeLevel(level), parents());
+}
+
+model::TreeParents CPgMstEdit::parents() const {
+    return {currentCustomer(), currentCircuit()};
 }
 
 // Reloading a list selects the requested position, or the first item when the
@@ -341,6 +336,8 @@ Selection CPgMstEdit::selectionOut() const {
     }
     const std::vector<int> rows = selectedRecords();
     out.index = rows.empty() ? -1 : rows.front();
+    if (rows.size() > 1)
+        out.indexes = rows;
     return out;
 }
 
@@ -390,56 +387,33 @@ void CPgMstEdit::addItem(int level) {
     CAddItem dialog(level, c, t, tree_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    int position = 0;
-    if (level == 0) {
-        position = tree_.customers.findOrAdd(dialog.name());
-    } else if (level == 1) {
-        position = tree_.customers.at(c).circuits.findOrAdd(dialog.name());
-    } else {
-        position = tree_.customers.at(c).circuits.at(t).names.findOrAdd(dialog.name());
-    }
-    reloadList(level, position);
+    reloadList(level, model::addName(tree_, model::TreeLevel(level), parents(), dialog.name()));
 }
 
 void CPgMstEdit::deleteItem(int level) {
-    const int c = currentCustomer();
-    const int t = currentCircuit();
-    const int n = currentName();
-    const int position = level == 0 ? c : level == 1 ? t : n;
+    const int position = level == 0   ? currentCustomer()
+                         : level == 1 ? currentCircuit()
+                                      : currentName();
     if (position < 0)
         return;
     const std::string& name = nameModels_[level]->names().at(position);
     if (!ui::prompter().askYesNo(support::format(
             sj("選択中のデータを削除します\nよろしいですか\n【 %s 】").c_str(), name.c_str())))
         return;
-    if (level == 0) {
-        tree_.customers.removeAt(position);
-    } else if (level == 1) {
-        tree_.customers.at(c).circuits.removeAt(position);
-    } else {
-        tree_.customers.at(c).circuits.at(t).names.removeAt(position);
-    }
+    model::removeName(tree_, model::TreeLevel(level), parents(), position);
     const int remaining = int(nameModels_[level]->names().size()) - 1;
     reloadList(level, position < remaining ? position : remaining - 1);
 }
 
 void CPgMstEdit::renameItem(int level, int row, const std::string& text) {
-    const int c = currentCustomer();
-    const int t = currentCircuit();
     if (row < 0 || row >= int(nameModels_[level]->names().size()))
         return;
     if (text.empty() || text == nameModels_[level]->names()[row])
         return;
     int position = row;
     try {
-        const std::string& caption = levelCaption(level);
-        if (level == 0) {
-            position = tree_.customers.rename(row, text, caption);
-        } else if (level == 1) {
-            position = tree_.customers.at(c).circuits.rename(row, text, caption);
-        } else {
-            position = tree_.customers.at(c).circuits.at(t).names.rename(row, text, caption);
-        }
+        position = model::renameName(tree_, model::TreeLevel(level), parents(), row, text,
+                                     levelCaption(level));
     } catch (const CxException& e) {
         ui::prompter().information(e.text());
         return;
@@ -467,8 +441,7 @@ void CPgMstEdit::deleteRecords() {
         return;
     if (!ui::prompter().askYesNo(sj("選択中のデータを削除します\nよろしいですか")))
         return;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        node->records.removeAt(*it);
+    model::removeRecords(*node, rows);
     reloadRecords(rows.front());
 }
 
@@ -488,18 +461,7 @@ void CPgMstEdit::moveRecords() {
                 .c_str(),
             customer.name.c_str(), circuit.name.c_str(), target.name.c_str())))
         return;
-    // All moved records leave the source before any is added: when the target
-    // is the source itself, adding first would shift the positions still to
-    // be removed and delete the wrong measurements.
-    std::vector<model::MeasurementRecord> moving;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        moving.push_back(source->records.at(*it));
-        source->records.removeAt(*it);
-    }
-    for (model::MeasurementRecord& r : moving)
-        target.records.add(std::move(r));
-    target.records.renumber();
-    source->records.renumber();
+    model::moveRecords(*source, rows, target);
     reloadRecords(rows.front());
 }
 

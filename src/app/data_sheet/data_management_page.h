@@ -8,6 +8,7 @@
 #include "app/data_sheet/data_sheet.h"
 #include "app/data_sheet/mgmt_columns.h"
 #include "model/customer_tree.h"
+#include "model/tree_edit.h"
 
 class QGroupBox;
 class QLabel;
@@ -90,6 +91,7 @@ class CPgMstEdit : public QWidget {
 
     model::MeasurementName* currentNameNode() const;
     std::vector<std::string> namesOfLevel(int level) const;
+    model::TreeParents parents() const;
 
     void reloadList(int level, int position);
     void onListChanged(int level);

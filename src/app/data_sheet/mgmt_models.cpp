@@ -1,5 +1,7 @@
 #include "app/data_sheet/mgmt_models.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QSize>
 
 #include "chart/qt_text.h"
@@ -168,9 +170,11 @@ void TransferListModel::setColumns(std::vector<ColumnSpec> columns) {
     endResetModel();
 }
 
-void TransferListModel::setRecords(std::vector<model::MeasurementRecord> records) {
+void TransferListModel::setRecords(std::vector<model::MeasurementRecord> records,
+                                   bool interrupted) {
     beginResetModel();
     records_ = std::move(records);
+    interrupted_ = interrupted;
     ticks_.assign(records_.size(), false);
     endResetModel();
 }
@@ -214,6 +218,10 @@ QVariant TransferListModel::data(const QModelIndex& index, int role) const {
             return ticks_.at(index.row()) ? Qt::Checked : Qt::Unchecked;
         return {};
     }
+    if (interrupted_ && role == Qt::ForegroundRole)
+        return QBrush(QColor(0xB0, 0x50, 0x00));
+    if (interrupted_ && role == Qt::ToolTipRole)
+        return qsj("中断された転送で完全に受信した測定データ");
     if (role != Qt::DisplayRole)
         return {};
     return qs(cellText(records_.at(index.row()), c));

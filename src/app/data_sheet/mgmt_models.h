@@ -82,7 +82,10 @@ class TransferListModel : public QAbstractTableModel {
     using QAbstractTableModel::QAbstractTableModel;
 
     void setColumns(std::vector<ColumnSpec> columns);
-    void setRecords(std::vector<model::MeasurementRecord> records);  // all unticked
+    // All unticked; `interrupted` marks them as the whole measurements of a transfer that failed
+    // or was stopped.
+    void setRecords(std::vector<model::MeasurementRecord> records, bool interrupted = false);
+    bool interrupted() const { return interrupted_; }
     const std::vector<model::MeasurementRecord>& records() const { return records_; }
     bool ticked(int row) const { return ticks_.at(row); }
     void setTicked(int row, bool on);
@@ -102,6 +105,7 @@ class TransferListModel : public QAbstractTableModel {
     std::vector<ColumnSpec> columns_;
     std::vector<model::MeasurementRecord> records_;
     std::vector<bool> ticks_;
+    bool interrupted_ = false;
 };
 
 }  // namespace plm::app

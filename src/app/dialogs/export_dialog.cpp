@@ -131,12 +131,13 @@ std::string shownExportFolder(const std::string& saveDir) {
     return driveLetter ? support::fromFsPath(support::toFsPath(saveDir)) : saveDir;
 }
 
-std::optional<std::string> importData(model::CustomerTree& tree, const std::string& startFolder) {
-    auto chosen = ui::prompter().openFile(
+ImportOutcome importData(model::CustomerTree& tree, const std::string& startFolder) {
+    ImportOutcome outcome;
+    outcome.file = ui::prompter().openFile(
         {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), startFolder});
-    if (chosen)
-        model::importCustomers(tree, *chosen, guiErrorReporter());
-    return chosen;
+    if (outcome.file)
+        outcome.added = !model::importCustomers(tree, *outcome.file, guiErrorReporter()).empty();
+    return outcome;
 }
 
 }  // namespace plm::app

@@ -44,13 +44,18 @@ class CDataSave : public QDialog {
 };
 
 // The export folder as the dialog shows it: a drive letter from another
-// installation ("C:\\", the default) names no folder here, so the folder it
+// installation ("C:\", the default) names no folder here, so the folder it
 // stands for is shown instead, and stored once the user saves there.
 std::string shownExportFolder(const std::string& saveDir);
 
+struct ImportOutcome {
+    std::optional<std::string> file;  // stored path; none when the user cancelled
+    bool added = false;               // customers were added to the tree
+};
+
 // "→ データのインポート": picks an export file, starting in `startFolder`
 // (stored path), and adds its customers to `tree`, renaming those whose names
-// are taken. Nothing is saved here. Returns the chosen file (stored path).
-std::optional<std::string> importData(model::CustomerTree& tree, const std::string& startFolder);
+// are taken. Nothing is saved here.
+ImportOutcome importData(model::CustomerTree& tree, const std::string& startFolder);
 
 }  // namespace plm::app

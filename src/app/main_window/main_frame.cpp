@@ -42,8 +42,11 @@ constexpr CommandText kCommands[] = {
     {ID_IMPORT, "→ データのインポート(&I)...", "データのインポート\nデータのインポート"},
     {ID_EXPORT, "← データのエクスポート(&O)...", "データのエクスポート\nデータのエクスポート"},
     {ID_TEXT_OUT, "テキスト出力(&Ｔ)...", "テキスト出力\nテキスト出力"},
+    {ID_BATCH_TEXT_OUT, "一括テキスト出力(&U)...",
+     "複数の測定データを１件ずつテキストファイルに出力します\n一括テキスト出力"},
     {ID_FILE_PRINT, "印刷(&P)...", "アクティブなドキュメントを印刷します\n印刷"},
     {ID_FILE_PRINT_PREVIEW, "印刷プレビュー(&V)", "ページ全体を表示します\n印刷プレビュー"},
+    {ID_BATCH_PRINT, "一括印刷(&B)...", "複数の測定データをまとめて印刷します\n一括印刷"},
     {ID_FILE_PRINT_SETUP, "プリンタの設定(&R)...",
      "プリンタおよび印刷オプションを変更します\n印刷設定"},
     {ID_APP_EXIT, "アプリケーションの終了(&X)",
@@ -80,6 +83,8 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createStatusBar();
     createSplitter();
     connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
+    connect(&doc_, &CPLMViewDoc::statusText, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
@@ -115,6 +120,8 @@ void CMainFrame::createActions() {
     on(ID_FILE_PRINT, &CMainFrame::OnPrint);
     on(ID_FILE_PRINT_PREVIEW, &CMainFrame::OnPrintPreview);
     on(ID_FILE_PRINT_SETUP, &CMainFrame::OnPrintSetup);
+    on(ID_BATCH_TEXT_OUT, &CMainFrame::OnBatchTextOut);
+    on(ID_BATCH_PRINT, &CMainFrame::OnBatchPrint);
     on(ID_EDIT_DATA, &CMainFrame::OnEditData);
     on(ID_TRANSFER_DATA, &CMainFrame::OnTransferData);
     on(ID_DISPLAY_DATA, &CMainFrame::OnDisplayData);
@@ -142,8 +149,9 @@ void CMainFrame::createMenus() {
         }
         return m;
     };
-    add("ファイル(&F)", {ID_IMPORT, ID_EXPORT, 0, ID_TEXT_OUT, 0, ID_FILE_PRINT,
-                         ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP, 0, ID_APP_EXIT});
+    add("ファイル(&F)",
+        {ID_IMPORT, ID_EXPORT, 0, ID_TEXT_OUT, ID_BATCH_TEXT_OUT, 0, ID_FILE_PRINT,
+         ID_FILE_PRINT_PREVIEW, ID_BATCH_PRINT, ID_FILE_PRINT_SETUP, 0, ID_APP_EXIT});
     add("測定データ(&M)", {ID_EDIT_DATA, ID_TRANSFER_DATA, ID_DISPLAY_DATA});
     add("設定(&S)", {ID_ENV_SETTING, ID_COMM_SETTING});
     add("表示(&V)", {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR});

@@ -4,8 +4,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/data_sheet/data_sheet.h"
+#include "report/batch_selection.h"
 
 class QAction;
 class QLabel;
@@ -15,6 +17,7 @@ class QToolBar;
 
 namespace plm::app {
 
+class CBatchOut;
 class CPLMViewDoc;
 class CViewGraph;
 
@@ -35,6 +38,8 @@ enum CommandId {
     ID_VIEW_TOOLBAR = 59392,
     ID_VIEW_STATUS_BAR = 59393,
     ID_APP_ABOUT = 57664,
+    ID_BATCH_TEXT_OUT = 32830,
+    ID_BATCH_PRINT = 32831,
 };
 
 // The main window: menus, toolbar, status bar and the two-pane splitter whose
@@ -60,6 +65,14 @@ class CMainFrame : public QMainWindow {
     void OnPrintDirect();
     void OnPrintPreview();
     void OnPrintSetup();
+    // Several measurements at once: the batch dialog on the document's
+    // selection, then the print job, the preview or the CSV files.
+    void OnBatchPrint();
+    void OnBatchTextOut();
+    // The same for a list chosen elsewhere (the browser); the records belong
+    // to the document's tree.
+    void printMeasurementList(std::vector<report::BatchItem> items);
+    void textOutMeasurementList(std::vector<report::BatchItem> items);
     void OnEditData() { runSheet(SheetMode::Edit); }
     void OnTransferData() { runSheet(SheetMode::Transfer); }
     void OnDisplayData();
@@ -90,6 +103,9 @@ class CMainFrame : public QMainWindow {
     void storePlacement();
     void updateTextOut();
     std::string exchangeFolder() const;
+    // The measurements the selection holds when there are several, else none.
+    std::vector<report::BatchItem> selectedBatch() const;
+    void runBatch(CBatchOut& dialog);
 
     CPLMViewDoc& doc_;
     QSplitter* splitter_ = nullptr;

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include "app/dialogs/batch_out_dialog.h"
+#include "app/dialogs/batch_output.h"
 #include "app/dialogs/export_dialog.h"
 #include "app/dialogs/print_margins_dialog.h"
 #include "app/dialogs/serial_settings_dialog.h"
@@ -29,8 +31,11 @@ void CMainFrame::runSheet(SheetMode mode) {
     // The sheet works on a copy; only OK makes it the document's tree.
     model::CustomerTree copy = doc_.tree();
     Selection selection = doc_.selection();
-    if (!sheet->run(mode, copy, selection, this))
+    if (!sheet->run(mode, copy, selection, this)) {
+        // What another program wrote while the sheet was open is shown now.
+        doc_.ReloadIfChanged();
         return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     doc_.replaceTree(std::move(copy));
     doc_.selection() = selection;
@@ -69,12 +74,22 @@ void CMainFrame::OnEnvSetting() {
 }
 
 void CMainFrame::OnTextOut() {
+    if (!selectedBatch().empty()) {
+        OnBatchTextOut();
+        return;
+    }
     view_->OnCsvOut();
 }
 
 void CMainFrame::OnImport() {
-    if (auto chosen = importData(doc_.tree(), exchangeFolder()))
-        lastExchangeFolder_ = support::folderOf(*chosen);
+    // An import is saved at once, like an edit: nothing waits in memory.
+    if (!doc_.checkDataFileAvailable())
+        return;
+    const ImportOutcome outcome = importData(doc_.tree(), exchangeFolder());
+    if (outcome.file)
+        lastExchangeFolder_ = support::folderOf(*outcome.file);
+    if (outcome.added)
+        doc_.SaveData();
 }
 
 void CMainFrame::OnExport() {
@@ -113,6 +128,10 @@ QPrinter& CMainFrame::printer() {
 }
 
 void CMainFrame::OnPrint() {
+    if (!selectedBatch().empty()) {
+        OnBatchPrint();
+        return;
+    }
     QPrintDialog dialog(&printer(), this);
     dialog.setMinMax(1, 1);
     if (dialog.exec() == QDialog::Accepted)
@@ -123,10 +142,17 @@ void CMainFrame::OnPrintDirect() {
     const QPrinterInfo standard = QPrinterInfo::defaultPrinter();
     if (!standard.isNull())
         printer().setPrinterName(standard.printerName());
-    view_->printTo(printer());
+    if (const std::vector<report::BatchItem> items = selectedBatch(); !items.empty())
+        printMeasurements(printer(), items, false, this);
+    else
+        view_->printTo(printer());
 }
 
 void CMainFrame::OnPrintPreview() {
+    if (const std::vector<report::BatchItem> items = selectedBatch(); !items.empty()) {
+        previewMeasurements(printer(), items, false, this);
+        return;
+    }
     QPrintPreviewDialog preview(&printer(), this);
     preview.setWindowTitle(qsj("印刷プレビュー"));
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
@@ -146,6 +172,54 @@ void CMainFrame::OnPrintSetup() {
             ok->setText(qsj("OK"));
     }
     dialog.exec();
+}
+
+std::vector<report::BatchItem> CMainFrame::selectedBatch() const {
+    const Selection& selection = doc_.selection();
+    const std::vector<int> positions = selection.measurements();
+    const model::MeasurementName* name = model::findMeasurementName(
+        doc_.tree(), selection.customer, selection.circuit, selection.name);
+    std::vector<report::BatchItem> items;
+    if (!name || positions.size() < 2)
+        return items;
+    for (int i : positions) {
+        if (i >= 0 && i < name->records.count())
+            items.push_back(
+                {selection.customer, selection.circuit, name->name, i, &name->records.at(i)});
+    }
+    return items.size() < 2 ? std::vector<report::BatchItem>{} : items;
+}
+
+void CMainFrame::OnBatchPrint() {
+    CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), doc_.tree(), doc_.selection(), this);
+    runBatch(dialog);
+}
+
+void CMainFrame::OnBatchTextOut() {
+    CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), doc_.tree(), doc_.selection(), this);
+    runBatch(dialog);
+}
+
+void CMainFrame::printMeasurementList(std::vector<report::BatchItem> items) {
+    CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), std::move(items), this);
+    runBatch(dialog);
+}
+
+void CMainFrame::textOutMeasurementList(std::vector<report::BatchItem> items) {
+    CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), std::move(items), this);
+    runBatch(dialog);
+}
+
+void CMainFrame::runBatch(CBatchOut& dialog) {
+    // Text output writes its files from inside the dialog.
+    const int result = dialog.exec();
+    if (result == CBatchOut::Preview) {
+        previewMeasurements(printer(), dialog.items(), dialog.summary(), this);
+    } else if (result == QDialog::Accepted && dialog.kind() == CBatchOut::Kind::Print) {
+        QPrintDialog print(&printer(), this);
+        if (print.exec() == QDialog::Accepted)
+            printMeasurements(printer(), dialog.items(), dialog.summary(), this);
+    }
 }
 
 }  // namespace plm::app

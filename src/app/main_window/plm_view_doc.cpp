@@ -1,6 +1,13 @@
 #include "app/main_window/plm_view_doc.h"
 
+#include <QApplication>
+#include <filesystem>
+
 #include "app/shell/app_context.h"
+#include "chart/qt_text.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+#include "ui/prompter.h"
 
 namespace plm::app {
 
@@ -18,18 +25,115 @@ void setTheDocument(CPLMViewDoc* doc) {
     documentPointer() = doc;
 }
 
-CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {}
+namespace {
+
+using support::sj;
+
+std::string conflictText(const model::ConflictQuestion& question) {
+    std::string names;
+    for (const model::MergeConflict& c : question.conflicts)
+        names += c.customer + " / " + c.circuit + " / " + c.name + "\n";
+    return support::format(sj("他のプログラムが同じデータを変更しています。\n%s\n"
+                              "こちらの変更を残しますか？\n"
+                              "（はい: こちらの変更を残す　いいえ: 他のプログラムの変更を残す）\n"
+                              "残さない方の内容は次のファイルに保存します\n%s")
+                               .c_str(),
+                           names.c_str(), question.keptAsidePath.c_str());
+}
+
+model::ConflictChoice askConflict(const model::ConflictQuestion& question) {
+    return ui::prompter().askYesNo(conflictText(question)) ? model::ConflictChoice::KeepMine
+                                                           : model::ConflictChoice::KeepTheirs;
+}
+
+}  // namespace
+
+CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {
+    recheck_.setSingleShot(true);
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] { recheck_.start(300); });
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
+            [this] { recheck_.start(300); });
+    connect(&recheck_, &QTimer::timeout, this, &CPLMViewDoc::onDataFileEvent);
+}
 
 void CPLMViewDoc::replaceTree(model::CustomerTree committed) {
     tree_ = std::move(committed);
 }
 
+model::SharedDataFile& CPLMViewDoc::dataFile() {
+    if (!file_)
+        file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
+    return *file_;
+}
+
+void CPLMViewDoc::watchDataFile() {
+    const std::string fsPath = support::toFsPath(dataFile().path());
+    const QStringList watched = watcher_.files() + watcher_.directories();
+    if (!watched.isEmpty())
+        watcher_.removePaths(watched);
+    // A writer renames a new file over the old one: the folder sees that.
+    const std::filesystem::path path(fsPath);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path.parent_path(), ec))
+        watcher_.addPath(QString::fromStdString(path.parent_path().string()));
+    if (std::filesystem::is_regular_file(path, ec))
+        watcher_.addPath(QString::fromStdString(fsPath));
+}
+
+void CPLMViewDoc::onDataFileEvent() {
+    // Not under an open sheet or dialog: it works on the tree as it was. The
+    // sheet's OK merges the other program's changes when it saves.
+    if (QApplication::activeModalWidget()) {
+        recheck_.start(500);
+        return;
+    }
+    ReloadIfChanged();
+}
+
 bool CPLMViewDoc::LoadData() {
-    return tree_.load(appSettings().dataFile, guiErrorReporter());
+    file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
+    const bool ok = file_->load(tree_, guiErrorReporter());
+    watchDataFile();
+    return ok;
+}
+
+bool CPLMViewDoc::checkDataFileAvailable() const {
+    if (dataFileAvailable())
+        return true;
+    ui::prompter().information(model::dataFileUnavailableText(file_->path()));
+    return false;
 }
 
 bool CPLMViewDoc::SaveData() {
-    return tree_.save(appSettings().dataFile, guiErrorReporter());
+    model::SharedDataFile& file = dataFile();
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(support::toFsPath(file.path()), ec);
+    // Only viewing writes nothing; what another program wrote is read instead.
+    if (exists && !file.differsFromLastRead(tree_)) {
+        ReloadIfChanged();
+        return true;
+    }
+    if (!checkDataFileAvailable())
+        return false;
+    const bool ok = file.save(tree_, guiErrorReporter(), askConflict);
+    watchDataFile();
+    return ok;
+}
+
+bool CPLMViewDoc::ReloadIfChanged() {
+    if (!file_ || !file_->changedOnDisk())
+        return false;
+    if (file_->differsFromLastRead(tree_)) {
+        SaveData();
+    } else {
+        const Selection kept = selection_;
+        file_->load(tree_, guiErrorReporter());
+        selection_ = kept;
+        watchDataFile();
+    }
+    Refresh();
+    emit statusText(qsj("他のプログラムが変更したデータファイルを読み込みました"));
+    return true;
 }
 
 void CPLMViewDoc::send(int code) {

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QFileSystemWatcher>
 #include <QObject>
+#include <QTimer>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "app/data_sheet/data_sheet.h"
 #include "model/customer_tree.h"
 #include "model/measurement_record.h"
+#include "model/shared_data_file.h"
 
 namespace plm::app {
 
@@ -30,7 +34,10 @@ struct ViewHint {
 
 // The one document of the run: the customer tree of the data file and the
 // current selection. The data file is read and written only through
-// LoadData and SaveData; opening a document file reads nothing.
+// LoadData and SaveData; opening a document file reads nothing. Other
+// programs (plmtool, other installations) may write the same file: the
+// document watches it, reloads it when nothing here is open, and merges their
+// changes into its own before it saves.
 class CPLMViewDoc : public QObject {
     Q_OBJECT
   public:
@@ -44,9 +51,20 @@ class CPLMViewDoc : public QObject {
     Selection& selection() { return selection_; }
     const Selection& selection() const { return selection_; }
 
-    // The data file named by [Param] DataFile.
+    // The data file named by [Param] DataFile. SaveData writes only when the
+    // tree differs from what was last read or saved, or no file exists yet;
+    // a true conflict with another writer's changes is put to the user. A
+    // data file that could not be opened is not written: SaveData says so.
     bool LoadData();
     bool SaveData();
+    bool dataFileAvailable() const { return !file_ || file_->available(); }
+    // Says that the data file is not available (and false) when it is not.
+    bool checkDataFileAvailable() const;
+
+    // When another program changed the data file: reloads it (keeping the
+    // selection where it still exists) when this tree holds nothing unsaved,
+    // else saves, merging both. True when the tree changed.
+    bool ReloadIfChanged();
 
     void ClearSelection();
     // Shows the selected measurement, or clears the selection when it no longer exists.
@@ -61,8 +79,13 @@ class CPLMViewDoc : public QObject {
 
   signals:
     void hint(const plm::app::ViewHint& hint);
+    // A note for the status bar (UTF-16 text).
+    void statusText(const QString& text);
 
   private:
+    model::SharedDataFile& dataFile();
+    void watchDataFile();
+    void onDataFileEvent();
     void loadOnce();
     void send(int code);
     void sendNames();
@@ -70,6 +93,9 @@ class CPLMViewDoc : public QObject {
     model::CustomerTree tree_;
     Selection selection_;
     bool firstLoad_ = true;
+    std::unique_ptr<model::SharedDataFile> file_;
+    QFileSystemWatcher watcher_;
+    QTimer recheck_;  // settles a burst of file events; waits while a dialog is open
 };
 
 // The one document of the run (nullptr before the main window exists).

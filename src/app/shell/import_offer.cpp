@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "model/customer_exchange.h"
 #include "model/data_file.h"
@@ -36,11 +37,14 @@ bool isExportFile(const QString& path) {
     return info.suffix().compare("qbx", Qt::CaseInsensitive) == 0 || startsLikeDataFile(path);
 }
 
-bool offerImport(model::CustomerTree& tree, const QString& path) {
+bool offerImport(CPLMViewDoc& doc, const QString& path) {
     const std::string stored = support::fromFsPath(path.toStdString());
     if (!ui::prompter().askYesNo(support::sj("次のファイルのデータを取り込みますか？\n") + stored))
         return false;
-    model::importCustomers(tree, stored, guiErrorReporter());
+    if (!doc.checkDataFileAvailable())
+        return false;
+    if (!model::importCustomers(doc.tree(), stored, guiErrorReporter()).empty())
+        doc.SaveData();
     return true;
 }
 

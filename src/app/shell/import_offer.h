@@ -2,9 +2,9 @@
 
 #include <QString>
 
-#include "model/customer_tree.h"
-
 namespace plm::app {
+
+class CPLMViewDoc;
 
 // A file the desktop hands to the program (a double-click on it, "open with")
 // that holds customers to import: named *.qbx, or starting like a data file,
@@ -12,8 +12,9 @@ namespace plm::app {
 bool isExportFile(const QString& path);
 
 // Asks whether to import the customers of the export file at `path` and, on
-// yes, merges them into `tree` as the import command does: taken names are
-// renamed, nothing is saved here. Returns true when the import ran.
-bool offerImport(model::CustomerTree& tree, const QString& path);
+// yes, imports them into the document as the import command does: taken
+// names are renamed and the data file is saved at once. Returns true when the
+// import ran.
+bool offerImport(CPLMViewDoc& doc, const QString& path);
 
 }  // namespace plm::app

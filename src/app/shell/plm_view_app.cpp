@@ -12,8 +12,8 @@
 #include "app/shell/import_offer.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/version_info.h"
-#include "link/log_writer.h"
 #include "model/measurement_record.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -84,19 +84,19 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
 
 void PlmViewApp::offerImportOf(const QString& file) {
     if (doc_ && !file.isEmpty() && isExportFile(file))
-        offerImport(doc_->tree(), file);
+        offerImport(*doc_, file);
 }
 
 void PlmViewApp::setUpLogAndCheck() {
     settings::AppSettings& s = appSettings();
-    link::openAppLog();
+    support::openAppLog();
     if (s.GetInt("check", "RunningNum", kNormalEndMarker) != kNormalEndMarker)
-        link::AppLog().writeLine(support::sj("前回異常終了"));
+        support::AppLog().writeLine(support::sj("前回異常終了"));
     s.WriteInt("check", "RunningNum", 0);
 
     const std::string version = versionText(versionInfo().product);
     s.WriteString("check", "Version", version);
-    link::AppLog().writeLine("Version " + version);
+    support::AppLog().writeLine("Version " + version);
 }
 
 bool PlmViewApp::createDocumentAndFrame(const QStringList& arguments) {

@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -15,6 +18,7 @@
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "link/transfer_run.h"
+#include "support/text_codec.h"
 #include "ui/activity_indicator.h"
 
 namespace plm::app {
@@ -38,18 +42,34 @@ CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
     cancel_ = new QPushButton(qsj("中断／戻る"), this);
     cancel_->setAutoDefault(false);
     connect(cancel_, &QPushButton::clicked, this, &CCommRead::reject);
-    connect(collected_, &QCheckBox::toggled, this, [this](bool on) { showCollected_ = on; });
+
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, 1);
+    bar_->setValue(0);
+    figures_ = new QLabel(this);
+    figures_->setWordWrap(true);
+    journal_ = new QLabel(this);
+    journal_->setWordWrap(true);
+    journal_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* side = new QVBoxLayout;
+    side->addWidget(bar_);
+    side->addWidget(figures_);
+    side->addStretch(1);
+    side->addWidget(journal_);
 
     auto* top = new QHBoxLayout;
     top->addWidget(activity_);
     top->addWidget(status_, 1);
     top->addWidget(cancel_, 0, Qt::AlignTop);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(list_, 3);
+    middle->addLayout(side, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(list_, 1);
+    layout->addLayout(middle, 1);
     layout->addWidget(collected_);
     layout->addWidget(note);
-    resize(480, 360);
+    resize(720, 360);
 }
 
 CCommRead::~CCommRead() {
@@ -58,12 +78,15 @@ CCommRead::~CCommRead() {
 }
 
 void CCommRead::setFile(const std::string& storedPath) {
-    fileMode_ = true;
     file_ = storedPath;
 }
 
 bool CCommRead::animating() const {
     return activity_->running();
+}
+
+bool CCommRead::showCollected() const {
+    return collected_->isChecked();
 }
 
 bool CCommRead::running() const {
@@ -72,21 +95,19 @@ bool CCommRead::running() const {
 
 void CCommRead::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (started_)
-        return;
-    started_ = true;
-    startTransfer();
+    if (phase_ == Phase::NotStarted)
+        startTransfer();
 }
 
 void CCommRead::startTransfer() {
+    phase_ = Phase::Receiving;
     activity_->start();
-    showCollected_ = true;
     results_.clear();
-    collected_->setChecked(showCollected_);
+    collected_->setChecked(true);
 
     link::TransferSetup setup = link::TransferSetup::fromSettings(appSettings(), settings_);
-    if (fileMode_)
-        setup.filePath = file_;
+    if (file_)
+        setup.filePath = *file_;
     setup.device = device_;
     commLog_ = setup.commLog;
     run_ = std::make_unique<link::TransferRun>(std::move(setup));
@@ -95,6 +116,8 @@ void CCommRead::startTransfer() {
     run_->setNotifyHandler(
         [this] { QMetaObject::invokeMethod(this, &CCommRead::drain, Qt::QueuedConnection); });
     run_->start();
+    if (!run_->journalPath().empty())
+        journal_->setText(qs(link::journalNotice(run_->journalPath())));
 }
 
 void CCommRead::drain() {
@@ -118,17 +141,46 @@ void CCommRead::handle(const link::TransferNotify& notify) {
             activity_->stop();
             cancel_->setEnabled(false);
             // During a stop the cancel path ends the dialog itself, last.
-            if (stopping_)
+            if (phase_ == Phase::Stopping)
                 return;
+            phase_ = Phase::Ended;
             StopTransfer();
             results_ = run_->takeResults();
             QDialog::accept();
             break;
         case link::NotifyKind::Failed:
+            phase_ = Phase::Ended;
             activity_->stop();
             status_->setText(qsj("受信処理で問題が発生しました"));
+            // A transfer that received nothing leaves no journal file to point to.
+            if (!run_->journalPath().empty() &&
+                !QFileInfo::exists(QString::fromStdString(run_->journalPath())))
+                journal_->clear();
+            keepInterrupted();
+            break;
+        case link::NotifyKind::Figures:
+            showFigures(notify.figures);
             break;
     }
+}
+
+void CCommRead::showFigures(const link::TransferFigures& figures) {
+    const link::MeasurementProgress& m = figures.measurement;
+    // The bar counts bytes of one measurement, which a 32-bit range always holds.
+    bar_->setRange(0, static_cast<int>(std::max<int64_t>(m.announced, 1)));
+    bar_->setValue(static_cast<int>(std::min(m.received, m.announced)));
+    figures_->setText(qs(link::measurementText(m) + "\n" + link::figuresText(figures)));
+}
+
+void CCommRead::keepInterrupted() {
+    if (!run_ || !run_->finished() || !interrupted_.empty())
+        return;
+    interrupted_ = run_->takeReceived().records;
+    if (interrupted_.empty())
+        return;
+    figures_->setText(qs(support::format(
+        sj("転送は中断されました。完全に受信した測定データ %d 件を転送リストに表示します").c_str(),
+        static_cast<int>(interrupted_.size()))));
 }
 
 // Each line carries its own size, measured once: the list may hold tens of
@@ -149,7 +201,7 @@ void CCommRead::addLine(const std::string& text) {
 
 void CCommRead::StopTransfer() {
     if (run_ && !run_->finished()) {
-        stopping_ = true;
+        phase_ = Phase::Stopping;
         setEnabled(false);
         run_->requestStop();
         while (!run_->finished()) {
@@ -158,7 +210,7 @@ void CCommRead::StopTransfer() {
         }
         drain();
         setEnabled(true);
-        stopping_ = false;
+        phase_ = Phase::Ended;
     }
     if (run_)
         run_->wait();
@@ -168,6 +220,7 @@ void CCommRead::reject() {
     StopTransfer();
     activity_->stop();
     results_.clear();
+    keepInterrupted();
     QDialog::reject();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 class QCheckBox;
 class QLabel;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 
 namespace plm::ui {
@@ -20,14 +22,17 @@ class ActivityIndicator;
 namespace plm::link {
 class TransferRun;
 struct TransferNotify;
+struct TransferFigures;
 }  // namespace plm::link
 
 namespace plm::app {
 
 // The receive dialog (CCommRead), "データの受信": runs one transfer from the tester, or from a
 // captured transfer file, on its own thread and hands the received measurements back. It closes by
-// itself with OK when the transfer completes, stays open with the problem shown when it fails, and
-// discards everything on "中断／戻る".
+// itself with OK when the transfer completes and stays open with the problem shown when it fails.
+// Beside the list it shows how far the measurement being received has come, the rate, the time
+// left and the journal file. Measurements that arrived whole before a failure or "中断／戻る" are
+// kept for the caller as from an interrupted transfer; nothing else survives.
 class CCommRead : public QDialog {
     Q_OBJECT
   public:
@@ -42,10 +47,13 @@ class CCommRead : public QDialog {
     // Opens this device instead of the port's (UTF-8 path).
     void setDevice(const std::string& fsPath) { device_ = fsPath; }
 
-    bool showCollected() const { return showCollected_; }
+    bool showCollected() const;
     // The received measurements in transfer order; empty unless ended with OK.
     const std::vector<model::MeasurementRecord>& results() const { return results_; }
     std::vector<model::MeasurementRecord> takeResults() { return std::move(results_); }
+    // After the dialog ended without OK: the measurements that arrived whole (end code received
+    // and checked) before the transfer failed or was stopped.
+    std::vector<model::MeasurementRecord> takeInterrupted() { return std::move(interrupted_); }
 
     // Ends the transfer thread and waits for it while the window keeps
     // handling events; the window is disabled meanwhile.
@@ -56,6 +64,9 @@ class CCommRead : public QDialog {
     QLabel* statusLine() const { return status_; }
     QPushButton* cancelButton() const { return cancel_; }
     QCheckBox* collectedBox() const { return collected_; }
+    QProgressBar* progressBar() const { return bar_; }
+    QLabel* figuresLabel() const { return figures_; }
+    QLabel* journalLabel() const { return journal_; }
     bool animating() const;
     bool running() const;
 
@@ -72,16 +83,24 @@ class CCommRead : public QDialog {
     void drain();
     void handle(const link::TransferNotify& notify);
     void addLine(const std::string& text);
+    void showFigures(const link::TransferFigures& figures);
+    void keepInterrupted();
 
     model::LineSettings settings_;
-    std::string file_;
     std::string device_;
-    bool fileMode_ = false;
-    bool showCollected_ = false;
+    // Where the dialog is in its one transfer.
+    enum class Phase {
+        NotStarted,  // shown for the first time starts the transfer
+        Receiving,
+        Stopping,  // a stop was requested; the cancel path ends the dialog
+        Ended,     // the thread ended (completed or failed)
+    };
+
+    std::optional<std::string> file_;  // a captured transfer file instead of the line
     bool commLog_ = false;
-    bool stopping_ = false;
-    bool started_ = false;
+    Phase phase_ = Phase::NotStarted;
     std::vector<model::MeasurementRecord> results_;
+    std::vector<model::MeasurementRecord> interrupted_;
     std::unique_ptr<link::TransferRun> run_;
 
     QPushButton* cancel_ = nullptr;
@@ -89,6 +108,9 @@ class CCommRead : public QDialog {
     ui::ActivityIndicator* activity_ = nullptr;
     QListWidget* list_ = nullptr;
     QCheckBox* collected_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QLabel* figures_ = nullptr;
+    QLabel* journal_ = nullptr;
 };
 
 }  // namespace plm::app

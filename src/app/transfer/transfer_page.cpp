@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -36,6 +37,10 @@ TransferPage::TransferPage(model::CustomerTree& tree,
     const std::vector<ColumnSpec> columns = transferColumns(appSettings());
     model_->setColumns(columns);
     view_->setModel(model_);
+    notice_ = new QLabel(this);
+    notice_->setWordWrap(true);
+    notice_->setStyleSheet(QStringLiteral("color: #b05000;"));
+    notice_->hide();
     view_->header()->setStretchLastSection(false);
     ui::resizeSectionsToFit(*view_->header(), columnWidths(columns));
 
@@ -47,6 +52,7 @@ TransferPage::TransferPage(model::CustomerTree& tree,
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(transfer_);
     layout->addWidget(file_);
+    layout->addWidget(notice_);
     layout->addWidget(view_, 1);
     layout->addWidget(register_);
 }
@@ -58,9 +64,20 @@ void TransferPage::selectRow(int row) {
         model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void TransferPage::setReceived(std::vector<model::MeasurementRecord> records) {
-    model_->setRecords(std::move(records));
+void TransferPage::setReceived(std::vector<model::MeasurementRecord> records, bool interrupted) {
+    model_->setRecords(std::move(records), interrupted);
+    updateNotice();
     selectRow(0);
+}
+
+void TransferPage::updateNotice() {
+    const bool show = model_->interrupted() && model_->rowCount() > 0;
+    if (show) {
+        notice_->setText(qs(
+            support::format(sj("中断された転送で完全に受信した測定データが %d 件あります").c_str(),
+                            model_->rowCount())));
+    }
+    notice_->setVisible(show);
 }
 
 void TransferPage::receive(const std::string* file) {
@@ -68,9 +85,14 @@ void TransferPage::receive(const std::string* file) {
     CCommRead dialog(tree_.lineSettings, this);
     if (file)
         dialog.setFile(*file);
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog.exec() == QDialog::Accepted) {
+        setReceived(dialog.takeResults());
         return;
-    setReceived(dialog.takeResults());
+    }
+    // Measurements that arrived whole are offered even when the transfer did not complete.
+    std::vector<model::MeasurementRecord> whole = dialog.takeInterrupted();
+    if (!whole.empty())
+        setReceived(std::move(whole), true);
 }
 
 void TransferPage::startTransfer() {
@@ -124,6 +146,7 @@ bool TransferPage::registerTicked() {
         return false;
     }
     model_->removeRows(rows);
+    updateNotice();
     selectRow(0);
     emit registered();
     return true;

@@ -6,6 +6,7 @@
 
 #include "model/customer_tree.h"
 
+class QLabel;
 class QPushButton;
 class QTreeView;
 
@@ -29,8 +30,11 @@ class TransferPage : public QWidget {
     QPushButton* transferButton() const { return transfer_; }
     QPushButton* fileButton() const { return file_; }
 
-    // Replaces the list with freshly received records, all unticked, row 0 selected.
-    void setReceived(std::vector<model::MeasurementRecord> records);
+    // Replaces the list with freshly received records, all unticked, row 0 selected;
+    // `interrupted` marks them as the whole measurements of a transfer that did not complete.
+    void setReceived(std::vector<model::MeasurementRecord> records, bool interrupted = false);
+    // Says above the list that its rows come from an interrupted transfer (hidden otherwise).
+    QLabel* interruptedNotice() const { return notice_; }
 
     void startTransfer();
     void readFromFile();
@@ -44,11 +48,13 @@ class TransferPage : public QWidget {
   private:
     void receive(const std::string* file);
     void selectRow(int row);
+    void updateNotice();
 
     model::CustomerTree& tree_;
     std::function<model::MeasurementName*()> target_;
     TransferListModel* model_ = nullptr;
     QTreeView* view_ = nullptr;
+    QLabel* notice_ = nullptr;
     QPushButton* register_ = nullptr;
     QPushButton* transfer_ = nullptr;
     QPushButton* file_ = nullptr;

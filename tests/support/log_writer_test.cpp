@@ -1,4 +1,4 @@
-#include "link/log_writer.h"
+#include "support/log_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 #include "common/temp_dir.h"
 #include "support/file_lock.h"
 
-namespace plm::link {
+namespace plm::support {
 namespace {
 
 using test::readFile;
@@ -210,4 +210,4 @@ TEST_F(LogWriterTest, TwoProcessesWritingAtOnceLoseAndMixNothing) {
 }
 
 }  // namespace
-}  // namespace plm::link
+}  // namespace plm::support

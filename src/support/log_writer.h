@@ -7,7 +7,7 @@
 // Rotating, time-stamped log files. Every write opens the current period file,
 // appends and closes it again, so other programs may read the logs at any time
 // and nothing stays open between writes.
-namespace plm::link {
+namespace plm::support {
 
 // The milliseconds tick: CLOCK_MONOTONIC in ms, truncated to 32 bits.
 uint32_t tickCount();
@@ -75,4 +75,4 @@ void openAppLog();
 // "COMM_0.LOG" ... "COMM_3.LOG", fallback "COMM_E.LOG".
 void openCommLog(LogWriter& log);
 
-}  // namespace plm::link
+}  // namespace plm::support

@@ -1,4 +1,4 @@
-#include "link/log_writer.h"
+#include "support/log_writer.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,7 +16,7 @@
 #include "support/ole_date.h"
 #include "support/paths.h"
 
-namespace plm::link {
+namespace plm::support {
 namespace {
 
 // The tick of the last time-stamped line of any log in this process.
@@ -213,4 +213,4 @@ void openCommLog(LogWriter& log) {
     log.setLog(support::programFolder() + "/COMM_");
 }
 
-}  // namespace plm::link
+}  // namespace plm::support

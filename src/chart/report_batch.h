@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QRectF>
+
+#include <string>
+#include <vector>
+
+#include "report/batch_selection.h"
+#include "report/batch_summary.h"
+#include "settings/app_settings.h"
+
+class QPainter;
+class QPagedPaintDevice;
+
+// The report of a batch: optionally the list of its measurements first
+// (as many pages as it takes), then the designed report page of each
+// measurement, one page each, in batch order.
+namespace plm::chart {
+
+// Pages the summary takes on a page of pageSize (0.1 mm) inside the margins.
+int summaryPageCount(const settings::AppSettings& settings, const QSizeF& pageSize,
+                     const report::BatchSummary& summary);
+
+// Paints summary page `page` (0-based) into pageRect (device pixels).
+void paintSummaryPage(QPainter& painter, const QRectF& pageRect,
+                      const settings::AppSettings& settings, const report::BatchSummary& summary,
+                      int page);
+
+// Paints every page of the batch on the device the painter is active on (a
+// printer or a PDF writer), starting a new page between them. `progress` is
+// asked before each measurement's page; false stops there. Returns false
+// when the run was cancelled.
+bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF& pageRect,
+                      const settings::AppSettings& settings,
+                      const std::vector<report::BatchItem>& items, bool summary,
+                      const report::BatchProgress& progress = {});
+
+// The batch as one A4 portrait PDF at fsPath (UTF-8), which appears only
+// when whole: a cancelled or failed run leaves no file and an existing one
+// as it was. Without `overwrite` an existing file is kept and the run ends
+// with CxException "指定のファイルは既に存在しています\n<path>"; a file that
+// cannot be written gives CxException "OpenError\n<path>". Returns false
+// when cancelled.
+bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
+                         const std::vector<report::BatchItem>& items, bool summary, bool overwrite,
+                         const report::BatchProgress& progress = {});
+
+}  // namespace plm::chart

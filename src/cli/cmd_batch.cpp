@@ -1,0 +1,181 @@
+#include "cli/cmd_batch.h"
+
+#include <signal.h>
+
+#include <csignal>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "chart/report_batch.h"
+#include "cli/gui_start.h"
+#include "cli/session.h"
+#include "model/customer_tree.h"
+#include "report/batch_csv.h"
+#include "report/batch_selection.h"
+#include "support/cx_exception.h"
+#include "support/log_writer.h"
+#include "support/paths.h"
+#include "support/text_codec.h"
+
+namespace plm::cli {
+namespace {
+
+// Raised by SIGINT/SIGTERM; the batch stops before its next file or page.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onBatchInterrupt(int) {
+    interrupted = 1;
+}
+
+// Installs the interrupt handler for the length of a batch. The handler is
+// reset after the first signal, so a second Ctrl-C ends the program at once.
+class InterruptGuard {
+  public:
+    InterruptGuard() {
+        struct sigaction action {};
+        action.sa_handler = onBatchInterrupt;
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+class StderrReporter : public model::ErrorReporter {
+  public:
+    void report(const std::string& text, model::MessageIcon) override { printError(text); }
+};
+
+int parseIndex(const std::string& text) {
+    try {
+        size_t used = 0;
+        const int index = std::stoi(text, &used);
+        if (used == text.size() && index >= 0)
+            return index;
+    } catch (const std::exception&) {
+    }
+    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+}
+
+// The names (and index) before OUT, from the terminal's UTF-8.
+report::BatchScope scopeOf(const Invocation& inv) {
+    report::BatchScope scope;
+    const size_t named = inv.args.size() - 1;
+    for (size_t i = 0; i < named && i < 3; ++i)
+        scope.names.push_back(support::fromUtf8(inv.args[i]));
+    if (named == 4)
+        scope.index = parseIndex(inv.args[3]);
+    return scope;
+}
+
+std::vector<report::BatchItem> selectItems(const Invocation& inv, const Session& session,
+                                           model::CustomerTree& tree) {
+    const report::BatchScope scope = scopeOf(inv);
+    StderrReporter reporter;
+    if (!tree.load(session.dataFile, reporter))
+        throw std::runtime_error("the data file could not be read");
+    std::vector<report::BatchItem> items = report::selectBatch(tree, scope);
+    if (items.empty())
+        throw std::runtime_error("no measurements are filed there");
+    return items;
+}
+
+// "12/90 customer / circuit / name No.3" on stderr before each measurement;
+// false once the user has interrupted.
+report::BatchProgress terminalProgress() {
+    return [](int done, int total, const report::BatchItem& next) {
+        if (interrupted)
+            return false;
+        printError(support::format("%d/%d %s / %s / %s No.%s", done + 1, total, next.level1.c_str(),
+                                   next.level2.c_str(), next.level3.c_str(),
+                                   next.record->dataNoText().c_str()));
+        return true;
+    };
+}
+
+void checkArgumentCount(const Invocation& inv, const char* expected) {
+    if (inv.args.size() < 2 || inv.args.size() > 5)
+        throw UsageError{expected};
+}
+
+}  // namespace
+
+bool isBatch(const Invocation& inv) {
+    return inv.args.size() >= 2 && inv.args.size() <= 4;
+}
+
+int runBatchCsv(const Invocation& inv) {
+    checkArgumentCount(inv, "expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT");
+    Session& session = openSession();
+    support::openAppLog();
+    model::CustomerTree tree;
+    const std::vector<report::BatchItem> items = selectItems(inv, session, tree);
+    const std::string folder = support::fromFsPath(absoluteFsPath(inv.args.back()));
+    const bool force = inv.hasFlag("force");
+    if (!force) {
+        const std::vector<std::string> existing =
+            report::existingBatchFiles(folder, report::batchCsvFileNames(items));
+        for (const std::string& path : existing)
+            printError("exists: " + path);
+        if (!existing.empty()) {
+            std::fprintf(stderr,
+                         "plmtool csv: %zu of the files exist already; --force replaces them\n",
+                         existing.size());
+            return 1;
+        }
+    }
+    InterruptGuard guard;
+    const report::BatchCsvResult result =
+        report::writeBatchCsv(folder, report::CsvLayout::fromSettings(session.settings), items,
+                              force, terminalProgress(), printLine);
+    if (result.cancelled) {
+        std::fprintf(stderr, "plmtool csv: cancelled, %zu of %zu files written\n",
+                     result.written.size(), items.size());
+        return 1;
+    }
+    return 0;
+}
+
+int runBatchReport(const Invocation& inv) {
+    checkArgumentCount(inv, "expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT.pdf");
+    const std::string& out = inv.args.back();
+    const std::string suffix = out.size() >= 4 ? out.substr(out.size() - 4) : out;
+    if (support::lowerMb(suffix) != ".pdf")
+        throw UsageError{"a report of several pages is written as .pdf"};
+    Session& session = openSession();
+    model::CustomerTree tree;
+    const std::vector<report::BatchItem> items = selectItems(inv, session, tree);
+    const std::string path = absoluteFsPath(out);
+    const bool force = inv.hasFlag("force");
+    // Refused before any page is painted; the writer checks again when it
+    // puts the file in place.
+    std::error_code ec;
+    if (!force && std::filesystem::exists(path, ec)) {
+        printError(support::format(support::sj("指定のファイルは既に存在しています\n%s").c_str(),
+                                   support::fromFsPath(path).c_str()));
+        return 1;
+    }
+    const std::unique_ptr<QGuiApplication> gui = startGui();
+    InterruptGuard guard;
+    if (!chart::writeBatchReportPdf(path, session.settings, items, inv.hasFlag("summary"), force,
+                                    terminalProgress())) {
+        std::fprintf(stderr, "plmtool report: cancelled, no file written\n");
+        return 1;
+    }
+    printUtf8(path);
+    return 0;
+}
+
+}  // namespace plm::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+#include "support/file_lock.h"
+
+namespace plm::support {
+
+// A file that appears at its target path only when it is whole: the bytes
+// go into a hidden temporary file in the target's folder, which commit()
+// renames onto the target. Destroyed without commit (a failure, a cancelled
+// run) the temporary file is removed and the target is untouched.
+class StagedFile {
+  public:
+    // Creates the temporary file next to targetFsPath (UTF-8). Throws
+    // std::system_error when the folder does not take a new file.
+    explicit StagedFile(std::string targetFsPath);
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // The temporary file: write through fd(), or let a writer that opens
+    // files by name (a PDF writer) write at tempPath() after closeFd().
+    int fd() const { return fd_.get(); }
+    const std::string& tempPath() const { return tempPath_; }
+    void closeFd();
+
+    // Moves the temporary file onto the target. Without `replace` an existing
+    // target is kept and commit throws std::system_error (EEXIST), even when
+    // another process created it a moment ago. Throws on any other failure.
+    void commit(bool replace);
+
+  private:
+    std::string target_;
+    std::string tempPath_;
+    UniqueFd fd_;
+    bool committed_ = false;
+};
+
+}  // namespace plm::support

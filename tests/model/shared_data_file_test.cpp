@@ -1,0 +1,164 @@
+#include "model/shared_data_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "common/temp_dir.h"
+#include "model/data_file.h"
+#include "support/text_codec.h"
+#include "tree_test_util.h"
+
+namespace plm::model {
+namespace {
+
+namespace fs = std::filesystem;
+using support::sj;
+using test::RecordingReporter;
+
+CustomerTree treeFile(const std::string& path) {
+    CustomerTree tree;
+    RecordingReporter reporter;
+    EXPECT_TRUE(tree.load(path, reporter));
+    return tree;
+}
+
+int recordsUnder(const CustomerTree& tree, const char* customer) {
+    const MeasurementName* name = findMeasurementName(tree, customer, "t", "n");
+    return name ? name->records.count() : -1;
+}
+
+// Another program's read-change-write cycle on the same file.
+void otherWriterAdds(const std::string& path, const char* customer, int seed) {
+    SharedDataFile other(path);
+    RecordingReporter reporter;
+    ASSERT_TRUE(other.update(
+        [&](CustomerTree& tree) {
+            findOrAddMeasurementName(tree, customer, "t", "n").records.add(test::richRecord(seed));
+        },
+        reporter));
+}
+
+TEST(SharedDataFile, SaveKeepsWhatAnotherWriterAddedMeanwhile) {
+    test::TempDir dir;
+    const std::string path = dir.file("DATA/QBX.DAT");
+    SharedDataFile file(path);
+    CustomerTree tree;
+    RecordingReporter reporter;
+    ASSERT_TRUE(file.load(tree, reporter));
+    EXPECT_FALSE(file.differsFromLastRead(tree));
+
+    otherWriterAdds(path, "Other", 1);
+    EXPECT_TRUE(file.changedOnDisk());
+    findOrAddMeasurementName(tree, "Mine", "t", "n").records.add(test::richRecord(2));
+    EXPECT_TRUE(file.differsFromLastRead(tree));
+    ASSERT_TRUE(file.save(tree, reporter));
+
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_FALSE(file.changedOnDisk());
+    EXPECT_FALSE(file.differsFromLastRead(tree));
+    for (const CustomerTree* seen : {&tree}) {
+        EXPECT_EQ(recordsUnder(*seen, "Other"), 1);
+        EXPECT_EQ(recordsUnder(*seen, "Mine"), 1);
+    }
+    const CustomerTree onDisk = treeFile(path);
+    EXPECT_EQ(recordsUnder(onDisk, "Other"), 1);
+    EXPECT_EQ(recordsUnder(onDisk, "Mine"), 1);
+
+    // A second round: the merged version is now the one last read.
+    otherWriterAdds(path, "Other", 3);
+    tree.customers.removeAt(tree.customers.find("Mine"));
+    ASSERT_TRUE(file.save(tree, reporter));
+    EXPECT_EQ(recordsUnder(treeFile(path), "Other"), 2);
+    EXPECT_EQ(recordsUnder(treeFile(path), "Mine"), -1);
+}
+
+TEST(SharedDataFile, ConflictIsAskedAndTheVersionNotKeptStaysOnDisk) {
+    for (ConflictChoice choice : {ConflictChoice::KeepMine, ConflictChoice::KeepTheirs}) {
+        test::TempDir dir;
+        const std::string path = dir.file("QBX.DAT");
+        otherWriterAdds(path, "A", 1);
+        SharedDataFile file(path);
+        CustomerTree tree;
+        RecordingReporter reporter;
+        ASSERT_TRUE(file.load(tree, reporter));
+
+        SharedDataFile other(path);
+        ASSERT_TRUE(other.update(
+            [](CustomerTree& t) {
+                findOrAddMeasurementName(t, "A", "t", "n").records.at(0).cond.comment = "theirs";
+            },
+            reporter));
+        findOrAddMeasurementName(tree, "A", "t", "n").records.at(0).cond.comment = "mine";
+
+        std::vector<ConflictQuestion> asked;
+        ASSERT_TRUE(file.save(tree, reporter, [&](const ConflictQuestion& q) {
+            asked.push_back(q);
+            return choice;
+        }));
+        ASSERT_EQ(asked.size(), 1u);
+        ASSERT_EQ(asked[0].conflicts.size(), 1u);
+        EXPECT_EQ(asked[0].conflicts[0].kind, MergeConflict::Kind::EditedOnBothSides);
+        EXPECT_TRUE(std::regex_match(asked[0].keptAsidePath,
+                                     std::regex(std::regex_replace(path, std::regex("\\."), "\\.") +
+                                                "_conflict_20[0-9]{12}")))
+            << asked[0].keptAsidePath;
+
+        const bool mineKept = choice == ConflictChoice::KeepMine;
+        auto comment = [](const CustomerTree& t) {
+            return findMeasurementName(t, "A", "t", "n")->records.at(0).cond.comment;
+        };
+        EXPECT_EQ(comment(treeFile(path)), mineKept ? "mine" : "theirs");
+        EXPECT_EQ(comment(treeFile(asked[0].keptAsidePath)), mineKept ? "theirs" : "mine");
+        EXPECT_EQ(comment(tree), mineKept ? "mine" : "theirs");
+    }
+}
+
+// A data file that cannot be opened is reported, stays where it is, and is
+// not written until a later load succeeds.
+TEST(SharedDataFile, FileThatCannotBeOpenedIsLeftAndNotWritten) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    SharedDataFile file(path);
+    CustomerTree tree;
+    RecordingReporter reporter;
+    EXPECT_FALSE(file.load(tree, reporter));
+    EXPECT_FALSE(file.available());
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].first, sj("ファイルを開くことが出来ません\n") + path);
+
+    findOrAddMeasurementName(tree, "A", "t", "n");
+    EXPECT_FALSE(file.save(tree, reporter));
+    ASSERT_EQ(reporter.messages.size(), 2u);
+    EXPECT_EQ(reporter.messages[1].first, sj("データファイルが使用できません\n") + path);
+    EXPECT_TRUE(fs::is_fifo(path));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    // A writer without a loaded tree refuses the FIFO as well.
+    SharedDataFile writer(path);
+    EXPECT_FALSE(writer.update([](CustomerTree&) {}, reporter));
+    EXPECT_TRUE(fs::is_fifo(path));
+
+    fs::remove(path);
+    EXPECT_TRUE(file.load(tree, reporter));
+    EXPECT_TRUE(file.available());
+}
+
+// A failing change writes nothing, and leaves no empty file behind.
+TEST(SharedDataFile, FailedChangeWritesNothing) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    SharedDataFile file(path);
+    RecordingReporter reporter;
+    EXPECT_FALSE(file.update([](CustomerTree&) { throw CxException(sj("失敗")); }, reporter));
+    EXPECT_FALSE(fs::exists(path));
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].first, sj("失敗"));
+}
+
+}  // namespace
+}  // namespace plm::model
