@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
             fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev \
             poppler-utils ccache locales \
-            dpkg-dev librsvg2-bin lintian desktop-file-utils appstream shared-mime-info \
+            dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream shared-mime-info \
             libglib2.0-bin bash-completion
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
