@@ -10,13 +10,13 @@ FUZZ_SECONDS ?= 60
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
             fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev \
-            poppler-utils ccache locales \
+            poppler-utils ccache clang-format locales \
             dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream shared-mime-info \
             libglib2.0-bin bash-completion
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build asan fuzz test test-core test-package test-asan test-fuzz run demo bench install \
-        package clean format
+        package clean format check-format
 
 all: build
 
@@ -61,7 +61,7 @@ test-fuzz: fuzz
 test-package: package
 	packaging/check_package.sh "$$(ls -t $(BUILD)/plmview_*.deb | head -1)"
 
-test: test-core test-package test-asan test-fuzz
+test: check-format test-core test-package test-asan test-fuzz
 
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x $(BUILD)/src/app/PLMView ]; then \
@@ -84,6 +84,11 @@ package: build
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# The tree matches its own .clang-format; `make format` mends it.
+check-format: deps
+	@clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h') || \
+	    { echo "Formatting differs from .clang-format: run 'make format'"; exit 1; }
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

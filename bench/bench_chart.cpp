@@ -1,7 +1,8 @@
 // Drawing the test sheet of an 8-channel record into a 1600x1000 image:
 // milliseconds per frame once the record's edges are cached, for records of
 // 1001 to 200001 samples, with a few changes per channel and with a change
-// every 10 samples.
+// every 10 samples; then zoom and pan frames of the screen chart at a fixed
+// zoom of 500 samples with a change every 10 samples.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -75,6 +76,48 @@ Timing measure(const plm::model::MeasurementRecord& r, QImage& image) {
     return {first, frame, cpu};
 }
 
+// Frames of the zoomed chart: half of them pan by a tenth of the view, half
+// zoom in and out by 1.25 around a pointer at a third of the plot, so the
+// view stays near kZoomSpan samples.
+constexpr double kZoomSpan = 500.0;
+
+Timing measureZoom(const plm::model::MeasurementRecord& r, QImage& image) {
+    plm::settings::AppSettings settings;
+    plm::chart::TestSheet sheet;
+    sheet.rebuild(settings, {"A", "B", "C"}, &r);
+    const int64_t xMax = static_cast<int64_t>(r.contacts.size()) - 1;
+    const double middle = static_cast<double>(xMax) / 2.0;
+    plm::chart::SampleSpan view =
+        plm::chart::clampSpan({middle - kZoomSpan / 2, middle + kZoomSpan / 2}, xMax);
+    auto paint = [&] {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        sheet.paint(painter, QRectF(0, 0, image.width(), image.height()), {}, view);
+    };
+    auto t0 = Clock::now();
+    paint();
+    const double first = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    constexpr int kFrames = 40;
+    double direction = 1.0;
+    t0 = Clock::now();
+    const double cpu0 = cpuMs();
+    for (int i = 0; i < kFrames; ++i) {
+        if (i % 2 == 0) {
+            if (view.last >= static_cast<double>(xMax) || view.first <= 0.0)
+                direction = -direction;
+            view = plm::chart::panBy(view, direction * view.length() / 10.0, xMax);
+        } else {
+            const double anchor = view.first + view.length() / 3.0;
+            view = plm::chart::zoomAround(view, anchor, i % 4 == 1 ? 1.25 : 0.8, xMax);
+        }
+        paint();
+    }
+    const double cpu = (cpuMs() - cpu0) / kFrames;
+    const double frame =
+        std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / kFrames;
+    return {first, frame, cpu};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +141,20 @@ int main(int argc, char** argv) {
                         t.frameCpuMs / base);
         }
     }
-    std::printf("aim: under 16 ms per frame, nearly flat from 1001 to 200001 samples\n");
+    std::printf("aim: under 16 ms per frame, nearly flat from 1001 to 200001 samples\n\n");
+
+    std::printf("zoom and pan frames at about %.0f samples in view, a change every 10 samples\n",
+                kZoomSpan);
+    std::printf("%10s %10s %10s %10s\n", "samples", "first", "frame", "frame cpu");
+    double zoomBase = 0.0;
+    for (size_t samples : {1001u, 10001u, 100001u, 200001u}) {
+        const plm::model::MeasurementRecord r = record(samples, 10);
+        const Timing t = measureZoom(r, image);
+        if (zoomBase == 0.0)
+            zoomBase = t.frameCpuMs;
+        std::printf("%10zu %10.2f %10.2f %10.2f  (cpu %.2fx the first row)\n", samples, t.firstMs,
+                    t.frameMs, t.frameCpuMs, t.frameCpuMs / zoomBase);
+    }
+    std::printf("aim: under 16 ms per frame, flat from 1001 to 200001 samples\n");
     return 0;
 }

@@ -12,13 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     CustomerTree tree;
     try {
-        if (readDataFile(bytes, tree) != ReadStatus::Ok) return 0;
+        if (readDataFile(bytes, tree) != ReadStatus::Ok)
+            return 0;
     } catch (const ArchiveError&) {
         return 0;
     }
     const std::string written = writeDataFile(tree);
     CustomerTree again;
-    if (readDataFile(written, again) != ReadStatus::Ok) std::abort();
-    if (writeDataFile(again) != written) std::abort();
+    if (readDataFile(written, again) != ReadStatus::Ok)
+        std::abort();
+    if (writeDataFile(again) != written)
+        std::abort();
     return 0;
 }

@@ -36,6 +36,10 @@ std::string gridLabel(int32_t measTime, int64_t ms) {
 
 constexpr double kTopSpace = 20.0;
 
+// Least distance between the ticks of a zoomed axis: room for a label such
+// as "12345.6" with air on both sides.
+constexpr double kTickSpacing = 180.0;
+
 // Under the plot: the grid labels start 30 units below its bottom edge.
 double bottomSpace(double fontSize) {
     return 30.0 + fontSize + 15.0;
@@ -79,15 +83,26 @@ double traceValue(int channels, int channel, bool on) {
 
 std::vector<QPointF> stepPoints(const ChannelEdges& trace, int channels, int64_t xMax,
                                 double minStep) {
+    return stepPoints(trace, channels, wholeRecord(xMax), minStep);
+}
+
+std::vector<QPointF> stepPoints(const ChannelEdges& trace, int channels, const SampleSpan& view,
+                                double minStep) {
     auto level = [&](bool on) { return traceValue(channels, trace.channel, on); };
+    // Changes drawn left of the view only decide the level the line starts at.
+    const auto firstInView = std::partition_point(
+        trace.edges.begin(), trace.edges.end(),
+        [&](int64_t e) { return static_cast<double>(changePosition(e)) < view.first; });
+    const auto before = firstInView - trace.edges.begin();
+    bool state = trace.initialOn != (before % 2 == 1);
     std::vector<QPointF> pts;
-    bool state = trace.initialOn;
-    pts.emplace_back(0.0, level(state));
+    pts.emplace_back(view.first, level(state));
     double clusterX = -1.0e300;  // x of the last vertical stroke
-    for (int64_t e : trace.edges) {
-        if (e > xMax)
+    for (auto it = firstInView; it != trace.edges.end(); ++it) {
+        const int64_t e = *it;
+        const double x0 = static_cast<double>(changePosition(e));
+        if (x0 > view.last)
             break;
-        const double x0 = static_cast<double>(e - 1);
         const bool next = !state;
         if (minStep > 0.0 && x0 - clusterX < minStep) {
             // The stroke at clusterX already spans both levels: end the
@@ -103,8 +118,8 @@ std::vector<QPointF> stepPoints(const ChannelEdges& trace, int channels, int64_t
         }
         state = next;
     }
-    if (pts.back().x() < static_cast<double>(xMax) || pts.size() == 1) {
-        pts.emplace_back(static_cast<double>(xMax), level(state));
+    if (pts.back().x() < view.last || pts.size() == 1) {
+        pts.emplace_back(view.last, level(state));
     }
     // Drop repeated points (a single change emits its stroke end twice).
     pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
@@ -148,6 +163,8 @@ void ChartPlot::BuildTraces(const model::MeasurementRecord& record) {
     labels_.clear();
     channels_ = record.channelCount();
     measTime_ = record.measTime;
+    periodMs_ = record.samplesToMs(1);
+    measureOpe_ = record.measureOpe;
     xMax_ = 0;
     if (record.contacts.size() < 2)
         return;
@@ -208,13 +225,21 @@ void ChartPlot::paintGrid(QPainter& painter, const QRectF& plot, const PaintCont
     const QFont font = sheetFont(style_.labelFontSize);
     const QFontMetricsF metrics(font);
     painter.setFont(font);
-    for (const GridLine& line : timeGrid(xMax_, measTime_)) {
-        const double x = plot.left() + plot.width() * line.position / static_cast<double>(xMax_);
+    const bool zoomed = ctx.visible.has_value();
+    const std::vector<GridLine> lines =
+        zoomed ? zoomGrid(*ctx.visible, periodMs_, timeInSeconds(), plot.width(), kTickSpacing)
+               : timeGrid(xMax_, measTime_);
+    for (const GridLine& line : lines) {
+        const double x =
+            zoomed ? sampleToX(line.position, *ctx.visible, plot.left(), plot.width())
+                   : plot.left() + plot.width() * line.position / static_cast<double>(xMax_);
         painter.setPen(QPen(kDotColor, ctx.lineWidth(), Qt::DotLine, Qt::FlatCap));
         painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         const QString text = displayText(line.label);
         const double width = metrics.horizontalAdvance(text);
-        const double left = line.last ? plot.right() - width : x - 10.0;
+        double left = line.last ? plot.right() - width : x - 10.0;
+        if (zoomed)
+            left = std::min(left, plot.right() - width);
         painter.setPen(Qt::black);
         painter.drawText(QRectF(left, plot.bottom() + 30.0, width + 1.0, metrics.height()),
                          Qt::AlignLeft | Qt::AlignTop, text);
@@ -246,17 +271,18 @@ void ChartPlot::paintTraces(QPainter& painter, const QRectF& plot, const PaintCo
         pen.setWidthF(1.0);
     }
     painter.setPen(pen);
-    const double sx = plot.width() / static_cast<double>(xMax_);
+    const SampleSpan view = ctx.visible.value_or(wholeRecord(xMax_));
+    const double sx = plot.width() / view.length();
     const double sy = plot.height() / (10.0 * channels_);
     // Changes closer than a device pixel merge into one stroke.
     const double minStep = ctx.unitsPerPixel / sx;
     QPolygonF line;
     for (const ChannelEdges& trace : traces_) {
-        const std::vector<QPointF> pts = stepPoints(trace, channels_, xMax_, minStep);
+        const std::vector<QPointF> pts = stepPoints(trace, channels_, view, minStep);
         line.resize(static_cast<qsizetype>(pts.size()));
         for (size_t i = 0; i < pts.size(); ++i) {
-            line[static_cast<qsizetype>(i)] =
-                QPointF(plot.left() + pts[i].x() * sx, plot.bottom() - pts[i].y() * sy);
+            line[static_cast<qsizetype>(i)] = QPointF(plot.left() + (pts[i].x() - view.first) * sx,
+                                                      plot.bottom() - pts[i].y() * sy);
         }
         painter.drawPolyline(line);
     }

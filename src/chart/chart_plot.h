@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/chart_zoom.h"
 #include "chart/layout_grid.h"
 #include "model/measurement_record.h"
 
@@ -38,6 +39,11 @@ double traceValue(int channels, int channel, bool on);
 // change are merged into one vertical stroke across both levels, so the
 // point count stays bounded by the plot's width in pixels.
 std::vector<QPointF> stepPoints(const ChannelEdges& trace, int channels, int64_t xMax,
+                                double minStep = 0.0);
+// The same line over a part of the axis: it starts at view.first at the
+// level shown there and walks only the changes inside the view, so a zoomed
+// frame costs the changes in view, not the record's.
+std::vector<QPointF> stepPoints(const ChannelEdges& trace, int channels, const SampleSpan& view,
                                 double minStep = 0.0);
 
 struct GridLine {
@@ -74,6 +80,12 @@ class ChartPlot : public CellBlock {
     bool hasTraces() const { return !traces_.empty(); }
     int channels() const { return channels_; }
     int64_t xMax() const { return xMax_; }
+    // Milliseconds between two samples, and whether the axis reads in seconds.
+    double periodMs() const { return periodMs_; }
+    bool timeInSeconds() const { return measTime_ >= 4; }
+    // Whether the record was started by hand (the table then counts a change
+    // between samples 0 and 1 as time 0).
+    bool manualStart() const { return measureOpe_ == 1; }
     const std::vector<ChannelEdges>& traces() const { return traces_; }
     const std::vector<std::string>& labels() const { return labels_; }
 
@@ -96,6 +108,8 @@ class ChartPlot : public CellBlock {
     int channels_ = 0;
     int64_t xMax_ = 0;
     int32_t measTime_ = 0;
+    double periodMs_ = 1.0;
+    int32_t measureOpe_ = 0;
     std::vector<ChannelEdges> traces_;  // channel n first, channel 1 last
     std::vector<std::string> labels_;   // channel 1 .. n
 };

@@ -6,8 +6,11 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "chart/chart_zoom.h"
 
 class QPainter;
 
@@ -39,6 +42,10 @@ enum class Side { Left = 0, Top = 1, Right = 2, Bottom = 3 };
 // 0.1 mm, so that hairlines stay at least one pixel wide on any device.
 struct PaintContext {
     double unitsPerPixel = 1.0;
+    // The part of the sample axis the chart shows on screen; without it the
+    // chart shows the whole record with the designed ten divisions (the
+    // printed page, PDF and PNG always do).
+    std::optional<SampleSpan> visible;
     // Width of a one-unit line on this device.
     double lineWidth() const { return unitsPerPixel > 1.0 ? unitsPerPixel : 1.0; }
 };

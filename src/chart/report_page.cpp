@@ -41,7 +41,7 @@ void paintReportPage(QPainter& painter, const QRectF& pageRect,
                       -settings.prtBlankRight * 10.0, -settings.prtBlankBottom * 10.0);
     painter.save();
     painter.scale(ppu, ppu);
-    sheet.paintUnits(painter, inner.normalized(), PaintContext{1.0 / ppu});
+    sheet.paintUnits(painter, inner.normalized(), PaintContext{1.0 / ppu, std::nullopt});
     painter.restore();
 }
 

@@ -371,7 +371,13 @@ QSizeF TestSheet::contentSize(const QSizeF& viewport) const {
                   std::max(viewport.height(), fixedHeight() + minChartHeight()));
 }
 
-void TestSheet::paint(QPainter& painter, const QRectF& deviceRect, const QPointF& scroll) {
+QRectF TestSheet::plotRect() const {
+    const int chartRow = (target_ == Target::Print ? 1 : 0) + 5;
+    return chart_->plotRect(layout_->cellRect(0, chartRow));
+}
+
+void TestSheet::paint(QPainter& painter, const QRectF& deviceRect, const QPointF& scroll,
+                      const std::optional<SampleSpan>& visible) {
     const double ppu = pixelsPerUnit(painter);
     const QSizeF content = contentSize(deviceRect.size() / ppu);
     painter.save();
@@ -380,7 +386,7 @@ void TestSheet::paint(QPainter& painter, const QRectF& deviceRect, const QPointF
     painter.scale(ppu, ppu);
     painter.translate(-scroll);
     // Inset by a line width so that the outer frame is not cut in half by the window's edge.
-    const PaintContext ctx{1.0 / ppu};
+    const PaintContext ctx{1.0 / ppu, visible};
     const double inset = ctx.lineWidth();
     paintUnits(painter, QRectF(QPointF(0, 0), content).adjusted(inset, inset, -inset, -inset), ctx);
     painter.restore();

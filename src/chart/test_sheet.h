@@ -5,6 +5,7 @@
 #include <QSizeF>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "chart/chart_plot.h"
@@ -62,7 +63,9 @@ class TestSheet {
     // Lays the sheet out for deviceRect (device pixels of the painter's
     // device, converted with its resolution) and paints the part that starts
     // at `scroll` (0.1 mm into the content). The painter's state is restored.
-    void paint(QPainter& painter, const QRectF& deviceRect, const QPointF& scroll = {});
+    // With `visible`, the chart shows that part of the sample axis.
+    void paint(QPainter& painter, const QRectF& deviceRect, const QPointF& scroll = {},
+               const std::optional<SampleSpan>& visible = std::nullopt);
     // Lays the sheet out into `rect` (0.1 mm) and paints it under the
     // painter's current transform, which must map 0.1 mm to the device.
     void paintUnits(QPainter& painter, const QRectF& rect, const PaintContext& ctx);
@@ -79,6 +82,8 @@ class TestSheet {
     LayoutGrid* operatingTable() const { return operating_; }
     LayoutGrid* captionTable() const { return caption_; }
     const ChartPlot& chart() const { return *chart_; }
+    // Where the chart's plot lies in the sheet as last laid out (0.1 mm).
+    QRectF plotRect() const;
 
   private:
     void buildHeader(LayoutGrid& table, const settings::AppSettings& settings);

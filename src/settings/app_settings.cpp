@@ -74,6 +74,11 @@ void AppSettings::loadMainProfile() {
     dataFile = GetString(kParam, "DataFile", ".\\DATA\\QBX.DAT");
     selCustomer = GetString(kParam, "SelCustomer", "");
     selCableName = GetString(kParam, "SelCableName", "");
+    // Written only once a measurement was shown: a first start writes the designed keys alone.
+    shownCustomer = GetString(kParam, "ShownCustomer", "", {}, false);
+    shownCableName = GetString(kParam, "ShownCableName", "", {}, false);
+    shownDataName = GetString(kParam, "ShownDataName", "", {}, false);
+    shownIndex = GetInt(kParam, "ShownIndex", -1, {}, false);
     textOutDir = GetString(kTextOut, "Dir", "");
     textOutFile = GetString(kTextOut, "File", "");
     textOutChkExe = GetInt(kTextOut, "ChkExe", 0);
@@ -129,6 +134,12 @@ void AppSettings::Save() {
     WriteString(kParam, "DataFile", dataFile);
     WriteString(kParam, "SelCustomer", selCustomer);
     WriteString(kParam, "SelCableName", selCableName);
+    if (shownIndex >= 0) {
+        WriteString(kParam, "ShownCustomer", shownCustomer);
+        WriteString(kParam, "ShownCableName", shownCableName);
+        WriteString(kParam, "ShownDataName", shownDataName);
+        WriteInt(kParam, "ShownIndex", shownIndex);
+    }
     WriteString(kTextOut, "Dir", textOutDir);
     WriteString(kTextOut, "File", textOutFile);
     WriteInt(kTextOut, "ChkExe", textOutChkExe);

@@ -28,6 +28,11 @@ class AppSettings : public ProfileFile {
     std::string saveFile = "CustData.QBX";
     std::string selCustomer;
     std::string selCableName;
+    // The measurement the chart showed last, shown again at the next start.
+    std::string shownCustomer;
+    std::string shownCableName;
+    std::string shownDataName;
+    int shownIndex = -1;
     // [Debug]
     int commDebug = 0;
     int commLog = 0;

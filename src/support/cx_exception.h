@@ -8,7 +8,7 @@ namespace plm {
 // The system's own exception: one message text (CP932) and an integer code.
 // An exception without a text is a quiet end: whoever catches it shows nothing.
 class CxException : public std::exception {
-public:
+  public:
     explicit CxException(std::string text = {}, int code = 0)
         : text_(std::move(text)), code_(code) {}
 
@@ -17,7 +17,7 @@ public:
     int code() const { return code_; }
     bool quiet() const { return text_.empty(); }
 
-private:
+  private:
     std::string text_;
     int code_;
 };

@@ -11,7 +11,7 @@ namespace plm::support {
 
 // An open file descriptor, closed (and its flock released) on destruction.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { reset(); }
@@ -25,7 +25,7 @@ public:
     int release();
     void reset(int fd = -1);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -18,7 +18,9 @@ std::string fromUtf8(std::string_view utf8);
 const std::string& sj(std::string_view utf8Literal);
 
 // True when b is the first byte of a CP932 double-byte character.
-inline bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool isLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 // Byte length of the longest prefix of s that is at most maxBytes long and does
 // not end inside a double-byte character.

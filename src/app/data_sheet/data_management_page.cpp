@@ -6,6 +6,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -248,11 +249,12 @@ model::TreeParents CPgMstEdit::parents() const {
 // Reloading a list selects the requested position, or the first item when the
 // position lies outside the list, and reloads everything beneath it.
 void CPgMstEdit::reloadList(int level, int position) {
-    loading_ = true;
-    nameModels_[level]->setNames(namesOfLevel(level));
-    const int count = nameModels_[level]->rowCount();
-    selectRow(nameViews_[level], position >= 0 && position < count ? position : 0);
-    loading_ = false;
+    {
+        const QScopedValueRollback guard(loading_, true);
+        nameModels_[level]->setNames(namesOfLevel(level));
+        const int count = nameModels_[level]->rowCount();
+        selectRow(nameViews_[level], position >= 0 && position < count ? position : 0);
+    }
     onListChanged(level);
 }
 
@@ -270,12 +272,13 @@ void CPgMstEdit::onListChanged(int level) {
 }
 
 void CPgMstEdit::reloadRecords(int position) {
-    loading_ = true;
-    model::MeasurementName* node = currentNameNode();
-    recordModel_->setRecords(node ? &node->records : nullptr);
-    const int count = recordModel_->rowCount();
-    selectRow(recordView_, position >= 0 && position < count ? position : 0);
-    loading_ = false;
+    {
+        const QScopedValueRollback guard(loading_, true);
+        model::MeasurementName* node = currentNameNode();
+        recordModel_->setRecords(node ? &node->records : nullptr);
+        const int count = recordModel_->rowCount();
+        selectRow(recordView_, position >= 0 && position < count ? position : 0);
+    }
     refreshDetail();
 }
 
@@ -422,10 +425,11 @@ void CPgMstEdit::renameItem(int level, int row, const std::string& text) {
         // Same place: only the text changes, the selections beneath stay.
         std::vector<std::string> names = nameModels_[level]->names();
         names[row] = text;
-        loading_ = true;
-        nameModels_[level]->setNames(std::move(names));
-        selectRow(nameViews_[level], row);
-        loading_ = false;
+        {
+            const QScopedValueRollback guard(loading_, true);
+            nameModels_[level]->setNames(std::move(names));
+            selectRow(nameViews_[level], row);
+        }
         updateCaption();
         return;
     }

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <charconv>
@@ -224,42 +225,43 @@ void DetailEditor::showRecord(const model::MeasurementRecord& r, int channels) {
     // Values are refreshed in place when the rows stay the same: the page
     // refreshes right after an edit, while the edited row is still in use.
     if (valueItem(int(items.size())) && !valueItem(int(items.size()) + 1)) {
-        loading_ = true;
-        for (const DetailItem& d : items)
-            valueItem(d.number)->setText(1, qs(d.value));
-        loading_ = false;
+        {
+            const QScopedValueRollback guard(loading_, true);
+            for (const DetailItem& d : items)
+                valueItem(d.number)->setText(1, qs(d.value));
+        }
         return;
     }
-    loading_ = true;
-    clear();
-    QTreeWidgetItem* group = nullptr;
-    std::string groupName;
-    for (const DetailItem& d : items) {
-        if (!group || d.group != groupName) {
-            group = new QTreeWidgetItem(this, {qs(d.group)});
-            group->setFirstColumnSpanned(true);
-            group->setFlags(Qt::ItemIsEnabled);
-            QFont bold = font();
-            bold.setBold(true);
-            group->setFont(0, bold);
-            groupName = d.group;
+    {
+        const QScopedValueRollback guard(loading_, true);
+        clear();
+        QTreeWidgetItem* group = nullptr;
+        std::string groupName;
+        for (const DetailItem& d : items) {
+            if (!group || d.group != groupName) {
+                group = new QTreeWidgetItem(this, {qs(d.group)});
+                group->setFirstColumnSpanned(true);
+                group->setFlags(Qt::ItemIsEnabled);
+                QFont bold = font();
+                bold.setBold(true);
+                group->setFont(0, bold);
+                groupName = d.group;
+            }
+            auto* row = new QTreeWidgetItem(group, {qs(d.label), qs(d.value)});
+            row->setData(1, NumberRole, d.number);
+            row->setData(1, EditorRole, int(d.editor));
+            Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+            if (!readOnly_)
+                flags |= Qt::ItemIsEditable;
+            row->setFlags(flags);
         }
-        auto* row = new QTreeWidgetItem(group, {qs(d.label), qs(d.value)});
-        row->setData(1, NumberRole, d.number);
-        row->setData(1, EditorRole, int(d.editor));
-        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (!readOnly_)
-            flags |= Qt::ItemIsEditable;
-        row->setFlags(flags);
+        expandAll();
     }
-    expandAll();
-    loading_ = false;
 }
 
 void DetailEditor::clearRecord() {
-    loading_ = true;
+    const QScopedValueRollback guard(loading_, true);
     clear();
-    loading_ = false;
 }
 
 QTreeWidgetItem* DetailEditor::valueItem(int number) const {

@@ -123,6 +123,20 @@ void drawAbout(QPainter& p) {
     p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, "?");
 }
 
+// A step trace between two arrows pointing at the ends of the record.
+void drawWholeRecord(QPainter& p) {
+    p.setPen(QPen(Qt::black, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({QPointF(6, 20), QPointF(12, 20), QPointF(12, 12), QPointF(20, 12),
+                              QPointF(20, 20), QPointF(26, 20)}));
+    p.setPen(QPen(QColor(30, 90, 200), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(QPointF(3, 26), QPointF(29, 26));
+    p.drawPolyline(QPolygonF({QPointF(7, 23), QPointF(3, 26), QPointF(7, 29)}));
+    p.drawPolyline(QPolygonF({QPointF(25, 23), QPointF(29, 26), QPointF(25, 29)}));
+    p.drawLine(QPointF(3, 4), QPointF(3, 29));
+    p.drawLine(QPointF(29, 4), QPointF(29, 29));
+}
+
 }  // namespace
 
 QIcon programIcon() {
@@ -144,6 +158,7 @@ QIcon commandIcon(int commandId) {
         {ID_FILE_PRINT, "document-print", drawPrint},
         {ID_ENV_SETTING, "preferences-system", drawSettings},
         {ID_APP_ABOUT, "help-about", drawAbout},
+        {ID_ZOOM_WHOLE, "zoom-fit-best", drawWholeRecord},
     };
     for (const Entry& e : entries) {
         if (e.id == commandId)

@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "app/browser/measurement_browser.h"
 #include "app/main_window/command_icons.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
@@ -62,6 +63,9 @@ constexpr CommandText kCommands[] = {
      "ステータス バーの表示/非表示を切り替えます\nステータス バーの表示切り替え"},
     {ID_APP_ABOUT, "バージョン情報(&A)...",
      "プログラム情報、バージョン、著作権を表示します\nバージョン情報"},
+    {ID_ZOOM_WHOLE, "全体表示(&W)", "測定データ全体を表示します (Home)\n全体表示"},
+    {ID_VIEW_BROWSER, "測定データ一覧(&L)",
+     "測定データ一覧の表示/非表示を切り替えます\n測定データ一覧の表示切り替え"},
 };
 
 const char* const kIdleMessage = "レディ";
@@ -86,6 +90,14 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     connect(&doc_, &CPLMViewDoc::statusText, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
+    connect(&doc_, &CPLMViewDoc::treeAboutToChange, browser_, &MeasurementBrowser::clear);
+    connect(&doc_, &CPLMViewDoc::treeChanged, this,
+            [this] { browser_->reload(doc_.tree(), doc_.selection()); });
+    connect(&doc_, &CPLMViewDoc::hint, this, [this](const ViewHint& hint) {
+        if (hint.code == HintRebuild)
+            browser_->showSelection(doc_.selection());
+    });
+    connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }
@@ -128,6 +140,7 @@ void CMainFrame::createActions() {
     on(ID_ENV_SETTING, &CMainFrame::OnEnvSetting);
     on(ID_COMM_SETTING, &CMainFrame::OnCommSetting);
     on(ID_APP_ABOUT, &CMainFrame::OnAbout);
+    on(ID_ZOOM_WHOLE, &CMainFrame::OnZoomWhole);
     connect(action(ID_APP_EXIT), &QAction::triggered, this, &QWidget::close);
     action(ID_FILE_PRINT)->setShortcut(QKeySequence::Print);
 
@@ -154,7 +167,7 @@ void CMainFrame::createMenus() {
          ID_FILE_PRINT_PREVIEW, ID_BATCH_PRINT, ID_FILE_PRINT_SETUP, 0, ID_APP_EXIT});
     add("測定データ(&M)", {ID_EDIT_DATA, ID_TRANSFER_DATA, ID_DISPLAY_DATA});
     add("設定(&S)", {ID_ENV_SETTING, ID_COMM_SETTING});
-    add("表示(&V)", {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR});
+    add("表示(&V)", {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_BROWSER, 0, ID_ZOOM_WHOLE});
     add("ヘルプ(&H)", {ID_APP_ABOUT});
 }
 
@@ -164,7 +177,7 @@ void CMainFrame::createToolBar() {
     toolBar_->setMovable(true);
     for (int id : std::initializer_list<int>{ID_EDIT_DATA, ID_DISPLAY_DATA, 0, ID_TRANSFER_DATA, 0,
                                              ID_TEXT_OUT, ID_FILE_PRINT, 0, ID_ENV_SETTING, 0,
-                                             ID_APP_ABOUT}) {
+                                             ID_APP_ABOUT, 0, ID_ZOOM_WHOLE}) {
         if (id == 0)
             toolBar_->addSeparator();
         else
@@ -203,15 +216,42 @@ void CMainFrame::createSplitter() {
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("main");
     view_ = new CViewGraph(doc_, splitter_);
-    docView_ = new QWidget(splitter_);
-    docView_->setObjectName("CPLMViewView");
+    browser_ = new MeasurementBrowser(splitter_);
     splitter_->addWidget(view_);
-    splitter_->addWidget(docView_);
+    splitter_->addWidget(browser_);
     view_->setMinimumWidth(10);
-    docView_->setMinimumWidth(10);
+    browser_->setMinimumWidth(10);
+    // A wider window widens the chart; the browser keeps its width.
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
+    splitter_->setCollapsible(0, false);
     setCentralWidget(splitter_);
     restoreSplitter();
-    docView_->hide();
+    QAction* toggle = action(ID_VIEW_BROWSER);
+    toggle->setCheckable(true);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::toggled, this, &CMainFrame::setBrowserShown);
+}
+
+void CMainFrame::setBrowserShown(bool shown) {
+    if (!shown)
+        browserWidth_ = std::max(splitter_->sizes().value(1, browserWidth_), 10);
+    browser_->setVisible(shown);
+    if (shown) {
+        const int total = splitter_->width();
+        splitter_->setSizes({std::max(total - browserWidth_, 10), browserWidth_});
+    }
+}
+
+void CMainFrame::showChosen(const Selection& selection) {
+    doc_.selection() = selection;
+    appSettings().selCustomer = selection.customer;
+    appSettings().selCableName = selection.circuit;
+    doc_.Refresh();
+}
+
+void CMainFrame::OnZoomWhole() {
+    view_->showWholeRecord();
 }
 
 void CMainFrame::restoreSplitter() {
@@ -222,17 +262,19 @@ void CMainFrame::restoreSplitter() {
         width0 = 150;
         width1 = 150;
     }
-    hiddenColumnWidth_ = std::max(width1, 10);
-    splitter_->setSizes({std::max(width0, 10), hiddenColumnWidth_});
+    browserWidth_ = std::max(width1, 10);
+    splitter_->setSizes({std::max(width0, 10), browserWidth_});
 }
 
 void CMainFrame::storeSplitter() {
+    const bool shown = action(ID_VIEW_BROWSER)->isChecked();
     int width0 = splitter_->sizes().value(0, -1);
     if (width0 < 0)
         width0 = 100;
-    const int width1 = hiddenColumnWidth_ < 0 ? 100 : hiddenColumnWidth_;
-    appSettings().WriteString("SplitterWnd", "main_Panes_0",
-                              support::format("%d %d %d %d", 1, width0, -1, width1));
+    const int width1 = shown ? splitter_->sizes().value(1, browserWidth_) : browserWidth_;
+    appSettings().WriteString(
+        "SplitterWnd", "main_Panes_0",
+        support::format("%d %d %d %d", shown ? -1 : 1, width0, -1, width1 < 0 ? 100 : width1));
 }
 
 bool CMainFrame::applyPlacement() {

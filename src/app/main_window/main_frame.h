@@ -20,6 +20,7 @@ namespace plm::app {
 class CBatchOut;
 class CPLMViewDoc;
 class CViewGraph;
+class MeasurementBrowser;
 
 // Command ids of the menus and the toolbar.
 enum CommandId {
@@ -40,6 +41,8 @@ enum CommandId {
     ID_APP_ABOUT = 57664,
     ID_BATCH_TEXT_OUT = 32830,
     ID_BATCH_PRINT = 32831,
+    ID_ZOOM_WHOLE = 32840,
+    ID_VIEW_BROWSER = 32841,
 };
 
 // The main window: menus, toolbar, status bar and the two-pane splitter whose
@@ -52,6 +55,7 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     CViewGraph& chartView() { return *view_; }
+    MeasurementBrowser& browser() { return *browser_; }
     QAction* action(int id) const;
 
     // Applies the stored placement; returns true when it asks for a maximized window.
@@ -79,6 +83,7 @@ class CMainFrame : public QMainWindow {
     void OnEnvSetting();
     void OnCommSetting();
     void OnAbout();
+    void OnZoomWhole();
     // Opening a document file (command line, dropped files): reads nothing.
     bool openDocumentFile(const QString& path);
 
@@ -106,15 +111,17 @@ class CMainFrame : public QMainWindow {
     // The measurements the selection holds when there are several, else none.
     std::vector<report::BatchItem> selectedBatch() const;
     void runBatch(CBatchOut& dialog);
+    void showChosen(const Selection& selection);
+    void setBrowserShown(bool shown);
 
     CPLMViewDoc& doc_;
     QSplitter* splitter_ = nullptr;
     CViewGraph* view_ = nullptr;
-    QWidget* docView_ = nullptr;  // the document's own view: never shown
+    MeasurementBrowser* browser_ = nullptr;  // the splitter's second column
     QToolBar* toolBar_ = nullptr;
     std::map<int, QAction*> actions_;
     std::unique_ptr<QPrinter> printer_;
-    int hiddenColumnWidth_ = 150;
+    int browserWidth_ = 150;  // kept while the browser is hidden
     bool closed_ = false;
     std::string lastExchangeFolder_;  // stored path
 };

@@ -88,8 +88,10 @@ void CMainFrame::OnImport() {
     const ImportOutcome outcome = importData(doc_.tree(), exchangeFolder());
     if (outcome.file)
         lastExchangeFolder_ = support::folderOf(*outcome.file);
-    if (outcome.added)
+    if (outcome.added) {
         doc_.SaveData();
+        doc_.notifyTreeChanged();
+    }
 }
 
 void CMainFrame::OnExport() {

@@ -58,6 +58,7 @@ CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {
 
 void CPLMViewDoc::replaceTree(model::CustomerTree committed) {
     tree_ = std::move(committed);
+    emit treeChanged();
 }
 
 model::SharedDataFile& CPLMViewDoc::dataFile() {
@@ -91,9 +92,11 @@ void CPLMViewDoc::onDataFileEvent() {
 }
 
 bool CPLMViewDoc::LoadData() {
+    emit treeAboutToChange();
     file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
     const bool ok = file_->load(tree_, guiErrorReporter());
     watchDataFile();
+    emit treeChanged();
     return ok;
 }
 
@@ -115,14 +118,18 @@ bool CPLMViewDoc::SaveData() {
     }
     if (!checkDataFileAvailable())
         return false;
+    emit treeAboutToChange();
     const bool ok = file.save(tree_, guiErrorReporter(), askConflict);
     watchDataFile();
+    // A save merges what another program wrote meanwhile into the tree.
+    emit treeChanged();
     return ok;
 }
 
 bool CPLMViewDoc::ReloadIfChanged() {
     if (!file_ || !file_->changedOnDisk())
         return false;
+    emit treeAboutToChange();
     if (file_->differsFromLastRead(tree_)) {
         SaveData();
     } else {
@@ -131,6 +138,7 @@ bool CPLMViewDoc::ReloadIfChanged() {
         selection_ = kept;
         watchDataFile();
     }
+    emit treeChanged();
     Refresh();
     emit statusText(qsj("他のプログラムが変更したデータファイルを読み込みました"));
     return true;
@@ -168,6 +176,11 @@ void CPLMViewDoc::Refresh() {
         ClearSelection();
         return;
     }
+    settings::AppSettings& s = appSettings();
+    s.shownCustomer = selection_.customer;
+    s.shownCableName = selection_.circuit;
+    s.shownDataName = selection_.name;
+    s.shownIndex = selection_.index;
     sendNames();
     send(HintClear);
     ViewHint rec;
@@ -181,7 +194,18 @@ void CPLMViewDoc::loadOnce() {
     if (firstLoad_) {
         firstLoad_ = false;
         LoadData();
+        showLastShown();
     }
+}
+
+void CPLMViewDoc::showLastShown() {
+    const settings::AppSettings& s = appSettings();
+    const model::MeasurementName* name =
+        model::findMeasurementName(tree_, s.shownCustomer, s.shownCableName, s.shownDataName);
+    if (!name || s.shownIndex < 0 || s.shownIndex >= name->records.count())
+        return;
+    selection_ = {s.shownCustomer, s.shownCableName, s.shownDataName, s.shownIndex};
+    Refresh();
 }
 
 void CPLMViewDoc::OnNewDocument() {

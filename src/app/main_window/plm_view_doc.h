@@ -69,6 +69,8 @@ class CPLMViewDoc : public QObject {
     void ClearSelection();
     // Shows the selected measurement, or clears the selection when it no longer exists.
     void Refresh();
+    // Tells the views that the tree changed outside replaceTree and LoadData (an import).
+    void notifyTreeChanged() { emit treeChanged(); }
 
     // A new document: the first one of the run loads the data file; every one
     // then sends hints 104..106 with 0.0.
@@ -81,12 +83,19 @@ class CPLMViewDoc : public QObject {
     void hint(const plm::app::ViewHint& hint);
     // A note for the status bar (UTF-16 text).
     void statusText(const QString& text);
+    // The tree is about to be read anew: views drop what points into it, as
+    // messages about a bad file can repaint them before the load ends.
+    void treeAboutToChange();
+    // The tree was replaced, loaded or merged into.
+    void treeChanged();
 
   private:
     model::SharedDataFile& dataFile();
     void watchDataFile();
     void onDataFileEvent();
     void loadOnce();
+    // Shows the measurement the chart showed at the end of the last run, when it still exists.
+    void showLastShown();
     void send(int code);
     void sendNames();
 

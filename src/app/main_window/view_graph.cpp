@@ -1,16 +1,40 @@
 #include "app/main_window/view_graph.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "app/dialogs/csv_out_dialog.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
+#include "chart/chart_overlay.h"
+#include "chart/qt_text.h"
 #include "chart/report_page.h"
 
 namespace plm::app {
+
+namespace {
+
+// A press that moves less than this is a click, not a drag.
+constexpr double kClickSlop = 4.0;
+// How close (pixels) the pointer must come to a cursor line to grab it.
+constexpr double kGrabReach = 5.0;
+// One wheel notch zooms by this factor, or pans by this part of the view.
+constexpr double kWheelZoom = 1.25;
+constexpr double kWheelPan = 0.1;
+
+const char* const kEmptyHint =
+    "表示する測定データが選ばれていません。\n"
+    "右の一覧から測定データを選んでください。\n"
+    "測定データは「測定データ」メニューの「測定データの転送」で受信し、\n"
+    "「ファイル」メニューの「データのインポート」で取り込めます。";
+
+}  // namespace
 
 CViewGraph::CViewGraph(CPLMViewDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc) {
     setObjectName("CViewGraph");
@@ -19,6 +43,8 @@ CViewGraph::CViewGraph(CPLMViewDoc& doc, QWidget* parent) : QAbstractScrollArea(
     viewport()->setAutoFillBackground(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
     rebuild();
 }
 
@@ -49,6 +75,9 @@ void CViewGraph::onHint(const ViewHint& hint) {
 
 void CViewGraph::rebuild() {
     sheet_.rebuild(appSettings(), names_, records_.empty() ? nullptr : &records_.front());
+    nav_.reset(sheet_.chart().xMax());
+    drag_ = Drag::None;
+    dragRange_.reset();
     updateScrollBars();
     viewport()->update();
 }
@@ -85,12 +114,162 @@ void CViewGraph::scrollContentsBy(int, int) {
 }
 
 void CViewGraph::paintEvent(QPaintEvent*) {
-    if (records_.empty())
-        return;
     QPainter painter(viewport());
+    if (records_.empty()) {
+        paintEmptyHint(painter);
+        return;
+    }
     const double ppu = pixelsPerUnit();
     const QPointF scroll(horizontalScrollBar()->value() / ppu, verticalScrollBar()->value() / ppu);
-    sheet_.paint(painter, QRectF(viewport()->rect()), scroll);
+    sheet_.paint(painter, QRectF(viewport()->rect()), scroll, nav_.visible());
+    chart::ChartOverlay overlay;
+    overlay.cursors = nav_.cursors();
+    overlay.dragRange = dragRange_;
+    chart::paintOverlay(painter, plotPixels(), sheet_.chart(), nav_.view(), overlay);
+}
+
+void CViewGraph::paintEmptyHint(QPainter& painter) {
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(20, 20, -20, -20),
+                     Qt::AlignCenter | Qt::TextWordWrap, qsj(kEmptyHint));
+}
+
+QRectF CViewGraph::plotPixels() const {
+    const double ppu = pixelsPerUnit();
+    const QRectF units = sheet_.plotRect();
+    const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    return QRectF(units.topLeft() * ppu - scroll, units.size() * ppu);
+}
+
+bool CViewGraph::overPlot(const QPointF& pos) const {
+    return sheet_.chart().hasTraces() && plotPixels().contains(pos);
+}
+
+void CViewGraph::showWholeRecord() {
+    nav_.showWhole();
+    viewport()->update();
+}
+
+void CViewGraph::wheelEvent(QWheelEvent* event) {
+    const QPointF pos = event->position();
+    const double notches = event->angleDelta().y() / 120.0;
+    const bool zoom = event->modifiers() & Qt::ControlModifier;
+    // A plain wheel pans only a zoomed chart; otherwise it scrolls the sheet.
+    if (!overPlot(pos) || notches == 0.0 || (!zoom && !nav_.visible())) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    const QRectF plot = plotPixels();
+    if (zoom)
+        nav_.zoomAt(pos.x(), plot, std::pow(kWheelZoom, notches));
+    else
+        nav_.panPixels(notches * kWheelPan * plot.width(), plot);
+    event->accept();
+    viewport()->update();
+}
+
+void CViewGraph::mousePressEvent(QMouseEvent* event) {
+    const QPointF pos = event->position();
+    if (!overPlot(pos)) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    pressPos_ = lastPos_ = pos;
+    const bool pan =
+        event->button() == Qt::MiddleButton ||
+        (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
+    if (pan) {
+        drag_ = Drag::Pan;
+    } else if (event->button() == Qt::LeftButton) {
+        const std::optional<char> grabbed = nav_.cursorNear(pos.x(), plotPixels(), kGrabReach);
+        drag_ = grabbed ? Drag::Cursor : Drag::Range;
+        dragCursor_ = grabbed.value_or('A');
+    }
+    event->accept();
+}
+
+void CViewGraph::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF pos = event->position();
+    const QRectF plot = plotPixels();
+    switch (drag_) {
+        case Drag::Pan:
+            nav_.panPixels(pos.x() - lastPos_.x(), plot);
+            break;
+        case Drag::Cursor:
+            nav_.moveCursor(dragCursor_, pos.x(), plot);
+            break;
+        case Drag::Range:
+            if (std::abs(pos.x() - pressPos_.x()) >= kClickSlop)
+                dragRange_ =
+                    std::make_pair(pressPos_.x(), std::clamp(pos.x(), plot.left(), plot.right()));
+            break;
+        case Drag::None:
+            showHover(pos, event->globalPosition().toPoint());
+            return;
+    }
+    lastPos_ = pos;
+    viewport()->update();
+}
+
+void CViewGraph::mouseReleaseEvent(QMouseEvent* event) {
+    const QRectF plot = plotPixels();
+    if (drag_ == Drag::Range) {
+        if (dragRange_)
+            nav_.zoomToPixels(dragRange_->first, dragRange_->second, plot);
+        else
+            nav_.placeCursor(pressPos_.x(), plot);
+    }
+    drag_ = Drag::None;
+    dragRange_.reset();
+    viewport()->update();
+    QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void CViewGraph::showHover(const QPointF& pos, const QPoint& globalPos) {
+    const QRectF plot = plotPixels();
+    const int channel =
+        overPlot(pos) ? chart::channelAtY(pos.y(), plot, sheet_.chart().channels()) : 0;
+    const bool onCursor = channel != 0 && nav_.cursorNear(pos.x(), plot, kGrabReach).has_value();
+    viewport()->setCursor(onCursor ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    if (channel == hoverChannel_)
+        return;
+    hoverChannel_ = channel;
+    const std::string tip =
+        channel ? chart::changeTimesText(sheet_.chart(), channel) : std::string();
+    if (tip.empty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(globalPos, qs(tip), viewport());
+}
+
+void CViewGraph::keyPressEvent(QKeyEvent* event) {
+    if (!sheet_.chart().hasTraces()) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    const QRectF plot = plotPixels();
+    const bool anyChannel = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            nav_.jump(sheet_.chart().traces(), anyChannel ? 0 : hoverChannel_,
+                      event->key() == Qt::Key_Right);
+            break;
+        case Qt::Key_Home:
+            nav_.showWhole();
+            break;
+        case Qt::Key_Plus:
+        case Qt::Key_Minus:
+            nav_.zoomAt(plot.center().x(), plot,
+                        event->key() == Qt::Key_Plus ? kWheelZoom : 1.0 / kWheelZoom);
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+    viewport()->update();
 }
 
 void CViewGraph::OnCsvOut() {

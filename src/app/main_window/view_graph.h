@@ -2,9 +2,11 @@
 
 #include <QAbstractScrollArea>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "chart/chart_navigator.h"
 #include "chart/test_sheet.h"
 #include "model/measurement_record.h"
 
@@ -17,7 +19,11 @@ struct ViewHint;
 
 // The chart view: the test sheet of the first measurement it holds, fed by
 // the document's update hints. Scroll bars appear when the window is smaller
-// than the sheet's fixed rows need.
+// than the sheet's fixed rows need. Over the plot, Ctrl+wheel or a dragged
+// range zooms the time axis, the wheel (once zoomed) or a middle-button (or
+// Shift) drag pans it, Home shows the whole record again, a click places cursor A and then B, a
+// cursor line can be dragged, and Left/Right jump the active cursor to the previous/next change of
+// the channel under the pointer (with Shift: of any channel).
 class CViewGraph : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -29,6 +35,12 @@ class CViewGraph : public QAbstractScrollArea {
     const std::vector<model::MeasurementRecord>& records() const { return records_; }
     const chart::SheetNames& names() const { return names_; }
     const chart::TestSheet& sheet() const { return sheet_; }
+    const chart::ChartNavigator& navigator() const { return nav_; }
+    // Where the plot lies in the viewport's pixels, as last painted.
+    QRectF plotPixels() const;
+
+    // The whole record again, with the designed time grid.
+    void showWholeRecord();
 
     // Text output of the first measurement (the CSV dialog); does nothing
     // when the view holds none.
@@ -46,17 +58,34 @@ class CViewGraph : public QAbstractScrollArea {
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void rebuild();
     void updateScrollBars();
     double pixelsPerUnit() const;
     QSizeF viewportUnits() const;
+    bool overPlot(const QPointF& pos) const;
+    void showHover(const QPointF& pos, const QPoint& globalPos);
+    void paintEmptyHint(QPainter& painter);
+
+    enum class Drag { None, Range, Pan, Cursor };
 
     CPLMViewDoc& doc_;
     chart::SheetNames names_;
     std::vector<model::MeasurementRecord> records_;
     chart::TestSheet sheet_{chart::TestSheet::Target::Screen};
+    chart::ChartNavigator nav_;
+    Drag drag_ = Drag::None;
+    QPointF pressPos_;
+    QPointF lastPos_;
+    char dragCursor_ = 'A';
+    std::optional<std::pair<double, double>> dragRange_;
+    int hoverChannel_ = 0;
 };
 
 }  // namespace plm::app

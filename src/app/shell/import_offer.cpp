@@ -43,8 +43,10 @@ bool offerImport(CPLMViewDoc& doc, const QString& path) {
         return false;
     if (!doc.checkDataFileAvailable())
         return false;
-    if (!model::importCustomers(doc.tree(), stored, guiErrorReporter()).empty())
+    if (!model::importCustomers(doc.tree(), stored, guiErrorReporter()).empty()) {
         doc.SaveData();
+        doc.notifyTreeChanged();
+    }
     return true;
 }
 

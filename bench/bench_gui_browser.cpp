@@ -1,0 +1,98 @@
+// The measurement browser of the main window on the 50 000-measurement tree:
+// building it when the tree arrives (aim: under 100 ms) and a click on a
+// measurement until its chart is drawn (aim: under 50 ms).
+//
+// Baselines measured in the same run: both on a tree of ten measurements.
+#include <QApplication>
+#include <QTreeView>
+#include <chrono>
+#include <cstdio>
+
+#include "app/browser/measurement_browser.h"
+#include "app/main_window/main_frame.h"
+#include "app/main_window/plm_view_doc.h"
+#include "app/main_window/view_graph.h"
+#include "app/shell/app_context.h"
+#include "synthetic_tree.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace plm;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+template <class F>
+double best(int n, F&& f) {
+    double result = 1e300;
+    for (int i = 0; i < n; ++i) {
+        const auto start = Clock::now();
+        f();
+        result = std::min(result, msSince(start));
+    }
+    return result;
+}
+
+struct Figures {
+    double buildMs;
+    double clickMs;
+};
+
+// The browser reads the document's tree (as after loading the data file),
+// then measurements of the first name of several customers are chosen one
+// after the other, each until the chart view has painted it.
+Figures measure(const model::CustomerTree& tree) {
+    app::CPLMViewDoc doc;
+    app::CMainFrame frame(doc);
+    frame.resize(1280, 900);
+    frame.show();
+    QCoreApplication::processEvents();
+    doc.replaceTree(tree);
+    app::MeasurementBrowser& browser = frame.browser();
+    const double build = best(5, [&] {
+        browser.reload(doc.tree(), doc.selection());
+        QCoreApplication::processEvents();
+    });
+    QTreeView& view = browser.view();
+    int next = 0;
+    const double click = best(10, [&] {
+        next = (next + 7) % tree.customers.count();
+        const model::Customer& c = tree.customers.at(next);
+        const model::TestCircuit& t = c.circuits.at(0);
+        const app::Selection at{c.name, t.name, t.names.at(0).name,
+                                next % t.names.at(0).records.count()};
+        view.setCurrentIndex(browser.model().indexOf(at));
+        frame.chartView().viewport()->grab();
+    });
+    if (frame.chartView().records().empty())
+        std::abort();
+    return {build, click};
+}
+
+void line(const char* what, double ms, double baseline, double aim) {
+    std::printf("%-44s %8.2f ms  (x%.1f of baseline)%s\n", what, ms, ms / baseline,
+                ms < aim ? "" : "  OVER THE AIM");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
+    auto start = Clock::now();
+    const model::CustomerTree tree = bench::makeSyntheticTree();
+    std::printf("synthetic tree: 50 x 10 x 10 x 10 = 50000 measurements, built in %.0f ms\n",
+                msSince(start));
+    const model::CustomerTree small = bench::makeSyntheticTree({1, 1, 1, 10, 1001, 3});
+    const Figures base = measure(small);
+    const Figures big = measure(tree);
+    line("browser built, ten measurements (baseline)", base.buildMs, base.buildMs, 100);
+    line("browser built, 50 000 measurements", big.buildMs, base.buildMs, 100);
+    line("click to drawn chart, ten measurements", base.clickMs, base.clickMs, 50);
+    line("click to drawn chart, 50 000 measurements", big.clickMs, base.clickMs, 50);
+    std::printf("aim: browser under 100 ms, click to drawn chart under 50 ms\n");
+    return 0;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+#include "app/browser/browser_model.h"
+#include "app/data_sheet/data_sheet.h"
+
+class QTreeView;
+
+namespace plm::app {
+
+// The browser pane beside the chart: the customer tree down to the single
+// measurements. Choosing a measurement (click or arrow keys) asks for it to
+// be shown; showing one from elsewhere only moves the highlight.
+class MeasurementBrowser : public QWidget {
+    Q_OBJECT
+  public:
+    explicit MeasurementBrowser(QWidget* parent = nullptr);
+
+    // Re-reads the tree after it changed, keeping the shown measurement selected.
+    void reload(const model::CustomerTree& tree, const Selection& shown);
+    // Lists nothing until the next reload.
+    void clear();
+    // Highlights the shown measurement without asking to show it again.
+    void showSelection(const Selection& shown);
+
+    QTreeView& view() { return *view_; }
+    BrowserModel& model() { return model_; }
+
+  signals:
+    void measurementChosen(const plm::app::Selection& selection);
+
+  private:
+    void onCurrentChanged(const QModelIndex& current);
+
+    BrowserModel model_;
+    QTreeView* view_ = nullptr;
+    bool quiet_ = false;  // set while the highlight follows the chart
+};
+
+}  // namespace plm::app
