@@ -1,5 +1,6 @@
 # make run   installs what is missing, builds, and starts PLMView
 # make test  installs what is missing, builds, and runs every test
+# make package  builds the Debian package plmview_<version>_<arch>.deb in the build folder
 SHELL := /bin/bash
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -8,10 +9,14 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            fonts-ipafont-gothic xvfb xauth clang libclang-rt-14-dev poppler-utils ccache clang-format locales
+            fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev \
+            poppler-utils ccache clang-format locales \
+            dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream shared-mime-info \
+            libglib2.0-bin bash-completion
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build asan fuzz test test-core test-asan test-fuzz run demo bench install clean format check-format
+.PHONY: all deps build asan fuzz test test-core test-package test-asan test-fuzz run demo bench install \
+        package clean format check-format
 
 all: build
 
@@ -53,7 +58,10 @@ test-asan: asan
 test-fuzz: fuzz
 	ctest --test-dir $(FUZZ_BUILD) -j $(JOBS) --output-on-failure
 
-test: check-format test-core test-asan test-fuzz
+test-package: package
+	packaging/check_package.sh "$$(ls -t $(BUILD)/plmview_*.deb | head -1)"
+
+test: check-format test-core test-package test-asan test-fuzz
 
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x $(BUILD)/src/app/PLMView ]; then \
@@ -70,6 +78,9 @@ bench: build
 
 install: build
 	cmake --install $(BUILD)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

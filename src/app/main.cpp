@@ -1,10 +1,9 @@
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include "app/data_sheet/mgmt_sheet.h"
 #include "app/shell/plm_view_app.h"
 #include "support/numeric_locale.h"
+#include "ui/qt_translation.h"
 
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
@@ -12,10 +11,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("PLMView");
     QApplication::setDesktopFileName("plmview");
     // The program speaks Japanese whatever the locale, and so do Qt's own
-    // dialogs (print, preview, file choosers) when their translation is installed.
-    QTranslator qtTexts;
-    if (qtTexts.load("qtbase_ja", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    // buttons and dialogs (print, preview, file choosers).
+    const plm::ui::QtTranslations qtTexts;
     plm::app::installMgmtSheet();
 
     plm::app::PlmViewApp app;

@@ -270,13 +270,22 @@ TransferResult TransferRun::runSource(ProgressSink& sink) {
     return runSerial(sink);
 }
 
+// Which port failed to open, after the error: the COM name with its device,
+// or the device given in its place.
+std::string TransferRun::failedPortText() const {
+    const std::string port =
+        setup_.device.empty() ? portLabel(setup_.line.port) : support::fromFsPath(setup_.device);
+    return sj(" ポート：") + port;
+}
+
 TransferResult TransferRun::runSerial(ProgressSink& sink) {
     sink.progress(sj("シリアルポートオープン"));
     if (!setup_.debugMode) {
         line_.Configure(setup_.line);
         if (!line_.Open()) {
             throw CxException(support::format(sj("シリアルポートのオープンに失敗,%s").c_str(),
-                                              SerialLine::errorText(line_.lastError()).c_str()));
+                                              SerialLine::errorText(line_.lastError()).c_str()) +
+                              failedPortText());
         }
         // No timeout: the tester sends when its user starts it. A stop raised
         // from here on either is seen before the first block is asked for or

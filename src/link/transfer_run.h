@@ -124,6 +124,7 @@ class TransferRun {
     void threadMain();
     TransferResult runSource(ProgressSink& sink);
     TransferResult runSerial(ProgressSink& sink);
+    std::string failedPortText() const;
     void push(NotifyKind kind, std::string text = {});
     void pushFigures(const TransferFigures& figures);
     void openJournal();

@@ -1,5 +1,6 @@
 #include "model/record_register.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/cx_exception.h"
@@ -35,6 +36,22 @@ void registerRecords(MeasurementName& target, const std::vector<MeasurementRecor
         target.records.at(index).cond = conditions;
     }
     target.records.renumber();
+}
+
+bool sameMeasurement(const MeasurementRecord& a, const MeasurementRecord& b) {
+    MeasurementRecord left = a;
+    left.dataNo = b.dataNo;
+    left.cond = b.cond;
+    return left == b;
+}
+
+bool allAlreadyFiled(const MeasurementName& target, const std::vector<MeasurementRecord>& records) {
+    const auto filed = [&target](const MeasurementRecord& record) {
+        return std::any_of(
+            target.records.begin(), target.records.end(),
+            [&record](const MeasurementRecord& r) { return sameMeasurement(r, record); });
+    };
+    return !records.empty() && std::all_of(records.begin(), records.end(), filed);
 }
 
 }  // namespace plm::model

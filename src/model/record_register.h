@@ -30,4 +30,13 @@ TestConditions registerTemplate(const MeasurementName& target,
 void registerRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
                      RegisterMode mode, const settings::AppSettings& settings);
 
+// The same measurement of the tester: equal date and time, header values,
+// voltage/current values and samples. The data number (renumbered on filing)
+// and the test conditions (the user's) do not count.
+bool sameMeasurement(const MeasurementRecord& a, const MeasurementRecord& b);
+
+// True when `records` is not empty and every one of them is filed under
+// `target` already: appending them would only duplicate what is there.
+bool allAlreadyFiled(const MeasurementName& target, const std::vector<MeasurementRecord>& records);
+
 }  // namespace plm::model

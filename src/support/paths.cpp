@@ -47,6 +47,27 @@ std::string executablePath() {
     return buf;
 }
 
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A program installed as a system package shares its folder with every other
+// program, and root can write there. Settings and data files put beside it
+// would be lost with the package, so such a folder is never the program
+// folder. The folder's tail counts, not the whole path, so an unpacked
+// package (dpkg -x, a chroot seen from outside) behaves like the installed one.
+bool isSystemProgramFolder(const std::string& folder) {
+    if (folder == "/bin" || folder == "/sbin")
+        return true;
+    for (const char* tail :
+         {"/usr/bin", "/usr/sbin", "/usr/games", "/usr/local/bin", "/usr/local/sbin"}) {
+        if (endsWith(folder, tail))
+            return true;
+    }
+    return false;
+}
+
 bool isDirectory(const std::string& fsPath) {
     struct stat st {};
     return stat(fsPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -107,7 +128,7 @@ std::string programFolder() {
     size_t slash = exe.rfind('/');
     if (slash != std::string::npos) {
         std::string folder = slash == 0 ? "/" : exe.substr(0, slash);
-        if (access(folder.c_str(), W_OK) == 0)
+        if (!isSystemProgramFolder(folder) && access(folder.c_str(), W_OK) == 0)
             return folder;
     }
     std::string data = envOr("XDG_DATA_HOME", homeFolder() + "/.local/share");

@@ -15,8 +15,10 @@ std::string toFsPath(const std::string& storedPath);
 std::string fromFsPath(const std::string& fsPath);
 
 // The program folder (UTF-8): $PLMVIEW_HOME when set; else the folder of the
-// executable when writable; else $XDG_DATA_HOME/PLMView (~/.local/share/PLMView),
-// created on first use. setProgramFolder overrides it (plmtool --home, tests).
+// executable when writable and not a system one (/usr/bin and the like, where
+// an installed package lives); else $XDG_DATA_HOME/PLMView
+// (~/.local/share/PLMView), created on first use. setProgramFolder overrides
+// it (plmtool --home, tests).
 std::string programFolder();
 void setProgramFolder(const std::string& fsPath);
 

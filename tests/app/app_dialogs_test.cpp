@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QThread>
@@ -249,7 +250,8 @@ TEST_F(CutOutTest, FileNameFollowsTheSelectedCustomer) {
     plm::app::CDataSave dialog(tree, settings());
     EXPECT_EQ(dialog.customerList()->currentText(), "Osaka");
     EXPECT_EQ(dialog.fileEdit()->text(), "Osaka.QBX");
-    EXPECT_EQ(dialog.folderEdit()->text(), "C:\\");
+    EXPECT_EQ(dialog.folderEdit()->text(), QDir::homePath())
+        << "the default C:\\ names the home folder here";
     dialog.fileEdit()->setText("typed.qbx");
     dialog.customerList()->setCurrentIndex(1);
     EXPECT_EQ(dialog.fileEdit()->text(), "Tokyo Works.QBX");
@@ -323,7 +325,10 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     target.customers.findOrAdd("tokyo");
     target.customers.findOrAdd("Tokyo_1");
     prompts.queuePath(support::fromFsPath(file));
-    plm::app::importData(target);
+    const plm::app::ImportOutcome outcome = plm::app::importData(target, "/srv/in");
+    EXPECT_EQ(outcome.file, support::fromFsPath(file));
+    EXPECT_TRUE(outcome.added);
+    EXPECT_EQ(prompts.shown().at(0).initial, "/srv/in");
     EXPECT_NE(target.customers.find("Tokyo_2"), -1);
     EXPECT_NE(target.customers.find("Osaka"), -1);
     EXPECT_EQ(target.customers.count(), 4);
@@ -334,7 +339,9 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
 
     prompts.clear();
     prompts.queuePath(std::nullopt);
-    plm::app::importData(target);
+    const plm::app::ImportOutcome cancelled = plm::app::importData(target, "/srv/in");
+    EXPECT_EQ(cancelled.file, std::nullopt);
+    EXPECT_FALSE(cancelled.added);
     EXPECT_EQ(target.customers.count(), 4) << "cancel imports nothing";
 }
 

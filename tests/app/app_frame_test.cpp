@@ -1,7 +1,12 @@
 #include <QAction>
+#include <QDir>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QStatusBar>
+#include <QTimer>
 
+#include "app/dialogs/export_dialog.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
@@ -112,6 +117,39 @@ TEST_F(FrameTest, DisplayWorksOnTheOwnTreeAndWritesNoData) {
     EXPECT_EQ(settings().selCustomer, "Tokyo Works");
     EXPECT_EQ(readFile(dataFile()), original);
     EXPECT_TRUE(textOutEnabled());
+}
+
+// Export files come and go through one folder: the import starts where the
+// last export or import went, and the status bar tells where an export landed.
+TEST_F(FrameTest, ImportStartsInTheFolderOfTheLastExportOrImport) {
+    const auto importStartsIn = [&](std::optional<std::string> chosen) {
+        prompts.clear();
+        prompts.queuePath(std::move(chosen));
+        frame->OnImport();
+        return prompts.shown().at(0).initial;
+    };
+    EXPECT_EQ(importStartsIn(std::nullopt), support::fromFsPath(QDir::homePath().toStdString()))
+        << "before any exchange: the export folder, C:\\ standing for the home folder";
+
+    const std::string exportFolder = home.file("out");
+    std::filesystem::create_directories(exportFolder);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<plm::app::CDataSave*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->folderEdit()->setText(QString::fromStdString(exportFolder));
+        dialog->OnOK();
+        dialog->reject();
+    });
+    frame->OnExport();
+    EXPECT_EQ(frame->statusBar()->currentMessage().toStdString(),
+              "エクスポートしました：" + exportFolder + "/Osaka.QBX");
+    EXPECT_EQ(importStartsIn(std::nullopt), exportFolder) << "a cancelled import changes nothing";
+
+    const std::string otherFolder = home.file("in");
+    std::filesystem::create_directories(otherFolder);
+    std::filesystem::copy_file(exportFolder + "/Osaka.QBX", otherFolder + "/Osaka.QBX");
+    EXPECT_EQ(importStartsIn(otherFolder + "/Osaka.QBX"), exportFolder);
+    EXPECT_EQ(importStartsIn(std::nullopt), otherFolder);
 }
 
 TEST_F(FrameTest, ClosingStoresPlacementSplitterAndData) {

@@ -1,3 +1,5 @@
+#include <QBrush>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include "app/data_sheet/mgmt_models.h"
 #include "app/data_sheet/mgmt_sheet.h"
 #include "app/data_sheet/select_meas_name.h"
+#include "app/dialogs/export_dialog.h"
 #include "chart/qt_text.h"
 #include "mgmt_fixture.h"
 
@@ -121,6 +124,41 @@ TEST_F(MgmtTest, OpensOnTheGivenSelectionAndShowsItInTheCaption) {
     EXPECT_EQ(other.currentName(), -1);
     EXPECT_EQ(other.recordModel()->rowCount(), 0);
     EXPECT_EQ(cp(other.caption()->text()), sj("測定データ一覧：  【 ALPHA－C2 】"));
+}
+
+// An empty name (stored files may hold one) is listed visibly, in grey, in
+// every list of names, while an edit still starts from the stored name.
+TEST_F(MgmtTest, EmptyNamesAreListedAsUnnamedInGrey) {
+    nameAt(tree, "", "", "N1").records.add(datedRecord(1, 10, 1));
+    nameAt(tree, "BETA", "C1", "");
+    const QString unnamed = QString::fromUtf8("（名称なし）");
+    const auto isGrey = [](const QVariant& foreground) {
+        return foreground.value<QBrush>().color() == QColor(Qt::gray);
+    };
+
+    CPgMstEdit page(SheetMode::Edit, tree, {"", "", "N1", 0});
+    for (int level : {0, 1}) {
+        const QModelIndex first = page.nameList(level)->model()->index(0, 0);
+        EXPECT_EQ(first.data(Qt::DisplayRole).toString(), unnamed) << level;
+        EXPECT_EQ(first.data(Qt::EditRole).toString(), QString()) << level;
+        EXPECT_TRUE(isGrey(first.data(Qt::ForegroundRole))) << level;
+    }
+    const QModelIndex named = page.nameList(2)->model()->index(0, 0);
+    EXPECT_EQ(named.data().toString(), "N1");
+    EXPECT_FALSE(named.data(Qt::ForegroundRole).isValid());
+
+    app::CSelectMeasName chooser(tree);
+    const QTreeWidgetItem* customers = chooser.tree()->topLevelItem(0);
+    ASSERT_EQ(customers->childCount(), 2);
+    EXPECT_EQ(customers->child(0)->text(0), unnamed);
+    EXPECT_TRUE(isGrey(customers->child(0)->data(0, Qt::ForegroundRole)));
+    EXPECT_EQ(customers->child(1)->child(0)->child(0)->text(0), unnamed);
+    EXPECT_EQ(customers->child(1)->text(0), "BETA");
+
+    app::CDataSave cutOut(tree, app::appSettings());
+    EXPECT_EQ(cutOut.customerList()->itemText(0), unnamed);
+    EXPECT_TRUE(isGrey(cutOut.customerList()->itemData(0, Qt::ForegroundRole)));
+    EXPECT_EQ(cutOut.customerList()->itemText(1), "BETA");
 }
 
 TEST_F(MgmtTest, ControlsPerMode) {

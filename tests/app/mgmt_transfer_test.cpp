@@ -5,16 +5,19 @@
 #include <sys/file.h>
 #include <unistd.h>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "app/data_sheet/add_item.h"
@@ -81,6 +84,74 @@ TEST_F(MgmtTest, DetailEditorRowsFollowTheChannelCount) {
     EXPECT_EQ(items[7].editor, app::DetailItem::Editor::Choice);
     EXPECT_EQ(app::weatherChoices(),
               (std::vector<std::string>{sj("晴れ"), sj("曇り"), sj("雨"), sj("雷雨"), sj("強風")}));
+}
+
+// The editor opens on the value of the row the user points at, whichever
+// cell and whichever way, and fits inside that row.
+TEST_F(MgmtTest, DetailEditorEditsTheValueOfTheChosenRow) {
+    model::MeasurementRecord r = datedRecord(1, 1);
+    r.cond.mcNum = "N-7";
+    struct Way {
+        const char* name;
+        std::function<void(app::DetailEditor&, const QModelIndex& label)> act;
+        QString text;  // in the open editor afterwards
+    };
+    const Way ways[] = {
+        {"one click on the label",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             const QPoint at = editor.visualRect(label).center();
+             const QPointF global = editor.viewport()->mapToGlobal(at);
+             QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                               Qt::NoModifier);
+             QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                                 Qt::NoButton, Qt::NoModifier);
+             QCoreApplication::sendEvent(editor.viewport(), &press);
+             QCoreApplication::sendEvent(editor.viewport(), &release);
+         },
+         "N-7"},
+        {"F2 on the label",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             editor.setCurrentIndex(label);
+             QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+             QCoreApplication::sendEvent(&editor, &f2);
+         },
+         "N-7"},
+        {"F2 on the value",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             editor.setCurrentIndex(label.siblingAtColumn(1));
+             QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+             QCoreApplication::sendEvent(&editor, &f2);
+         },
+         "N-7"},
+        {"typing on the label",
+         [](app::DetailEditor& editor, const QModelIndex& label) {
+             editor.setCurrentIndex(label);
+             QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "X");
+             QCoreApplication::sendEvent(&editor, &key);
+         },
+         "X"},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        app::DetailEditor editor;
+        editor.resize(320, 600);
+        editor.showRecord(r, 3);
+        editor.show();
+        QCoreApplication::processEvents();
+        QTreeWidgetItem* row = editor.valueItem(2);
+        const QModelIndex value = editor.indexFromItem(row, 1);
+
+        way.act(editor, editor.indexFromItem(row, 0));
+        QCoreApplication::processEvents();
+        const auto editors = editor.viewport()->findChildren<QLineEdit*>();
+        if (editors.size() != 1) {
+            ADD_FAILURE() << editors.size() << " editors open";
+            continue;
+        }
+        EXPECT_EQ(editor.currentIndex(), value);
+        EXPECT_EQ(editors.front()->text(), way.text);
+        EXPECT_LE(editors.front()->sizeHint().height(), editor.visualRect(value).height());
+    }
 }
 
 TEST(MgmtDetail, RealNumberFieldsReadTheLeadingNumber) {
@@ -184,6 +255,53 @@ TEST_F(MgmtRegisterTest, NoMergesByDateAndRenumbers) {
     EXPECT_EQ(target().records.at(2).cond.mcType, "OLD");
 }
 
+TEST_F(MgmtRegisterTest, AppendingWhatIsFiledAlreadyAsksFirst) {
+    const std::string question =
+        sj("追加する測定データは全て既に登録されています\n重複して登録しますか？");
+    tick({0, 1});
+    prompts.queueAnswer(ui::Answer::No);
+    page->button(CPgMstEdit::Register)->click();
+    ASSERT_EQ(target().records.count(), 5);
+
+    // The same two again, from a second reading of the same transfer.
+    page->transferPage()->setReceived(
+        {datedRecord(2, 12, 7), datedRecord(4, 8, 8), datedRecord(1, 5, 9)});
+    tick({0, 1});
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::No);  // append
+    prompts.queueNo();                    // but not twice
+    page->button(CPgMstEdit::Register)->click();
+    ASSERT_EQ(prompts.texts().size(), 2u);
+    EXPECT_EQ(prompts.texts()[1], question);
+    EXPECT_EQ(target().records.count(), 5);
+    EXPECT_EQ(transferRows(), 3) << "nothing registered, nothing leaves the list";
+
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::No);
+    prompts.queueYes();
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(target().records.count(), 7) << "the user's choice";
+
+    // One of them new: no second question.
+    page->transferPage()->setReceived({datedRecord(2, 12, 7), datedRecord(6, 8, 10)});
+    tick({0, 1});
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::No);
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(prompts.texts().size(), 1u);
+    EXPECT_EQ(target().records.count(), 9);
+
+    // Replacing never asks: the old ones go.
+    page->transferPage()->setReceived({datedRecord(2, 12, 7)});
+    tick({0});
+    prompts.clear();
+    prompts.queueAnswer(ui::Answer::Yes);
+    page->button(CPgMstEdit::Register)->click();
+    EXPECT_EQ(prompts.texts().size(), 1u);
+    EXPECT_EQ(target().records.count(), 1);
+    EXPECT_TRUE(prompts.problems().empty());
+}
+
 TEST_F(MgmtRegisterTest, CancelNothingTickedAndNoNameChangeNothing) {
     tick({0});
     prompts.queueAnswer(ui::Answer::Cancel);
@@ -245,6 +363,45 @@ TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
     EXPECT_EQ(cp(dialog.statusLine()->text()), shown.back());
     EXPECT_FALSE(dialog.animating());
     EXPECT_TRUE(dialog.collectedBox()->isChecked());
+}
+
+// Column titles and progress lines are shown whole: columns are at least as
+// wide as their titles, and the progress list is as wide as its longest line
+// (a hexadecimal block line, far longer than the first progress text).
+TEST_F(MgmtReceiveTest, TitlesAndLinesAreNotCut) {
+    const auto fits = [](const QTreeView* view, int left) {
+        const QHeaderView* header = view->header();
+        for (int c = 0; c < header->count(); ++c) {
+            const QString title = view->model()->headerData(c, Qt::Horizontal).toString();
+            const QStringList parts = title.split('\n');
+            for (const QString& part : parts) {
+                const int needed =
+                    header->fontMetrics().horizontalAdvance(part) + (parts.size() == 1 ? left : 0);
+                EXPECT_GE(header->sectionSize(c), needed) << title.toStdString();
+            }
+        }
+    };
+    fillTree();
+    // Every optional column shown: the designed widths are at their narrowest.
+    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N1", 0});
+    fits(page.recordList(), 10);
+    fits(page.transferPage()->list(), 0);
+
+    TempDir dir;
+    writeFile(dir.file("c.txt"), readFile(dataPath("capture_two.txt")));
+    CCommRead dialog(tree.lineSettings);
+    dialog.setFile(dir.file("c.txt"));
+    ASSERT_EQ(run(dialog), QDialog::Accepted);
+    QListWidget* list = dialog.progressList();
+    list->doItemsLayout();
+    int longest = 0;
+    for (int row = 0; row < list->count(); ++row) {
+        const int advance = list->fontMetrics().horizontalAdvance(list->item(row)->text());
+        longest = std::max(longest, advance);
+        EXPECT_GE(list->visualItemRect(list->item(row)).width(), advance)
+            << list->item(row)->text().toStdString();
+    }
+    EXPECT_GT(longest, list->fontMetrics().horizontalAdvance(list->item(0)->text()));
 }
 
 TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {

@@ -280,18 +280,27 @@ TEST(TransferRun, PortThatCannotBeOpenedFailsAtOnce) {
     holder.setDevice(tester.device());
     ASSERT_TRUE(holder.Open());
     struct Case {
-        std::string device;
+        std::string device;  // empty: the port number's own device
+        int port;
         std::string error;
     };
+    // The designed text, then the port that failed, so that the user knows which one.
     const Case cases[] = {
-        {tester.device(),
-         sj("シリアルポートのオープンに失敗,Device or resource busyｴﾗｰNo:hex(10),dec(16)")},
-        {"/nonexistent/tty",
-         sj("シリアルポートのオープンに失敗,No such file or directoryｴﾗｰNo:hex(2),dec(2)")},
+        {tester.device(), 1,
+         sj("シリアルポートのオープンに失敗,Device or resource busyｴﾗｰNo:hex(10),dec(16) "
+            "ポート：") +
+             tester.device()},
+        {"/nonexistent/tty", 1,
+         sj("シリアルポートのオープンに失敗,No such file or directoryｴﾗｰNo:hex(2),dec(2) "
+            "ポート：/nonexistent/tty")},
+        {"", 16,
+         sj("シリアルポートのオープンに失敗,No such file or directoryｴﾗｰNo:hex(2),dec(2) "
+            "ポート：COM16 (/dev/ttyUSB7)")},
     };
     for (const Case& c : cases) {
         TransferSetup setup;
         setup.device = c.device;
+        setup.line.port = c.port;
         TransferRun run(setup);
         run.start();
         const Finished f = collect(run);

@@ -91,5 +91,56 @@ TEST(RecordRegister, NothingToRegisterIsRefusedAndChangesNothing) {
     EXPECT_EQ(tags(name), (std::vector<int>{1, 2}));
 }
 
+// Filing renumbers a measurement and gives it the name's conditions, so only
+// what the tester sent tells whether it is filed already.
+TEST(RecordRegister, SameMeasurementIgnoresNumberAndConditionsOnly) {
+    const MeasurementRecord received = [] {
+        MeasurementRecord r = transferred(3, 7);
+        r.contacts = {0, 1, 1, 3};
+        return r;
+    }();
+    struct Case {
+        const char* name;
+        void (*change)(MeasurementRecord&);
+        bool same;
+    };
+    const Case cases[] = {
+        {"filed: renumbered, other conditions",
+         [](MeasurementRecord& r) {
+             r.dataNo = 12;
+             r.cond.mcType = "filed";
+             r.cond.temp = 21.5;
+         },
+         true},
+        {"another date", [](MeasurementRecord& r) { r.testDateTime = dateAt(2008, 4, 3, 11); },
+         false},
+        {"another header value", [](MeasurementRecord& r) { r.measPeriod = 2; }, false},
+        {"another channel setting", [](MeasurementRecord& r) { r.chSetting[7] = 1; }, false},
+        {"another voltage", [](MeasurementRecord& r) { r.vcEndValue = 5; }, false},
+        {"another sample", [](MeasurementRecord& r) { r.contacts[3] = 1; }, false},
+        {"fewer samples", [](MeasurementRecord& r) { r.contacts.resize(r.contacts.size() - 1); },
+         false},
+    };
+    for (const Case& c : cases) {
+        MeasurementRecord other = received;
+        c.change(other);
+        EXPECT_EQ(sameMeasurement(received, other), c.same) << c.name;
+        EXPECT_EQ(sameMeasurement(other, received), c.same) << c.name;
+    }
+}
+
+TEST(RecordRegister, AllAlreadyFiledOnlyWhenEveryOneIsThere) {
+    MeasurementName name = filedName();
+    settings::AppSettings settings;
+    const std::vector<MeasurementRecord> both = {transferred(4, 2), transferred(2, 1)};
+    EXPECT_TRUE(allAlreadyFiled(name, both)) << "conditions and order do not matter";
+    EXPECT_FALSE(allAlreadyFiled(name, {transferred(2, 1), transferred(5, 3)}));
+    EXPECT_FALSE(allAlreadyFiled(name, {}));
+    EXPECT_FALSE(allAlreadyFiled(MeasurementName{}, both));
+
+    registerRecords(name, {transferred(5, 3)}, RegisterMode::Append, settings);
+    EXPECT_TRUE(allAlreadyFiled(name, {transferred(5, 3)})) << "once filed and renumbered";
+}
+
 }  // namespace
 }  // namespace plm::model

@@ -19,6 +19,7 @@
 #include "app/shell/app_context.h"
 #include "app/transfer/transfer_page.h"
 #include "chart/qt_text.h"
+#include "ui/header_fit.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -127,8 +128,7 @@ void CPgMstEdit::buildControls() {
     recordView_->setModel(recordModel_);
     recordView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     recordView_->header()->setStretchLastSection(false);
-    for (int c = 0; c < recordModel_->columnCount(); ++c)
-        recordView_->header()->resizeSection(c, recordModel_->columns()[c].width);
+    ui::resizeSectionsToFit(*recordView_->header(), columnWidths(recordModel_->columns()));
     connect(recordView_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (!loading_)
             refreshDetail();

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <charconv>
 
 #include "app/data_sheet/mgmt_header_view.h"
@@ -42,7 +43,16 @@ double realOf(const std::string& text) {
 // for everything else.
 class ValueDelegate : public QStyledItemDelegate {
   public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    ValueDelegate(int rowHeight, QObject* parent)
+        : QStyledItemDelegate(parent), rowHeight_(rowHeight) {}
+
+    // Every row is as high as the editor that opens in it, so an editor never
+    // covers the row below and a value lands where the user sees it.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), rowHeight_));
+        return size;
+    }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
@@ -72,7 +82,24 @@ class ValueDelegate : public QStyledItemDelegate {
         }
         QStyledItemDelegate::setModelData(editor, model, index);
     }
+
+  private:
+    int rowHeight_;
 };
+
+// The height of the taller of the two editors in the given font.
+int editorHeight(const QFont& font) {
+    QLineEdit line;
+    line.setFont(font);
+    QComboBox box;
+    box.setEditable(true);
+    box.setFont(font);
+    return std::max(line.sizeHint().height(), box.sizeHint().height());
+}
+
+constexpr QAbstractItemView::EditTriggers kEditTriggers =
+    QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+    QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed;
 
 }  // namespace
 
@@ -165,20 +192,32 @@ DetailEditor::DetailEditor(QWidget* parent) : QTreeWidget(parent) {
     setAlternatingRowColors(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFont(proportionalGothic());
-    setItemDelegate(new ValueDelegate(this));
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                    QAbstractItemView::EditKeyPressed);
+    setItemDelegate(new ValueDelegate(editorHeight(font()), this));
+    setEditTriggers(kEditTriggers);
     header()->setStretchLastSection(true);
     header()->resizeSection(0, 110);
     connect(this, &QTreeWidget::itemChanged, this, &DetailEditor::onItemChanged);
+    // One click on a row, label or value, starts editing its value.
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        if (editTriggers() != QAbstractItemView::NoEditTriggers)
+            edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+    });
 }
 
 void DetailEditor::setReadOnly(bool readOnly) {
     readOnly_ = readOnly;
-    setEditTriggers(readOnly
-                        ? QAbstractItemView::NoEditTriggers
-                        : QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                              QAbstractItemView::EditKeyPressed);
+    setEditTriggers(readOnly ? QAbstractItemView::NoEditTriggers : kEditTriggers);
+}
+
+// A row has one editable cell, its value: F2, typing or a click on the label
+// edits that value rather than nothing.
+bool DetailEditor::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    const QModelIndex value = index.column() == 0 ? index.siblingAtColumn(1) : index;
+    if (value != index && value.data(NumberRole).isValid()) {
+        setCurrentIndex(value);
+        return QTreeWidget::edit(value, trigger, event);
+    }
+    return QTreeWidget::edit(index, trigger, event);
 }
 
 void DetailEditor::showRecord(const model::MeasurementRecord& r, int channels) {

@@ -45,6 +45,7 @@ class DetailEditor : public QTreeWidget {
     Q_OBJECT
   public:
     explicit DetailEditor(QWidget* parent = nullptr);
+    using QTreeWidget::edit;
 
     void setReadOnly(bool readOnly);
     void showRecord(const model::MeasurementRecord& r, int channels);
@@ -56,6 +57,9 @@ class DetailEditor : public QTreeWidget {
   signals:
     // A value was changed by the user; text is CP932.
     void valueEdited(int number, const std::string& text);
+
+  protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
   private:
     void onItemChanged(QTreeWidgetItem* item, int column);

@@ -133,4 +133,12 @@ std::string measurementListCaption(const std::string* customer, const std::strin
     return text + sj(" 】");
 }
 
+std::vector<int> columnWidths(const std::vector<ColumnSpec>& columns) {
+    std::vector<int> widths;
+    widths.reserve(columns.size());
+    for (const ColumnSpec& c : columns)
+        widths.push_back(c.width);
+    return widths;
+}
+
 }  // namespace plm::app

@@ -50,6 +50,9 @@ std::vector<ColumnSpec> transferColumns(const settings::AppSettings& s);
 
 std::string cellText(const model::MeasurementRecord& r, const ColumnSpec& c);
 
+// The designed widths of the columns, left to right.
+std::vector<int> columnWidths(const std::vector<ColumnSpec>& columns);
+
 // Caption of the measurement list: "測定データ一覧：  【 customer－circuit－name 】",
 // each part only while it is selected (empty names stand for no selection).
 std::string measurementListCaption(const std::string* customer, const std::string* circuit,

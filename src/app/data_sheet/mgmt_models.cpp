@@ -6,6 +6,7 @@
 
 #include "chart/qt_text.h"
 #include "support/ole_date.h"
+#include "ui/listed_name.h"
 
 namespace plm::app {
 
@@ -31,9 +32,19 @@ int NameListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant NameListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
         return {};
-    return qs(names_.at(index.row()));
+    const std::string& name = names_.at(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+            return ui::listedName(name);
+        case Qt::EditRole:  // an edit starts from the stored name, never the stand-in
+            return qs(name);
+        case Qt::ForegroundRole:
+            return ui::listedNameForeground(name);
+        default:
+            return {};
+    }
 }
 
 QVariant NameListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -12,6 +12,7 @@
 #include "app/data_sheet/mgmt_header_view.h"
 #include "chart/qt_text.h"
 #include "support/text_codec.h"
+#include "ui/listed_name.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -31,7 +32,8 @@ class WaitCursor {
 
 QTreeWidgetItem* addItem(QTreeWidgetItem* parent, const std::string& text, int kind,
                          const QIcon& icon) {
-    auto* item = new QTreeWidgetItem(parent, {qs(text)});
+    auto* item = new QTreeWidgetItem(parent, {ui::listedName(text)});
+    item->setData(0, Qt::ForegroundRole, ui::listedNameForeground(text));
     item->setData(0, Qt::UserRole, kind);
     item->setIcon(0, icon);
     return item;

@@ -9,11 +9,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cctype>
 
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "model/customer_exchange.h"
+#include "support/paths.h"
 #include "ui/busy_scope.h"
+#include "ui/listed_name.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -24,8 +27,11 @@ CDataSave::CDataSave(const model::CustomerTree& tree, settings::AppSettings& set
     setWindowTitle(qsj("需要家データの切出し"));
     customers_ = new QComboBox(this);
     customers_->setObjectName("customers");
-    for (int i = 0; i < tree_.customers.count(); ++i)
-        customers_->addItem(qs(tree_.customers.at(i).name));
+    for (int i = 0; i < tree_.customers.count(); ++i) {
+        const std::string& name = tree_.customers.at(i).name;
+        customers_->addItem(ui::listedName(name));
+        customers_->setItemData(i, ui::listedNameForeground(name), Qt::ForegroundRole);
+    }
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     folder_ = new QLineEdit(this);
     folder_->setFont(fixed);
@@ -50,7 +56,7 @@ CDataSave::CDataSave(const model::CustomerTree& tree, settings::AppSettings& set
     top->addLayout(grid);
     top->addWidget(buttons);
 
-    folder_->setText(qs(settings_.saveDir));
+    folder_->setText(qs(shownExportFolder(settings_.saveDir)));
     file_->setText(qs(settings_.saveFile));
     if (customers_->count() > 0) {
         customers_->setCurrentIndex(0);
@@ -114,18 +120,28 @@ void CDataSave::OnOK() {
                                              settings_.MakeAbsolute(path), guiErrorReporter());
     settings_.saveDir = folder;
     settings_.saveFile = file;
-    if (saved)
+    if (saved) {
         ui::prompter().plain(support::sj("正常に保存しました。"));
+        emit exported(fsPath(settings_.MakeAbsolute(path)));
+    }
 }
 
-bool importData(model::CustomerTree& tree) {
-    auto chosen = ui::prompter().openFile(
-        {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), {}});
-    if (!chosen)
-        return false;
-    ui::BusyScope busy(qsj("データ取り込み中・・・"));
-    ui::BusyReporter reporter(guiErrorReporter(), busy);
-    return !model::importCustomers(tree, *chosen, reporter).empty();
+std::string shownExportFolder(const std::string& saveDir) {
+    const bool driveLetter = saveDir.size() >= 2 && saveDir[1] == ':' &&
+                             std::isalpha(static_cast<unsigned char>(saveDir[0]));
+    return driveLetter ? support::fromFsPath(support::toFsPath(saveDir)) : saveDir;
+}
+
+ImportOutcome importData(model::CustomerTree& tree, const std::string& startFolder) {
+    ImportOutcome outcome;
+    outcome.file = ui::prompter().openFile(
+        {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), startFolder});
+    if (outcome.file) {
+        ui::BusyScope busy(qsj("データ取り込み中・・・"));
+        ui::BusyReporter reporter(guiErrorReporter(), busy);
+        outcome.added = !model::importCustomers(tree, *outcome.file, reporter).empty();
+    }
+    return outcome;
 }
 
 }  // namespace plm::app

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
+#include <string>
 
 #include "model/customer_tree.h"
 #include "settings/app_settings.h"
@@ -27,6 +29,10 @@ class CDataSave : public QDialog {
     void OnOK();
     void OnBrowse();
 
+  signals:
+    // A customer was written to this file (file-system path).
+    void exported(const QString& fsPath);
+
   private:
     void OnSelectCustomer(int index);
 
@@ -37,9 +43,19 @@ class CDataSave : public QDialog {
     QLineEdit* file_ = nullptr;
 };
 
-// "→ データのインポート": picks an export file and adds its customers to
-// `tree`, renaming those whose names are taken. Nothing is saved here; true
-// when customers were added.
-bool importData(model::CustomerTree& tree);
+// The export folder as the dialog shows it: a drive letter from another
+// installation ("C:\", the default) names no folder here, so the folder it
+// stands for is shown instead, and stored once the user saves there.
+std::string shownExportFolder(const std::string& saveDir);
+
+struct ImportOutcome {
+    std::optional<std::string> file;  // stored path; none when the user cancelled
+    bool added = false;               // customers were added to the tree
+};
+
+// "→ データのインポート": picks an export file, starting in `startFolder`
+// (stored path), and adds its customers to `tree`, renaming those whose names
+// are taken. Nothing is saved here.
+ImportOutcome importData(model::CustomerTree& tree, const std::string& startFolder);
 
 }  // namespace plm::app

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/data_sheet/data_sheet.h"
@@ -106,6 +107,7 @@ class CMainFrame : public QMainWindow {
     void storeSplitter();
     void storePlacement();
     void updateTextOut();
+    std::string exchangeFolder() const;
     // The measurements the selection holds when there are several, else none.
     std::vector<report::BatchItem> selectedBatch() const;
     void runBatch(CBatchOut& dialog);
@@ -121,6 +123,7 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<QPrinter> printer_;
     int browserWidth_ = 150;  // kept while the browser is hidden
     bool closed_ = false;
+    std::string lastExchangeFolder_;  // stored path
 };
 
 // The one main window of the run (nullptr before it exists).

@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include "app/dialogs/batch_out_dialog.h"
 #include "app/dialogs/batch_output.h"
@@ -19,6 +20,7 @@
 #include "app/shell/about_box.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
+#include "support/paths.h"
 #include "ui/busy_scope.h"
 
 namespace plm::app {
@@ -105,7 +107,10 @@ void CMainFrame::OnImport() {
     // An import is saved at once, like an edit: nothing waits in memory.
     if (!doc_.checkDataFileAvailable())
         return;
-    if (importData(doc_.tree())) {
+    const ImportOutcome outcome = importData(doc_.tree(), exchangeFolder());
+    if (outcome.file)
+        lastExchangeFolder_ = support::folderOf(*outcome.file);
+    if (outcome.added) {
         doc_.SaveData();
         doc_.notifyTreeChanged();
     }
@@ -113,7 +118,20 @@ void CMainFrame::OnImport() {
 
 void CMainFrame::OnExport() {
     CDataSave dialog(doc_.tree(), appSettings(), this);
+    connect(&dialog, &CDataSave::exported, this, [this](const QString& file) {
+        lastExchangeFolder_ = support::folderOf(support::fromFsPath(file.toStdString()));
+        statusBar()->showMessage(qsj("エクスポートしました：") + file);
+    });
     dialog.exec();
+}
+
+// Export files usually come and go through one folder: an import starts in
+// the folder of the last export or import of this run, else in the export folder.
+std::string CMainFrame::exchangeFolder() const {
+    if (!lastExchangeFolder_.empty())
+        return lastExchangeFolder_;
+    settings::AppSettings& s = appSettings();
+    return s.MakeAbsolute(shownExportFolder(s.saveDir));
 }
 
 void CMainFrame::OnAbout() {

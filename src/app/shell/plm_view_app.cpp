@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "app/main_window/main_frame.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "app/shell/close_on_signal.h"
+#include "app/shell/import_offer.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/version_info.h"
 #include "model/measurement_record.h"
@@ -24,11 +27,26 @@ PlmViewApp::~PlmViewApp() {
     setTheDocument(nullptr);
 }
 
-PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& arguments) {
+namespace {
+
+// The file named on the command line, absolute: start-up changes the current
+// folder, and a running copy that takes the file over has a folder of its own.
+QStringList absoluteFiles(const QStringList& arguments) {
+    QStringList files;
+    for (const QString& argument : arguments)
+        files << QFileInfo(argument).absoluteFilePath();
+    return files;
+}
+
+}  // namespace
+
+PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
+    const QStringList arguments = absoluteFiles(commandLine);
+    const QString file = arguments.value(0);
     const QString folder = QString::fromStdString(support::programFolder());
     instance_ = std::make_unique<SingleInstance>(kInstanceName, folder);
     instance_->lockStartup();
-    if (instance_->askRunningCopyToRaise()) {
+    if (instance_->askRunningCopyToRaise(file)) {
         // Nothing is read or written: the running copy owns the files.
         QApplication::beep();
         instance_->unlockStartup();
@@ -53,10 +71,20 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& arguments) {
         frame_->showMaximized();
     else
         frame_->show();
-    instance_->listen([this] { raiseFrame(); });
+    instance_->listen([this](const QString& handedOver) {
+        raiseFrame();
+        offerImportOf(handedOver);
+    });
     startupIncomplete_ = false;
     instance_->unlockStartup();
+    // Asked once the window is up and the next copy may start.
+    QTimer::singleShot(0, this, [this, file] { offerImportOf(file); });
     return Start::Running;
+}
+
+void PlmViewApp::offerImportOf(const QString& file) {
+    if (doc_ && !file.isEmpty() && isExportFile(file))
+        offerImport(*doc_, file);
 }
 
 void PlmViewApp::setUpLogAndCheck() {

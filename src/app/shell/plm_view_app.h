@@ -21,9 +21,11 @@ class PlmViewApp : public QObject {
     PlmViewApp();
     ~PlmViewApp() override;
 
-    // The start-up sequence. `arguments` are the command-line arguments after
-    // the program name; a file name opens a document.
-    Start InitInstance(const QStringList& arguments);
+    // The start-up sequence. `commandLine` holds the arguments after the
+    // program name; a file name opens a document. An export file (a
+    // double-click on it in a file manager) is then offered for import, by
+    // this copy or, when one is running already, by that one.
+    Start InitInstance(const QStringList& commandLine);
 
     // The exit sequence; returns the process exit status. Writes the settings
     // back only when the start-up completed.
@@ -37,6 +39,7 @@ class PlmViewApp : public QObject {
     void setUpLogAndCheck();
     bool createDocumentAndFrame(const QStringList& arguments);
     void raiseFrame();
+    void offerImportOf(const QString& file);
 
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<CPLMViewDoc> doc_;

@@ -12,7 +12,10 @@ namespace plm::app {
 namespace {
 
 constexpr int kConnectMs = 2000;
-const QByteArray kRaise = "raise\n";
+// One line per request: "raise", then a tab and the UTF-8 path of a file
+// when the asking copy was started with one. A copy that knows only "raise"
+// still comes to the front.
+const QByteArray kRaise = "raise";
 
 QString basePath(const QString& name, const QString& programFolder) {
     const QByteArray folderHash =
@@ -49,12 +52,15 @@ void SingleInstance::unlockStartup() {
     locked_ = false;
 }
 
-bool SingleInstance::askRunningCopyToRaise() {
+bool SingleInstance::askRunningCopyToRaise(const QString& file) {
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(kConnectMs))
         return false;
-    socket.write(kRaise);
+    QByteArray request = kRaise;
+    if (!file.isEmpty())
+        request += '\t' + file.toUtf8();
+    socket.write(request + '\n');
     socket.waitForBytesWritten(kConnectMs);
     // The answer tells that the copy is alive and not just a leftover socket.
     const bool answered = socket.waitForReadyRead(kConnectMs) && socket.readAll().startsWith("ok");
@@ -62,7 +68,7 @@ bool SingleInstance::askRunningCopyToRaise() {
     return answered;
 }
 
-bool SingleInstance::listen(std::function<void()> onRaise) {
+bool SingleInstance::listen(std::function<void(const QString& file)> onRaise) {
     onRaise_ = std::move(onRaise);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -75,12 +81,18 @@ bool SingleInstance::listen(std::function<void()> onRaise) {
         while (QLocalSocket* client = server_->nextPendingConnection()) {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (!client->readAll().startsWith("raise"))
+                if (!client->canReadLine())
                     return;
+                QByteArray line = client->readLine();
+                line.chop(1);
+                if (!line.startsWith(kRaise))
+                    return;
+                const qsizetype tab = line.indexOf('\t');
+                const QString file = tab < 0 ? QString() : QString::fromUtf8(line.mid(tab + 1));
                 client->write("ok\n");
                 client->flush();
                 if (onRaise_)
-                    onRaise_();
+                    onRaise_(file);
             });
         }
     });

@@ -12,7 +12,8 @@ namespace plm::app {
 
 // One running copy per program folder. A lock file serialises the start-up
 // of copies started together; the running copy listens on a local socket
-// through which a later copy asks it to come to the front.
+// through which a later copy asks it to come to the front, handing over the
+// file it was started with.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
@@ -25,10 +26,12 @@ class SingleInstance : public QObject {
     void unlockStartup();
 
     // True when a running copy took the request to come to the front.
-    bool askRunningCopyToRaise();
+    // `file` (absolute, may be empty) is passed on to that copy.
+    bool askRunningCopyToRaise(const QString& file = {});
 
-    // Starts answering later copies: each request calls onRaise.
-    bool listen(std::function<void()> onRaise);
+    // Starts answering later copies: each request calls onRaise with the
+    // file that copy was started with (empty for none).
+    bool listen(std::function<void(const QString& file)> onRaise);
 
     const QString& socketPath() const { return socketPath_; }
     // The socket a running copy for that program folder listens on.
@@ -39,7 +42,7 @@ class SingleInstance : public QObject {
     QLockFile lock_;
     bool locked_ = false;
     std::unique_ptr<QLocalServer> server_;
-    std::function<void()> onRaise_;
+    std::function<void(const QString& file)> onRaise_;
 };
 
 }  // namespace plm::app

@@ -36,7 +36,6 @@ CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
     activity_ = new ui::ActivityIndicator(this);
     list_ = new QListWidget(this);
     list_->setSortingEnabled(false);
-    list_->setUniformItemSizes(true);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     collected_ = new QCheckBox(qsj("収集データを表示する"), this);
     auto* note = new QLabel(qsj("（このチェックを外すと受信時間が若干短縮出来ます)"), this);
@@ -184,10 +183,19 @@ void CCommRead::keepInterrupted() {
         static_cast<int>(interrupted_.size()))));
 }
 
+// Each line carries its own size, measured once: the list may hold tens of
+// thousands of lines and lays them all out again as lines arrive. One size
+// for all lines, taken from the first (a short progress text), would cut the
+// long hexadecimal block lines.
 void CCommRead::addLine(const std::string& text) {
     if (list_->count() > MaxLines)
         std::unique_ptr<QListWidgetItem>(list_->takeItem(0));
-    list_->addItem(qs(text));
+    constexpr int kMargins = 16;
+    auto* item = new QListWidgetItem(qs(text));
+    const QFontMetrics metrics = list_->fontMetrics();
+    item->setSizeHint(
+        QSize(metrics.horizontalAdvance(item->text()) + kMargins, metrics.height() + kMargins / 4));
+    list_->addItem(item);
     list_->setCurrentRow(list_->count() - 1);
 }
 

@@ -13,6 +13,7 @@
 #include "app/transfer/receive_dialog.h"
 #include "chart/qt_text.h"
 #include "model/record_register.h"
+#include "ui/header_fit.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -41,8 +42,7 @@ TransferPage::TransferPage(model::CustomerTree& tree,
     notice_->setStyleSheet(QStringLiteral("color: #b05000;"));
     notice_->hide();
     view_->header()->setStretchLastSection(false);
-    for (size_t c = 0; c < columns.size(); ++c)
-        view_->header()->resizeSection(int(c), columns[c].width);
+    ui::resizeSectionsToFit(*view_->header(), columnWidths(columns));
 
     connect(transfer_, &QPushButton::clicked, this, &TransferPage::startTransfer);
     connect(file_, &QPushButton::clicked, this, &TransferPage::readFromFile);
@@ -115,6 +115,11 @@ bool TransferPage::registerTicked() {
         ui::prompter().stop(sj("登録する測定データ名称を選んでください"));
         return false;
     }
+    const std::vector<int> rows = model_->tickedRows();
+    std::vector<model::MeasurementRecord> picked;
+    picked.reserve(rows.size());
+    for (int row : rows)
+        picked.push_back(model_->records().at(row));
     model::RegisterMode mode = model::RegisterMode::Append;
     if (!target->records.empty()) {
         const ui::Answer answer = ui::prompter().askYesNoCancel(
@@ -128,11 +133,12 @@ bool TransferPage::registerTicked() {
         if (answer == ui::Answer::Yes)
             mode = model::RegisterMode::Replace;
     }
-    const std::vector<int> rows = model_->tickedRows();
-    std::vector<model::MeasurementRecord> picked;
-    picked.reserve(rows.size());
-    for (int row : rows)
-        picked.push_back(model_->records().at(row));
+    // Registering the same transfer twice is an easy slip that nothing else
+    // would reveal: the list would just hold every measurement twice.
+    if (mode == model::RegisterMode::Append && model::allAlreadyFiled(*target, picked) &&
+        !ui::prompter().askYesNo(sj("追加する測定データは全て既に登録されています\n"
+                                    "重複して登録しますか？")))
+        return false;
     try {
         model::registerRecords(*target, picked, mode, appSettings());
     } catch (const CxException& e) {
