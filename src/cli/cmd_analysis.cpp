@@ -8,6 +8,7 @@
 #include "analysis/trend.h"
 #include "analysis/verdict.h"
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/session.h"
 #include "model/customer_tree.h"
 #include "support/cx_exception.h"
@@ -24,11 +25,6 @@ using support::format;
 using support::fromUtf8;
 using support::sj;
 using support::toUtf8;
-
-class StderrReporter : public model::ErrorReporter {
-  public:
-    void report(const std::string& text, model::MessageIcon) override { printError(text); }
-};
 
 // CUSTOMER CIRCUIT NAME as typed (UTF-8) and as stored (CP932).
 struct Target {
@@ -61,17 +57,6 @@ const model::MeasurementName& requireName(const model::CustomerTree& tree, const
         throw std::runtime_error("no such measurement name: " + toUtf8(t.customer) + " / " +
                                  toUtf8(t.circuit) + " / " + toUtf8(t.name));
     return *name;
-}
-
-int parseIndex(const std::string& text) {
-    try {
-        size_t used = 0;
-        const int index = std::stoi(text, &used);
-        if (used == text.size() && index >= 0)
-            return index;
-    } catch (const std::exception&) {
-    }
-    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
 }
 
 const model::MeasurementRecord& requireRecord(const model::MeasurementName& name, int index) {

@@ -1,8 +1,7 @@
 #include "cli/cmd_batch.h"
+#include "cli/command_support.h"
 
-#include <signal.h>
 
-#include <csignal>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -22,53 +21,6 @@
 
 namespace plm::cli {
 namespace {
-
-// Raised by SIGINT/SIGTERM; the batch stops before its next file or page.
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onBatchInterrupt(int) {
-    interrupted = 1;
-}
-
-// Installs the interrupt handler for the length of a batch. The handler is
-// reset after the first signal, so a second Ctrl-C ends the program at once.
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        struct sigaction action {};
-        action.sa_handler = onBatchInterrupt;
-        action.sa_flags = SA_RESETHAND | SA_RESTART;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-  private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
-
-class StderrReporter : public model::ErrorReporter {
-  public:
-    void report(const std::string& text, model::MessageIcon) override { printError(text); }
-};
-
-int parseIndex(const std::string& text) {
-    try {
-        size_t used = 0;
-        const int index = std::stoi(text, &used);
-        if (used == text.size() && index >= 0)
-            return index;
-    } catch (const std::exception&) {
-    }
-    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
-}
 
 // The names (and index) before OUT, from the terminal's UTF-8.
 report::BatchScope scopeOf(const Invocation& inv) {
@@ -115,7 +67,7 @@ std::vector<report::BatchItem> selectItems(const Invocation& inv, const Session&
 // false once the user has interrupted.
 report::BatchProgress terminalProgress() {
     return [](int done, int total, const report::BatchItem& next) {
-        if (interrupted)
+        if (interruptRequested())
             return false;
         printError(support::format("%d/%d %s / %s / %s No.%s", done + 1, total, next.level1.c_str(),
                                    next.level2.c_str(), next.level3.c_str(),
@@ -155,7 +107,7 @@ int runBatchCsv(const Invocation& inv) {
             return 1;
         }
     }
-    InterruptGuard guard;
+    InterruptGuard guard(true);
     const report::BatchCsvResult result =
         report::writeBatchCsv(folder, report::CsvLayout::fromSettings(session.settings), items,
                               force, terminalProgress(), printLine);
@@ -187,7 +139,7 @@ int runBatchReport(const Invocation& inv) {
         return 1;
     }
     const std::unique_ptr<QGuiApplication> gui = startGui();
-    InterruptGuard guard;
+    InterruptGuard guard(true);
     if (!chart::writeBatchReportPdf(path, session.settings, items, inv.hasFlag("summary"), force,
                                     terminalProgress())) {
         std::fprintf(stderr, "plmtool report: cancelled, no file written\n");

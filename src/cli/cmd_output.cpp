@@ -7,6 +7,7 @@
 #include "chart/report_page.h"
 #include "cli/cmd_batch.h"
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/filed_record.h"
 #include "cli/gui_start.h"
 #include "cli/session.h"
@@ -21,15 +22,6 @@
 namespace plm::cli {
 namespace {
 
-class StderrReporter : public model::ErrorReporter {
-  public:
-    void report(const std::string& text, model::MessageIcon) override {
-        printError(text);
-        failed = true;
-    }
-    bool failed = false;
-};
-
 struct Target {
     chart::SheetNames names;
     model::MeasurementRecord record;
@@ -41,17 +33,7 @@ struct Target {
 // With `wholeName`, every record of the name is kept too (the judgement
 // page draws their trend).
 Target findTarget(const Invocation& inv, Session& session, bool wholeName = false) {
-    int index = -1;
-    try {
-        size_t used = 0;
-        index = std::stoi(inv.args[3], &used);
-        if (used != inv.args[3].size())
-            index = -1;
-    } catch (const std::exception&) {
-        index = -1;
-    }
-    if (index < 0)
-        throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+    const int index = parseIndex(inv.args[3]);
     Target target;
     target.names = {support::fromUtf8(inv.args[0]), support::fromUtf8(inv.args[1]),
                     support::fromUtf8(inv.args[2])};

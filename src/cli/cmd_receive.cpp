@@ -1,6 +1,5 @@
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +8,7 @@
 #include <sstream>
 
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/record_line.h"
 #include "cli/session.h"
 #include "link/transfer_run.h"
@@ -28,38 +28,6 @@ namespace plm::cli {
 namespace {
 
 using support::sj;
-
-// Raised by SIGINT/SIGTERM; the waiting loop turns it into a stop request.
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
-}
-
-// Installs the interrupt handler for the length of a transfer. No SA_RESTART:
-// the line's poll simply wakes and carries on. The handler is reset after the
-// first signal, so a second Ctrl-C ends the program at once.
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-  private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
 
 // The line settings kept in the data file; the defaults when it cannot be
 // read. Reading only: a receive never moves a bad data file aside.
@@ -162,7 +130,7 @@ void follow(link::TransferRun& run, bool commLog) {
     FiguresLine figures;
     bool stopAsked = false;
     while (true) {
-        if (interrupted && !stopAsked) {
+        if (interruptRequested() && !stopAsked) {
             run.requestStop();
             stopAsked = true;
         }
@@ -202,9 +170,8 @@ int runReceive(const Invocation& inv) {
             blocks.emplace_back(block.begin(), block.end());
         });
     }
-    interrupted = 0;
     {
-        InterruptGuard guard;
+        InterruptGuard guard(false);
         run.start();
         follow(run, setup.commLog);
         run.wait();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/filed_record.h"
 #include "cli/session.h"
 #include "link/captured_file_source.h"
@@ -31,13 +32,6 @@ using support::format;
 using support::fromUtf8;
 using support::sj;
 using support::toUtf8;
-
-// Messages of the data file and the import go to stderr, like the message
-// boxes of the program.
-class StderrReporter : public model::ErrorReporter {
-  public:
-    void report(const std::string& text, model::MessageIcon) override { printError(text); }
-};
 
 class StdoutProgress : public link::ProgressSink {
   public:
@@ -159,18 +153,8 @@ int runList(const Invocation& inv) {
     return 0;
 }
 
-int parseIndex(const Invocation& inv) {
-    if (inv.args.size() < 4)
-        return 0;
-    const std::string& text = inv.args[3];
-    try {
-        size_t used = 0;
-        int index = std::stoi(text, &used);
-        if (used == text.size() && index >= 0)
-            return index;
-    } catch (const std::exception&) {
-    }
-    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+int indexOf(const Invocation& inv) {
+    return inv.args.size() < 4 ? 0 : parseIndex(inv.args[3]);
 }
 
 using LabelList = std::vector<std::pair<std::string, std::string>>;
@@ -269,7 +253,7 @@ int runShow(const Invocation& inv) {
     if (inv.args.size() < 3 || inv.args.size() > 4) {
         throw UsageError{"expected CUSTOMER CIRCUIT NAME [INDEX]"};
     }
-    const int index = parseIndex(inv);
+    const int index = indexOf(inv);
     Session& session = openSession();
     const std::optional<model::MeasurementRecord> record =
         scanFiledRecord(dataFilePath(inv, session), inv.args[0], inv.args[1], inv.args[2],

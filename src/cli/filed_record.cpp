@@ -1,4 +1,5 @@
 #include "cli/filed_record.h"
+#include "cli/command_support.h"
 
 #include <stdexcept>
 
@@ -7,14 +8,7 @@
 #include "support/text_codec.h"
 
 namespace plm::cli {
-namespace {
-
-class StderrReporter : public model::ErrorReporter {
-  public:
-    void report(const std::string& text, model::MessageIcon) override { printError(text); }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 namespace {
 

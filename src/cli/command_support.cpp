@@ -1,0 +1,54 @@
+#include "cli/command_support.h"
+
+#include <stdexcept>
+
+#include "cli/command.h"
+#include "cli/session.h"
+
+namespace plm::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+}  // namespace
+
+void StderrReporter::report(const std::string& text, model::MessageIcon) {
+    printError(text);
+    failed = true;
+}
+
+int parseIndex(const std::string& text) {
+    try {
+        size_t used = 0;
+        const int index = std::stoi(text, &used);
+        if (used == text.size() && index >= 0)
+            return index;
+    } catch (const std::exception&) {
+    }
+    throw UsageError{"INDEX must be a record position (0, 1, ...)"};
+}
+
+bool interruptRequested() {
+    return interrupted != 0;
+}
+
+InterruptGuard::InterruptGuard(bool restartCalls) {
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND | (restartCalls ? SA_RESTART : 0);
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+}
+
+InterruptGuard::~InterruptGuard() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+}
+
+}  // namespace plm::cli

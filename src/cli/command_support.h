@@ -1,0 +1,41 @@
+#pragma once
+
+#include <csignal>
+#include <string>
+
+#include "model/error_reporter.h"
+
+// Pieces several plmtool commands share.
+namespace plm::cli {
+
+// Messages of the data file, import and writers go to stderr, like the
+// message boxes of the program.
+class StderrReporter : public model::ErrorReporter {
+  public:
+    void report(const std::string& text, model::MessageIcon icon) override;
+    bool failed = false;  // something was reported
+};
+
+// INDEX as typed: a record position 0, 1, ...; anything else is bad usage.
+int parseIndex(const std::string& text);
+
+// Set by SIGINT/SIGTERM while an InterruptGuard lives.
+bool interruptRequested();
+
+// Turns SIGINT and SIGTERM into interruptRequested() for the length of a
+// long job. The handler is reset after the first signal, so a second Ctrl-C
+// ends the program at once. `restartCalls`: a batch restarts interrupted
+// system calls; a transfer does not, so the line's poll wakes at once.
+class InterruptGuard {
+  public:
+    explicit InterruptGuard(bool restartCalls);
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+}  // namespace plm::cli
