@@ -127,7 +127,8 @@ bool TransferPage::registerTicked() {
                "既存データを全て消去してから転送データを新たに登録しますか？\n"
                "【はい】：既存データを全て消去し，転送データを登録\n"
                "【いいえ】：既存データはそのままで，転送データを追加します\n"
-               "【キャンセル】：何もせず戻ります"));
+               "【キャンセル】：何もせず戻ります"),
+            ui::Answer::Cancel);
         if (answer == ui::Answer::Cancel)
             return false;
         if (answer == ui::Answer::Yes)
