@@ -352,6 +352,10 @@ bool CPgMstEdit::canClose() {
     return true;
 }
 
+bool CPgMstEdit::mayDiscardReceived() {
+    return mode_ != SheetMode::Transfer || transfer_->mayDiscardReceived();
+}
+
 QPushButton* CPgMstEdit::button(ButtonId id) const {
     switch (id) {
         case AddCustomer:

@@ -153,4 +153,17 @@ bool TransferPage::registerTicked() {
     return true;
 }
 
+bool TransferPage::mayDiscardReceived() {
+    const int left = model_->rowCount();
+    if (left == 0)
+        return true;
+    return ui::prompter().askYesNo(
+        support::format(sj("登録していない転送データが %d 件あります\n"
+                           "登録せずに閉じると，これらのデータは失われます\n"
+                           "閉じてもよろしいですか")
+                            .c_str(),
+                        left),
+        ui::Answer::No);
+}
+
 }  // namespace plm::app

@@ -40,6 +40,9 @@ class TransferPage : public QWidget {
     void readFromFile();
     // Files the ticked rows under the selected name; true when the tree changed.
     bool registerTicked();
+    // True when the list holds nothing that was not registered, or the user
+    // agrees to let those measurements go; the safe answer is No.
+    bool mayDiscardReceived();
 
   signals:
     // Measurements were filed: the page refreshes its lists.
