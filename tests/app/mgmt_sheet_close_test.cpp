@@ -14,6 +14,7 @@
 #include "app/data_sheet/mgmt_sheet.h"
 #include "app/transfer/transfer_page.h"
 #include "chart/qt_text.h"
+#include "common/temp_dir.h"
 #include "mgmt_fixture.h"
 
 namespace plm::test::mgmt {
@@ -139,6 +140,34 @@ TEST_F(MgmtSheetCloseTest, NothingLeftToRegisterOrNotTransferModeClosesWithoutAs
     ending->close();
     EXPECT_FALSE(ending->isVisible());
     EXPECT_TRUE(prompts.shown().empty());
+}
+
+// A new transfer or file read would replace the list: it asks the same way first.
+TEST_F(MgmtSheetCloseTest, ANewReceiveAsksBeforeReplacingUnregisteredMeasurements) {
+    auto sheet = openTransferSheet();
+    CPgMstEdit* page = sheet->page();
+    const std::string question =
+        sj("登録していない転送データが 2 件あります\n"
+           "新たに読み込むと，これらのデータは失われます\n"
+           "読み込んでもよろしいですか");
+    for (auto id : {CPgMstEdit::StartTransfer, CPgMstEdit::ReadFile}) {
+        prompts.clear();
+        prompts.queueNo();
+        page->button(id)->click();
+        ASSERT_EQ(prompts.shown().size(), 1u) << id;
+        EXPECT_EQ(prompts.shown()[0].text, question);
+        EXPECT_EQ(prompts.shown()[0].byDefault, ui::Answer::No);
+        EXPECT_EQ(received(*sheet), 2);
+    }
+
+    // Yes: the file's measurements take the place of the interrupted ones.
+    prompts.clear();
+    prompts.queueYes();
+    prompts.queuePath(dataPath("capture_two.txt"));
+    page->button(CPgMstEdit::ReadFile)->click();
+    EXPECT_EQ(received(*sheet), 2);
+    EXPECT_FALSE(page->transferPage()->listModel()->interrupted());
+    EXPECT_TRUE(prompts.problems().empty());
 }
 
 // Enter anywhere in the sheet, a focused button included, neither closes it

@@ -96,10 +96,13 @@ void TransferPage::receive(const std::string* file) {
 }
 
 void TransferPage::startTransfer() {
-    receive(nullptr);
+    if (mayDiscardReceived(Discard::ByNewReceive))
+        receive(nullptr);
 }
 
 void TransferPage::readFromFile() {
+    if (!mayDiscardReceived(Discard::ByNewReceive))
+        return;
     ui::FileRequest request;
     request.title = sj("計測データファイルを開く");
     request.filter = sj("測定ﾃﾞｰﾀﾌｧｲﾙ (*.txt)");
@@ -153,16 +156,17 @@ bool TransferPage::registerTicked() {
     return true;
 }
 
-bool TransferPage::mayDiscardReceived() {
+bool TransferPage::mayDiscardReceived(Discard by) {
     const int left = model_->rowCount();
     if (left == 0)
         return true;
+    const std::string& consequence =
+        by == Discard::ByClosing
+            ? sj("登録せずに閉じると，これらのデータは失われます\n閉じてもよろしいですか")
+            : sj("新たに読み込むと，これらのデータは失われます\n読み込んでもよろしいですか");
     return ui::prompter().askYesNo(
-        support::format(sj("登録していない転送データが %d 件あります\n"
-                           "登録せずに閉じると，これらのデータは失われます\n"
-                           "閉じてもよろしいですか")
-                            .c_str(),
-                        left),
+        support::format(sj("登録していない転送データが %d 件あります\n").c_str(), left) +
+            consequence,
         ui::Answer::No);
 }
 
