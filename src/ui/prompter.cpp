@@ -16,9 +16,24 @@ QWidget* owner() {
     return QApplication::activeWindow();
 }
 
-int showBox(QMessageBox::Icon icon, const std::string& text, QMessageBox::StandardButtons buttons) {
+int showBox(QMessageBox::Icon icon, const std::string& text, QMessageBox::StandardButtons buttons,
+            QMessageBox::StandardButton byDefault = QMessageBox::NoButton) {
     QMessageBox box(icon, qs(appTitle()), qs(text), buttons, owner());
+    if (byDefault != QMessageBox::NoButton)
+        box.setDefaultButton(byDefault);
     return box.exec();
+}
+
+QMessageBox::StandardButton buttonOf(Answer answer) {
+    switch (answer) {
+        case Answer::Yes:
+            return QMessageBox::Yes;
+        case Answer::No:
+            return QMessageBox::No;
+        case Answer::Cancel:
+            break;
+    }
+    return QMessageBox::Cancel;
 }
 
 // A chooser starts from the file-system form of a stored path.
@@ -55,14 +70,17 @@ void QtPrompter::stop(const std::string& text) {
     showBox(QMessageBox::Critical, text, QMessageBox::Ok);
 }
 
-bool QtPrompter::askYesNo(const std::string& text) {
-    return showBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+bool QtPrompter::askYesNo(const std::string& text, Answer byDefault) {
+    // A two-button question has no Cancel: its safe answer is No.
+    const Answer shownDefault = byDefault == Answer::Cancel ? Answer::No : byDefault;
+    return showBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+                   buttonOf(shownDefault)) == QMessageBox::Yes;
 }
 
-Answer QtPrompter::askYesNoCancel(const std::string& text) {
+Answer QtPrompter::askYesNoCancel(const std::string& text, Answer byDefault) {
     switch (showBox(QMessageBox::Question, text,
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                    buttonOf(byDefault))) {
         case QMessageBox::Yes:
             return Answer::Yes;
         case QMessageBox::No:

@@ -25,8 +25,10 @@ class Prompter {
     virtual void plain(const std::string& text) = 0;        // no icon, OK
     virtual void information(const std::string& text) = 0;  // information icon, OK
     virtual void stop(const std::string& text) = 0;         // stop icon, OK: a refused input
-    virtual bool askYesNo(const std::string& text) = 0;     // question icon
-    virtual Answer askYesNoCancel(const std::string& text) = 0;
+    // Questions (question icon). `byDefault` is the answer that Enter gives: a question
+    // whose other answer destroys data passes the answer that keeps it.
+    virtual bool askYesNo(const std::string& text, Answer byDefault = Answer::Yes) = 0;
+    virtual Answer askYesNoCancel(const std::string& text, Answer byDefault = Answer::Yes) = 0;
     virtual std::optional<std::string> openFile(const FileRequest& request) = 0;
     virtual std::optional<std::string> saveFile(const FileRequest& request) = 0;
     virtual std::optional<std::string> chooseFolder(const FileRequest& request) = 0;
@@ -39,8 +41,8 @@ class QtPrompter : public Prompter {
     void plain(const std::string& text) override;
     void information(const std::string& text) override;
     void stop(const std::string& text) override;
-    bool askYesNo(const std::string& text) override;
-    Answer askYesNoCancel(const std::string& text) override;
+    bool askYesNo(const std::string& text, Answer byDefault = Answer::Yes) override;
+    Answer askYesNoCancel(const std::string& text, Answer byDefault = Answer::Yes) override;
     std::optional<std::string> openFile(const FileRequest& request) override;
     std::optional<std::string> saveFile(const FileRequest& request) override;
     std::optional<std::string> chooseFolder(const FileRequest& request) override;

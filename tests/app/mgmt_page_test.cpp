@@ -218,6 +218,7 @@ TEST_F(MgmtTest, DeletingCustomersSelectsTheNeighbourAndEmptiesTheLists) {
     page.button(CPgMstEdit::DeleteCustomer)->click();
     EXPECT_EQ(tree.customers.count(), 2);
     EXPECT_EQ(prompts.texts().back(), sj("選択中のデータを削除します\nよろしいですか\n【 BETA 】"));
+    EXPECT_EQ(prompts.shown().back().byDefault, ui::Answer::No);
 
     prompts.queueYes();
     page.button(CPgMstEdit::DeleteCustomer)->click();
@@ -318,6 +319,7 @@ TEST_F(MgmtTest, DeleteSelectedMeasurements) {
     prompts.queueYes();
     page.button(CPgMstEdit::DeleteRecords)->click();
     EXPECT_EQ(prompts.texts().back(), sj("選択中のデータを削除します\nよろしいですか"));
+    EXPECT_EQ(prompts.shown().back().byDefault, ui::Answer::No);
     EXPECT_EQ(dataNos(*model::findMeasurementName(tree, "ALPHA", "C1", "N1")), std::vector<int>{2});
     EXPECT_EQ(page.selectedRecords(), std::vector<int>{0});
 }

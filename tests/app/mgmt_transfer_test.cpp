@@ -234,6 +234,8 @@ TEST_F(MgmtRegisterTest, YesReplacesKeepingTheFirstOldConditions) {
     page->button(CPgMstEdit::Register)->click();
     ASSERT_EQ(prompts.texts().size(), 1u);
     EXPECT_EQ(prompts.texts()[0].substr(0, sj("現在選択している").size()), sj("現在選択している"));
+    // Enter on this question must not erase what is filed.
+    EXPECT_EQ(prompts.shown()[0].byDefault, ui::Answer::Cancel);
     ASSERT_EQ(target().records.count(), 2);
     EXPECT_EQ(dataNos(target()), (std::vector<int>{1, 2}));
     EXPECT_EQ(target().records.at(0).testDateTime, datedRecord(1, 5).testDateTime);

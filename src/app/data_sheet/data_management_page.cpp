@@ -352,6 +352,10 @@ bool CPgMstEdit::canClose() {
     return true;
 }
 
+bool CPgMstEdit::mayDiscardReceived() {
+    return mode_ != SheetMode::Transfer || transfer_->mayDiscardReceived();
+}
+
 QPushButton* CPgMstEdit::button(ButtonId id) const {
     switch (id) {
         case AddCustomer:
@@ -400,8 +404,10 @@ void CPgMstEdit::deleteItem(int level) {
     if (position < 0)
         return;
     const std::string& name = nameModels_[level]->names().at(position);
-    if (!ui::prompter().askYesNo(support::format(
-            sj("選択中のデータを削除します\nよろしいですか\n【 %s 】").c_str(), name.c_str())))
+    if (!ui::prompter().askYesNo(
+            support::format(sj("選択中のデータを削除します\nよろしいですか\n【 %s 】").c_str(),
+                            name.c_str()),
+            ui::Answer::No))
         return;
     model::removeName(tree_, model::TreeLevel(level), parents(), position);
     const int remaining = int(nameModels_[level]->names().size()) - 1;
@@ -443,7 +449,7 @@ void CPgMstEdit::deleteRecords() {
     const std::vector<int> rows = selectedRecords();
     if (!node || rows.empty())
         return;
-    if (!ui::prompter().askYesNo(sj("選択中のデータを削除します\nよろしいですか")))
+    if (!ui::prompter().askYesNo(sj("選択中のデータを削除します\nよろしいですか"), ui::Answer::No))
         return;
     model::removeRecords(*node, rows);
     reloadRecords(rows.front());

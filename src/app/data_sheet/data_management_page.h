@@ -63,6 +63,9 @@ class CPgMstEdit : public QWidget {
     Selection selectionOut() const;
     // False (after telling the user) when the sheet must stay open.
     bool canClose();
+    // False when received measurements are still unregistered and the user
+    // chose to keep the sheet open (transfer mode; always true otherwise).
+    bool mayDiscardReceived();
 
     // Selecting by position, as a click on the list does.
     void selectCustomer(int position);

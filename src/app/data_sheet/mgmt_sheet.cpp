@@ -1,10 +1,14 @@
 #include "app/data_sheet/mgmt_sheet.h"
 
-#include <QDialogButtonBox>
+#include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -35,6 +39,27 @@ const std::string& pageTitle(SheetMode mode) {
     return mode == SheetMode::Edit ? sj("需要家データ編集") : sheetCaption(mode);
 }
 
+// Enter on a list of the sheet does what the edit key (F2) does there, starting
+// an edit of the current cell where the list allows edits, and goes no
+// further: were it to reach the dialog, a default button could close the
+// sheet. An open cell editor takes Enter itself and commits the edit.
+class EnterEditsCell : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return false;
+        QKeyEvent editKey(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+        QCoreApplication::sendEvent(watched, &editKey);
+        return true;
+    }
+};
+
 }  // namespace
 
 MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, const Selection& in,
@@ -62,19 +87,33 @@ MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, cons
     split->addWidget(stack_);
     split->setStretchFactor(1, 1);
     split->setSizes({150, 1250});
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(qsj("キャンセル"), QDialogButtonBox::RejectRole);
-    // Enter edits list cells on the page; it must not close the sheet.
-    for (QAbstractButton* b : buttons->buttons())
-        if (auto* push = qobject_cast<QPushButton*>(b))
-            push->setAutoDefault(false);
-    connect(buttons, &QDialogButtonBox::accepted, this, &MgmtSheetDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &MgmtSheetDialog::reject);
+    // Plain buttons rather than a button box: a box makes its accept button the
+    // default when it is shown, and Enter would then close the sheet.
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    cancel_ = new QPushButton(qsj("キャンセル"), this);
+    connect(ok_, &QPushButton::clicked, this, &MgmtSheetDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &MgmtSheetDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split, 1);
-    layout->addWidget(buttons);
+    layout->addLayout(buttons);
+    keepEnterInsideTheSheet();
     resize(1400, 760);
+}
+
+// Only OK and Cancel close the sheet: no button of it is ever the default that
+// Enter would press, and Enter on a list edits a cell instead.
+void MgmtSheetDialog::keepEnterInsideTheSheet() {
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    auto* filter = new EnterEditsCell(this);
+    for (QAbstractItemView* view : findChildren<QAbstractItemView*>())
+        view->installEventFilter(filter);
 }
 
 void MgmtSheetDialog::showChosenPage() {
@@ -82,10 +121,24 @@ void MgmtSheetDialog::showChosenPage() {
 }
 
 void MgmtSheetDialog::accept() {
-    if (!page_->canClose())
+    if (!page_->canClose() || !page_->mayDiscardReceived())
         return;
     out_ = page_->selectionOut();
     QDialog::accept();
+}
+
+void MgmtSheetDialog::reject() {
+    if (askBeforeDiscarding_ && !page_->mayDiscardReceived())
+        return;
+    QDialog::reject();
+}
+
+void MgmtSheetDialog::closeEvent(QCloseEvent* event) {
+    // The program itself closes the sheet only when it has to end (a signal,
+    // the end of the desktop session) and cannot wait for an answer then; what
+    // the tester sent is in the transfer journal.
+    const QScopedValueRollback ask(askBeforeDiscarding_, event->spontaneous());
+    QDialog::closeEvent(event);
 }
 
 bool MgmtSheet::run(SheetMode mode, model::CustomerTree& tree, Selection& selection,

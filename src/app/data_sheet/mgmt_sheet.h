@@ -5,6 +5,7 @@
 
 #include "app/data_sheet/data_sheet.h"
 
+class QPushButton;
 class QStackedWidget;
 class QTreeWidget;
 
@@ -22,19 +23,31 @@ class MgmtSheetDialog : public QDialog {
 
     CPgMstEdit* page() const { return page_; }
     QTreeWidget* pageTree() const { return pages_; }
+    QPushButton* okButton() const { return ok_; }
+    QPushButton* cancelButton() const { return cancel_; }
     // The selection the page was left with; valid after OK.
     const Selection& selectionOut() const { return out_; }
 
     // OK: refused (the sheet stays open) while the page says so.
     void accept() override;
+    // Cancel, Escape and the window's close button: in transfer mode, asks
+    // before measurements that were not registered are let go.
+    void reject() override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void showChosenPage();
+    void keepEnterInsideTheSheet();
 
     CPgMstEdit* page_ = nullptr;
     QTreeWidget* pages_ = nullptr;
     QStackedWidget* stack_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* cancel_ = nullptr;
     Selection out_;
+    bool askBeforeDiscarding_ = true;
 };
 
 // The DataSheet the main window runs.

@@ -96,10 +96,13 @@ void TransferPage::receive(const std::string* file) {
 }
 
 void TransferPage::startTransfer() {
-    receive(nullptr);
+    if (mayDiscardReceived(Discard::ByNewReceive))
+        receive(nullptr);
 }
 
 void TransferPage::readFromFile() {
+    if (!mayDiscardReceived(Discard::ByNewReceive))
+        return;
     ui::FileRequest request;
     request.title = sj("計測データファイルを開く");
     request.filter = sj("測定ﾃﾞｰﾀﾌｧｲﾙ (*.txt)");
@@ -127,7 +130,8 @@ bool TransferPage::registerTicked() {
                "既存データを全て消去してから転送データを新たに登録しますか？\n"
                "【はい】：既存データを全て消去し，転送データを登録\n"
                "【いいえ】：既存データはそのままで，転送データを追加します\n"
-               "【キャンセル】：何もせず戻ります"));
+               "【キャンセル】：何もせず戻ります"),
+            ui::Answer::Cancel);
         if (answer == ui::Answer::Cancel)
             return false;
         if (answer == ui::Answer::Yes)
@@ -150,6 +154,20 @@ bool TransferPage::registerTicked() {
     selectRow(0);
     emit registered();
     return true;
+}
+
+bool TransferPage::mayDiscardReceived(Discard by) {
+    const int left = model_->rowCount();
+    if (left == 0)
+        return true;
+    const std::string& consequence =
+        by == Discard::ByClosing
+            ? sj("登録せずに閉じると，これらのデータは失われます\n閉じてもよろしいですか")
+            : sj("新たに読み込むと，これらのデータは失われます\n読み込んでもよろしいですか");
+    return ui::prompter().askYesNo(
+        support::format(sj("登録していない転送データが %d 件あります\n").c_str(), left) +
+            consequence,
+        ui::Answer::No);
 }
 
 }  // namespace plm::app

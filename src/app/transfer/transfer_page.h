@@ -40,6 +40,11 @@ class TransferPage : public QWidget {
     void readFromFile();
     // Files the ticked rows under the selected name; true when the tree changed.
     bool registerTicked();
+    // What would replace or drop the list's measurements.
+    enum class Discard { ByClosing, ByNewReceive };
+    // True when the list holds nothing that was not registered, or the user
+    // agrees to let those measurements go; the safe answer is No.
+    bool mayDiscardReceived(Discard by = Discard::ByClosing);
 
   signals:
     // Measurements were filed: the page refreshes its lists.

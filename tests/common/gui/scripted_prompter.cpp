@@ -41,13 +41,13 @@ ui::Answer ScriptedPrompter::nextAnswer(const std::string& text) {
     return a;
 }
 
-bool ScriptedPrompter::askYesNo(const std::string& text) {
-    shown_.push_back({Kind::YesNo, text, {}});
+bool ScriptedPrompter::askYesNo(const std::string& text, ui::Answer byDefault) {
+    shown_.push_back({Kind::YesNo, text, {}, byDefault});
     return nextAnswer(text) == ui::Answer::Yes;
 }
 
-ui::Answer ScriptedPrompter::askYesNoCancel(const std::string& text) {
-    shown_.push_back({Kind::YesNoCancel, text, {}});
+ui::Answer ScriptedPrompter::askYesNoCancel(const std::string& text, ui::Answer byDefault) {
+    shown_.push_back({Kind::YesNoCancel, text, {}, byDefault});
     return nextAnswer(text);
 }
 

@@ -18,8 +18,9 @@ class ScriptedPrompter : public ui::Prompter {
     enum class Kind { Plain, Information, Stop, YesNo, YesNoCancel, OpenFile, SaveFile, Folder };
     struct Shown {
         Kind kind;
-        std::string text;     // message text, or the chooser's title
-        std::string initial;  // chooser's starting path
+        std::string text;                        // message text, or the chooser's title
+        std::string initial;                     // chooser's starting path
+        ui::Answer byDefault = ui::Answer::Yes;  // a question's default answer
     };
 
     void queueAnswer(ui::Answer answer) { replies_.emplace_back(answer); }
@@ -37,8 +38,9 @@ class ScriptedPrompter : public ui::Prompter {
     void plain(const std::string& text) override;
     void information(const std::string& text) override;
     void stop(const std::string& text) override;
-    bool askYesNo(const std::string& text) override;
-    ui::Answer askYesNoCancel(const std::string& text) override;
+    bool askYesNo(const std::string& text, ui::Answer byDefault = ui::Answer::Yes) override;
+    ui::Answer askYesNoCancel(const std::string& text,
+                              ui::Answer byDefault = ui::Answer::Yes) override;
     std::optional<std::string> openFile(const ui::FileRequest& request) override;
     std::optional<std::string> saveFile(const ui::FileRequest& request) override;
     std::optional<std::string> chooseFolder(const ui::FileRequest& request) override;
