@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -186,10 +187,15 @@ int runBatchReport(const Invocation& inv) {
                                    support::fromFsPath(path).c_str()));
         return 1;
     }
+    // The summary judges each measurement by the limits file; a damaged one
+    // stops the run before any page is painted.
+    std::optional<analysis::LimitsBook> limits;
+    if (inv.hasFlag("summary"))
+        limits = analysis::loadLimits(analysis::limitsFilePath());
     const std::unique_ptr<QGuiApplication> gui = startGui();
     InterruptGuard guard;
-    if (!chart::writeBatchReportPdf(path, session.settings, items, inv.hasFlag("summary"), force,
-                                    terminalProgress())) {
+    if (!chart::writeBatchReportPdf(path, session.settings, items, limits ? &*limits : nullptr,
+                                    force, terminalProgress())) {
         std::fprintf(stderr, "plmtool report: cancelled, no file written\n");
         return 1;
     }
