@@ -11,6 +11,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "analysis/batch_verdicts.h"
 #include "chart/qt_text.h"
 #include "chart/report_page.h"
 #include "chart/test_sheet.h"
@@ -33,6 +34,7 @@ constexpr double kNumberWidth = 150.0;
 constexpr double kDateWidth = 280.0;
 constexpr double kKindWidth = 140.0;
 constexpr double kChannelWidth = 105.0;
+constexpr double kVerdictWidth = 140.0;
 
 QRectF innerRect(const settings::AppSettings& settings, const QRectF& page) {
     return page
@@ -45,15 +47,18 @@ int rowsPerPage(double innerHeight) {
     return std::max(1, static_cast<int>((innerHeight - kTitleHeight - kHeaderHeight) / kRowHeight));
 }
 
-// Fixed columns for the number, the date, the kind and the channels; the
-// three names share what is left.
+// Fixed columns for the number, the date, the kind, the channels and the
+// verdict; the three names share what is left.
 std::vector<double> columnWidths(const report::BatchSummary& summary, double width) {
-    const double fixed =
-        kNumberWidth + kDateWidth + kKindWidth + kChannelWidth * summary.channelColumns;
+    const double verdictWidth = summary.verdictColumn ? kVerdictWidth : 0.0;
+    const double fixed = kNumberWidth + kDateWidth + kKindWidth +
+                         kChannelWidth * summary.channelColumns + verdictWidth;
     const double nameWidth = std::max(100.0, (width - fixed) / 3.0);
     std::vector<double> widths = {nameWidth,    nameWidth,  nameWidth,
                                   kNumberWidth, kDateWidth, kKindWidth};
     widths.insert(widths.end(), static_cast<size_t>(summary.channelColumns), kChannelWidth);
+    if (summary.verdictColumn)
+        widths.push_back(verdictWidth);
     return widths;
 }
 
@@ -70,6 +75,14 @@ void paintRow(QPainter& painter, const std::vector<std::string>& texts,
         painter.drawText(textRect, align | Qt::AlignVCenter, text);
         x += widths[i];
     }
+}
+
+std::vector<std::string> verdictTexts(const std::vector<report::BatchItem>& items,
+                                      const analysis::LimitsBook& limits) {
+    std::vector<std::string> texts;
+    for (const analysis::Verdict verdict : analysis::judgeBatch(items, limits))
+        texts.push_back(analysis::verdictText(verdict));
+    return texts;
 }
 
 CxException writeFailure(const std::string& fsPath) {
@@ -131,7 +144,8 @@ void paintSummaryPage(QPainter& painter, const QRectF& pageRect,
 
 bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF& pageRect,
                       const settings::AppSettings& settings,
-                      const std::vector<report::BatchItem>& items, bool summary,
+                      const std::vector<report::BatchItem>& items,
+                      const analysis::LimitsBook* summaryLimits,
                       const report::BatchProgress& progress) {
     bool firstPage = true;
     auto startPage = [&] {
@@ -139,8 +153,9 @@ bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF
             device.newPage();
         firstPage = false;
     };
-    if (summary) {
-        const report::BatchSummary table = report::batchSummary(settings, items);
+    if (summaryLimits) {
+        const report::BatchSummary table =
+            report::batchSummary(settings, items, verdictTexts(items, *summaryLimits));
         const double ppu = pixelsPerUnit(painter);
         const int pages = summaryPageCount(settings, pageRect.size() / ppu, table);
         for (int page = 0; page < pages; ++page) {
@@ -161,7 +176,8 @@ bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF
 }
 
 bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
-                         const std::vector<report::BatchItem>& items, bool summary, bool overwrite,
+                         const std::vector<report::BatchItem>& items,
+                         const analysis::LimitsBook* summaryLimits, bool overwrite,
                          const report::BatchProgress& progress) {
     std::unique_ptr<support::StagedFile> file;
     try {
@@ -180,7 +196,7 @@ bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings&
         if (!painter.begin(&writer))
             throw writeFailure(fsPath);
         const QRectF page(0, 0, writer.width(), writer.height());
-        if (!paintBatchReport(painter, writer, page, settings, items, summary, progress))
+        if (!paintBatchReport(painter, writer, page, settings, items, summaryLimits, progress))
             return false;
         if (!painter.end())
             throw writeFailure(fsPath);

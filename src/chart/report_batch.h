@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/limits_file.h"
 #include "report/batch_selection.h"
 #include "report/batch_summary.h"
 #include "settings/app_settings.h"
@@ -12,9 +13,9 @@
 class QPainter;
 class QPagedPaintDevice;
 
-// The report of a batch: optionally the list of its measurements first
-// (as many pages as it takes), then the designed report page of each
-// measurement, one page each, in batch order.
+// The report of a batch: optionally the list of its measurements with the
+// verdict of each first (as many pages as it takes), then the designed
+// report page of each measurement, one page each, in batch order.
 namespace plm::chart {
 
 // Pages the summary takes on a page of pageSize (0.1 mm) inside the margins.
@@ -27,12 +28,15 @@ void paintSummaryPage(QPainter& painter, const QRectF& pageRect,
                       int page);
 
 // Paints every page of the batch on the device the painter is active on (a
-// printer or a PDF writer), starting a new page between them. `progress` is
+// printer or a PDF writer), starting a new page between them. With
+// `summaryLimits` the list of measurements comes first, each judged by the
+// limits of its name in that book. `progress` is
 // asked before each measurement's page; false stops there. Returns false
 // when the run was cancelled.
 bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF& pageRect,
                       const settings::AppSettings& settings,
-                      const std::vector<report::BatchItem>& items, bool summary,
+                      const std::vector<report::BatchItem>& items,
+                      const analysis::LimitsBook* summaryLimits,
                       const report::BatchProgress& progress = {});
 
 // The batch as one A4 portrait PDF at fsPath (UTF-8), which appears only
@@ -42,7 +46,8 @@ bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF
 // cannot be written gives CxException "OpenError\n<path>". Returns false
 // when cancelled.
 bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
-                         const std::vector<report::BatchItem>& items, bool summary, bool overwrite,
+                         const std::vector<report::BatchItem>& items,
+                         const analysis::LimitsBook* summaryLimits, bool overwrite,
                          const report::BatchProgress& progress = {});
 
 }  // namespace plm::chart

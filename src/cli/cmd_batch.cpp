@@ -1,13 +1,13 @@
 #include "cli/cmd_batch.h"
-#include "cli/command_support.h"
-
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "chart/report_batch.h"
+#include "cli/command_support.h"
 #include "cli/gui_start.h"
 #include "cli/session.h"
 #include "model/customer_tree.h"
@@ -138,10 +138,15 @@ int runBatchReport(const Invocation& inv) {
                                    support::fromFsPath(path).c_str()));
         return 1;
     }
+    // The summary judges each measurement by the limits file; a damaged one
+    // stops the run before any page is painted.
+    std::optional<analysis::LimitsBook> limits;
+    if (inv.hasFlag("summary"))
+        limits = analysis::loadLimits(analysis::limitsFilePath());
     const std::unique_ptr<QGuiApplication> gui = startGui();
     InterruptGuard guard(true);
-    if (!chart::writeBatchReportPdf(path, session.settings, items, inv.hasFlag("summary"), force,
-                                    terminalProgress())) {
+    if (!chart::writeBatchReportPdf(path, session.settings, items, limits ? &*limits : nullptr,
+                                    force, terminalProgress())) {
         std::fprintf(stderr, "plmtool report: cancelled, no file written\n");
         return 1;
     }

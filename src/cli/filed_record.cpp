@@ -1,8 +1,8 @@
 #include "cli/filed_record.h"
-#include "cli/command_support.h"
 
 #include <stdexcept>
 
+#include "cli/command_support.h"
 #include "cli/session.h"
 #include "model/data_file_scan.h"
 #include "support/text_codec.h"

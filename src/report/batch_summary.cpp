@@ -1,6 +1,7 @@
 #include "report/batch_summary.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "report/operating_times.h"
 #include "support/text_codec.h"
@@ -33,8 +34,12 @@ std::vector<std::string> summaryRow(const BatchItem& item, int channelColumns) {
 }  // namespace
 
 BatchSummary batchSummary(const settings::AppSettings& settings,
-                          const std::vector<BatchItem>& items) {
+                          const std::vector<BatchItem>& items,
+                          const std::vector<std::string>& verdicts) {
+    if (!verdicts.empty() && verdicts.size() != items.size())
+        throw std::invalid_argument("batchSummary: one verdict per measurement");
     BatchSummary summary;
+    summary.verdictColumn = !verdicts.empty();
     summary.title = sj("測定一覧");
     for (const BatchItem& item : items)
         summary.channelColumns = std::max(summary.channelColumns, item.record->channelCount());
@@ -42,9 +47,14 @@ BatchSummary batchSummary(const settings::AppSettings& settings,
                       sj("データ№"),      sj("試験日時"),     sj("測定種別")};
     for (int c = 0; c < summary.channelColumns; ++c)
         summary.header.push_back(channelCaption(c));
+    if (summary.verdictColumn)
+        summary.header.push_back(sj("判定"));
     summary.rows.reserve(items.size());
-    for (const BatchItem& item : items)
-        summary.rows.push_back(summaryRow(item, summary.channelColumns));
+    for (size_t i = 0; i < items.size(); ++i) {
+        summary.rows.push_back(summaryRow(items[i], summary.channelColumns));
+        if (summary.verdictColumn)
+            summary.rows.back().push_back(verdicts[i]);
+    }
     return summary;
 }
 

@@ -206,6 +206,22 @@ TEST_F(BatchTest, OnePrintJobWithASummaryAndAPreviewOfEveryPage) {
     EXPECT_EQ(previewPages, 23);
 }
 
+TEST_F(BatchTest, ASummaryIsNotPrintedWithoutReadableLimits) {
+    const std::vector<report::BatchItem> items = report::selectBatch(tree, {{"Tokyo Works"}});
+    writeFile(home.file("LIMITS.INI"), "[Limits]\nnonsense\n");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(home.file("visit.pdf")));
+    EXPECT_FALSE(plm::app::printMeasurements(printer, items, true, nullptr));
+    ASSERT_FALSE(prompts.texts().empty());
+    EXPECT_EQ(prompts.texts().back().rfind(sj("判定基準ファイルが正しくありません"), 0), 0u)
+        << prompts.texts().back();
+    EXPECT_FALSE(std::filesystem::exists(home.file("visit.pdf")));
+    // Without the summary the limits are not needed.
+    EXPECT_TRUE(plm::app::printMeasurements(printer, items, false, nullptr));
+    EXPECT_EQ(pdfPages(home.file("visit.pdf")), 23);
+}
+
 TEST_F(BatchTest, MainWindowPrintsEverySelectedMeasurement) {
     ASSERT_TRUE(tree.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
     plm::app::CPLMViewDoc doc;

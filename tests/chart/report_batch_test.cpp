@@ -35,6 +35,7 @@ class ReportBatch : public ::testing::Test {
     }
 
     settings::AppSettings settings = test::defaultSettings();
+    const analysis::LimitsBook noLimits;
     std::vector<model::MeasurementRecord> records;
     std::vector<report::BatchItem> items;
     test::TempDir dir;
@@ -61,7 +62,7 @@ TEST_F(ReportBatch, PdfAppearsOnlyWholeAndNeverOverAnExistingFile) {
     const std::string path = dir.file("visit.pdf");
     test::writeFile(path, "mine");
     try {
-        writeBatchReportPdf(path, settings, items, true, false);
+        writeBatchReportPdf(path, settings, items, &noLimits, false);
         FAIL() << "replaced the existing file";
     } catch (const CxException& e) {
         EXPECT_EQ(e.text(), support::sj("指定のファイルは既に存在しています\n") + path);
@@ -69,7 +70,7 @@ TEST_F(ReportBatch, PdfAppearsOnlyWholeAndNeverOverAnExistingFile) {
     EXPECT_EQ(test::readFile(path), "mine");
 
     int asked = 0;
-    EXPECT_FALSE(writeBatchReportPdf(path, settings, items, false, true,
+    EXPECT_FALSE(writeBatchReportPdf(path, settings, items, nullptr, true,
                                      [&](int done, int, const report::BatchItem&) {
                                          ++asked;
                                          return done < 2;
@@ -78,11 +79,12 @@ TEST_F(ReportBatch, PdfAppearsOnlyWholeAndNeverOverAnExistingFile) {
     EXPECT_EQ(test::readFile(path), "mine");
     EXPECT_EQ(folder(), std::vector<std::string>{"visit.pdf"});  // no temporary file left
 
-    EXPECT_TRUE(writeBatchReportPdf(path, settings, items, false, true));
+    EXPECT_TRUE(writeBatchReportPdf(path, settings, items, nullptr, true));
     EXPECT_EQ(test::readFile(path).rfind("%PDF-", 0), 0u);
 
-    EXPECT_THROW(writeBatchReportPdf(dir.file("missing/visit.pdf"), settings, items, false, false),
-                 CxException);
+    EXPECT_THROW(
+        writeBatchReportPdf(dir.file("missing/visit.pdf"), settings, items, nullptr, false),
+        CxException);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 
@@ -223,6 +224,40 @@ TEST(TestSheetLayout, SmallWindowScrollsOverTheFixedRows) {
     EXPECT_GT(sheet.minChartHeight(), 500.0);
     EXPECT_DOUBLE_EQ(small.width(), TestSheet::kMinWidth);
     EXPECT_EQ(sheet.contentSize(QSizeF(3000, 2500)), QSizeF(3000, 2500));
+}
+
+// At the narrowest the window lays the sheet out, every label that shows
+// must be whole: the view scrolls sideways rather than clip one.
+TEST(TestSheetLayout, EveryLabelFitsItsCellAtTheNarrowestWidth) {
+    model::MeasurementRecord r = sampleRecord();
+    r.noiseMask = 1;
+    const QColor labelFill(235, 235, 235);
+    const double padding = 2 * 8.0;
+    for (const Switches s : {Switches{}, Switches{0, 0, 0, 1}, Switches{0, 0, 1, 1},
+                             Switches{1, 0, 1, 1}, Switches{0, 1, 1, 1}}) {
+        TestSheet sheet = built(TestSheet::Target::Screen, s, &r);
+        const QSizeF content = sheet.contentSize(QSizeF(500, 300));
+        EXPECT_DOUBLE_EQ(content.width(), TestSheet::kMinWidth);
+        sheet.layout().layout(QRectF(QPointF(), content));
+        for (const LayoutGrid* table :
+             {sheet.headerTable(), sheet.conditionsTable(), sheet.signalTable()}) {
+            for (int row = 0; row < table->rows(); ++row) {
+                for (int col = 0; col < table->columns(); ++col) {
+                    const GridCell& cell = table->cell(col, row);
+                    const QRectF rect = table->cellRect(col, row);
+                    if (cell.covered || cell.text.empty() || cell.fill != labelFill ||
+                        cell.textColor == cell.fill || rect.isEmpty())
+                        continue;
+                    const double needed = QFontMetricsF(cell.font).horizontalAdvance(
+                                              QString::fromStdString(support::toUtf8(cell.text))) +
+                                          padding;
+                    EXPECT_LE(needed, rect.width())
+                        << support::toUtf8(cell.text) << " switches " << s.chattering
+                        << s.measureType << s.measureOpe << s.outsideTrigger;
+                }
+            }
+        }
+    }
 }
 
 // First column from the left with a dark pixel.

@@ -120,6 +120,33 @@ TEST_F(CliBatch, ReportHasOnePagePerMeasurementInTreeOrder) {
                                 "3/4 東京 / 回路A / 点2 No.1", "4/4 東京 / 回路A / 点2 No.2"}));
 }
 
+TEST_F(CliBatch, SummaryJudgesEachMeasurementByTheLimitsOfItsName) {
+    // No.1 of 点1 bounces 5 ms on channel 3, No.2 does not bounce; 点2 has no limits.
+    ASSERT_EQ(plmtool(dir, {"limits", "東京", "回路A", "点1", "--set", "bounce_max_ms=1"}).status,
+              0);
+    const ToolRun r = plmtool(dir, {"report", "東京", "回路A", "visit.pdf", "--summary"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = shell("pdftotext -layout -f 1 -l 1 '" + dir.file("visit.pdf") + "' -");
+    std::vector<std::string> verdicts;
+    for (const std::string& line : lines(text)) {
+        std::smatch last;
+        if (line.find("回路A") != std::string::npos &&
+            std::regex_search(line, last, std::regex("(\\S+)\\s*$")))
+            verdicts.push_back(last[1].str());
+    }
+    EXPECT_EQ(verdicts, (std::vector<std::string>{"不合格", "合格", "判定なし", "判定なし"}))
+        << text;
+    EXPECT_NE(text.find("判定"), std::string::npos);
+
+    // A limits file that does not read stops the summary before a file appears.
+    test::writeFile(dir.file("home/LIMITS.INI"), "[Limits]\nnonsense\n");
+    const ToolRun damaged = plmtool(dir, {"report", "東京", "回路A", "again.pdf", "--summary"});
+    EXPECT_NE(damaged.status, 0);
+    EXPECT_NE(damaged.err.find("判定基準ファイルが正しくありません"), std::string::npos)
+        << damaged.err;
+    EXPECT_FALSE(fs::exists(dir.file("again.pdf")));
+}
+
 TEST_F(CliBatch, EachCsvFileIsTheSingleMeasurementCsv) {
     const ToolRun r = plmtool(dir, {"csv", "東京", "回路A", "out"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -158,6 +158,16 @@ TEST(BatchSummary, OneRowPerMeasurementWithEachChannelsOperatingTime) {
     EXPECT_EQ(summary.rows[0][9], "---");
     EXPECT_EQ(summary.rows[0][10], "");  // a four-channel record has no fifth channel
     EXPECT_EQ(summary.rows[1][13], "---");
+    EXPECT_FALSE(summary.verdictColumn);
+
+    const std::vector<BatchItem> items = selectBatch(tree, {{"beta"}});
+    const BatchSummary judged = batchSummary(settings, items, {sj("不合格"), sj("合格")});
+    EXPECT_TRUE(judged.verdictColumn);
+    EXPECT_EQ(judged.header.back(), sj("判定"));
+    EXPECT_EQ(judged.rows[0].back(), sj("不合格"));
+    EXPECT_EQ(judged.rows[1].back(), sj("合格"));
+    EXPECT_EQ(judged.rows[1][13], "---");
+    EXPECT_THROW(batchSummary(settings, items, {sj("合格")}), std::invalid_argument);
 }
 
 class BatchCsv : public ::testing::Test {

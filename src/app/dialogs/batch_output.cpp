@@ -8,8 +8,10 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 #include <system_error>
 
+#include "analysis/limits_file.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "chart/report_batch.h"
@@ -57,13 +59,34 @@ QRectF pageOf(QPrinter& printer) {
     return QRectF(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
 }
 
-bool paintAll(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
-              const report::BatchProgress& progress) {
+// The limits the summary judges by, read when a summary is asked for. A
+// limits file that cannot be read is told and nothing is printed.
+struct SummaryLimits {
+    bool readable = true;
+    std::optional<analysis::LimitsBook> book;
+    const analysis::LimitsBook* get() const { return book ? &*book : nullptr; }
+};
+
+SummaryLimits summaryLimits(bool summary) {
+    SummaryLimits limits;
+    if (!summary)
+        return limits;
+    try {
+        limits.book = analysis::loadLimits(analysis::limitsFilePath());
+    } catch (const CxException& e) {
+        ui::prompter().information(e.text());
+        limits.readable = false;
+    }
+    return limits;
+}
+
+bool paintAll(QPrinter& printer, const std::vector<report::BatchItem>& items,
+              const analysis::LimitsBook* limits, const report::BatchProgress& progress) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     const bool whole = chart::paintBatchReport(painter, printer, pageOf(printer), appSettings(),
-                                               items, summary, progress);
+                                               items, limits, progress);
     // A cancelled job is thrown away, not sent half.
     if (!whole)
         printer.abort();
@@ -88,14 +111,17 @@ std::string existingText(const std::vector<std::string>& paths) {
 
 bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
                        QWidget* parent) {
+    const SummaryLimits limits = summaryLimits(summary);
+    if (!limits.readable)
+        return false;
     BatchProgressDialog progress("印刷しています...", static_cast<int>(items.size()), parent);
     const QString pdfFile =
         printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
     if (pdfFile.isEmpty())
-        return paintAll(printer, items, summary, progress.callback());
+        return paintAll(printer, items, limits.get(), progress.callback());
     // Printed to a file: the file appears only when whole, as plmtool writes it.
     try {
-        return chart::writeBatchReportPdf(pdfFile.toStdString(), appSettings(), items, summary,
+        return chart::writeBatchReportPdf(pdfFile.toStdString(), appSettings(), items, limits.get(),
                                           true, progress.callback());
     } catch (const CxException& e) {
         ui::prompter().information(e.text());
@@ -105,12 +131,15 @@ bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& 
 
 void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items,
                          bool summary, QWidget* parent) {
+    const SummaryLimits limits = summaryLimits(summary);
+    if (!limits.readable)
+        return;
     QPrintPreviewDialog preview(&printer, parent);
     preview.setObjectName("batchPreview");
     preview.setWindowTitle(qsj("印刷プレビュー"));
     preview.resize(900, 1000);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&](QPrinter* p) { paintAll(*p, items, summary, {}); });
+                     [&](QPrinter* p) { paintAll(*p, items, limits.get(), {}); });
     preview.exec();
 }
 
