@@ -44,9 +44,9 @@ std::string optionName(const std::string& arg) {
 }
 
 const OptionSpec* findOption(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (spec.name == name)
-            return &spec;
+    for (const OptionSpec& option : specs) {
+        if (option.name == name)
+            return &option;
     }
     return nullptr;
 }
@@ -79,16 +79,16 @@ plm::cli::Invocation parseArguments(int argc, char** argv, const Command& comman
             continue;
         }
         const std::string name = optionName(arg);
-        const OptionSpec* spec = findOption(kGlobalOptions, name);
-        if (!spec)
-            spec = findOption(command.options, name);
-        if (!spec)
+        const OptionSpec* option = findOption(kGlobalOptions, name);
+        if (!option)
+            option = findOption(command.options, name);
+        if (!option)
             throw UsageError{"unknown option '--" + name + "'"};
         const bool inlineValue = arg.find('=') != std::string::npos;
-        if (inlineValue && !spec->takesValue)
+        if (inlineValue && !option->takesValue)
             throw UsageError{"--" + name + " takes no value"};
         inv.flags.push_back(arg);
-        if (spec->takesValue && !inlineValue) {
+        if (option->takesValue && !inlineValue) {
             if (i + 1 >= argc)
                 throw UsageError{"--" + name + " needs a value"};
             inv.flags.push_back(argv[++i]);

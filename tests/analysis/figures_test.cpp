@@ -12,7 +12,7 @@ namespace plm::analysis {
 namespace {
 
 using test::buildRecord;
-using test::RecordSpec;
+using test::RecordShape;
 
 struct Expected {
     std::optional<int64_t> operatingUs;
@@ -23,7 +23,7 @@ struct Expected {
 
 struct ChannelCase {
     const char* name;
-    RecordSpec spec;
+    RecordShape shape;
     Expected expected;  // of channel 1
 };
 
@@ -31,7 +31,7 @@ class ChannelFiguresTable : public ::testing::TestWithParam<ChannelCase> {};
 
 TEST_P(ChannelFiguresTable, MatchesTheFiguresWorkedOutByHand) {
     const ChannelCase& c = GetParam();
-    const MeasurementFigures f = computeFigures(buildRecord(c.spec), defaultPoleGroup());
+    const MeasurementFigures f = computeFigures(buildRecord(c.shape), defaultPoleGroup());
     ASSERT_EQ(f.channels.size(), 3u);
     const ChannelFigures& ch = f.channels[0];
     EXPECT_EQ(ch.channel, 1);
@@ -137,7 +137,7 @@ TEST(Figures, AgreeWithASampleBySampleCount) {
 
 struct SpreadCase {
     const char* name;
-    RecordSpec spec;
+    RecordShape shape;
     std::vector<int> group;
     std::optional<int64_t> spreadUs;
 };
@@ -146,7 +146,7 @@ class PoleSpreadTable : public ::testing::TestWithParam<SpreadCase> {};
 
 TEST_P(PoleSpreadTable, IsMaxMinusMinOfThePolesThatMoved) {
     const SpreadCase& c = GetParam();
-    EXPECT_EQ(computeFigures(buildRecord(c.spec), c.group).poleSpreadUs, c.spreadUs);
+    EXPECT_EQ(computeFigures(buildRecord(c.shape), c.group).poleSpreadUs, c.spreadUs);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/fixtures.h"
 #include "model/measurement_record.h"
 #include "support/ole_date.h"
 
@@ -10,7 +11,7 @@
 // ON when startOn[k] and toggles at each sample listed in changes[k].
 namespace plm::test {
 
-struct RecordSpec {
+struct RecordShape {
     int32_t devType = 0;  // 3 channels
     int32_t measPeriod = 1;
     size_t samples = 1001;
@@ -19,17 +20,17 @@ struct RecordSpec {
     int32_t measureType = 0;
 };
 
-inline model::MeasurementRecord buildRecord(const RecordSpec& spec) {
+inline model::MeasurementRecord buildRecord(const RecordShape& shape) {
     model::MeasurementRecord r;
-    r.cond.devType = spec.devType;
-    r.measPeriod = spec.measPeriod;
-    r.measureType = spec.measureType;
-    r.contacts.assign(spec.samples, 0);
-    for (size_t ch = 0; ch < spec.changes.size(); ++ch) {
-        bool on = ch < spec.startOn.size() && spec.startOn[ch];
+    r.cond.devType = shape.devType;
+    r.measPeriod = shape.measPeriod;
+    r.measureType = shape.measureType;
+    r.contacts.assign(shape.samples, 0);
+    for (size_t ch = 0; ch < shape.changes.size(); ++ch) {
+        bool on = ch < shape.startOn.size() && shape.startOn[ch];
         size_t next = 0;
-        const std::vector<int64_t>& at = spec.changes[ch];
-        for (size_t i = 0; i < spec.samples; ++i) {
+        const std::vector<int64_t>& at = shape.changes[ch];
+        for (size_t i = 0; i < shape.samples; ++i) {
             if (next < at.size() && static_cast<int64_t>(i) == at[next]) {
                 on = !on;
                 ++next;
@@ -41,17 +42,9 @@ inline model::MeasurementRecord buildRecord(const RecordSpec& spec) {
     return r;
 }
 
-inline support::DateTimeValue dateOf(int year, int month, int day, int hour = 10, int minute = 0) {
-    support::CalendarFields f;
-    f.year = year;
-    f.month = month;
-    f.day = day;
-    f.hour = hour;
-    f.minute = minute;
-    support::DateTimeValue v;
-    support::fieldsToOle(f, v.value);
-    v.status = support::DateStatus::Valid;
-    return v;
+// A date at 10:00, the hour a test is usually made.
+inline support::DateTimeValue dateOf(int year, int month, int day) {
+    return dateAt(year, month, day, 10);
 }
 
 }  // namespace plm::test

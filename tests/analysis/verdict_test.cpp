@@ -13,7 +13,7 @@ namespace {
 
 using support::sj;
 using test::buildRecord;
-using test::RecordSpec;
+using test::RecordShape;
 
 Limits limitsOf(const std::vector<std::pair<std::string, std::string>>& values) {
     Limits limits;
@@ -24,7 +24,7 @@ Limits limitsOf(const std::vector<std::pair<std::string, std::string>>& values) 
 
 struct VerdictCase {
     const char* name;
-    RecordSpec spec;
+    RecordShape shape;
     std::vector<std::pair<std::string, std::string>> limits;
     std::vector<Verdict> channels;
     Verdict measurement;
@@ -35,14 +35,14 @@ constexpr Verdict F = Verdict::Fail;
 constexpr Verdict N = Verdict::NotJudged;
 
 // A close at 1 ms: poles at 40, 41 and 43 ms, an auxiliary contact on channel 4.
-const RecordSpec kClose{1, 1, 101, {{41}, {42}, {44}, {90}}};
-const RecordSpec kTrip{1, 1, 101, {{41}, {42}, {44}, {90}}, {true, true, true, true}, 1};
+const RecordShape kClose{1, 1, 101, {{41}, {42}, {44}, {90}}};
+const RecordShape kTrip{1, 1, 101, {{41}, {42}, {44}, {90}}, {true, true, true, true}, 1};
 
 class VerdictTable : public ::testing::TestWithParam<VerdictCase> {};
 
 TEST_P(VerdictTable, JudgesChannelsAndMeasurement) {
     const VerdictCase& c = GetParam();
-    const model::MeasurementRecord r = buildRecord(c.spec);
+    const model::MeasurementRecord r = buildRecord(c.shape);
     const Limits limits = limitsOf(c.limits);
     const Judgement j = judge(r, computeFigures(r, limits.poleGroupOrDefault()), limits);
     ASSERT_EQ(j.channels.size(), c.channels.size());

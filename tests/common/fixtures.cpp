@@ -7,18 +7,26 @@
 
 namespace plm::test {
 
+support::DateTimeValue dateAt(int year, int month, int day, int hour, int minute, int second) {
+    support::CalendarFields f;
+    f.year = year;
+    f.month = month;
+    f.day = day;
+    f.hour = hour;
+    f.minute = minute;
+    f.second = second;
+    support::DateTimeValue dt;
+    support::fieldsToOle(f, dt.value);
+    dt.status = support::DateStatus::Valid;
+    return dt;
+}
+
 model::MeasurementRecord datedRecord(int day, int hour, int dataNo) {
     model::MeasurementRecord r;
     r.dataNo = dataNo;
     r.measTime = 0;
     r.measPeriod = 1;
-    support::CalendarFields f;
-    f.year = 2024;
-    f.month = 3;
-    f.day = day;
-    f.hour = hour;
-    support::fieldsToOle(f, r.testDateTime.value);
-    r.testDateTime.status = support::DateStatus::Valid;
+    r.testDateTime = dateAt(2024, 3, day, hour);
     r.contacts.assign(r.expectedSampleCount(), 0);
     return r;
 }

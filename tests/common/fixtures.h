@@ -4,9 +4,14 @@
 #include <vector>
 
 #include "model/measurement_record.h"
+#include "support/ole_date.h"
 
 // Small builders every test folder shares.
 namespace plm::test {
+
+// A valid date-time at the given calendar fields.
+support::DateTimeValue dateAt(int year, int month, int day, int hour = 0, int minute = 0,
+                              int second = 0);
 
 // A record of 50 ms at 1 ms (50 samples, every channel OFF) taken on
 // 2024-03-`day` at `hour`:00, with data number `dataNo`.

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/fixtures.h"
 #include "model/customer_tree.h"
 #include "support/ole_date.h"
 
@@ -18,22 +19,6 @@ struct RecordingReporter : model::ErrorReporter {
         messages.emplace_back(text, icon);
     }
 };
-
-// A valid date-time at the given calendar fields.
-inline support::DateTimeValue dateAt(int year, int month, int day, int hour = 0, int minute = 0,
-                                     int second = 0) {
-    support::CalendarFields f;
-    f.year = year;
-    f.month = month;
-    f.day = day;
-    f.hour = hour;
-    f.minute = minute;
-    f.second = second;
-    support::DateTimeValue dt;
-    support::fieldsToOle(f, dt.value);
-    dt.status = support::DateStatus::Valid;
-    return dt;
-}
 
 // A record with every stored item set to a value derived from `seed`, so
 // that a field dropped or swapped by the file format shows up.
