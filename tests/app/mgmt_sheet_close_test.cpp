@@ -224,6 +224,63 @@ TEST_F(MgmtSheetCloseTest, EnterStartsAndCommitsACellEditInEditMode) {
     EXPECT_TRUE(prompts.shown().empty());
 }
 
+// Changes made in the sheet are thrown away by Cancel: it asks first, No
+// (the default) keeps the sheet with the changes, and OK never asks.
+TEST_F(MgmtSheetCloseTest, CancellingChangesAsksAndNoKeepsThem) {
+    const std::string question =
+        sj("編集した内容は保存されていません\n"
+           "変更を破棄して閉じてもよろしいですか");
+    struct Way {
+        const char* name;
+        std::function<void(MgmtSheetDialog&)> close;
+    } ways[] = {
+        {"Cancel", [](MgmtSheetDialog& s) { s.cancelButton()->click(); }},
+        {"Escape", [](MgmtSheetDialog& s) { pressEscape(&s); }},
+        {"window close", closeFromWindowManager},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        prompts.clear();
+        model::CustomerTree work = tree;  // the sheet edits the tree it is given
+        MgmtSheetDialog sheet(SheetMode::Edit, work, {"ALPHA", "C1", "N1", 0});
+        sheet.show();
+        QCoreApplication::processEvents();
+        way.close(sheet);
+        EXPECT_FALSE(sheet.isVisible()) << "nothing changed yet: closes at once";
+        EXPECT_TRUE(prompts.shown().empty());
+
+        sheet.show();
+        sheet.page()->selectRecords({0});
+        prompts.queueYes();  // delete the measurement
+        sheet.page()->button(CPgMstEdit::DeleteRecords)->click();
+        prompts.queueNo();
+        way.close(sheet);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(sheet.isVisible());
+        ASSERT_EQ(prompts.shown().size(), 2u);
+        EXPECT_EQ(prompts.shown()[1].text, question);
+        EXPECT_EQ(prompts.shown()[1].byDefault, ui::Answer::No);
+
+        prompts.queueYes();
+        way.close(sheet);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(sheet.isVisible());
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+        EXPECT_TRUE(prompts.problems().empty());
+    }
+    model::CustomerTree work = tree;
+    MgmtSheetDialog kept(SheetMode::Edit, work, {"ALPHA", "C1", "N1", 0});
+    kept.show();
+    QCoreApplication::processEvents();
+    kept.page()->selectRecords({0});
+    prompts.clear();
+    prompts.queueYes();
+    kept.page()->button(CPgMstEdit::DeleteRecords)->click();
+    kept.okButton()->click();
+    EXPECT_EQ(kept.result(), QDialog::Accepted);
+    EXPECT_EQ(prompts.shown().size(), 1u) << "OK keeps the changes: no question";
+}
+
 // The message box itself: Enter gives the default answer that the caller asked for.
 TEST(QtPrompterDefaults, EnterGivesTheAnswerAskedForAsDefault) {
     ensureApplication();

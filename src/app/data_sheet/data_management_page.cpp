@@ -352,6 +352,14 @@ bool CPgMstEdit::canClose() {
     return true;
 }
 
+bool CPgMstEdit::mayDiscardEdits() {
+    if (!edited_ || mode_ == SheetMode::Display)
+        return true;
+    return ui::prompter().askYesNo(sj("編集した内容は保存されていません\n"
+                                      "変更を破棄して閉じてもよろしいですか"),
+                                   ui::Answer::No);
+}
+
 bool CPgMstEdit::mayDiscardReceived() {
     return mode_ != SheetMode::Transfer || transfer_->mayDiscardReceived();
 }
@@ -394,6 +402,7 @@ void CPgMstEdit::addItem(int level) {
     CAddItem dialog(level, c, t, tree_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    edited_ = true;
     reloadList(level, model::addName(tree_, model::TreeLevel(level), parents(), dialog.name()));
 }
 
@@ -410,6 +419,7 @@ void CPgMstEdit::deleteItem(int level) {
             ui::Answer::No))
         return;
     model::removeName(tree_, model::TreeLevel(level), parents(), position);
+    edited_ = true;
     const int remaining = int(nameModels_[level]->names().size()) - 1;
     reloadList(level, position < remaining ? position : remaining - 1);
 }
@@ -427,6 +437,7 @@ void CPgMstEdit::renameItem(int level, int row, const std::string& text) {
         ui::prompter().information(e.text());
         return;
     }
+    edited_ = true;
     if (position == row) {
         // Same place: only the text changes, the selections beneath stay.
         std::vector<std::string> names = nameModels_[level]->names();
@@ -452,6 +463,7 @@ void CPgMstEdit::deleteRecords() {
     if (!ui::prompter().askYesNo(sj("選択中のデータを削除します\nよろしいですか"), ui::Answer::No))
         return;
     model::removeRecords(*node, rows);
+    edited_ = true;
     reloadRecords(rows.front());
 }
 
@@ -472,6 +484,7 @@ void CPgMstEdit::moveRecords() {
             customer.name.c_str(), circuit.name.c_str(), target.name.c_str())))
         return;
     model::moveRecords(*source, rows, target);
+    edited_ = true;
     reloadRecords(rows.front());
 }
 
@@ -486,11 +499,13 @@ void CPgMstEdit::editDetail(int number, const std::string& text) {
     for (int row : rows)
         targets.push_back(&node->records.at(row));
     editConditions(targets, number, channels_, text, appSettings());
+    edited_ = true;
     recordModel_->refresh();
     refreshDetail();
 }
 
 void CPgMstEdit::afterRegister() {
+    edited_ = true;
     updateCaption();
     reloadRecords(0);
 }

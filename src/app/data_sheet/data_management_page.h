@@ -66,6 +66,9 @@ class CPgMstEdit : public QWidget {
     // False when received measurements are still unregistered and the user
     // chose to keep the sheet open (transfer mode; always true otherwise).
     bool mayDiscardReceived();
+    // False when the tree was changed in this sheet and the user chose to
+    // keep the sheet open rather than throw the changes away.
+    bool mayDiscardEdits();
 
     // Selecting by position, as a click on the list does.
     void selectCustomer(int position);
@@ -114,6 +117,7 @@ class CPgMstEdit : public QWidget {
     model::CustomerTree& tree_;
     int channels_;
     bool loading_ = false;
+    bool edited_ = false;  // the tree was changed since the sheet opened
 
     QGroupBox* group_ = nullptr;
     std::array<QTreeView*, 3> nameViews_{};

@@ -128,7 +128,7 @@ void MgmtSheetDialog::accept() {
 }
 
 void MgmtSheetDialog::reject() {
-    if (askBeforeDiscarding_ && !page_->mayDiscardReceived())
+    if (askBeforeDiscarding_ && (!page_->mayDiscardReceived() || !page_->mayDiscardEdits()))
         return;
     QDialog::reject();
 }
