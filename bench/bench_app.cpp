@@ -19,6 +19,7 @@
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "app/shell/plm_view_app.h"
+#include "bench_timing.h"
 #include "common/gui/scripted_prompter.h"
 #include "support/paths.h"
 #include "synthetic_tree.h"
@@ -26,13 +27,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using plm::bench::Clock;
+using plm::bench::msSince;
 namespace fs = std::filesystem;
 using namespace plm;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // Counts the paints of one widget.
 struct PaintCounter : QObject {

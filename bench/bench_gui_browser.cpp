@@ -13,27 +13,15 @@
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
+#include "bench_timing.h"
 #include "synthetic_tree.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using plm::bench::best;
+using plm::bench::Clock;
+using plm::bench::msSince;
 using namespace plm;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-template <class F>
-double best(int n, F&& f) {
-    double result = 1e300;
-    for (int i = 0; i < n; ++i) {
-        const auto start = Clock::now();
-        f();
-        result = std::min(result, msSince(start));
-    }
-    return result;
-}
 
 struct Figures {
     double buildMs;

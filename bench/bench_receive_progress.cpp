@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_pty.h"
 #include "link/serial_block_source.h"
 #include "link/serial_line.h"
 #include "link/transfer_decoder.h"
@@ -25,6 +26,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using plm::bench::Pty;
 using plm::support::UniqueFd;
 
 constexpr int kMeasurements = 2;  // 5 s at 100 us each: 50001 samples
@@ -48,26 +50,6 @@ std::vector<uint8_t> transferStream() {
     }
     return out;
 }
-
-struct Pty {
-    UniqueFd master;
-    UniqueFd slave;
-    std::string device;
-
-    Pty() {
-        int m = -1, s = -1;
-        char name[256] = {};
-        if (openpty(&m, &s, name, nullptr, nullptr) != 0)
-            std::perror("openpty");
-        master.reset(m);
-        slave.reset(s);
-        device = name;
-        termios tio{};
-        tcgetattr(s, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(s, TCSANOW, &tio);
-    }
-};
 
 // Writes the stream at `baud` (10 bits a byte), or as fast as the pty takes it for 0.
 void writePaced(int fd, const std::vector<uint8_t>& bytes, int baud) {
