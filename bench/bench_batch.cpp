@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "model/customer_tree.h"
 #include "report/batch_csv.h"
 #include "report/batch_selection.h"
@@ -27,6 +28,7 @@
 
 namespace {
 
+using plm::bench::bufferedWrite;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -97,15 +99,6 @@ void plmtool(const fs::path& home, const std::string& args) {
     const int status = std::system(command.c_str());
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-}
-
-void bufferedWrite(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
-        std::fclose(f) != 0) {
-        std::perror("baseline write");
         std::exit(1);
     }
 }

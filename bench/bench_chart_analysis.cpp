@@ -15,17 +15,13 @@
 
 #include "analysis/figures.h"
 #include "analysis/trend.h"
+#include "bench_timing.h"
 #include "chart/trend_plot.h"
 
 namespace {
 
+using plm::bench::cpuSeconds;
 using Clock = std::chrono::steady_clock;
-
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
 
 double seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();

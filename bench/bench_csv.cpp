@@ -12,11 +12,14 @@
 #include <random>
 #include <string>
 
+#include "bench_timing.h"
 #include "report/csv_writer.h"
 #include "support/text_codec.h"
 
 namespace {
 
+using plm::bench::bufferedWrite;
+using plm::bench::cpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 struct CountingReporter : plm::model::ErrorReporter {
@@ -46,23 +49,6 @@ plm::model::MeasurementRecord bigRecord() {
 
 double seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-// CPU time of this process (user and system): on a shared machine wall time
-// mostly measures the neighbours.
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-void bufferedWrite(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
-        std::fclose(f) != 0) {
-        std::perror("baseline write");
-        std::exit(1);
-    }
 }
 
 }  // namespace

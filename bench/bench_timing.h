@@ -1,7 +1,12 @@
 #pragma once
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 // Wall-clock timing shared by the benchmarks.
 namespace plm::bench {
@@ -22,6 +27,25 @@ double best(int n, F&& f) {
         result = std::min(result, msSince(start));
     }
     return result;
+}
+
+// CPU time of this process (user and system): on a shared machine wall time
+// mostly measures the neighbours.
+inline double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// The baseline of file-writing benchmarks: the bytes through plain buffered
+// stdio; a failure ends the benchmark.
+inline void bufferedWrite(const std::string& path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
+        std::fclose(f) != 0) {
+        std::perror("baseline write");
+        std::exit(1);
+    }
 }
 
 }  // namespace plm::bench
