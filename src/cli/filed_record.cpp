@@ -25,7 +25,7 @@ std::optional<model::ScannedName> scanName(const std::string& dataPath,
         outline.find(*selection.customer, *selection.circuit, *selection.name);
     if (!found)
         throw std::runtime_error("no such measurement name: " + typed);
-    return std::move(*const_cast<model::ScannedName*>(found));
+    return *found;  // samples are shared, so the copy costs names and headers only
 }
 
 std::runtime_error noRecord(uint32_t index, uint32_t count) {

@@ -1,14 +1,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <functional>
 
 #include <chrono>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -390,6 +393,24 @@ TEST(DataFileSave, KilledSaveLeavesAWholeFile) {
     EXPECT_EQ(otherFiles(dir.path(), "QBX.DAT"), std::vector<std::string>{});
 }
 
+// Saves `tree` to `path` in a child process set up by `prepare` (limits,
+// another user): true when the save failed with exactly one message.
+bool saveFailsOnceInChild(const CustomerTree& tree, const std::string& path,
+                          const std::function<void()>& prepare) {
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        prepare();
+        RecordingReporter child;
+        const bool saved = tree.save(path, child);
+        _exit(!saved && child.messages.size() == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // A save that fails part-way (here: the file size limit, as on a full disk)
 // leaves the old file where it is, whole.
 TEST(DataFileSave, FailedSaveLeavesTheOldFileInPlace) {
@@ -400,19 +421,11 @@ TEST(DataFileSave, FailedSaveLeavesTheOldFileInPlace) {
     const std::string before = test::readFile(path);
     CustomerTree large;
     findOrAddMeasurementName(large, "L", "t", "n").records.append(test::richRecord(1, 200000));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    EXPECT_TRUE(saveFailsOnceInChild(large, path, [] {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
-        RecordingReporter child;
-        const bool saved = large.save(path, child);
-        _exit(!saved && child.messages.size() == 1 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }));
     EXPECT_EQ(test::readFile(path), before);
     EXPECT_EQ(otherFiles(dir.path(), "QBX.DAT"), std::vector<std::string>{});
 }
@@ -426,19 +439,11 @@ TEST(DataFileSave, ReadOnlyFileIsNotReplaced) {
     const std::string before = test::readFile(path);
     fs::permissions(dir.path(), fs::perms::all);
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    EXPECT_TRUE(saveFailsOnceInChild(CustomerTree(), path, [] {
         // Permissions mean nothing to root: save as an ordinary user.
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(2);
-        RecordingReporter child;
-        const bool saved = CustomerTree().save(path, child);
-        _exit(!saved && child.messages.size() == 1 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }));
     EXPECT_EQ(test::readFile(path), before);
     EXPECT_EQ(otherFiles(dir.path(), "QBX.DAT"), std::vector<std::string>{});
 }
