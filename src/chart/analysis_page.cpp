@@ -251,13 +251,11 @@ void paintAnalysisPage(QPainter& painter, const QRectF& pageRect,
                        const analysis::AnalysisReport& report) {
     const std::unique_ptr<LayoutGrid> page = buildAnalysisPage(settings, names, record, report);
     const double ppu = pixelsPerUnit(painter);
-    const QRectF units(pageRect.topLeft() / ppu, pageRect.size() / ppu);
     const QRectF inner =
-        units.adjusted(settings.prtBlankLeft * 10.0, settings.prtBlankTop * 10.0,
-                       -settings.prtBlankRight * 10.0, -settings.prtBlankBottom * 10.0);
+        printArea(settings, QRectF(pageRect.topLeft() / ppu, pageRect.size() / ppu));
     painter.save();
     painter.scale(ppu, ppu);
-    page->layout(inner.normalized());
+    page->layout(inner);
     page->paint(painter, PaintContext{1.0 / ppu, std::nullopt});
     painter.restore();
 }

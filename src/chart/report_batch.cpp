@@ -36,13 +36,6 @@ constexpr double kKindWidth = 140.0;
 constexpr double kChannelWidth = 105.0;
 constexpr double kVerdictWidth = 140.0;
 
-QRectF innerRect(const settings::AppSettings& settings, const QRectF& page) {
-    return page
-        .adjusted(settings.prtBlankLeft * 10.0, settings.prtBlankTop * 10.0,
-                  -settings.prtBlankRight * 10.0, -settings.prtBlankBottom * 10.0)
-        .normalized();
-}
-
 int rowsPerPage(double innerHeight) {
     return std::max(1, static_cast<int>((innerHeight - kTitleHeight - kHeaderHeight) / kRowHeight));
 }
@@ -99,7 +92,7 @@ CxException existingFile(const std::string& fsPath) {
 
 int summaryPageCount(const settings::AppSettings& settings, const QSizeF& pageSize,
                      const report::BatchSummary& summary) {
-    const int perPage = rowsPerPage(innerRect(settings, QRectF(QPointF(), pageSize)).height());
+    const int perPage = rowsPerPage(printArea(settings, QRectF(QPointF(), pageSize)).height());
     const int rows = static_cast<int>(summary.rows.size());
     return std::max(1, (rows + perPage - 1) / perPage);
 }
@@ -109,7 +102,7 @@ void paintSummaryPage(QPainter& painter, const QRectF& pageRect,
                       int page) {
     const double ppu = pixelsPerUnit(painter);
     const QRectF inner =
-        innerRect(settings, QRectF(pageRect.topLeft() / ppu, pageRect.size() / ppu));
+        printArea(settings, QRectF(pageRect.topLeft() / ppu, pageRect.size() / ppu));
     const int perPage = rowsPerPage(inner.height());
     const int pages = summaryPageCount(settings, pageRect.size() / ppu, summary);
     const std::vector<double> widths = columnWidths(summary, inner.width());

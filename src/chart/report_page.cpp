@@ -35,14 +35,11 @@ void paintReportPage(QPainter& painter, const QRectF& pageRect,
     TestSheet sheet(TestSheet::Target::Print);
     sheet.rebuild(settings, names, record);
     const double ppu = pixelsPerUnit(painter);
-    const QRectF page(pageRect.topLeft() / ppu, pageRect.size() / ppu);
-    // Margins are whole millimetres; the layout works in 0.1 mm.
     const QRectF inner =
-        page.adjusted(settings.prtBlankLeft * 10.0, settings.prtBlankTop * 10.0,
-                      -settings.prtBlankRight * 10.0, -settings.prtBlankBottom * 10.0);
+        printArea(settings, QRectF(pageRect.topLeft() / ppu, pageRect.size() / ppu));
     painter.save();
     painter.scale(ppu, ppu);
-    sheet.paintUnits(painter, inner.normalized(), PaintContext{1.0 / ppu, std::nullopt});
+    sheet.paintUnits(painter, inner, PaintContext{1.0 / ppu, std::nullopt});
     painter.restore();
 }
 

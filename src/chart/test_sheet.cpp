@@ -181,6 +181,13 @@ double pixelsPerUnit(const QPainter& painter) {
     return dpi / 254.0;
 }
 
+QRectF printArea(const settings::AppSettings& settings, const QRectF& page) {
+    return page
+        .adjusted(settings.prtBlankLeft * 10.0, settings.prtBlankTop * 10.0,
+                  -settings.prtBlankRight * 10.0, -settings.prtBlankBottom * 10.0)
+        .normalized();
+}
+
 TestSheet::TestSheet(Target target)
     : target_(target),
       layout_(std::make_unique<LayoutGrid>(1, 1)),

@@ -118,4 +118,8 @@ class TestSheet {
 // Device pixels per 0.1 mm of the painter's device.
 double pixelsPerUnit(const QPainter& painter);
 
+// What a printed page may use: `page` (in 0.1 mm) less the print margins,
+// which are whole millimetres.
+QRectF printArea(const settings::AppSettings& settings, const QRectF& page);
+
 }  // namespace plm::chart
