@@ -65,7 +65,7 @@ void ArchiveReader::require(uint64_t need, const char* what) const {
     }
 }
 
-void ArchiveReader::read(void* out, size_t n) {
+void ArchiveReader::readAcross(void* out, size_t n) {
     auto* dst = static_cast<uint8_t*>(out);
     while (n > 0) {
         if (pos_ == end_ && !refill())
@@ -77,34 +77,6 @@ void ArchiveReader::read(void* out, size_t n) {
         n -= chunk;
         consumed_ += chunk;
     }
-}
-
-uint8_t ArchiveReader::u8() {
-    if (pos_ != end_) {
-        ++consumed_;
-        return *pos_++;
-    }
-    uint8_t v;
-    read(&v, 1);
-    return v;
-}
-
-uint16_t ArchiveReader::u16() {
-    uint16_t v;
-    read(&v, sizeof v);
-    return v;
-}
-
-uint32_t ArchiveReader::u32() {
-    uint32_t v;
-    read(&v, sizeof v);
-    return v;
-}
-
-double ArchiveReader::f64() {
-    double v;
-    read(&v, sizeof v);
-    return v;
 }
 
 uint32_t ArchiveReader::count() {
@@ -126,7 +98,7 @@ uint32_t ArchiveReader::stringLength(bool allowWide, bool& wide) {
     return u32();
 }
 
-std::string ArchiveReader::string() {
+std::string ArchiveReader::stringAcross() {
     bool wide = false;
     uint32_t length = stringLength(true, wide);
     if (!wide) {
@@ -150,10 +122,6 @@ uint64_t ArchiveReader::checkedStringBytes() {
     return length;
 }
 
-void ArchiveReader::skipString() {
-    skip(checkedStringBytes());
-}
-
 void ArchiveReader::bytes(std::vector<uint8_t>& out, uint64_t n) {
     require(n, "byte array");
     out.resize(n);
@@ -165,7 +133,7 @@ void ArchiveReader::skipBytes(uint64_t n) {
     skip(n);
 }
 
-void ArchiveReader::skip(uint64_t n) {
+void ArchiveReader::skipAcross(uint64_t n) {
     while (n > 0) {
         if (pos_ == end_ && !refill())
             endOfData();

@@ -22,25 +22,53 @@ class ArchiveReader {
     uint64_t bytesLeft() const { return total_ - consumed_; }
     uint64_t offset() const { return consumed_; }
 
-    void read(void* out, size_t n);
-    uint8_t u8();
-    uint16_t u16();
-    uint32_t u32();
+    // The reads below take what the buffer holds in place and leave
+    // anything that needs a refill, a long form or a check that can fail
+    // to the out-of-line path, so a large file is not read one call a value.
+    void read(void* out, size_t n) {
+        if (n > buffered())
+            return readAcross(out, n);
+        std::memcpy(out, pos_, n);
+        advance(n);
+    }
+    uint8_t u8() {
+        uint8_t v;
+        read(&v, 1);
+        return v;
+    }
+    uint16_t u16() { return value<uint16_t>(); }
+    uint32_t u32() { return value<uint32_t>(); }
     int32_t i32() { return static_cast<int32_t>(u32()); }
-    double f64();
+    double f64() { return value<double>(); }
 
     // uint16, or 0xFFFF followed by a uint32.
     uint32_t count();
     // A prefixed CP932 string; the wide (UTF-16LE) form is converted to CP932.
-    std::string string();
+    std::string string() {
+        const size_t length = bufferedShortString();
+        if (length == kNotBuffered)
+            return stringAcross();
+        std::string s(reinterpret_cast<const char*>(pos_ + 1), length);
+        advance(1 + length);
+        return s;
+    }
     // n bytes into out (resized after the bound check).
     void bytes(std::vector<uint8_t>& out, uint64_t n);
 
     // Passing over data that is not wanted: the same checks and the same
     // failures at the same offsets as reading it, without keeping anything.
-    void skip(uint64_t n);
+    void skip(uint64_t n) {
+        if (n > buffered())
+            return skipAcross(n);
+        advance(static_cast<size_t>(n));
+    }
     void skipBytes(uint64_t n);  // as bytes()
-    void skipString();           // as string()
+    void skipString() {          // as string()
+        const size_t length = bufferedShortString();
+        if (length == kNotBuffered)
+            return skip(checkedStringBytes());
+        advance(1 + length);
+    }
 
     // Throws ArchiveError unless `need` more bytes can follow.
     void require(uint64_t need, const char* what) const;
@@ -54,6 +82,30 @@ class ArchiveReader {
     const uint8_t* end_ = nullptr;
 
   private:
+    static constexpr size_t kNotBuffered = SIZE_MAX;
+
+    size_t buffered() const { return static_cast<size_t>(end_ - pos_); }
+    void advance(size_t n) {
+        pos_ += n;
+        consumed_ += n;
+    }
+    template <class T>
+    T value() {
+        T v;
+        read(&v, sizeof v);
+        return v;
+    }
+    // The length of a string with a one-byte length that the buffer holds
+    // whole and that passes string()'s check, else kNotBuffered.
+    size_t bufferedShortString() const {
+        if (pos_ == end_ || *pos_ == 0xFF)
+            return kNotBuffered;
+        const size_t length = *pos_;
+        return length < buffered() && length < bytesLeft() ? length : kNotBuffered;
+    }
+    void readAcross(void* out, size_t n);
+    void skipAcross(uint64_t n);
+    std::string stringAcross();
     [[noreturn]] void endOfData() const;
     uint32_t stringLength(bool allowWide, bool& wide);
     // The bytes of the string that follows, with the check string() makes.

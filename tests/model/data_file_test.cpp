@@ -409,5 +409,67 @@ TEST_F(DataFileFormat, ScanFailsWhereAndHowTheFullReadFails) {
     }
 }
 
+// Hands the bytes over `chunk` at a time, the way a file is read through
+// its buffer, so that every item can straddle a refill.
+class ChunkedReader : public ArchiveReader {
+  public:
+    ChunkedReader(std::string_view bytes, size_t chunk)
+        : ArchiveReader(bytes.size()), bytes_(bytes), chunk_(chunk) {}
+
+  protected:
+    bool refill() override {
+        if (next_ == bytes_.size())
+            return false;
+        const size_t n = std::min(chunk_, bytes_.size() - next_);
+        pos_ = reinterpret_cast<const uint8_t*>(bytes_.data() + next_);
+        end_ = pos_ + n;
+        next_ += n;
+        return true;
+    }
+
+  private:
+    std::string_view bytes_;
+    size_t chunk_;
+    size_t next_ = 0;
+};
+
+// Items that straddle a refill are read and passed over as whole ones are:
+// the same tree, or the same failure at the same offset.
+TEST_F(DataFileFormat, ReadsAcrossRefillsEndAsReadsFromMemory) {
+    Bytes longStrings;
+    longStrings.header(6, 4).str("A").u16(1).str(std::string(300, 't')).u16(1);
+    longStrings.str("n").u16(1).raw(richRecordBlock(6).s);
+    const std::vector<std::string> files = {scanFixture(1), scanFixture(6), longStrings.s};
+    auto expectSameEnd = [](std::string_view bytes, const std::string& label) {
+        auto read = [](ArchiveReader& in) {
+            CustomerTree tree;
+            return outcome([&] { return readDataFile(in, tree); },
+                           [&] { return writeDataFile(tree); });
+        };
+        auto scan = [](ArchiveReader& in) {
+            DataFileOutline outline;
+            return outcome([&] { return scanDataFile(in, ScanSelection::outline(), outline); },
+                           [&] { return describeOutline(outline); });
+        };
+        MemoryReader wholeRead(bytes), wholeScan(bytes);
+        const std::string expectedRead = read(wholeRead), expectedScan = scan(wholeScan);
+        for (size_t chunk : {1, 2, 3, 7, 64}) {
+            ChunkedReader chunkedRead(bytes, chunk), chunkedScan(bytes, chunk);
+            EXPECT_EQ(read(chunkedRead), expectedRead) << label << ", chunks of " << chunk;
+            EXPECT_EQ(scan(chunkedScan), expectedScan) << label << ", chunks of " << chunk;
+        }
+    };
+    for (const std::string& bytes : files) {
+        expectSameEnd(bytes, "whole file");
+        for (size_t n = 0; n < bytes.size(); n += 5)
+            expectSameEnd(std::string_view(bytes).substr(0, n), "cut at " + std::to_string(n));
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            std::string flipped = bytes;
+            flipped[i] = static_cast<char>(flipped[i] ^ 0xFF);
+            expectSameEnd(flipped, "byte " + std::to_string(i) + " ^ 0xFF");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace plm::model
