@@ -9,8 +9,9 @@
 #include "analysis/verdict.h"
 #include "cli/command.h"
 #include "cli/command_support.h"
+#include "cli/filed_record.h"
 #include "cli/session.h"
-#include "model/customer_tree.h"
+#include "model/record_list.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
 #include "support/text_codec.h"
@@ -40,30 +41,11 @@ Target targetOf(const Invocation& inv) {
     return t;
 }
 
-// These commands only read the data file: a damaged one is reported and left
-// where it is.
-model::CustomerTree loadTree(const Session& session) {
-    model::CustomerTree tree;
-    StderrReporter reporter;
-    if (!tree.load(session.dataFile, reporter, model::DamagedFile::Leave))
-        throw CxException();
-    return tree;
-}
-
-const model::MeasurementName& requireName(const model::CustomerTree& tree, const Target& t) {
-    const model::MeasurementName* name =
-        model::findMeasurementName(tree, t.customer, t.circuit, t.name);
-    if (!name)
-        throw std::runtime_error("no such measurement name: " + toUtf8(t.customer) + " / " +
-                                 toUtf8(t.circuit) + " / " + toUtf8(t.name));
-    return *name;
-}
-
-const model::MeasurementRecord& requireRecord(const model::MeasurementName& name, int index) {
-    if (index >= name.records.count())
+const model::MeasurementRecord& requireRecord(const model::RecordList& records, int index) {
+    if (index >= records.count())
         throw std::runtime_error(
-            format("no record %d (the name holds %d)", index, name.records.count()));
-    return name.records.at(index);
+            format("no record %d (the name holds %d)", index, records.count()));
+    return records.at(index);
 }
 
 std::string jsonMs(const std::optional<int64_t>& us) {
@@ -147,11 +129,13 @@ int runAnalyze(const Invocation& inv) {
     const Target t = targetOf(inv);
     const analysis::Limits limits =
         analysis::loadLimits(analysis::limitsFilePath()).effective(t.customer, t.circuit, t.name);
-    const model::CustomerTree tree = loadTree(session);
-    const model::MeasurementRecord& record = requireRecord(requireName(tree, t), index);
+    const std::optional<model::MeasurementRecord> record = scanFiledRecord(
+        session.dataFile, inv.args[0], inv.args[1], inv.args[2], static_cast<uint32_t>(index));
+    if (!record)
+        throw CxException();
     const analysis::MeasurementFigures figures =
-        analysis::computeFigures(record, limits.poleGroupOrDefault());
-    const analysis::Judgement judgement = analysis::judge(record, figures, limits);
+        analysis::computeFigures(*record, limits.poleGroupOrDefault());
+    const analysis::Judgement judgement = analysis::judge(*record, figures, limits);
     if (inv.json)
         printUtf8(analyzeJson(figures, judgement, limits));
     else
@@ -240,14 +224,16 @@ int runTrend(const Invocation& inv) {
     const std::string referenceArg = inv.flagValue("reference");
     Session& session = openSession();
     const Target t = targetOf(inv);
-    const model::CustomerTree tree = loadTree(session);
-    const model::MeasurementName& name = requireName(tree, t);
+    const std::optional<model::RecordList> records =
+        scanFiledName(session.dataFile, inv.args[0], inv.args[1], inv.args[2], std::nullopt);
+    if (!records)
+        throw CxException();
     if (inv.hasFlag("reference"))
-        markReference(t, requireRecord(name, parseIndex(referenceArg)));
+        markReference(t, requireRecord(*records, parseIndex(referenceArg)));
     const analysis::LimitsBook book = analysis::loadLimits(analysis::limitsFilePath());
     const analysis::LimitsEntry* own = book.find(t.customer, t.circuit, t.name);
     const analysis::Trend trend =
-        analysis::computeTrend(name.records, book.effective(t.customer, t.circuit, t.name),
+        analysis::computeTrend(*records, book.effective(t.customer, t.circuit, t.name),
                                own ? own->reference : std::nullopt);
     if (!csv.empty()) {
         try {
@@ -280,16 +266,6 @@ std::vector<std::pair<std::string, std::string>> settingsOf(const Invocation& in
         out.emplace_back(item.substr(0, eq), fromUtf8(item.substr(eq + 1)));
     }
     return out;
-}
-
-void requireTarget(const model::CustomerTree& tree, const Target& t) {
-    const model::Customer* customer = tree.customers.get(t.customer);
-    const model::TestCircuit* circuit = customer ? customer->circuits.get(t.circuit) : nullptr;
-    if (!circuit || (!t.name.empty() && !circuit->names.get(t.name)))
-        throw std::runtime_error("no such " +
-                                 std::string(t.name.empty() ? "test circuit" : "measurement name") +
-                                 ": " + toUtf8(t.customer) + " / " + toUtf8(t.circuit) +
-                                 (t.name.empty() ? "" : " / " + toUtf8(t.name)));
 }
 
 void applySettings(const Target& t,
@@ -331,7 +307,9 @@ int runLimits(const Invocation& inv) {
     Session& session = openSession();
     const Target t = targetOf(inv);
     if (!settings.empty()) {
-        requireTarget(loadTree(session), t);
+        if (!scanFiledTarget(session.dataFile, inv.args[0], inv.args[1],
+                             inv.args.size() > 2 ? inv.args[2] : ""))
+            throw CxException();
         applySettings(t, settings);
     }
     const analysis::LimitsBook book = analysis::loadLimits(analysis::limitsFilePath());

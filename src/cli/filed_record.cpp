@@ -8,8 +8,6 @@
 #include "support/text_codec.h"
 
 namespace plm::cli {
-namespace {}  // namespace
-
 namespace {
 
 // Scans with `selection` and returns the measurement name the selection
@@ -54,7 +52,7 @@ std::optional<model::MeasurementRecord> scanFiledRecord(const std::string& dataP
 std::optional<model::RecordList> scanFiledName(const std::string& dataPath,
                                                const std::string& customer,
                                                const std::string& circuit, const std::string& name,
-                                               uint32_t index) {
+                                               std::optional<uint32_t> index) {
     model::ScanSelection selection;
     selection.keepRecords = true;
     selection.customer = support::fromUtf8(customer);
@@ -64,13 +62,29 @@ std::optional<model::RecordList> scanFiledName(const std::string& dataPath,
         scanName(dataPath, selection, customer + " / " + circuit + " / " + name);
     if (!found)
         return std::nullopt;
-    if (index >= found->recordCount)
-        throw noRecord(index, found->recordCount);
+    if (index && *index >= found->recordCount)
+        throw noRecord(*index, found->recordCount);
     model::RecordList records;
     records.reserve(found->kept.size());
     for (model::MeasurementRecord& r : found->kept)
         records.append(std::move(r));
     return records;
+}
+
+bool scanFiledTarget(const std::string& dataPath, const std::string& customer,
+                     const std::string& circuit, const std::string& name) {
+    model::DataFileOutline outline;
+    StderrReporter reporter;
+    if (!model::scanDataFile(dataPath, model::ScanSelection::outline(), outline, reporter))
+        return false;
+    const model::ScannedCustomer* c = outline.customers.get(support::fromUtf8(customer));
+    const model::ScannedCircuit* t = c ? c->circuits.get(support::fromUtf8(circuit)) : nullptr;
+    if (!t || (!name.empty() && !t->names.get(support::fromUtf8(name)))) {
+        throw std::runtime_error(
+            "no such " + std::string(name.empty() ? "test circuit" : "measurement name") + ": " +
+            customer + " / " + circuit + (name.empty() ? "" : " / " + name));
+    }
+    return true;
 }
 
 }  // namespace plm::cli

@@ -20,10 +20,17 @@ std::optional<model::MeasurementRecord> scanFiledRecord(const std::string& dataP
                                                         const std::string& name, uint32_t index);
 
 // Every record of customer / circuit / name, in their stored order, checking
-// that the name holds a record at `index`; failures as scanFiledRecord.
+// that the name holds a record at `index` when one is given; failures as
+// scanFiledRecord.
 std::optional<model::RecordList> scanFiledName(const std::string& dataPath,
                                                const std::string& customer,
                                                const std::string& circuit, const std::string& name,
-                                               uint32_t index);
+                                               std::optional<uint32_t> index);
+
+// Throws std::runtime_error naming customer / circuit (and name, when not
+// empty; as typed, UTF-8) unless the data file at `dataPath` holds them.
+// Returns false when the file cannot be read, its message printed on stderr.
+bool scanFiledTarget(const std::string& dataPath, const std::string& customer,
+                     const std::string& circuit, const std::string& name);
 
 }  // namespace plm::cli

@@ -263,7 +263,9 @@ TEST_F(CliAnalysis, ADamagedDataFileIsReportedAndLeftInPlace) {
     const std::string damaged = "not a data file";
     test::writeFile(dir.file("home/DATA/QBX.DAT"), damaged);
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"analyze", "東京", "回路A", "点1", "0"}, {"trend", "東京", "回路A", "点1"}}) {
+             {"analyze", "東京", "回路A", "点1", "0"},
+             {"trend", "東京", "回路A", "点1"},
+             {"limits", "東京", "回路A", "--set", "close_max_ms=30"}}) {
         EXPECT_EQ(run(args).status, 1) << args[0];
     }
     EXPECT_EQ(test::readFile(dir.file("home/DATA/QBX.DAT")), damaged);
