@@ -19,6 +19,12 @@ function(plm_library name sources deps)
   endif()
 endfunction()
 
+# The tests' lock files go to a runtime folder of the build's own, not to
+# /tmp, where every test folder's name would leave one behind.
+set(PLM_TEST_RUNTIME_DIR ${CMAKE_BINARY_DIR}/test-runtime)
+file(MAKE_DIRECTORY ${PLM_TEST_RUNTIME_DIR})
+file(CHMOD ${PLM_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
 # One test executable per test folder, every TEST discovered by ctest.
 function(plm_test_folder name label)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
@@ -31,5 +37,6 @@ function(plm_test_folder name label)
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${label}
     ENVIRONMENT QT_QPA_PLATFORM=offscreen
+    ENVIRONMENT_MODIFICATION XDG_RUNTIME_DIR=set:${PLM_TEST_RUNTIME_DIR}
     DISCOVERY_TIMEOUT 60)
 endfunction()
