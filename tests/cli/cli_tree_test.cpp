@@ -132,6 +132,9 @@ TEST(CliTree, DamageInAPassedOverRecordFailsAsALoadDoes) {
         {"export", "大阪", "out.QBX"},
         {"csv", "大阪", "batch"},  // every measurement of a customer
         {"report", "大阪", "回路B", "batch.pdf"},
+        {"analyze", "大阪", "回路B", "点2", "0"},
+        {"trend", "大阪", "回路B", "点2"},
+        {"limits", "大阪", "回路B", "--set", "close_max_ms=30"},
     };
     for (const auto& args : commands) {
         ToolRun r = plmtool(dir, args);
