@@ -28,6 +28,8 @@ class ArchiveReader {
     void read(void* out, size_t n) {
         if (n > buffered())
             return readAcross(out, n);
+        if (n == 0)
+            return;  // an empty array has no memory to copy to
         std::memcpy(out, pos_, n);
         advance(n);
     }
