@@ -57,7 +57,7 @@ void time(Best& best, const Job& job) {
 }
 
 // The baseline: every sample read once and compared with the one before.
-size_t changedSamples(const std::vector<uint8_t>& samples) {
+size_t changedSamples(const plm::model::ContactSamples& samples) {
     size_t count = 0;
     for (size_t i = 1; i < samples.size(); ++i)
         count += samples[i] != samples[i - 1] ? 1 : 0;

@@ -40,7 +40,7 @@ namespace {
 // channels it concerns.
 class ChangeScan {
   public:
-    void scan(const std::vector<uint8_t>& samples, unsigned mask) {
+    void scan(const model::ContactSamples& samples, unsigned mask) {
         const uint8_t* s = samples.data();
         const size_t n = samples.size();
         const uint64_t wordMask = 0x0101010101010101ULL * mask;

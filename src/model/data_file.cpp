@@ -79,9 +79,9 @@ uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
 }
 
 void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
-    std::vector<uint8_t> samples;
-    in.bytes(samples, in.count());
-    r.contacts = std::move(samples);
+    const uint32_t samples = in.count();
+    in.require(samples, "byte array");
+    r.contacts = ContactSamples::filled(samples, [&](uint8_t* out) { in.read(out, samples); });
     FixedRun run(in, version);
     r.dataNo = run.i32();
     r.opSignal = run.i32();

@@ -76,7 +76,7 @@ std::vector<MeasurementBlocks> transferBlocks(
     for (size_t i = 0; i < records.size(); ++i) {
         MeasurementBlocks m;
         m.header = headerBlock(records[i]);
-        m.contacts = records[i].contacts;
+        m.contacts.assign(records[i].contacts.begin(), records[i].contacts.end());
         m.voltageCurrent = voltageCurrentBlock(records[i]);
         m.endCode = Bytes(4, i + 1 == records.size() ? 0x00 : 0xFF);
         m.recount();

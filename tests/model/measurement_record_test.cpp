@@ -232,7 +232,7 @@ TEST(MeasurementRecord, CopiesShareSamplesUntilOneOfThemWrites) {
     MeasurementRecord a;
     a.contacts = {1, 2, 3};
     MeasurementRecord b = a;
-    EXPECT_EQ(b.contacts.shared(), a.contacts.shared());
+    EXPECT_EQ(b.contacts.data(), a.contacts.data());
 
     // Every way of writing leaves the other copy as it was; a reference
     // taken before the copy was made still writes only its own record.
@@ -247,11 +247,11 @@ TEST(MeasurementRecord, CopiesShareSamplesUntilOneOfThemWrites) {
     EXPECT_EQ(c.contacts, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(d.contacts, (std::vector<uint8_t>{1, 2, 3, 0, 0}));
 
-    // A holder of the buffer keeps the bytes it saw.
-    auto held = c.contacts.shared();
+    // A holder of the samples keeps the bytes it saw.
+    const ContactSamples held = c.contacts;
     c.contacts[2] = 7;
-    EXPECT_EQ(*held, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_NE(c.contacts.shared(), held);
+    EXPECT_EQ(held, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_NE(c.contacts.data(), held.data());
 }
 
 TEST(MeasurementRecord, DateAndTimeEdits) {

@@ -113,7 +113,7 @@ TEST(NamedCollection, CopiesAreDeep) {
     MeasurementRecord& copied = findOrAddMeasurementName(copy, "c", "t", "n").records.at(0);
     const MeasurementRecord& original = findMeasurementName(tree, "c", "t", "n")->records.at(0);
     // The samples are shared, not copied, until the copy writes to them.
-    EXPECT_EQ(copied.contacts.shared(), original.contacts.shared());
+    EXPECT_EQ(copied.contacts.data(), original.contacts.data());
     copied.dataNo = 9;
     copied.contacts[0] = 5;
     EXPECT_EQ(original.contacts, (std::vector<uint8_t>{1, 2}));
