@@ -146,13 +146,13 @@ namespace {
 
 void readName(ArchiveReader& in, int32_t version, MeasurementName& node) {
     uint32_t n = checkedCount(in, minRecordBytes(version), "record list");
-    node.records.reserve(n);
-    const MeasurementRecord prototype;
-    for (uint32_t i = 0; i < n; ++i) {
-        MeasurementRecord record = prototype;
+    // Read in place, over copies of one fresh record (its items that older
+    // versions lack stay as a new record has them): a large file holds
+    // hundreds of thousands of records.
+    std::vector<MeasurementRecord> records(n, MeasurementRecord());
+    for (MeasurementRecord& record : records)
         readRecord(in, version, record);
-        node.records.append(std::move(record));
-    }
+    node.records = RecordList(std::move(records));
 }
 
 void readCircuit(ArchiveReader& in, int32_t version, TestCircuit& node) {

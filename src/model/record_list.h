@@ -21,6 +21,9 @@ class RecordList {
     using Records = std::vector<MeasurementRecord>;
 
     RecordList() = default;
+    // The records in the order given (a load keeps the stored order).
+    explicit RecordList(Records records)
+        : records_(records.empty() ? nullptr : std::make_shared<Records>(std::move(records))) {}
     RecordList(const RecordList& other) : records_(other.shareOrCopy()) {}
     RecordList& operator=(const RecordList& other);
     RecordList(RecordList&& other) noexcept
