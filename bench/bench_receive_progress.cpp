@@ -27,51 +27,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using plm::bench::Pty;
+using plm::bench::transferStream;
+using plm::bench::writePaced;
 using plm::support::UniqueFd;
 
 constexpr int kMeasurements = 2;  // 5 s at 100 us each: 50001 samples
 constexpr int kFastestBaud = 256000;
-
-std::vector<uint8_t> transferStream() {
-    std::vector<uint8_t> out;
-    const size_t samples = 50001;
-    for (int m = 0; m < kMeasurements; ++m) {
-        const size_t total = 36 + samples;
-        out.push_back(static_cast<uint8_t>(total >> 8));
-        out.push_back(static_cast<uint8_t>(total & 0xFF));
-        std::vector<uint8_t> header(30, 0);
-        header[1] = static_cast<uint8_t>(m + 1);
-        header[6] = 4;  // 5 s
-        header[7] = 0;  // 100 us
-        out.insert(out.end(), header.begin(), header.end());
-        for (size_t i = 0; i < samples; ++i)
-            out.push_back(static_cast<uint8_t>((i / 97) & 0xFF));
-        out.insert(out.end(), 4, m + 1 == kMeasurements ? 0x00 : 0xFF);
-    }
-    return out;
-}
-
-// Writes the stream at `baud` (10 bits a byte), or as fast as the pty takes it for 0.
-void writePaced(int fd, const std::vector<uint8_t>& bytes, int baud) {
-    const auto start = Clock::now();
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        size_t allowed = bytes.size();
-        if (baud > 0) {
-            const auto us =
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-            allowed = std::max<size_t>(sent + 1, static_cast<size_t>(us) * baud / 10 / 1000000);
-        }
-        const size_t chunk = std::min(allowed, bytes.size()) - sent;
-        const ssize_t n = ::write(fd, bytes.data() + sent, chunk);
-        if (n > 0)
-            sent += static_cast<size_t>(n);
-        if (n < 0 && errno != EINTR && errno != EAGAIN)
-            return;
-        if (baud > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
 
 double seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -151,7 +112,7 @@ void report(const char* name, int baud, const std::vector<uint8_t>& stream) {
 }  // namespace
 
 int main() {
-    const std::vector<uint8_t> stream = transferStream();
+    const std::vector<uint8_t> stream = transferStream(kMeasurements);
     std::printf("transfer: %d measurements of 50001 samples, %zu bytes\n", kMeasurements,
                 stream.size());
     report("256000 baud (fastest setting)", kFastestBaud, stream);

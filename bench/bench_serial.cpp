@@ -25,42 +25,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using plm::bench::Pty;
+using plm::bench::transferStream;
+using plm::bench::writePaced;
 using plm::support::UniqueFd;
 
 constexpr int kMeasurements = 60;  // 5 s at 100 us each: 50001 samples
-
-std::vector<uint8_t> transferStream() {
-    std::vector<uint8_t> out;
-    const size_t samples = 50001;
-    for (int m = 0; m < kMeasurements; ++m) {
-        const size_t total = 36 + samples;
-        out.push_back(static_cast<uint8_t>(total >> 8));
-        out.push_back(static_cast<uint8_t>(total & 0xFF));
-        std::vector<uint8_t> header(30, 0);
-        header[1] = static_cast<uint8_t>(m + 1);
-        header[6] = 4;  // 5 s
-        header[7] = 0;  // 100 us
-        const uint8_t date[] = {0x15, 0x01, 0x06, 0x05, 0x56, 0x52};
-        std::copy(std::begin(date), std::end(date), header.begin() + 24);
-        out.insert(out.end(), header.begin(), header.end());
-        for (size_t i = 0; i < samples; ++i)
-            out.push_back(static_cast<uint8_t>((i / 97) & 0xFF));
-        const uint8_t end = m + 1 == kMeasurements ? 0x00 : 0xFF;
-        out.insert(out.end(), 4, end);
-    }
-    return out;
-}
-
-void writeAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + sent, bytes.size() - sent);
-        if (n > 0)
-            sent += static_cast<size_t>(n);
-        if (n < 0 && errno != EINTR && errno != EAGAIN)
-            return;
-    }
-}
 
 double seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -69,7 +38,7 @@ double seconds(Clock::duration d) {
 // Plain bulk reads of the slave: what the pty itself can carry.
 double baselineMBps(const std::vector<uint8_t>& stream) {
     Pty pty;
-    std::thread writer([&] { writeAll(pty.master.get(), stream); });
+    std::thread writer([&] { writePaced(pty.master.get(), stream); });
     std::vector<uint8_t> buffer(65536);
     size_t got = 0;
     const auto start = Clock::now();
@@ -95,7 +64,7 @@ double lineAndDecoderMBps(const std::vector<uint8_t>& stream, std::chrono::micro
     if (!line.Open())
         std::fprintf(stderr, "open failed\n");
     line.SetReadTimeout(plm::link::SerialLine::kNoTimeout);
-    std::thread writer([&] { writeAll(pty.master.get(), stream); });
+    std::thread writer([&] { writePaced(pty.master.get(), stream); });
     plm::link::SerialBlockSource source(line, false);
     plm::link::NullProgressSink progress;
     std::atomic<bool> stop{false};
@@ -140,7 +109,7 @@ double silentWaitCpu(double& wall) {
 }  // namespace
 
 int main() {
-    const auto stream = transferStream();
+    const auto stream = transferStream(kMeasurements);
     std::printf("transfer: %d measurements, %.2f MB\n", kMeasurements, stream.size() / 1e6);
 
     const double baseline = baselineMBps(stream);
