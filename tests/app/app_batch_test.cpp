@@ -38,14 +38,6 @@ model::CustomerTree visitTree() {
     return tree;
 }
 
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 int pdfPages(const std::string& path) {
     QProcess info;
     info.start("pdfinfo", {QString::fromStdString(path)});

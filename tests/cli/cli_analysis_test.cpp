@@ -7,6 +7,7 @@
 
 #include "../analysis/record_fixture.h"
 #include "cli/tool_run.h"
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "model/customer_tree.h"
 #include "support/paths.h"
@@ -18,14 +19,9 @@
 namespace plm::cli {
 namespace {
 
+using test::FailingReporter;
 namespace fs = std::filesystem;
 using support::sj;
-
-struct FailingReporter : model::ErrorReporter {
-    void report(const std::string& text, model::MessageIcon) override {
-        ADD_FAILURE() << support::toUtf8(text);
-    }
-};
 
 model::MeasurementRecord closing(int year, std::vector<std::vector<int64_t>> changes,
                                  int32_t measureType = 0) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/tool_run.h"
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
@@ -21,24 +22,9 @@
 namespace plm::cli {
 namespace {
 
+using test::filesIn;
 namespace fs = std::filesystem;
 using support::sj;
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        out.push_back(text.substr(start, end - start));
-    return out;
-}
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string shell(const std::string& command) {
     std::string out;
@@ -115,9 +101,10 @@ TEST_F(CliBatch, ReportHasOnePagePerMeasurementInTreeOrder) {
         EXPECT_EQ(labels, c.pages);
     }
     const ToolRun r = plmtool(dir, {"report", "東京", "回路A", "p.pdf"});
-    EXPECT_EQ(lines(r.err), (std::vector<std::string>{
-                                "1/4 東京 / 回路A / 点1 No.1", "2/4 東京 / 回路A / 点1 No.2",
-                                "3/4 東京 / 回路A / 点2 No.1", "4/4 東京 / 回路A / 点2 No.2"}));
+    EXPECT_EQ(
+        test::splitLines(r.err),
+        (std::vector<std::string>{"1/4 東京 / 回路A / 点1 No.1", "2/4 東京 / 回路A / 点1 No.2",
+                                  "3/4 東京 / 回路A / 点2 No.1", "4/4 東京 / 回路A / 点2 No.2"}));
 }
 
 TEST_F(CliBatch, SummaryJudgesEachMeasurementByTheLimitsOfItsName) {
@@ -128,7 +115,7 @@ TEST_F(CliBatch, SummaryJudgesEachMeasurementByTheLimitsOfItsName) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = shell("pdftotext -layout -f 1 -l 1 '" + dir.file("visit.pdf") + "' -");
     std::vector<std::string> verdicts;
-    for (const std::string& line : lines(text)) {
+    for (const std::string& line : test::splitLines(text)) {
         std::smatch last;
         if (line.find("回路A") != std::string::npos &&
             std::regex_search(line, last, std::regex("(\\S+)\\s*$")))
@@ -156,7 +143,7 @@ TEST_F(CliBatch, EachCsvFileIsTheSingleMeasurementCsv) {
     std::vector<std::string> listed;
     for (const std::string& name : expected)
         listed.push_back(dir.file("out/" + name));
-    EXPECT_EQ(lines(r.out), listed);
+    EXPECT_EQ(test::splitLines(r.out), listed);
     EXPECT_EQ(filesIn(dir.path() / "out"), expected);
     for (size_t i = 0; i < expected.size(); ++i) {
         const std::string name = i < 2 ? "点1" : "点2";
@@ -292,7 +279,7 @@ class CliBatchInterrupt : public ::testing::Test {
 TEST_F(CliBatchInterrupt, CsvLeavesOnlyWholeFiles) {
     const auto [status, out] = interruptAfterFirstLine({"csv", "A", "out"}, 1);
     EXPECT_EQ(status, 1);
-    const std::vector<std::string> listed = lines(out);
+    const std::vector<std::string> listed = test::splitLines(out);
     ASSERT_GE(listed.size(), 1u);
     ASSERT_LT(listed.size(), static_cast<size_t>(kRecords)) << "the run was not interrupted";
     // Exactly the listed files, each whole: no half-written or temporary file.

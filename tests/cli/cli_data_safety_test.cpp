@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "cli/tool_run.h"
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 
 namespace plm::cli {
 namespace {
 
+using test::filesIn;
 namespace fs = std::filesystem;
 
 std::string capturePath() {
@@ -22,14 +24,6 @@ std::string capturePath() {
 
 std::string dataFile(const test::TempDir& dir) {
     return (dir.path() / "home" / "DATA" / "QBX.DAT").string();
-}
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Two writers at once, twenty times: neither loses the other's records.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/tool_run.h"
+#include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "model/customer_tree.h"
 #include "report/csv_writer.h"
@@ -18,14 +19,9 @@
 namespace plm::cli {
 namespace {
 
+using test::FailingReporter;
 namespace fs = std::filesystem;
 using support::sj;
-
-struct FailingReporter : model::ErrorReporter {
-    void report(const std::string& text, model::MessageIcon) override {
-        ADD_FAILURE() << support::toUtf8(text);
-    }
-};
 
 class CliOutput : public ::testing::Test {
   protected:

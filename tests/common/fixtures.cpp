@@ -1,9 +1,13 @@
 #include "common/fixtures.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sstream>
 
 #include "support/ole_date.h"
 #include "support/paths.h"
+#include "support/text_codec.h"
 
 namespace plm::test {
 
@@ -42,6 +46,18 @@ std::vector<std::string> splitLines(const std::string& text) {
     for (std::string line; std::getline(in, line);)
         out.push_back(line);
     return out;
+}
+
+std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void FailingReporter::report(const std::string& text, model::MessageIcon) {
+    ADD_FAILURE() << support::toUtf8(text);
 }
 
 ProgramFolderGuard::ProgramFolderGuard(const std::string& folder)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "model/error_reporter.h"
 #include "model/measurement_record.h"
 #include "support/ole_date.h"
 
@@ -22,6 +24,15 @@ void closeChannelFrom(model::MeasurementRecord& record, int channel, size_t from
 
 // The lines of a text, split at LF (a CR before it stays in the line).
 std::vector<std::string> splitLines(const std::string& text);
+
+// The names of the entries of `folder`, sorted.
+std::vector<std::string> filesIn(const std::filesystem::path& folder);
+
+// Turns every message of a save or load that should have gone through into
+// a test failure.
+struct FailingReporter : model::ErrorReporter {
+    void report(const std::string& text, model::MessageIcon) override;
+};
 
 // Points the program folder at `folder` for the lifetime of this object and
 // restores the previous one afterwards, also when a test fails half-way.
