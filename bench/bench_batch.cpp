@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -25,9 +24,11 @@
 #include "report/batch_selection.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
+#include "synthetic_tree.h"
 
 namespace {
 
+using plm::bench::BestTimes;
 using plm::bench::bufferedWrite;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -50,21 +51,9 @@ plm::model::MeasurementRecord record(int n) {
     r.measPeriod = 1;
     r.testDateTime.status = plm::support::DateStatus::Valid;
     r.testDateTime.value = 45000.5 + n / 1440.0;
-    r.contacts.assign(1001, 0);
-    std::mt19937 random(static_cast<unsigned>(n));
-    uint8_t state = 0;
-    for (size_t i = 0; i < r.contacts.size(); ++i) {
-        if (random() % 97 == 0)
-            state ^= static_cast<uint8_t>(1u << (random() % 8));
-        r.contacts[i] = state;
-    }
+    r.contacts = plm::bench::randomContacts(1001, 97, static_cast<unsigned>(n));
     return r;
 }
-
-struct Cost {
-    double wall = 1e9;
-    double cpu = 1e9;
-};
 
 double childCpuSeconds() {
     rusage usage{};
@@ -73,24 +62,13 @@ double childCpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double selfCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
 // Best of kRuns of a job, with the CPU clock that counts it.
 template <class Job>
-Cost best(double (*cpuClock)(), Job&& job) {
-    Cost cost;
-    for (int i = 0; i < kRuns; ++i) {
-        const auto t0 = Clock::now();
-        const double c0 = cpuClock();
-        job();
-        cost.cpu = std::min(cost.cpu, cpuClock() - c0);
-        cost.wall = std::min(cost.wall, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return cost;
+BestTimes best(double (*cpuClock)(), Job&& job) {
+    BestTimes times;
+    for (int i = 0; i < kRuns; ++i)
+        times.time(job, cpuClock);
+    return times;
 }
 
 void plmtool(const fs::path& home, const std::string& args) {
@@ -120,10 +98,10 @@ int main() {
 
     const std::string out = (dir / "out").string();
     fs::create_directories(out);
-    const Cost single =
+    const BestTimes single =
         best(childCpuSeconds, [&] { plmtool(home, "report A B C 0 '" + out + "/one.pdf'"); });
-    const Cost batch = best(childCpuSeconds,
-                            [&] { plmtool(home, "report A B C '" + out + "/batch.pdf' --force"); });
+    const BestTimes batch = best(
+        childCpuSeconds, [&] { plmtool(home, "report A B C '" + out + "/batch.pdf' --force"); });
     std::printf("report, %d measurements of 1001 samples, best of %d (wall / cpu)\n", kMeasurements,
                 kRuns);
     std::printf("  one single-page plmtool report: %8.1f / %8.1f ms\n", single.wall * 1e3,
@@ -144,7 +122,7 @@ int main() {
         fs::create_directories(folder);
         return folder;
     };
-    const Cost writer = best(selfCpuSeconds, [&] {
+    const BestTimes writer = best(plm::bench::cpuSeconds, [&] {
         plm::report::writeBatchCsv(plm::support::fromFsPath(freshFolder().string()), layout, items,
                                    false);
     });
@@ -154,12 +132,12 @@ int main() {
         texts.push_back(plm::report::csvText(layout, {"A", "B", "C"}, *item.record));
         bytes += texts.back().size();
     }
-    const Cost build = best(selfCpuSeconds, [&] {
+    const BestTimes build = best(plm::bench::cpuSeconds, [&] {
         for (const auto& item : items)
             plm::report::csvText(layout, {"A", "B", "C"}, *item.record);
     });
     const std::vector<std::string> names = plm::report::batchCsvFileNames(items);
-    const Cost plain = best(selfCpuSeconds, [&] {
+    const BestTimes plain = best(plm::bench::cpuSeconds, [&] {
         const fs::path folder = freshFolder();
         for (size_t i = 0; i < texts.size(); ++i)
             bufferedWrite((folder / names[i]).string(), texts[i]);

@@ -10,12 +10,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <random>
 #include <vector>
 
+#include "bench_timing.h"
 #include "chart/test_sheet.h"
 #include "support/text_codec.h"
+#include "synthetic_tree.h"
 
 namespace {
 
@@ -28,22 +28,8 @@ plm::model::MeasurementRecord record(size_t samples, size_t changeEvery) {
     r.measPeriod = 3;
     r.testDateTime.status = plm::support::DateStatus::Valid;
     r.testDateTime.value = 39539.5;
-    r.contacts.assign(samples, 0);
-    std::mt19937 random(11);
-    uint8_t state = 0;
-    for (size_t i = 0; i < samples; ++i) {
-        if (random() % changeEvery == 0)
-            state ^= static_cast<uint8_t>(1u << (random() % 8));
-        r.contacts[i] = state;
-    }
+    r.contacts = plm::bench::randomContacts(samples, static_cast<unsigned>(changeEvery), 11);
     return r;
-}
-
-// CPU time of this process: on a shared machine wall time mostly measures the neighbours.
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
 struct Timing {
@@ -67,10 +53,10 @@ Timing measure(const plm::model::MeasurementRecord& r, QImage& image) {
     const double first = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     constexpr int kFrames = 20;
     t0 = Clock::now();
-    const double cpu0 = cpuMs();
+    const double cpu0 = plm::bench::cpuSeconds() * 1e3;
     for (int i = 0; i < kFrames; ++i)
         paint();
-    const double cpu = (cpuMs() - cpu0) / kFrames;
+    const double cpu = (plm::bench::cpuSeconds() * 1e3 - cpu0) / kFrames;
     const double frame =
         std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / kFrames;
     return {first, frame, cpu};
@@ -100,7 +86,7 @@ Timing measureZoom(const plm::model::MeasurementRecord& r, QImage& image) {
     constexpr int kFrames = 40;
     double direction = 1.0;
     t0 = Clock::now();
-    const double cpu0 = cpuMs();
+    const double cpu0 = plm::bench::cpuSeconds() * 1e3;
     for (int i = 0; i < kFrames; ++i) {
         if (i % 2 == 0) {
             if (view.last >= static_cast<double>(xMax) || view.first <= 0.0)
@@ -112,7 +98,7 @@ Timing measureZoom(const plm::model::MeasurementRecord& r, QImage& image) {
         }
         paint();
     }
-    const double cpu = (cpuMs() - cpu0) / kFrames;
+    const double cpu = (plm::bench::cpuSeconds() * 1e3 - cpu0) / kFrames;
     const double frame =
         std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / kFrames;
     return {first, frame, cpu};

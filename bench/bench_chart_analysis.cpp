@@ -10,50 +10,24 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <random>
 
 #include "analysis/figures.h"
 #include "analysis/trend.h"
 #include "bench_timing.h"
 #include "chart/trend_plot.h"
+#include "synthetic_tree.h"
 
 namespace {
 
-using plm::bench::cpuSeconds;
+using plm::bench::BestTimes;
 using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
 
 plm::model::MeasurementRecord record(size_t samples, unsigned changeEvery, unsigned seed) {
     plm::model::MeasurementRecord r;
     r.cond.devType = 3;
     r.measPeriod = 0;
-    r.contacts.assign(samples, 0);
-    std::mt19937 random(seed);
-    uint8_t state = 0;
-    for (size_t i = 0; i < samples; ++i) {
-        if (random() % changeEvery == 0)
-            state ^= static_cast<uint8_t>(1u << (random() % 8));
-        r.contacts[i] = state;
-    }
+    r.contacts = plm::bench::randomContacts(samples, changeEvery, seed);
     return r;
-}
-
-struct Best {
-    double wall = 1e9;
-    double cpu = 1e9;
-};
-
-template <typename Job>
-void time(Best& best, const Job& job) {
-    const auto t0 = Clock::now();
-    const double c0 = cpuSeconds();
-    job();
-    best.cpu = std::min(best.cpu, cpuSeconds() - c0);
-    best.wall = std::min(best.wall, seconds(Clock::now() - t0));
 }
 
 // The baseline: every sample read once and compared with the one before.
@@ -70,13 +44,13 @@ void benchFigures() {
     constexpr int kRuns = 20;
     for (unsigned every : {997u, 10u}) {
         const plm::model::MeasurementRecord r = record(200001, every, 7);
-        Best figures, pass;
+        BestTimes figures, pass;
         for (int i = 0; i < kRuns; ++i) {
-            time(figures, [&] {
+            figures.time([&] {
                 sink = plm::analysis::computeFigures(r, plm::analysis::defaultPoleGroup())
                            .channels.size();
             });
-            time(pass, [&] { sink = changedSamples(r.contacts); });
+            pass.time([&] { sink = changedSamples(r.contacts); });
         }
         std::printf(
             "figures of 200001 samples x 8 channels, a change every ~%u samples, best of %d"
@@ -101,12 +75,12 @@ void benchTrend() {
     plm::analysis::Limits limits;
     plm::analysis::setLimit(limits, "close_max_ms", "60");
     QImage image(1600, 1000, QImage::Format_RGB32);
-    Best compute, draw;
+    BestTimes compute, draw;
     constexpr int kRuns = 5;
     for (int i = 0; i < kRuns; ++i) {
         plm::analysis::Trend trend;
-        time(compute, [&] { trend = plm::analysis::computeTrend(records, limits, std::nullopt); });
-        time(draw, [&] {
+        compute.time([&] { trend = plm::analysis::computeTrend(records, limits, std::nullopt); });
+        draw.time([&] {
             image.fill(Qt::white);
             QPainter painter(&image);
             const plm::chart::TrendPlot plot(

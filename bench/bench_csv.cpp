@@ -18,8 +18,8 @@
 
 namespace {
 
+using plm::bench::BestTimes;
 using plm::bench::bufferedWrite;
-using plm::bench::cpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 struct CountingReporter : plm::model::ErrorReporter {
@@ -47,10 +47,6 @@ plm::model::MeasurementRecord bigRecord() {
     return r;
 }
 
-double seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
 }  // namespace
 
 int main() {
@@ -67,24 +63,12 @@ int main() {
     const double mb = static_cast<double>(bytes.size()) / 1e6;
 
     CountingReporter reporter;
-    struct Best {
-        double wall = 1e9;
-        double cpu = 1e9;
-    };
-    // Best of kRuns, wall and CPU time each.
-    auto time = [](Best& best, auto&& job) {
-        const auto t0 = Clock::now();
-        const double c0 = cpuSeconds();
-        job();
-        best.cpu = std::min(best.cpu, cpuSeconds() - c0);
-        best.wall = std::min(best.wall, seconds(Clock::now() - t0));
-    };
     constexpr int kRuns = 10;
-    Best writer, build, base;
+    BestTimes writer, build, base;
     for (int i = 0; i < kRuns; ++i) {
-        time(build, [&] { plm::report::csvText(layout, names, record); });
-        time(writer, [&] { plm::report::WriteCsvFile(target, layout, names, record, reporter); });
-        time(base, [&] { bufferedWrite(baseline, bytes); });
+        build.time([&] { plm::report::csvText(layout, names, record); });
+        writer.time([&] { plm::report::WriteCsvFile(target, layout, names, record, reporter); });
+        base.time([&] { bufferedWrite(baseline, bytes); });
     }
     std::filesystem::remove_all(dir);
     std::printf("CSV of 200001 samples x 8 channels: %.1f MB, best of %d (wall / cpu)\n", mb,

@@ -37,6 +37,23 @@ inline double cpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// The best wall and CPU seconds of the jobs timed.
+struct BestTimes {
+    double wall = 1e300;
+    double cpu = 1e300;
+
+    // cpuClock is this process's by default; a job run by child processes
+    // needs theirs.
+    template <class Job>
+    void time(const Job& job, double (*cpuClock)() = cpuSeconds) {
+        const auto start = Clock::now();
+        const double cpuStart = cpuClock();
+        job();
+        cpu = std::min(cpu, cpuClock() - cpuStart);
+        wall = std::min(wall, msSince(start) / 1e3);
+    }
+};
+
 // The baseline of file-writing benchmarks: the bytes through plain buffered
 // stdio; a failure ends the benchmark.
 inline void bufferedWrite(const std::string& path, const std::string& bytes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 #include "model/customer_tree.h"
@@ -22,7 +23,19 @@ struct SyntheticTreeShape {
     uint32_t seed = 1;
 };
 
-// The first name of SyntheticTreeShape, still used by the management page benchmark.
+// `samples` contact samples in which, about once in `changeEvery` samples,
+// one channel picked at random changes.
+inline model::ContactSamples randomContacts(size_t samples, unsigned changeEvery, unsigned seed) {
+    std::vector<uint8_t> out(samples);
+    std::mt19937 random(seed);
+    uint8_t state = 0;
+    for (uint8_t& sample : out) {
+        if (random() % changeEvery == 0)
+            state ^= static_cast<uint8_t>(1u << (random() % 8));
+        sample = state;
+    }
+    return out;
+}
 
 namespace synthetic_detail {
 
