@@ -38,7 +38,7 @@ model::MeasurementRecord closing(int day, std::vector<int> closeAt) {
 }
 
 // Three closes of one breaker that slows down: 20/21/22, 22/23/24, 26/27/30 ms.
-class AnalysisDockTest : public AppHome {
+class AnalysisDockTest : public AppWindow {
   protected:
     void SetUp() override {
         AppHome::SetUp();
@@ -49,16 +49,10 @@ class AnalysisDockTest : public AppHome {
         n.records.add(closing(2, {23, 24, 25}));
         n.records.add(closing(3, {27, 28, 31}));
         ASSERT_TRUE(tree.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-        doc = std::make_unique<CPLMViewDoc>();
-        frame = std::make_unique<CMainFrame>(*doc);
-        doc->OnNewDocument();
+        openWindow();
         dock = frame->findChild<CAnalysisDock*>();
         ASSERT_NE(dock, nullptr);
         show(2);
-    }
-    void TearDown() override {
-        frame.reset();
-        EXPECT_TRUE(prompts.problems().empty()) << prompts.problems().front();
     }
 
     void show(int index) {
@@ -68,8 +62,6 @@ class AnalysisDockTest : public AppHome {
     QTableWidget& figures() { return *dock->figures().table(); }
     std::string limitsFile() { return readFile(home.file("LIMITS.INI")); }
 
-    std::unique_ptr<CPLMViewDoc> doc;
-    std::unique_ptr<CMainFrame> frame;
     CAnalysisDock* dock = nullptr;
 };
 

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/data_sheet/data_sheet.h"
+#include "app/main_window/main_frame.h"
+#include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "common/fixtures.h"
 #include "common/gui/scripted_prompter.h"
@@ -42,6 +45,27 @@ class AppHome : public ::testing::Test {
     ProgramFolderGuard folder{home.path().string()};
     plm::test::ScriptedPrompter prompts;
     plm::ui::ScopedPrompter scoped{prompts};
+};
+
+// AppHome with the program's document and main window opened on it.
+class AppWindow : public AppHome {
+  protected:
+    void TearDown() override {
+        frame.reset();
+        EXPECT_TRUE(prompts.problems().empty()) << prompts.problems().front();
+    }
+
+    // A new document and main window (the earlier ones closed), the data
+    // file of the program folder loaded.
+    void openWindow() {
+        frame.reset();
+        doc = std::make_unique<plm::app::CPLMViewDoc>();
+        frame = std::make_unique<plm::app::CMainFrame>(*doc);
+        doc->OnNewDocument();
+    }
+
+    std::unique_ptr<plm::app::CPLMViewDoc> doc;
+    std::unique_ptr<plm::app::CMainFrame> frame;
 };
 
 // A record of 50 ms at 1 ms, started on 2024-03-`day` at `hour`:00;

@@ -22,26 +22,18 @@ using plm::app::Selection;
 using plm::app::SheetMode;
 
 // A main window on a data file that holds smallTree().
-class FrameTest : public AppHome {
+class FrameTest : public AppWindow {
   protected:
     void SetUp() override {
         AppHome::SetUp();
         ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
         original = readFile(dataFile());
-        doc = std::make_unique<CPLMViewDoc>();
-        frame = std::make_unique<CMainFrame>(*doc);
-        doc->OnNewDocument();
-    }
-    void TearDown() override {
-        frame.reset();
-        EXPECT_TRUE(prompts.problems().empty()) << prompts.problems().front();
+        openWindow();
     }
 
     bool textOutEnabled() { return frame->action(plm::app::ID_TEXT_OUT)->isEnabled(); }
 
     std::string original;
-    std::unique_ptr<CPLMViewDoc> doc;
-    std::unique_ptr<CMainFrame> frame;
     ScriptedSheet::Installed sheet;
 };
 

@@ -40,17 +40,8 @@ int recordsOf(const model::CustomerTree& tree, const char* customer, const char*
     return n ? n->records.count() : -1;
 }
 
-class SharedFileTest : public AppHome {
+class SharedFileTest : public AppWindow {
   protected:
-    void open() {
-        doc = std::make_unique<CPLMViewDoc>();
-        frame = std::make_unique<CMainFrame>(*doc);
-        doc->OnNewDocument();
-    }
-    void TearDown() override {
-        frame.reset();
-        EXPECT_TRUE(prompts.problems().empty()) << prompts.problems().front();
-    }
     model::CustomerTree onDisk() {
         model::CustomerTree tree;
         EXPECT_TRUE(tree.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
@@ -66,14 +57,12 @@ class SharedFileTest : public AppHome {
         return done();
     }
 
-    std::unique_ptr<CPLMViewDoc> doc;
-    std::unique_ptr<CMainFrame> frame;
     ScriptedSheet::Installed sheet;
 };
 
 TEST_F(SharedFileTest, RecordsOfPlmtoolAreShownMergedAndKept) {
     ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    open();
+    openWindow();
     ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
         sel = {"Tokyo Works", "Line 1", "Close", 1};
         return true;
@@ -107,7 +96,7 @@ TEST_F(SharedFileTest, RecordsOfPlmtoolAreShownMergedAndKept) {
 
 TEST_F(SharedFileTest, ConflictIsAskedAndTheOtherVersionStaysBeside) {
     ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    open();
+    openWindow();
     model::SharedDataFile other(settings().dataFilePath());
     ASSERT_TRUE(other.update(
         [](model::CustomerTree& t) {
@@ -150,7 +139,7 @@ TEST_F(SharedFileTest, ConflictIsAskedAndTheOtherVersionStaysBeside) {
 TEST_F(SharedFileTest, UnavailableDataFileIsNeverWritten) {
     fs::create_directories(fs::path(dataFile()).parent_path());
     ASSERT_EQ(mkfifo(dataFile().c_str(), 0600), 0);
-    open();
+    openWindow();
     const std::string path = support::fromFsPath(dataFile());
     const std::string unavailable = sj("データファイルが使用できません\n") + path;
     EXPECT_EQ(prompts.texts(),
@@ -178,7 +167,7 @@ TEST_F(SharedFileTest, OnlyViewingWritesNothing) {
         return st.st_ino;
     };
     const auto before = inode();
-    open();
+    openWindow();
     ScriptedSheet::action() = [](SheetMode, model::CustomerTree&, Selection& sel) {
         sel = {"Tokyo Works", "Line 1", "Close", 0};
         return true;

@@ -42,25 +42,18 @@ void key(QWidget* to, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier
 }
 
 // A main window, shown, on a data file that holds smallTree().
-class BrowserTest : public AppHome {
+class BrowserTest : public AppWindow {
   protected:
     void SetUp() override {
         AppHome::SetUp();
         ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
         start();
     }
-    void TearDown() override {
-        frame.reset();
-        EXPECT_TRUE(prompts.problems().empty()) << prompts.problems().front();
-    }
 
     void start() {
-        frame.reset();
-        doc = std::make_unique<CPLMViewDoc>();
-        frame = std::make_unique<CMainFrame>(*doc);
+        openWindow();
         frame->resize(1200, 900);
         frame->show();
-        doc->OnNewDocument();
     }
 
     QTreeView& tree() { return frame->browser().view(); }
@@ -76,8 +69,6 @@ class BrowserTest : public AppHome {
         return records.empty() ? 0 : records.front().dataNo;
     }
 
-    std::unique_ptr<CPLMViewDoc> doc;
-    std::unique_ptr<CMainFrame> frame;
     ScriptedSheet::Installed sheet;
 };
 
