@@ -136,6 +136,7 @@ TEST_F(BatchTest, TextOutputWritesOneWholeFilePerMeasurementAndAsksBeforeReplaci
     again.OnOutput();
     EXPECT_EQ(prompts.texts().back(), sj("指定のファイルは既に存在しています\n上書きしますか？\n") +
                                           folder() + "/" + names[0] + sj("\n他 2 個のファイル"));
+    EXPECT_EQ(prompts.shown().back().byDefault, ui::Answer::No) << "Enter keeps the files";
     EXPECT_NE(again.result(), QDialog::Accepted);
     EXPECT_EQ(readFile(home.file("out/" + names[1])), "mine");
     prompts.queueYes();

@@ -90,6 +90,7 @@ TEST_F(CsvOutTest, ExistingFileIsOverwrittenOnlyAfterYes) {
     dialog->OnOutput();
     EXPECT_EQ(prompts.texts().at(0), sj("指定のファイルは既に存在しています\n上書きしますか？\n") +
                                          folder + "\\DAT_20240301_090000.CSV");
+    EXPECT_EQ(prompts.shown().at(0).byDefault, ui::Answer::No) << "Enter keeps the file";
     EXPECT_EQ(readFile(written()), "keep");
     EXPECT_EQ(dialog->result(), 0);
 
@@ -289,6 +290,7 @@ TEST_F(CutOutTest, SavesAfterChecksAndStaysOpen) {
               std::vector<std::string>{
                   sj("指定のファイルは既に存在しています\n上書きしてもよろしいですか？\n") +
                   folder + "\\Tokyo Works.QBX"});
+    EXPECT_EQ(prompts.shown().at(0).byDefault, ui::Answer::No) << "Enter keeps the file";
     EXPECT_EQ(dialog.result(), 0);
 }
 

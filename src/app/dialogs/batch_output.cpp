@@ -149,8 +149,9 @@ bool writeMeasurementsCsv(const std::string& folder, const std::vector<report::B
         report::existingBatchFiles(folder, report::batchCsvFileNames(items));
     const bool overwrite = !existing.empty();
     if (overwrite &&
-        !ui::prompter().askYesNo(sj("指定のファイルは既に存在しています\n上書きしますか？") +
-                                 existingText(existing)))
+        !ui::prompter().askYesNo(
+            sj("指定のファイルは既に存在しています\n上書きしますか？") + existingText(existing),
+            ui::Answer::No))
         return false;
     BatchProgressDialog progress("テキストファイルを出力しています...",
                                  static_cast<int>(items.size()), parent);

@@ -127,7 +127,8 @@ void CCsvOut::OnOutput() {
     const QFileInfo target(fsPath(path));
     if (target.exists() && !target.isDir() &&
         !ui::prompter().askYesNo(
-            support::sj("指定のファイルは既に存在しています\n上書きしますか？\n") + path))
+            support::sj("指定のファイルは既に存在しています\n上書きしますか？\n") + path,
+            ui::Answer::No))
         return;
 
     if (!report::WriteCsvFile(path, report::CsvLayout::fromSettings(settings_), names_, record_,

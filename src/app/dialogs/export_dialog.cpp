@@ -110,7 +110,8 @@ void CDataSave::OnOK() {
     if (QFileInfo::exists(fsPath(settings_.MakeAbsolute(path))) &&
         !ui::prompter().askYesNo(
             support::sj("指定のファイルは既に存在しています\n上書きしてもよろしいですか？\n") +
-            path))
+                path,
+            ui::Answer::No))
         return;
     const int index = customers_->currentIndex();
     if (index < 0 || index >= tree_.customers.count())
