@@ -68,7 +68,9 @@ IniText::IniText(const std::string& bytes) {
         size_t lf = bytes.find('\n', pos);
         size_t end = lf == npos ? bytes.size() : lf;
         std::string line = bytes.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
+        // A CR is part of the line end only in a file of CR LF ends; in a
+        // file of LF ends it stays, so a write gives the line back whole.
+        if (eol_ == "\r\n" && !line.empty() && line.back() == '\r')
             line.pop_back();
         lines_.push_back(std::move(line));
         pos = lf == npos ? bytes.size() : lf + 1;

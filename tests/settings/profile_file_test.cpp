@@ -189,6 +189,19 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherLine) {
               "z=-5\n");
 }
 
+// A file with LF line ends whose lines end in a stray CR as well, once
+// after a double-byte lead byte: another key's write keeps those bytes, so
+// the values read the same before and after.
+TEST_F(ProfileFileTest, WritesKeepStrayCarriageReturnsOfOtherLines) {
+    const std::string before = "[A]\nb=x\x95\r\nc=y \r\n";
+    write(before);
+    const std::string b = profile.GetString("A", "b", "", {}, false);
+    profile.WriteString("Z", "k", "v");
+    EXPECT_EQ(content(), before + "[Z]\nk=v\n");
+    EXPECT_EQ(profile.GetString("A", "b", "", {}, false), b);
+    EXPECT_EQ(profile.GetString("A", "c", "", {}, false), "y");
+}
+
 TEST_F(ProfileFileTest, BatchWritesOnceWhenTheOutermostScopeEnds) {
     write("; mine\n[S]\nk=old\n");
     {
