@@ -85,6 +85,11 @@ FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file,
 
 // "ファイルを開くことが出来ません\n%s" for the stored path.
 CxException openFailure(const std::string& path);
+// The same followed by a line with the reason of the errno value (no
+// permission, a read-only file system, no space, a link that leads nowhere).
+CxException openFailure(const std::string& path, int error);
+// That reason line (CP932).
+std::string openFailureReason(int error);
 
 // Runs `job`; a failure is reported with its designed message and gives false.
 bool reportingFailures(ErrorReporter& reporter, const std::function<void()>& job);

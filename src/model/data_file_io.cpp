@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <new>
@@ -34,7 +35,8 @@ support::UniqueFd lockCurrentFile(const std::string& fsPath, bool exclusive = tr
     support::OpenOptions options;
     options.mode = support::OpenMode::Read;
     options.exclusive = exclusive;
-    options.limit = kDataFileOpenLimit;
+    support::LockWait wait(fsPath, kDataFileOpenLimit);
+    options.wait = &wait;
     for (;;) {
         support::UniqueFd fd = support::openWithRetry(fsPath, options);
         if (!fd)
@@ -43,6 +45,10 @@ support::UniqueFd lockCurrentFile(const std::string& fsPath, bool exclusive = tr
         const FileIdentity now = identityAtPath(fsPath);
         if (held.device == now.device && held.inode == now.inode)
             return fd;
+        if (!wait.pause()) {
+            errno = EAGAIN;
+            return {};
+        }
     }
 }
 
@@ -70,7 +76,7 @@ void saveFile(const CustomerTree& tree, const std::string& path, const std::stri
     options.limit = kDataFileOpenLimit;
     ReplacingFile file;
     if (!file.open(fsPath, options))
-        throw openFailure(path);
+        throw openFailure(path, errno);
     writeDataFile(tree, file, &reporter);
 }
 
@@ -127,8 +133,15 @@ LoadOutcome readDataFileAt(const std::string& path, ErrorReporter& reporter, Dam
     identity = {};
     const std::string fsPath = support::toFsPath(path);
     struct stat st {};
-    if (::stat(fsPath.c_str(), &st) != 0 && errno == ENOENT)
+    struct stat link {};
+    if (::lstat(fsPath.c_str(), &link) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return LoadOutcome::Missing;
+    // A link that leads nowhere or in a loop is not a missing file: the save
+    // that follows must not create a data file where it points.
+    if (::stat(fsPath.c_str(), &st) != 0) {
+        reporter.report(openFailure(path, errno).text(), MessageIcon::Information);
+        return LoadOutcome::Unavailable;
+    }
     if (S_ISDIR(st.st_mode))
         return LoadOutcome::Missing;
     // A device or a FIFO would block or never end: it is no data file, and
@@ -151,6 +164,37 @@ LoadOutcome readDataFileAt(const std::string& path, ErrorReporter& reporter, Dam
 CxException openFailure(const std::string& path) {
     return CxException(
         support::format(support::sj("ファイルを開くことが出来ません\n%s").c_str(), path.c_str()));
+}
+
+std::string openFailureReason(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return support::sj("アクセスが拒否されました");
+        case EROFS:
+            return support::sj("読み取り専用のファイルシステムです");
+        case ENOSPC:
+        case EDQUOT:
+            return support::sj("ディスクの空き容量が不足しています");
+        case ELOOP:
+            return support::sj("シンボリックリンクが循環しています");
+        case ENOENT:
+            return support::sj("ファイルまたはフォルダがありません");
+        case ENOTDIR:
+            return support::sj("フォルダではないものがパスにあります");
+        case EISDIR:
+        case EINVAL:
+            return support::sj("通常のファイルではありません");
+        case EAGAIN:
+        case EBUSY:
+            return support::sj("他のプログラムが使用中です");
+        default:
+            return support::fromUtf8(std::strerror(error));
+    }
+}
+
+CxException openFailure(const std::string& path, int error) {
+    return CxException(openFailure(path).text() + "\n" + openFailureReason(error));
 }
 
 bool reportingFailures(ErrorReporter& reporter, const std::function<void()>& job) {

@@ -69,6 +69,9 @@ support::UniqueFd lockCurrent(const std::string& target, support::OpenOptions op
     options.mode = support::OpenMode::ReadWrite;
     options.exclusive = true;
     options.create = false;
+    support::LockWait wait(target, options.limit, options.interval);
+    if (!options.wait)
+        options.wait = &wait;
     for (;;) {
         support::UniqueFd fd = support::openWithRetry(target, options);
         if (!fd)
@@ -85,10 +88,28 @@ support::UniqueFd lockCurrent(const std::string& target, support::OpenOptions op
             now.st_ino == held.st_ino) {
             return fd;
         }
+        if (!options.wait->pause()) {
+            errno = EAGAIN;
+            return {};
+        }
     }
 }
 
 }  // namespace
+
+bool isRegularOrMissing(const std::string& fsPath) {
+    struct stat link {};
+    if (::lstat(fsPath.c_str(), &link) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    struct stat st {};
+    if (::stat(fsPath.c_str(), &st) != 0)
+        return false;  // errno tells why: a dangling link, a loop
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    return true;
+}
 
 FileIdentity identityOfFd(int fd) {
     struct stat st {};
@@ -108,6 +129,10 @@ ReplacingFile::~ReplacingFile() {
 }
 
 bool ReplacingFile::open(const std::string& fsPath, const support::OpenOptions& options) {
+    // A link that leads nowhere (or in a loop) names no file to replace:
+    // writing to where it points would put the data file somewhere else.
+    if (!isRegularOrMissing(fsPath))
+        return false;
     target_ = resolveTarget(fsPath);
     std::error_code ec;
     if (std::filesystem::is_directory(target_, ec)) {

@@ -23,6 +23,11 @@ struct FileIdentity {
 FileIdentity identityOfFd(int fd);
 FileIdentity identityAtPath(const std::string& fsPath);
 
+// Nothing at fsPath, or a regular file (through links). False with errno set
+// for anything else: a link that leads nowhere or in a loop, a folder, a
+// device, a FIFO. Such a path is no data file and is never written.
+bool isRegularOrMissing(const std::string& fsPath);
+
 // Writes a new version of a file without ever truncating the old one: the
 // bytes go, as they are produced, into a temporary file in the same folder,
 // which is fsynced and renamed over the target on commit. While it works it

@@ -30,7 +30,10 @@ class HeldDataFile {
         : path_(path), fsPath_(fsPath) {
         // A folder that cannot be created shows up as the open failure below.
         support::CreateFolderPath(support::folderOf(path));
-        while (!tryLock()) {
+        support::LockWait wait(fsPath, kDataFileOpenLimit);
+        while (!tryLock(wait)) {
+            if (!wait.pause())
+                throw openFailure(path_);
         }
     }
     ~HeldDataFile() {
@@ -50,7 +53,7 @@ class HeldDataFile {
         // A second descriptor of the same open file shares its lock, which
         // this object keeps until it ends.
         if (!file.openLocked(fsPath_, support::UniqueFd(::dup(fd_.get()))))
-            throw openFailure(path_);
+            throw openFailure(path_, errno);
         const FileIdentity written = writeDataFile(tree, file, &progress);
         committed_ = true;
         return written;
@@ -58,22 +61,21 @@ class HeldDataFile {
 
   private:
     // True when the lock is held on the file now at the path.
-    bool tryLock() {
-        struct stat st {};
-        if (::stat(fsPath_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw openFailure(path_);
+    bool tryLock(support::LockWait& wait) {
+        if (!isRegularOrMissing(fsPath_))
+            throw openFailure(path_, errno);
         support::OpenOptions options;
         options.mode = support::OpenMode::ReadWrite;
         options.exclusive = true;
-        options.limit = kDataFileOpenLimit;
+        options.wait = &wait;
         fd_ = support::openWithRetry(fsPath_, options);
         created_ = false;
         if (!fd_) {
             if (errno != ENOENT)
-                throw openFailure(path_);
+                throw openFailure(path_, errno);
             fd_.reset(::open(fsPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             if (!fd_ && errno != EEXIST)
-                throw openFailure(path_);
+                throw openFailure(path_, errno);
             // Another writer that opened it first has the lock: wait for it.
             if (!fd_ || flock(fd_.get(), LOCK_EX | LOCK_NB) != 0)
                 return false;

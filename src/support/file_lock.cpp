@@ -10,8 +10,12 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <thread>
+
+#include "support/paths.h"
+#include "support/text_codec.h"
 
 namespace plm::support {
 
@@ -85,8 +89,64 @@ std::system_error fileError(const char* what, const std::string& fsPath) {
 
 }  // namespace
 
+namespace {
+
+std::mutex noticeMutex;
+LongWaitNotice longWaitNotice;
+
+constexpr std::chrono::milliseconds kNoticeAfter{1000};
+
+void announceLongWait(const std::string& fsPath, std::chrono::milliseconds limit) {
+    LongWaitNotice notice;
+    {
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        notice = longWaitNotice;
+    }
+    if (notice)
+        notice(fsPath, limit);
+}
+
+}  // namespace
+
+LongWaitNotice setLongWaitNotice(LongWaitNotice notice) {
+    std::lock_guard<std::mutex> lock(noticeMutex);
+    std::swap(longWaitNotice, notice);
+    return notice;
+}
+
+std::string longWaitText(const std::string& fsPath, std::chrono::milliseconds limit) {
+    const auto seconds = static_cast<int>((limit.count() + 999) / 1000);
+    return format(sj("ファイルは他のプログラムが使用中です\n終わるまで待っています（最長 %d "
+                     "秒）\n%s")
+                      .c_str(),
+                  seconds, fromFsPath(fsPath).c_str());
+}
+
+LockWait::LockWait(std::string fsPath, std::chrono::milliseconds limit,
+                   std::chrono::milliseconds interval)
+    : fsPath_(std::move(fsPath)), limit_(limit), interval_(interval), start_(Clock::now()) {}
+
+std::chrono::milliseconds LockWait::elapsed() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_);
+}
+
+bool LockWait::pause() {
+    const auto waited = elapsed();
+    if (waited >= limit_)
+        return false;
+    if (!announced_ && waited >= kNoticeAfter) {
+        announced_ = true;
+        announceLongWait(fsPath_, limit_);
+    }
+    // A pause of at least a millisecond: no attempt follows another at once.
+    const auto pause = std::max(std::chrono::milliseconds(1), std::min(interval_, limit_ - waited));
+    std::this_thread::sleep_for(pause);
+    return true;
+}
+
 UniqueFd openWithRetry(const std::string& fsPath, const OpenOptions& options) {
-    const auto start = Clock::now();
+    LockWait own(fsPath, options.limit, options.interval);
+    LockWait& wait = options.wait ? *options.wait : own;
     for (;;) {
         UniqueFd fd = tryOpen(fsPath, options);
         if (fd)
@@ -94,13 +154,10 @@ UniqueFd openWithRetry(const std::string& fsPath, const OpenOptions& options) {
         const int err = errno;
         if (!isBusy(err))
             return UniqueFd();
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        if (elapsed >= options.limit || (options.keepWaiting && !options.keepWaiting())) {
+        if ((options.keepWaiting && !options.keepWaiting()) || !wait.pause()) {
             errno = err;
             return UniqueFd();
         }
-        std::this_thread::sleep_for(std::min(options.interval, options.limit - elapsed));
     }
 }
 
@@ -179,6 +236,9 @@ std::string resolveLink(const std::string& fsPath) {
 // file over it while this one waited for the lock.
 UniqueFd lockCurrent(const std::string& target, OpenOptions options) {
     options.exclusive = true;
+    LockWait wait(target, options.limit, options.interval);
+    if (!options.wait)
+        options.wait = &wait;
     for (;;) {
         UniqueFd fd = openWithRetry(target, options);
         if (!fd)
@@ -190,6 +250,10 @@ UniqueFd lockCurrent(const std::string& target, OpenOptions options) {
         if (::stat(target.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
             now.st_ino == held.st_ino) {
             return fd;
+        }
+        if (!options.wait->pause()) {
+            errno = EAGAIN;
+            return UniqueFd();
         }
     }
 }

@@ -31,6 +31,39 @@ class UniqueFd {
 
 enum class OpenMode { Read, Write, ReadWrite };
 
+// Told once, with the path, when a wait for another program's lock has lasted
+// longer than a second; `limit` is how long the wait lasts at most.
+using LongWaitNotice =
+    std::function<void(const std::string& fsPath, std::chrono::milliseconds limit)>;
+
+// Installs the notice every wait of this process gives (plmtool prints it,
+// PLMView shows it in its progress window); returns the one it replaces.
+LongWaitNotice setLongWaitNotice(LongWaitNotice notice);
+
+// "ファイルは他のプログラムが使用中です ..." (CP932) for the UTF-8 path.
+std::string longWaitText(const std::string& fsPath, std::chrono::milliseconds limit);
+
+// One wait for a lock that may span several attempts to open: it sleeps
+// between them, ends at its limit however many attempts there were, and gives
+// the long-wait notice once.
+class LockWait {
+  public:
+    LockWait(std::string fsPath, std::chrono::milliseconds limit,
+             std::chrono::milliseconds interval = std::chrono::milliseconds(200));
+
+    // Sleeps until the next attempt; false once the limit is reached (at once).
+    bool pause();
+    std::chrono::milliseconds elapsed() const;
+    std::chrono::milliseconds limit() const { return limit_; }
+
+  private:
+    std::string fsPath_;
+    std::chrono::milliseconds limit_;
+    std::chrono::milliseconds interval_;
+    std::chrono::steady_clock::time_point start_;
+    bool announced_ = false;
+};
+
 struct OpenOptions {
     OpenMode mode = OpenMode::Read;
     bool exclusive = false;  // flock LOCK_EX (LOCK_SH for a shared read otherwise)
@@ -39,6 +72,9 @@ struct OpenOptions {
     std::chrono::milliseconds interval{200};
     // Called before each wait; returning false gives up at once.
     std::function<bool()> keepWaiting;
+    // A wait that outlasts this open (a caller that opens again when the file
+    // was replaced meanwhile); limit and interval are then the wait's.
+    LockWait* wait = nullptr;
 };
 
 // Opens fsPath (UTF-8). Retries while the file is locked by another process

@@ -306,7 +306,8 @@ TEST(DataFileSave, UnwritablePlaceIsTheOpenFailure) {
     RecordingReporter reporter;
     EXPECT_FALSE(sampleTree().save(path, reporter));
     ASSERT_EQ(reporter.messages.size(), 1u);
-    EXPECT_EQ(reporter.messages[0].first, sj("ファイルを開くことが出来ません\n") + path);
+    EXPECT_EQ(reporter.messages[0].first, sj("ファイルを開くことが出来ません\n") + path +
+                                              sj("\nフォルダではないものがパスにあります"));
     EXPECT_EQ(reporter.messages[0].second, MessageIcon::Information);
     EXPECT_EQ(test::readFile(dir.file("plain")), "x");
 
@@ -315,8 +316,9 @@ TEST(DataFileSave, UnwritablePlaceIsTheOpenFailure) {
     reporter.messages.clear();
     EXPECT_FALSE(sampleTree().save(dir.file("QBX.DAT"), reporter));
     ASSERT_EQ(reporter.messages.size(), 1u);
-    EXPECT_EQ(reporter.messages[0].first,
-              sj("ファイルを開くことが出来ません\n") + dir.file("QBX.DAT"));
+    EXPECT_EQ(reporter.messages[0].first, sj("ファイルを開くことが出来ません\n") +
+                                              dir.file("QBX.DAT") +
+                                              sj("\n通常のファイルではありません"));
     EXPECT_TRUE(fs::is_directory(dir.path() / "QBX.DAT" / "inside"));
 }
 
