@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/session.h"
 #include "support/cx_exception.h"
+#include "support/file_lock.h"
 #include "support/text_codec.h"
 
 namespace {
@@ -117,6 +118,16 @@ void applyGlobalOptions(const plm::cli::Invocation& inv) {
     }
 }
 
+// Another program's lock may hold a command for up to a minute: say so once
+// instead of waiting without a word.
+void announceLongWaitsOnStderr() {
+    plm::support::setLongWaitNotice([](const std::string& fsPath, std::chrono::milliseconds limit) {
+        const std::string text = plm::support::toUtf8(plm::support::longWaitText(fsPath, limit));
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +146,7 @@ int main(int argc, char** argv) {
         printUsage(stderr);
         return 2;
     }
+    announceLongWaitsOnStderr();
     try {
         const plm::cli::Invocation inv = parseArguments(argc, argv, *command);
         applyGlobalOptions(inv);

@@ -1,11 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/tool_run.h"
@@ -103,6 +109,54 @@ TEST(CliDataSafety, NonRegularDataFileIsLeftAlone) {
     }
     EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
     EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+}
+
+// A link that leads nowhere or in a loop names no data file: writers refuse
+// it at once instead of retrying the create for ever, and nothing is made
+// where the link points.
+TEST(CliDataSafety, DanglingOrLoopingLinkIsRefusedAtOnce) {
+    test::TempDir dir;
+    ASSERT_EQ(plmtool(dir, {"register", capturePath(), "A", "t", "n"}).status, 0);
+    ASSERT_EQ(plmtool(dir, {"export", "A", "a.qbx"}).status, 0);
+    fs::create_symlink(dir.file("nowhere"), dir.file("dangling"));
+    fs::create_symlink(dir.file("loop"), dir.file("loop"));
+    for (const std::string link : {"dangling", "loop"}) {
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"--data", link, "register", capturePath(), "A", "t", "n"},
+                 {"--data", link, "import", "a.qbx"},
+             }) {
+            const auto start = std::chrono::steady_clock::now();
+            const ToolRun run = plmtool(dir, args);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+            EXPECT_EQ(run.status, 1) << link << " " << args[2];
+            EXPECT_NE(run.err.find("ファイルを開くことが出来ません"), std::string::npos) << run.err;
+        }
+        EXPECT_TRUE(fs::is_symlink(dir.file(link)));
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("nowhere"))));
+}
+
+// A command held up by another program's lock says so once, then goes on
+// when the lock is released.
+TEST(CliDataSafety, WaitingForAnotherProgramsLockIsSaidOnce) {
+    test::TempDir dir;
+    ASSERT_EQ(plmtool(dir, {"register", capturePath(), "A", "t", "n"}).status, 0);
+    const std::string data = (dir.path() / "home" / "DATA" / "QBX.DAT").string();
+    const int fd = ::open(data.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    std::thread release([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        ::close(fd);
+    });
+    const ToolRun run = plmtool(dir, {"list"});
+    release.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string notice = "ファイルは他のプログラムが使用中です";
+    const auto first = run.err.find(notice);
+    ASSERT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(notice, first + 1), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(data), std::string::npos) << run.err;
 }
 
 TEST(CliDataSafety, BadOptionsAreUsageErrors) {
