@@ -159,6 +159,9 @@ class Section {
     Section(int firstLine, size_t offset) : firstLine_(firstLine), offset_(offset) {}
 
     size_t offset() const { return offset_; }
+    // The lines ahead of the first section, from the first that is not a
+    // comment.
+    bool ahead() const { return firstLine_ == 0; }
     bool damaged() const { return damageLine_ != 0; }
 
     void fail(int line, const std::string& detail) {
@@ -347,7 +350,7 @@ class Reader {
             return;
         }
         const size_t eq = text.find('=');
-        if (eq == std::string::npos || !section_) {
+        if (eq == std::string::npos || !section_ || section_->ahead()) {
             unreadable(number, offset, sj("[Limits] の項目として読めません"));
             return;
         }
