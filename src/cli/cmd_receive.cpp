@@ -138,7 +138,8 @@ void follow(link::TransferRun& run, bool commLog) {
         }
         const auto note = run.waitNext(std::chrono::milliseconds(50));
         if (!note) {
-            const auto silent = run.silentFigures(std::chrono::steady_clock::now());
+            const auto silent =
+                stopAsked ? std::nullopt : run.silentFigures(std::chrono::steady_clock::now());
             if (silent && silent->silentSeconds != silenceTold) {
                 figures.show(*silent);
                 silenceTold = silent->silentSeconds;
