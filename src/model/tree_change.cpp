@@ -81,12 +81,7 @@ RemoveRecordsChange::RemoveRecordsChange(NamePath path, std::vector<int> rows)
     : path_(path), rows_(std::move(rows)) {}
 
 void RemoveRecordsChange::apply(CustomerTree& tree) {
-    RecordList& records = nameAtPath(tree, path_).records;
-    removed_.resize(rows_.size());
-    for (size_t i = rows_.size(); i-- > 0;) {
-        removed_[i] = std::move(records.at(rows_[i]));
-        records.removeAt(rows_[i]);
-    }
+    removed_ = removeRecords(nameAtPath(tree, path_), rows_);
 }
 
 void RemoveRecordsChange::revert(CustomerTree& tree) {

@@ -101,9 +101,13 @@ int putName(CustomerTree& tree, TreeLevel level, TreeParents parents, TakenName&
     return position;
 }
 
-void removeRecords(MeasurementName& node, const std::vector<int>& rows) {
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        node.records.removeAt(*it);
+std::vector<MeasurementRecord> removeRecords(MeasurementName& node, const std::vector<int>& rows) {
+    std::vector<MeasurementRecord> removed(rows.size());
+    for (size_t i = rows.size(); i-- > 0;) {
+        removed[i] = std::move(node.records.at(rows[i]));
+        node.records.removeAt(rows[i]);
+    }
+    return removed;
 }
 
 std::vector<int> moveRecords(MeasurementName& source, const std::vector<int>& rows,

@@ -51,9 +51,9 @@ TakenName takeName(CustomerTree& tree, TreeLevel level, TreeParents parents, int
 // level must be the one it was taken from.
 int putName(CustomerTree& tree, TreeLevel level, TreeParents parents, TakenName&& taken);
 
-// Deletes the measurements at `rows` (ascending positions). The others keep
-// their numbers.
-void removeRecords(MeasurementName& node, const std::vector<int>& rows);
+// Deletes the measurements at `rows` (ascending positions) and returns them,
+// moved out, in the order of `rows`. The others keep their numbers.
+std::vector<MeasurementRecord> removeRecords(MeasurementName& node, const std::vector<int>& rows);
 
 // Moves the measurements at `rows` (ascending positions) of `source` into
 // `target` by date and time and renumbers both names. `target` may be
