@@ -247,6 +247,10 @@ TEST_F(MgmtUndoTest, KeysUndoAndRedo) {
         EXPECT_EQ(tree.customers.count(), k.customers);
     }
     EXPECT_TRUE(prompts.problems().empty());
+
+    // The same two on the page's context menu.
+    EXPECT_EQ(page->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(page->actions(), (QList<QAction*>{page->undoAction(), page->redoAction()}));
 }
 
 // The sheet asks before closing exactly while the tree differs from the one
