@@ -6,11 +6,14 @@
 #include <QDeadlineTimer>
 #include <QStatusBar>
 #include <QThread>
+#include <QTreeView>
 #include <filesystem>
 #include <regex>
 
+#include "app/browser/measurement_browser.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/plm_view_doc.h"
+#include "app/main_window/view_graph.h"
 #include "app_fixture.h"
 #include "chart/qt_text.h"
 #include "model/shared_data_file.h"
@@ -24,14 +27,35 @@ using plm::app::CPLMViewDoc;
 using plm::app::Selection;
 using plm::app::SheetMode;
 
-// plmtool register on the same program folder, as a program of its own.
-void registerWithPlmtool(const TempDir& home, const std::string& name) {
+// plmtool register of `capture` on the same program folder, as a program of its own.
+void registerWithPlmtool(const TempDir& home, const std::string& customer,
+                         const std::string& circuit, const std::string& name,
+                         const fs::path& capture = dataPath("capture_two.txt")) {
     const std::string command = std::string("'") + PLMTOOL_PATH + "' --home '" +
                                 home.path().string() + "' register '" +
-                                fs::absolute(dataPath("capture_two.txt")).string() +
-                                "' Osaka Plant '" + name + "' >/dev/null";
+                                fs::absolute(capture).string() + "' '" + customer + "' '" +
+                                circuit + "' '" + name + "' >/dev/null";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+}
+
+void registerWithPlmtool(const TempDir& home, const std::string& name) {
+    registerWithPlmtool(home, "Osaka", "Plant", name);
+}
+
+// capture_two.txt a year later (2016/01/06): still older than the records of smallTree().
+fs::path captureOf2016(const TempDir& home) {
+    std::string text = readFile(dataPath("capture_two.txt"));
+    for (size_t at = 0; (at = text.find("150106", at)) != std::string::npos;)
+        text.replace(at, 6, "160106");
+    const fs::path path = home.file("capture_2016.txt");
+    writeFile(path.string(), text);
+    return path;
+}
+
+// A measurement as the user tells it apart on screen.
+std::string startAndKind(const model::MeasurementRecord& record) {
+    return support::toUtf8(record.testDateTimeText() + " " + record.measureTypeText());
 }
 
 int recordsOf(const model::CustomerTree& tree, const char* customer, const char* circuit,
@@ -132,6 +156,93 @@ TEST_F(SharedFileTest, ConflictIsAskedAndTheOtherVersionStaysBeside) {
     model::CustomerTree kept;
     ASSERT_TRUE(kept.load(aside[1].str(), plm::app::guiErrorReporter()));
     EXPECT_EQ(comment(kept), "mine");
+}
+
+// Showing No.2 of a name, another program files older measurements under
+// it: the same measurement stays on screen under its new No., in the chart,
+// the browser and the settings of the next start; the same when a sheet's OK
+// merges such a change.
+TEST_F(SharedFileTest, ShownMeasurementStaysWhenPlmtoolFilesOlderOnesUnderItsName) {
+    model::CustomerTree tree = smallTree();
+    model::findMeasurementName(tree, "Tokyo Works", "Line 1", "Close")->records.at(1).measureType =
+        1;
+    ASSERT_TRUE(tree.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    openWindow();
+    doc->select({"Tokyo Works", "Line 1", "Close", 1});
+    const std::string shown = startAndKind(frame->chartView().records().at(0));
+    ASSERT_EQ(shown, "2024/03/02 10:00 遮断");
+    auto onScreen = [&] {
+        const auto& records = frame->chartView().records();
+        return records.empty() ? std::string() : startAndKind(records.front());
+    };
+    auto browserRow = [&] {
+        const QModelIndex current = frame->browser().view().currentIndex();
+        return frame->browser().model().selectionAt(current);
+    };
+
+    registerWithPlmtool(home, "Tokyo Works", "Line 1", "Close");
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return recordsOf(doc->tree(), "Tokyo Works", "Line 1", "Close") == 4; }));
+    EXPECT_EQ(doc->selection(), (Selection{"Tokyo Works", "Line 1", "Close", 3}));
+    EXPECT_EQ(onScreen(), shown);
+    EXPECT_EQ(frame->chartView().records().at(0).dataNo, 4);
+    EXPECT_EQ(browserRow(), doc->selection());
+    EXPECT_EQ(settings().shownIndex, 3);
+    EXPECT_EQ(settings().shownStart, "2024/03/02 10:00:00");
+    EXPECT_EQ(settings().shownKind, 1);
+    EXPECT_EQ(frame->statusBar()->currentMessage(),
+              plm::qsj("他のプログラムが変更したデータファイルを読み込みました"));
+
+    const fs::path older = captureOf2016(home);
+    ScriptedSheet::action() = [&](SheetMode, model::CustomerTree& t, Selection& sel) {
+        registerWithPlmtool(home, "Tokyo Works", "Line 1", "Close", older);
+        t.customers.findOrAdd("Nagoya");
+        sel = {"Tokyo Works", "Line 1", "Close", 3};
+        return true;
+    };
+    frame->OnEditData();
+    EXPECT_EQ(recordsOf(doc->tree(), "Tokyo Works", "Line 1", "Close"), 6);
+    EXPECT_EQ(doc->selection(), (Selection{"Tokyo Works", "Line 1", "Close", 5}));
+    EXPECT_EQ(onScreen(), shown);
+    EXPECT_EQ(browserRow(), doc->selection());
+}
+
+// The shown measurement removed by another program: the status bar says so
+// and the nearest measurement of the name is shown; with none left, the hint.
+TEST_F(SharedFileTest, ShownMeasurementThatAnotherProgramRemovedIsSaid) {
+    ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    openWindow();
+    doc->select({"Tokyo Works", "Line 1", "Close", 1});
+    model::SharedDataFile other(settings().dataFilePath());
+    auto removeFirst = [&](int count) {
+        ASSERT_TRUE(other.update(
+            [](model::CustomerTree& t) {
+                model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
+                    ->records.removeAt(0);
+            },
+            plm::app::guiErrorReporter()));
+        ASSERT_TRUE(processEventsUntil(
+            [&] { return recordsOf(doc->tree(), "Tokyo Works", "Line 1", "Close") == count; }));
+    };
+    ASSERT_TRUE(other.update(
+        [](model::CustomerTree& t) {
+            model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")->records.removeAt(1);
+        },
+        plm::app::guiErrorReporter()));
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return recordsOf(doc->tree(), "Tokyo Works", "Line 1", "Close") == 1; }));
+    EXPECT_EQ(doc->selection(), (Selection{"Tokyo Works", "Line 1", "Close", 0}));
+    ASSERT_EQ(frame->chartView().records().size(), 1u);
+    EXPECT_EQ(startAndKind(frame->chartView().records().at(0)), "2024/03/01 09:00 投入");
+    EXPECT_EQ(frame->statusBar()->currentMessage(),
+              plm::qsj("表示していた測定データ（2024/03/02 10:00 投入）はなくなりました。"
+                       "近い日時の測定データを表示します"));
+
+    removeFirst(0);
+    EXPECT_TRUE(frame->chartView().records().empty());
+    EXPECT_EQ(doc->selection(), Selection{});
+    EXPECT_EQ(frame->statusBar()->currentMessage(),
+              plm::qsj("表示していた測定データ（2024/03/01 09:00 投入）はなくなりました"));
 }
 
 // A data file that cannot be opened stays as it is; edits and imports say
