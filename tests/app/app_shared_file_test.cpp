@@ -1,15 +1,24 @@
 // The data file shared with plmtool: what another program writes while the
 // main window is open is shown, merged into the window's saves and kept.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <QAction>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QTreeView>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <regex>
 
+#include "analysis/limits_file.h"
 #include "app/browser/measurement_browser.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/plm_view_doc.h"
@@ -17,6 +26,7 @@
 #include "app_fixture.h"
 #include "chart/qt_text.h"
 #include "model/shared_data_file.h"
+#include "support/file_lock.h"
 
 namespace plm::test::app {
 namespace {
@@ -57,6 +67,43 @@ fs::path captureOf2016(const TempDir& home) {
 std::string startAndKind(const model::MeasurementRecord& record) {
     return support::toUtf8(record.testDateTimeText() + " " + record.measureTypeText());
 }
+
+// Another program that holds the exclusive lock of `fsPath` for `hold`: a
+// child process, holding the lock once the constructor returns.
+class LockHolder {
+  public:
+    LockHolder(const std::string& fsPath, std::chrono::milliseconds hold) {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(fsPath.c_str(), O_RDWR);
+            const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+            (void)!::write(ready[1], &held, 1);
+            const struct timespec pause {
+                static_cast<time_t>(hold.count() / 1000),
+                    static_cast<long>(hold.count() % 1000) * 1000000L
+            };
+            ::nanosleep(&pause, nullptr);
+            ::_exit(0);
+        }
+        char held = 'n';
+        (void)!::read(ready[0], &held, 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        held_ = held == 'y';
+    }
+    ~LockHolder() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    bool held() const { return held_; }
+
+  private:
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
 
 int recordsOf(const model::CustomerTree& tree, const char* customer, const char* circuit,
               const char* name) {
@@ -243,6 +290,55 @@ TEST_F(SharedFileTest, ShownMeasurementThatAnotherProgramRemovedIsSaid) {
     EXPECT_EQ(doc->selection(), Selection{});
     EXPECT_EQ(frame->statusBar()->currentMessage(),
               plm::qsj("表示していた測定データ（2024/03/01 09:00 投入）はなくなりました"));
+}
+
+// Another program holds the data file while the window saves, or LIMITS.INI
+// while the judgement pane reads it: the progress window says so with the
+// path, the job goes through once the lock is free, and nothing is told of
+// waits after it.
+TEST_F(SharedFileTest, ProgressWindowSaysThatAnotherProgramHoldsTheDataFileOrTheLimits) {
+    ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    openWindow();
+    QStringList labels;
+    QTimer spy;
+    QObject::connect(&spy, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<QProgressDialog*>(w); window && window->isVisible())
+                labels << window->labelText();
+        }
+    });
+    spy.start(20);
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& t, Selection&) {
+        t.customers.findOrAdd("Nagoya");
+        return true;
+    };
+    QElapsedTimer saving;
+    {
+        LockHolder other(dataFile(), std::chrono::milliseconds(2500));
+        ASSERT_TRUE(other.held());
+        saving.start();
+        frame->OnEditData();
+    }
+    EXPECT_GE(saving.elapsed(), 2000);
+    const QString expected = plm::qsj("データファイル保存中・・・") + "\n\n" +
+                             plm::qs(support::longWaitText(dataFile(), std::chrono::seconds(60)));
+    EXPECT_TRUE(labels.contains(expected)) << labels.join(" | ").toStdString();
+    EXPECT_NE(onDisk().customers.find("Nagoya"), -1);
+    EXPECT_FALSE(support::setLongWaitNotice({})) << "a notice stays installed after the save";
+
+    // The judgement pane reading LIMITS.INI while another program holds it.
+    const std::string limitsFile = analysis::limitsFilePath();
+    writeFile(limitsFile, "");
+    labels.clear();
+    {
+        LockHolder other(limitsFile, std::chrono::milliseconds(1500));
+        ASSERT_TRUE(other.held());
+        doc->select({"Tokyo Works", "Line 1", "Close", 0});
+    }
+    EXPECT_TRUE(
+        labels.contains(plm::qs(support::longWaitText(limitsFile, std::chrono::seconds(10)))))
+        << labels.join(" | ").toStdString();
+    EXPECT_FALSE(support::setLongWaitNotice({}));
 }
 
 // A data file that cannot be opened stays as it is; edits and imports say
