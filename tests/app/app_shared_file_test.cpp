@@ -254,6 +254,47 @@ TEST_F(SharedFileTest, ShownMeasurementStaysWhenPlmtoolFilesOlderOnesUnderItsNam
     EXPECT_EQ(browserRow(), doc->selection());
 }
 
+// The sheet's OK finds the shown measurement edited by another program too,
+// which also filed older ones under its name: whichever version the user
+// keeps, the same measurement stays shown.
+TEST_F(SharedFileTest, ShownMeasurementStaysThroughAConflict) {
+    struct Case {
+        bool keepMine;
+        int index;
+        int count;
+    };
+    for (const Case& c : {Case{true, 1, 2}, Case{false, 3, 4}}) {
+        ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+        openWindow();
+        doc->select({"Tokyo Works", "Line 1", "Close", 1});
+        const std::string shown = startAndKind(frame->chartView().records().at(0));
+        ScriptedSheet::action() = [&](SheetMode, model::CustomerTree& t, Selection& sel) {
+            registerWithPlmtool(home, "Tokyo Works", "Line 1", "Close");
+            model::SharedDataFile other(settings().dataFilePath());
+            EXPECT_TRUE(other.update(
+                [](model::CustomerTree& theirs) {
+                    model::findMeasurementName(theirs, "Tokyo Works", "Line 1", "Close")
+                        ->records.at(3)
+                        .cond.comment = "theirs";
+                },
+                plm::app::guiErrorReporter()));
+            model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
+                ->records.at(1)
+                .cond.comment = "mine";
+            sel = {"Tokyo Works", "Line 1", "Close", 1};
+            return true;
+        };
+        c.keepMine ? prompts.queueYes() : prompts.queueNo();
+        frame->OnEditData();
+        EXPECT_EQ(prompts.texts().size(), 1u) << "the conflict is asked";
+        prompts.clear();
+        EXPECT_EQ(recordsOf(doc->tree(), "Tokyo Works", "Line 1", "Close"), c.count);
+        EXPECT_EQ(doc->selection(), (Selection{"Tokyo Works", "Line 1", "Close", c.index}));
+        ASSERT_FALSE(frame->chartView().records().empty());
+        EXPECT_EQ(startAndKind(frame->chartView().records().front()), shown);
+    }
+}
+
 // The shown measurement removed by another program: the status bar says so
 // and the nearest measurement of the name is shown; with none left, the hint.
 TEST_F(SharedFileTest, ShownMeasurementThatAnotherProgramRemovedIsSaid) {

@@ -7,11 +7,21 @@
 #include "model/record_register.h"
 
 namespace plm::app {
+namespace {
+
+// sameMeasurement compares whole records; the start alone tells most apart,
+// so a selection of many measurements under a long list stays quick.
+bool same(const model::MeasurementRecord& a, const model::MeasurementRecord& b) {
+    return a.testDateTime == b.testDateTime && a.measureType == b.measureType &&
+           model::sameMeasurement(a, b);
+}
+
+}  // namespace
 
 MeasurementIdentity identityAt(const model::RecordList& records, int index) {
     MeasurementIdentity identity{records.at(index), 0};
     for (int i = 0; i < index; ++i) {
-        if (model::sameMeasurement(records.at(i), identity.record))
+        if (same(records.at(i), identity.record))
             ++identity.repeat;
     }
     return identity;
@@ -21,7 +31,7 @@ int locate(const model::RecordList& records, const MeasurementIdentity& identity
     int found = -1;
     int copies = 0;
     for (int i = 0; i < records.count(); ++i) {
-        if (!model::sameMeasurement(records.at(i), identity.record))
+        if (!same(records.at(i), identity.record))
             continue;
         found = i;
         if (copies++ == identity.repeat)
