@@ -70,9 +70,9 @@ class CPLMViewDoc : public QObject {
     // Says that the data file is not available (and false) when it is not.
     bool checkDataFileAvailable() const;
 
-    // When another program changed the data file: reloads it (keeping the
-    // selection where it still exists) when this tree holds nothing unsaved,
-    // else saves, merging both. True when the tree changed.
+    // When another program changed the data file: reloads it when this tree
+    // holds nothing unsaved, else saves, merging both; the shown measurement
+    // stays shown. True when the tree changed.
     bool ReloadIfChanged();
 
     void ClearSelection();
