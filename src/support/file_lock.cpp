@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -138,9 +139,15 @@ bool reportPlantedLink(const std::string& fsPath, bool intoLog) {
         errno = err;
         return false;
     }
+    // Said once per path: a settings file is opened once for every key.
+    static std::set<std::string> reported;
     PlantedLinkNotice notice;
     {
         std::lock_guard<std::mutex> lock(noticeMutex);
+        if (!reported.insert(fsPath).second) {
+            errno = err;
+            return true;
+        }
         notice = plantedLinkNotice;
     }
     if (intoLog && AppLog().logOn())

@@ -82,8 +82,8 @@ struct OpenOptions {
     bool noFollow = false;
 };
 
-// Told, with the path, each time an open with noFollow finds a symbolic link
-// in place of the file.
+// Told, with the path, the first time an open with noFollow finds a symbolic
+// link in place of that file.
 using PlantedLinkNotice = std::function<void(const std::string& fsPath)>;
 
 // Installs the notice of this process; returns the one it replaces.
@@ -93,7 +93,7 @@ PlantedLinkNotice setPlantedLinkNotice(PlantedLinkNotice notice);
 std::string plantedLinkText(const std::string& fsPath);
 
 // When the last open failed with ELOOP and fsPath is a symbolic link: gives
-// the planted-link notice, records it in the application log unless
+// the planted-link notice (once per path and process), records it in the application log unless
 // `intoLog` is false (the log writer's own files, written under the log's
 // lock), and returns true (errno is kept).
 bool reportPlantedLink(const std::string& fsPath, bool intoLog = true);
