@@ -587,6 +587,7 @@ LimitsBook loadLimits(const std::string& fsPath, DamagedSections damaged) {
     requireRegularOrMissing(fsPath);
     support::OpenOptions options;
     options.limit = std::chrono::milliseconds(10000);
+    options.noFollow = true;
     const support::UniqueFd fd = support::openWithRetry(fsPath, options);
     if (!fd) {
         if (errno == ENOENT)
@@ -607,6 +608,7 @@ void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook
     requireRegularOrMissing(fsPath);
     support::OpenOptions options;
     options.limit = std::chrono::milliseconds(10000);
+    options.noFollow = true;
     const support::UniqueFd fd = support::lockForReplace(fsPath, options);
     if (!fd)
         throw fileFailure(fsPath, errno);

@@ -82,12 +82,6 @@ CxException writeFailure(const std::string& fsPath) {
     return CxException(support::format("OpenError\n%s", support::fromFsPath(fsPath).c_str()));
 }
 
-CxException existingFile(const std::string& fsPath) {
-    return CxException(
-        support::format(support::sj("指定のファイルは既に存在しています\n%s").c_str(),
-                        support::fromFsPath(fsPath).c_str()));
-}
-
 }  // namespace
 
 int summaryPageCount(const settings::AppSettings& settings, const QSizeF& pageSize,
@@ -172,6 +166,7 @@ bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings&
                          const std::vector<report::BatchItem>& items,
                          const analysis::LimitsBook* summaryLimits, bool overwrite,
                          const report::BatchProgress& progress) {
+    requireA4PrintArea(settings);
     std::unique_ptr<support::StagedFile> file;
     try {
         file = std::make_unique<support::StagedFile>(fsPath);
@@ -198,7 +193,7 @@ bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings&
         file->commit(overwrite);
     } catch (const std::system_error& e) {
         if (e.code() == std::errc::file_exists)
-            throw existingFile(fsPath);
+            throw existingOutput(fsPath);
         throw writeFailure(fsPath);
     }
     return true;

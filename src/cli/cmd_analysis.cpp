@@ -13,7 +13,6 @@
 #include "cli/session.h"
 #include "model/record_list.h"
 #include "support/cx_exception.h"
-#include "support/file_lock.h"
 #include "support/text_codec.h"
 
 // plmtool analyze / trend / limits: the judgement of a breaker from the
@@ -234,6 +233,9 @@ int runTrend(const Invocation& inv) {
         throw UsageError{"--csv needs an output file"};
     const std::string referenceArg = inv.flagValue("reference");
     Session& session = openSession();
+    // Refused before the reference mark is stored: a refused run changes nothing.
+    if (!csv.empty())
+        refuseTakenOutput(inv, absoluteFsPath(csv));
     const Target t = targetOf(inv);
     const std::optional<model::RecordList> records =
         scanFiledName(session.dataFile, inv.args[0], inv.args[1], inv.args[2], std::nullopt);
@@ -246,11 +248,7 @@ int runTrend(const Invocation& inv) {
     const analysis::Trend trend =
         analysis::computeTrend(*records, effectiveOf(book, t), own ? own->reference : std::nullopt);
     if (!csv.empty()) {
-        try {
-            support::replaceFileAtomically(absoluteFsPath(csv), trendCsv(trend));
-        } catch (const std::system_error& e) {
-            throw std::runtime_error("cannot write " + csv + ": " + e.code().message());
-        }
+        writeOutputFile(inv, absoluteFsPath(csv), trendCsv(trend), csv);
     } else if (inv.json) {
         printUtf8(trendJson(trend));
     } else {
@@ -351,14 +349,11 @@ int runLimitsExport(const Invocation& inv) {
     if (inv.args.size() != 2)
         throw UsageError{"expected CUSTOMER OUT.INI"};
     openSession();
+    refuseTakenOutput(inv, absoluteFsPath(inv.args[1]));
     const analysis::LimitsBook book = loadLimitsBook().ofCustomer(fromUtf8(inv.args[0]));
     if (book.entries().empty())
         throw std::runtime_error("no limits are set for " + inv.args[0]);
-    try {
-        support::replaceFileAtomically(absoluteFsPath(inv.args[1]), book.bytes());
-    } catch (const std::system_error& e) {
-        throw std::runtime_error("cannot write " + inv.args[1] + ": " + e.code().message());
-    }
+    writeOutputFile(inv, absoluteFsPath(inv.args[1]), book.bytes(), inv.args[1]);
     printUtf8(
         format("exported the limits of %zu test circuit(s) and name(s)", book.entries().size()));
     return 0;
@@ -388,10 +383,10 @@ const CommandRegistration analyzeCommand{{
 
 const CommandRegistration trendCommand{{
     "trend",
-    "trend CUSTOMER CIRCUIT NAME [--json | --csv OUT] [--reference INDEX]",
+    "trend CUSTOMER CIRCUIT NAME [--json | --csv OUT [--force]] [--reference INDEX]",
     "operating times and pole spread of every record of a name in date order",
     runTrend,
-    {{"json"}, {"csv", true}, {"reference", true}},
+    {{"json"}, {"csv", true}, {"reference", true}, {"force"}},
 }};
 
 const CommandRegistration limitsCommand{{
@@ -404,9 +399,10 @@ const CommandRegistration limitsCommand{{
 
 const CommandRegistration limitsExportCommand{{
     "limits-export",
-    "limits-export CUSTOMER OUT.INI",
+    "limits-export CUSTOMER OUT.INI [--force]",
     "write the limits and reference marks of one customer as a limits file of their own",
     runLimitsExport,
+    {{"force"}},
 }};
 
 const CommandRegistration limitsImportCommand{{

@@ -1,12 +1,12 @@
 #include "cli/cmd_batch.h"
 
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "chart/report_batch.h"
+#include "chart/report_page.h"
 #include "cli/command_support.h"
 #include "cli/gui_start.h"
 #include "cli/session.h"
@@ -132,12 +132,8 @@ int runBatchReport(const Invocation& inv) {
     const bool force = inv.hasFlag("force");
     // Refused before any page is painted; the writer checks again when it
     // puts the file in place.
-    std::error_code ec;
-    if (!force && std::filesystem::exists(path, ec)) {
-        printError(support::format(support::sj("指定のファイルは既に存在しています\n%s").c_str(),
-                                   support::fromFsPath(path).c_str()));
-        return 1;
-    }
+    refuseTakenOutput(inv, path);
+    chart::requireA4PrintArea(session.settings);
     // The summary judges each measurement by the limits file; a damaged one
     // stops the run before any page is painted.
     std::optional<analysis::LimitsBook> limits;

@@ -22,6 +22,8 @@
 namespace plm::cli {
 namespace {
 
+constexpr int kPngDpi = 150;
+
 struct Target {
     chart::SheetNames names;
     model::MeasurementRecord record;
@@ -63,12 +65,14 @@ int runCsv(const Invocation& inv) {
         throw UsageError{"expected CUSTOMER [CIRCUIT [NAME [INDEX]]] OUT"};
     Session& session = openSession();
     support::openAppLog();
+    const std::string out = absoluteFsPath(inv.args[4]);
+    refuseTakenOutput(inv, out);
     const Target target = findTarget(inv, session);
     StderrReporter reporter;
     const report::CsvNames names{target.names.level1, target.names.level2, target.names.level3};
-    const bool ok = report::WriteCsvFile(support::fromFsPath(absoluteFsPath(inv.args[4])),
+    const bool ok = report::WriteCsvFile(support::fromFsPath(out),
                                          report::CsvLayout::fromSettings(session.settings), names,
-                                         target.record, reporter);
+                                         target.record, reporter, inv.hasFlag("force"));
     return ok ? 0 : 1;
 }
 
@@ -96,6 +100,12 @@ int runReport(const Invocation& inv) {
     if (!pdf && !endsWithNoCase(out, ".png"))
         throw UsageError{"the output must end in .pdf or .png"};
     Session& session = openSession();
+    const std::string path = absoluteFsPath(out);
+    const bool force = inv.hasFlag("force");
+    refuseTakenOutput(inv, path);
+    if (!pdf && inv.hasFlag("analysis"))
+        refuseTakenOutput(inv, secondPagePath(path));
+    chart::requireA4PrintArea(session.settings);
     const Target target = findTarget(inv, session, inv.hasFlag("analysis"));
     std::optional<analysis::AnalysisReport> judged;
     if (inv.hasFlag("analysis")) {
@@ -106,13 +116,12 @@ int runReport(const Invocation& inv) {
     const std::unique_ptr<QGuiApplication> gui = startGui();
     const analysis::AnalysisReport* second = judged ? &*judged : nullptr;
     if (pdf) {
-        chart::writeReportPdf(absoluteFsPath(out), session.settings, target.names, &target.record,
-                              second);
+        chart::writeReportPdf(path, session.settings, target.names, &target.record, second, force);
     } else {
-        chart::writeReportPng(absoluteFsPath(out), session.settings, target.names, &target.record);
+        chart::writeReportPng(path, session.settings, target.names, &target.record, kPngDpi, force);
         if (second)
-            chart::writeAnalysisPng(secondPagePath(absoluteFsPath(out)), session.settings,
-                                    target.names, target.record, *second);
+            chart::writeAnalysisPng(secondPagePath(path), session.settings, target.names,
+                                    target.record, *second, kPngDpi, force);
     }
     return 0;
 }

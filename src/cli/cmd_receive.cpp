@@ -13,7 +13,6 @@
 #include "cli/session.h"
 #include "link/transfer_run.h"
 #include "model/data_file.h"
-#include "support/file_lock.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -54,12 +53,13 @@ std::optional<int> parsePort(const std::string& text) {
     return port >= 1 ? std::optional<int>(port) : std::nullopt;
 }
 
-void writeCapture(const std::string& fsPath, const link::TransferSetup& setup,
+void writeCapture(const Invocation& inv, const std::string& fsPath,
+                  const link::TransferSetup& setup,
                   const std::vector<std::vector<uint8_t>>& blocks) {
     std::string text = link::capturedFileHeader("plmtool", setup.lineName(), setup.line);
     for (const auto& block : blocks)
         text += link::hexText(block) + "\r\n";
-    support::replaceFileAtomically(fsPath, text);
+    writeOutputFile(inv, fsPath, text, fsPath);
 }
 
 link::TransferSetup setupFrom(const Invocation& inv, const Session& session) {
@@ -172,6 +172,10 @@ int runReceive(const Invocation& inv) {
     support::openAppLog();
     const link::TransferSetup setup = setupFrom(inv, session);
     const std::string capture = inv.flagValue("capture");
+    // Refused before the port is opened: a transfer is never received into
+    // a capture that could not be written.
+    if (!capture.empty())
+        refuseTakenOutput(inv, absoluteFsPath(capture));
 
     std::vector<std::vector<uint8_t>> blocks;
     link::TransferRun run(setup);
@@ -187,7 +191,7 @@ int runReceive(const Invocation& inv) {
         run.wait();
     }
     if (!capture.empty() && !blocks.empty()) {
-        writeCapture(absoluteFsPath(capture), setup, blocks);
+        writeCapture(inv, absoluteFsPath(capture), setup, blocks);
     }
     std::error_code ec;
     if (!run.journalPath().empty() && std::filesystem::exists(run.journalPath(), ec))
@@ -203,10 +207,10 @@ int runReceive(const Invocation& inv) {
 
 const CommandRegistration registration{{
     "receive",
-    "receive [--port N | --device PATH] [--capture OUT.txt]",
+    "receive [--port N | --device PATH] [--capture OUT.txt [--force]]",
     "wait for the tester, show its transfer (files nothing)",
     runReceive,
-    {{"port", true}, {"device", true}, {"capture", true}},
+    {{"port", true}, {"device", true}, {"capture", true}, {"force"}},
 }};
 
 }  // namespace

@@ -272,6 +272,7 @@ int runExport(const Invocation& inv) {
     if (inv.args.size() != 2)
         throw UsageError{"expected CUSTOMER OUT.QBX"};
     Session& session = openSession();
+    refuseTakenOutput(inv, absoluteFsPath(inv.args[1]));
     model::DataFileOutline tree = scanTree(
         dataFilePath(inv, session), model::ScanSelection::wholeCustomer(fromUtf8(inv.args[0])));
     model::ScannedCustomer* scanned = tree.customers.get(fromUtf8(inv.args[0]));
@@ -281,7 +282,8 @@ int runExport(const Invocation& inv) {
     }
     const model::Customer customer = std::move(*scanned).toCustomer();
     StderrReporter reporter;
-    if (!model::exportCustomer(customer, storedFromTyped(inv.args[1]), reporter))
+    if (!model::exportCustomer(customer, storedFromTyped(inv.args[1]), reporter,
+                               inv.hasFlag("force")))
         return 1;
     printLine(sj("正常に保存しました。"));
     return 0;
@@ -336,9 +338,10 @@ const CommandRegistration showCommand{{
 
 const CommandRegistration exportCommand{{
     "export",
-    "export CUSTOMER OUT.QBX",
+    "export CUSTOMER OUT.QBX [--force]",
     "write one customer with its whole subtree to an export file",
     runExport,
+    {{"force"}},
 }};
 
 const CommandRegistration importCommand{{

@@ -1,9 +1,14 @@
 #include "cli/command_support.h"
 
 #include <stdexcept>
+#include <system_error>
 
 #include "cli/command.h"
 #include "cli/session.h"
+#include "support/cx_exception.h"
+#include "support/paths.h"
+#include "support/staged_file.h"
+#include "support/text_codec.h"
 
 namespace plm::cli {
 namespace {
@@ -19,6 +24,32 @@ extern "C" void onInterrupt(int) {
 void StderrReporter::report(const std::string& text, model::MessageIcon) {
     printError(text);
     failed = true;
+}
+
+namespace {
+
+CxException takenOutput(const std::string& fsPath) {
+    return CxException(
+        support::format(support::sj("指定のファイルは既に存在しています\n%s").c_str(),
+                        support::fromFsPath(fsPath).c_str()));
+}
+
+}  // namespace
+
+void refuseTakenOutput(const Invocation& inv, const std::string& fsPath) {
+    if (!inv.hasFlag("force") && support::outputNameTaken(fsPath))
+        throw takenOutput(fsPath);
+}
+
+void writeOutputFile(const Invocation& inv, const std::string& fsPath, const std::string& bytes,
+                     const std::string& shownPath) {
+    try {
+        support::writeStagedFile(fsPath, bytes, inv.hasFlag("force"));
+    } catch (const std::system_error& e) {
+        if (e.code() == std::errc::file_exists)
+            throw takenOutput(fsPath);
+        throw std::runtime_error("cannot write " + shownPath + ": " + e.code().message());
+    }
 }
 
 int parseIndex(const std::string& text) {

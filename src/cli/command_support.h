@@ -3,6 +3,7 @@
 #include <csignal>
 #include <string>
 
+#include "cli/command.h"
 #include "model/error_reporter.h"
 
 // Pieces several plmtool commands share.
@@ -15,6 +16,18 @@ class StderrReporter : public model::ErrorReporter {
     void report(const std::string& text, model::MessageIcon icon) override;
     bool failed = false;  // something was reported
 };
+
+// Without --force, an output name already taken (a file, a folder, a link)
+// is refused before any work with the designed
+// "指定のファイルは既に存在しています\n<path>": throws CxException.
+void refuseTakenOutput(const Invocation& inv, const std::string& fsPath);
+
+// `bytes` as the whole output file at fsPath: written beside it and renamed
+// onto the name, so a link there is replaced, never followed; an existing
+// file is replaced only with --force. Throws CxException (kept file) or
+// std::runtime_error naming `shownPath` and the reason.
+void writeOutputFile(const Invocation& inv, const std::string& fsPath, const std::string& bytes,
+                     const std::string& shownPath);
 
 // INDEX as typed: a record position 0, 1, ...; anything else is bad usage.
 int parseIndex(const std::string& text);

@@ -128,6 +128,16 @@ void announceLongWaitsOnStderr() {
     });
 }
 
+// A link planted in place of a settings, limits or log file is refused; the
+// user hears which one.
+void announcePlantedLinksOnStderr() {
+    plm::support::setPlantedLinkNotice([](const std::string& fsPath) {
+        const std::string text = plm::support::toUtf8(plm::support::plantedLinkText(fsPath));
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,6 +157,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     announceLongWaitsOnStderr();
+    announcePlantedLinksOnStderr();
     try {
         const plm::cli::Invocation inv = parseArguments(argc, argv, *command);
         applyGlobalOptions(inv);

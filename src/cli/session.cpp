@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
+#include <system_error>
 
 #include "model/measurement_record.h"
 #include "support/paths.h"
@@ -40,6 +42,13 @@ Session& openSession() {
         return *session;
     if (!homeOverride().empty())
         support::setProgramFolder(homeOverride());
+    // A first run writes the INI files there (--home or PLMVIEW_HOME may
+    // name a folder still to be made).
+    const std::string home = support::programFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(home, ec);
+    if (ec)
+        throw std::runtime_error("cannot create the program folder " + home + ": " + ec.message());
     session = std::make_unique<Session>();
     session->settings.Locate(settings::ProfileFile::Kind::ProgramFolder,
                              settings::kMainProfileName);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/transfer_decoder.h"
+#include "support/file_lock.h"
 #include "support/ole_date.h"
 #include "support/text_codec.h"
 
@@ -65,7 +66,9 @@ support::UniqueFd createJournalFile(const std::string& folder, std::string& path
     const std::string stem = name.substr(0, name.size() - 4);
     for (int n = 1; n < 1000; ++n) {
         path = folder + "/" + (n == 1 ? name : stem + "_" + std::to_string(n) + kSuffix);
-        support::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        // O_EXCL never follows a link: one planted at the name only takes the next number.
+        support::UniqueFd fd(
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (fd || errno != EEXIST)
             return fd;
     }
@@ -119,6 +122,13 @@ TransferJournal::TransferJournal(const std::string& folder, const JournalLimits&
     fs::create_directories(folder, ec);
     if (ec)
         throw std::system_error(ec, "mkdir " + folder);
+    // A link planted in place of the folder would put the journal (and its
+    // pruning) wherever it leads.
+    if (fs::is_symlink(folder, ec)) {
+        errno = ELOOP;
+        support::reportPlantedLink(folder);
+        throw std::system_error(ELOOP, std::generic_category(), "open " + folder);
+    }
     pruneJournal(folder, limits, std::time(nullptr));
     fd_ = createJournalFile(folder, path_);
     if (!fd_)

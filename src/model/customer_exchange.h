@@ -10,9 +10,13 @@
 namespace plm::model {
 
 // Writes `customer` with its whole subtree to `path` (stored CP932 form) as a
-// data file of its own with default LineSettings. Failures are reported by
-// the data file's save (the file at the path stays as it was) and give false.
-bool exportCustomer(const Customer& customer, const std::string& path, ErrorReporter& reporter);
+// data file of its own with default LineSettings. The file is written beside
+// the path and renamed onto it when whole, so a symbolic link at the path is
+// replaced, never followed. Without `replace` an existing file is kept
+// ("指定のファイルは既に存在しています\n%s"). Failures are reported (the file
+// at the path stays as it was) and give false.
+bool exportCustomer(const Customer& customer, const std::string& path, ErrorReporter& reporter,
+                    bool replace = true);
 
 // Adds every customer of `source`, in name order, to `target`. A customer
 // whose name is taken gets the first free "%s_%d" name (Tokyo_1, Tokyo_2 ...,

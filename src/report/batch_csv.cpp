@@ -1,6 +1,5 @@
 #include "report/batch_csv.h"
 
-#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -52,8 +51,7 @@ std::vector<std::string> existingBatchFiles(const std::string& folder,
     std::vector<std::string> existing;
     for (const std::string& name : fileNames) {
         const std::string path = joinPath(folder, name);
-        std::error_code ec;
-        if (std::filesystem::exists(support::toFsPath(path), ec))
+        if (support::outputNameTaken(support::toFsPath(path)))
             existing.push_back(path);
     }
     return existing;

@@ -1,6 +1,6 @@
 #include "report/csv_writer.h"
 
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <system_error>
 
@@ -16,6 +17,7 @@
 #include "support/file_lock.h"
 #include "support/log_writer.h"
 #include "support/paths.h"
+#include "support/staged_file.h"
 #include "support/text_codec.h"
 
 namespace plm::report {
@@ -141,22 +143,49 @@ std::string fullFsPath(const std::string& storedPath) {
     return full.lexically_normal().string();
 }
 
-void writeFile(const std::string& fsPath, const std::string& bytes) {
+CxException openError(const std::string& fsPath) {
+    return CxException(support::format("OpenError\n%s", support::fromFsPath(fsPath).c_str()));
+}
+
+// The file a writer of another program holds (its exclusive lock) is waited
+// for as long as the designed open waits; a link or nothing at the name
+// holds nothing.
+support::UniqueFd lockExistingFile(const std::string& fsPath) {
+    struct stat st {};
+    if (::lstat(fsPath.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+        return {};
+    if (S_ISDIR(st.st_mode))
+        throw openError(fsPath);
     support::OpenOptions options;
-    options.mode = support::OpenMode::Write;
     options.exclusive = true;
-    options.create = true;
+    options.noFollow = true;
     options.limit = std::chrono::milliseconds(60000);
     support::UniqueFd fd = support::openWithRetry(fsPath, options);
-    if (!fd)
-        throw CxException(support::format("OpenError\n%s", support::fromFsPath(fsPath).c_str()));
-    // Replaces the old contents only now that the lock is held.
-    if (::ftruncate(fd.get(), 0) != 0) {
-        throw std::system_error(errno, std::generic_category(), "ftruncate");
+    if (!fd && errno != ENOENT)
+        throw openError(fsPath);
+    return fd;
+}
+
+// The new file takes the name only when it is whole: a link at the name is
+// replaced, never written through.
+void writeFile(const std::string& fsPath, const std::string& bytes, bool replace) {
+    const support::UniqueFd held = lockExistingFile(fsPath);
+    std::unique_ptr<support::StagedFile> file;
+    try {
+        file = std::make_unique<support::StagedFile>(fsPath);
+    } catch (const std::system_error&) {
+        throw openError(fsPath);
     }
-    support::writeAll(fd.get(), bytes.data(), bytes.size());
-    if (::close(fd.release()) != 0)
-        throw std::system_error(errno, std::generic_category(), "close");
+    support::writeAll(file->fd(), bytes.data(), bytes.size());
+    try {
+        file->commit(replace);
+    } catch (const std::system_error& e) {
+        if (e.code() == std::errc::file_exists) {
+            throw CxException(support::format(sj("指定のファイルは既に存在しています\n%s").c_str(),
+                                              support::fromFsPath(fsPath).c_str()));
+        }
+        throw openError(fsPath);
+    }
 }
 
 }  // namespace
@@ -185,14 +214,15 @@ std::string csvText(const CsvLayout& layout, const CsvNames& names,
 }
 
 bool WriteCsvFile(const std::string& path, const CsvLayout& layout, const CsvNames& names,
-                  const model::MeasurementRecord& record, model::ErrorReporter& reporter) {
+                  const model::MeasurementRecord& record, model::ErrorReporter& reporter,
+                  bool replace) {
     using model::MessageIcon;
     try {
         const std::string fsPath = fullFsPath(path);
         // The text is built before the file is touched: a record that cannot be
         // written fails without emptying a file that was there before.
         const std::string bytes = csvText(layout, names, record);
-        writeFile(fsPath, bytes);
+        writeFile(fsPath, bytes, replace);
         return true;
     } catch (const CxException& e) {
         logFailure(e.text());

@@ -37,13 +37,18 @@ struct CsvNames {
 std::string csvText(const CsvLayout& layout, const CsvNames& names,
                     const model::MeasurementRecord& record);
 
-// Writes the file at `path` (stored CP932 form). The file is opened with the
-// retrying exclusive open (60 s); an existing file is replaced only after the
-// whole text has been built, so a record that cannot be written leaves it as
-// it was. Every failure is reported once through `reporter` and gives false:
-// the open failure "OpenError\n<full path>" with the information icon (and
-// into the application log), the others as a plain "%s\n%s\n%s(%d)" text.
+// Writes the file at `path` (stored CP932 form). An existing file another
+// program holds is waited for as the retrying exclusive open does (60 s); the
+// text goes into a temporary file beside it that is renamed onto the name
+// when whole, so a record that cannot be written leaves an old file as it
+// was and a symbolic link at the name is replaced, never followed. Without
+// `replace` an existing file (or link) is kept and reported with the designed
+// "指定のファイルは既に存在しています\n%s". Every failure is reported once
+// through `reporter` and gives false: the open failure "OpenError\n<full
+// path>" with the information icon (and into the application log), the
+// others as a plain "%s\n%s\n%s(%d)" text.
 bool WriteCsvFile(const std::string& path, const CsvLayout& layout, const CsvNames& names,
-                  const model::MeasurementRecord& record, model::ErrorReporter& reporter);
+                  const model::MeasurementRecord& record, model::ErrorReporter& reporter,
+                  bool replace = true);
 
 }  // namespace plm::report

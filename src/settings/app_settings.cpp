@@ -1,5 +1,7 @@
 #include "settings/app_settings.h"
 
+#include <algorithm>
+
 #include "support/text_codec.h"
 
 namespace plm::settings {
@@ -127,7 +129,7 @@ void AppSettings::loadDeviceProfile() {
     itemName2 = device.GetString(kSetting, "ItemName2", defaultItemName2());
     itemName3 = device.GetString(kSetting, "ItemName3", defaultItemName3());
     printTitle = device.GetString(kSetting, "PrintTitle", defaultPrintTitle());
-    chCommentLen = device.GetInt(kSetting, "ChCommentLen", 14) + 2;
+    chCommentLen = std::clamp(device.GetInt(kSetting, "ChCommentLen", 14), 0, kMaxChCommentLen) + 2;
 }
 
 void AppSettings::Save() {

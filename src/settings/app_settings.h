@@ -79,7 +79,11 @@ class AppSettings : public ProfileFile {
     std::string itemName2;   // "試験回路名称"
     std::string itemName3;   // "測定ﾃﾞｰﾀ名称"
     std::string printTitle;  // "クロノメイト試験結果"
-    int chCommentLen = 16;   // file value + 2
+    int chCommentLen = 16;   // file value (0..kMaxChCommentLen) + 2
+    // The longest channel comment a chart label shows. The file's value is
+    // held within 0..this, so the label arithmetic (the value plus 2, times a
+    // character width) stays in range whatever the file says.
+    static constexpr int kMaxChCommentLen = 255;
 
     // Absolute stored path of the data file (MakeAbsolute of dataFile).
     std::string dataFilePath() const { return MakeAbsolute(dataFile); }

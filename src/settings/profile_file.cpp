@@ -17,9 +17,12 @@ namespace {
 // Another process holds a profile file only for the moment of one write.
 constexpr std::chrono::milliseconds kProfileLockLimit{10000};
 
+// A link planted in place of a profile is neither read nor written
+// through: it is reported and the profile reads as empty.
 support::OpenOptions profileOpenOptions() {
     support::OpenOptions options;
     options.limit = kProfileLockLimit;
+    options.noFollow = true;
     return options;
 }
 

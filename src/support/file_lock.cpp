@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -60,14 +62,19 @@ int openFlags(const OpenOptions& options) {
     }
     if (options.create)
         flags |= O_CREAT;
+    if (options.noFollow)
+        flags |= O_NOFOLLOW;
     return flags;
 }
 
 // One attempt: open, refuse a folder, take the lock without waiting.
 UniqueFd tryOpen(const std::string& fsPath, const OpenOptions& options) {
     UniqueFd fd(::open(fsPath.c_str(), openFlags(options), 0666));
-    if (!fd)
+    if (!fd) {
+        if (options.noFollow)
+            reportPlantedLink(fsPath);
         return fd;
+    }
     struct stat st {};
     if (fstat(fd.get(), &st) != 0)
         return UniqueFd();
@@ -107,6 +114,49 @@ void announceLongWait(const std::string& fsPath, std::chrono::milliseconds limit
 }
 
 }  // namespace
+
+namespace {
+
+PlantedLinkNotice plantedLinkNotice;
+
+}  // namespace
+
+PlantedLinkNotice setPlantedLinkNotice(PlantedLinkNotice notice) {
+    std::lock_guard<std::mutex> lock(noticeMutex);
+    std::swap(plantedLinkNotice, notice);
+    return notice;
+}
+
+std::string plantedLinkText(const std::string& fsPath) {
+    return format(sj("ファイルの場所にシンボリックリンクが置かれているため開きません\n%s").c_str(),
+                  fromFsPath(fsPath).c_str());
+}
+
+bool reportPlantedLink(const std::string& fsPath, bool intoLog) {
+    const int err = errno;
+    struct stat st {};
+    if (err != ELOOP || ::lstat(fsPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        errno = err;
+        return false;
+    }
+    // Said once per path: a settings file is opened once for every key.
+    static std::set<std::string> reported;
+    PlantedLinkNotice notice;
+    {
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        if (!reported.insert(fsPath).second) {
+            errno = err;
+            return true;
+        }
+        notice = plantedLinkNotice;
+    }
+    if (intoLog && AppLog().logOn())
+        AppLog().writeLine("PlantedLink " + fromFsPath(fsPath));
+    if (notice)
+        notice(fsPath);
+    errno = err;
+    return true;
+}
 
 LongWaitNotice setLongWaitNotice(LongWaitNotice notice) {
     std::lock_guard<std::mutex> lock(noticeMutex);
@@ -264,7 +314,7 @@ UniqueFd lockForReplace(const std::string& fsPath, const OpenOptions& lockOption
     OpenOptions options = lockOptions;
     options.mode = OpenMode::Read;
     options.create = true;
-    return lockCurrent(resolveLink(fsPath), options);
+    return lockCurrent(options.noFollow ? fsPath : resolveLink(fsPath), options);
 }
 
 void replaceLockedFile(const std::string& fsPath, const std::string& bytes, int lockedFd) {
@@ -299,7 +349,7 @@ void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
     options.mode = OpenMode::Read;
     options.create = false;
     // Hold the old file's lock so a reader or writer of it never sees half a change.
-    UniqueFd lock = lockCurrent(resolveLink(fsPath), options);
+    UniqueFd lock = lockCurrent(options.noFollow ? fsPath : resolveLink(fsPath), options);
     if (!lock && errno != ENOENT)
         throw fileError("lock", fsPath);
     replaceLockedFile(fsPath, bytes, lock.get());

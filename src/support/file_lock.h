@@ -90,7 +90,28 @@ struct OpenOptions {
     // A wait that outlasts this open (a caller that opens again when the file
     // was replaced meanwhile); limit and interval are then the wait's.
     LockWait* wait = nullptr;
+    // A symbolic link at the path is not opened (O_NOFOLLOW): the open fails
+    // with ELOOP at once and the planted-link notice is given. For the files
+    // of the system (settings, logs, limits), whose place nobody else may
+    // redirect to a file of their choosing.
+    bool noFollow = false;
 };
+
+// Told, with the path, the first time an open with noFollow finds a symbolic
+// link in place of that file.
+using PlantedLinkNotice = std::function<void(const std::string& fsPath)>;
+
+// Installs the notice of this process; returns the one it replaces.
+PlantedLinkNotice setPlantedLinkNotice(PlantedLinkNotice notice);
+
+// "シンボリックリンクが置かれているため開きません ..." (CP932) for the UTF-8 path.
+std::string plantedLinkText(const std::string& fsPath);
+
+// When the last open failed with ELOOP and fsPath is a symbolic link: gives
+// the planted-link notice (once per path and process), records it in the application log unless
+// `intoLog` is false (the log writer's own files, written under the log's
+// lock), and returns true (errno is kept).
+bool reportPlantedLink(const std::string& fsPath, bool intoLog = true);
 
 // Opens fsPath (UTF-8). Retries while the file is locked by another process
 // or busy (EAGAIN, EBUSY, ETXTBSY, EWOULDBLOCK) until the limit; a missing
@@ -107,7 +128,8 @@ void writeAll(int fd, const void* data, size_t size);
 // Writes `bytes` to fsPath without ever truncating the only copy: a
 // temporary file in the same folder, fsync, rename over the target, fsync of
 // the folder. Holds an exclusive flock on the target (retried as above) while
-// it works. Throws std::system_error on failure; the old file stays intact.
+// it works. A link at fsPath is followed unless lockOptions.noFollow refuses it. Throws
+// std::system_error on failure; the old file stays intact.
 void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
                            const OpenOptions& lockOptions = {});
 
@@ -116,6 +138,7 @@ void replaceFileAtomically(const std::string& fsPath, const std::string& bytes,
 // sure the descriptor still names the file at fsPath, so a writer that waited
 // for another process reads that process's result, not the replaced copy.
 // Read the content with readAll, then pass the descriptor to replaceLockedFile.
+// With noFollow a link at fsPath is refused (ELOOP) rather than followed.
 UniqueFd lockForReplace(const std::string& fsPath, const OpenOptions& lockOptions = {});
 
 // The write half of replaceFileAtomically for a caller that already holds the

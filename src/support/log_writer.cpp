@@ -29,7 +29,7 @@ class LogLock {
   public:
     explicit LogLock(const std::string& name) {
         const std::string path = support::lockFolder() + "/" + name;
-        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!fd_)
             return;
         while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
@@ -42,10 +42,18 @@ class LogLock {
 
 // Opens a log file for appending. Another program that holds a write lock on
 // the file (our own writers take it for each write) counts as a failed open,
-// the way a file opened without write sharing does.
+// the way a file opened without write sharing does. A symbolic link in place
+// of the log is not followed (it would append to a file of someone else's
+// choosing): the open fails, is reported, and the entry goes to the fallback.
 support::UniqueFd openForAppend(const std::string& path) {
-    support::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    support::UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd) {
+        // Not into the log: this runs under the lock of the log being written.
+        support::reportPlantedLink(path, false);
+        return fd;
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         fd.reset();
         errno = EWOULDBLOCK;
     }
@@ -62,7 +70,7 @@ bool worthRetrying(int error) {
 
 void removeIfLarger(const std::string& path, uint64_t limit) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > limit) {
+    if (::lstat(path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > limit) {
         ::unlink(path.c_str());
     }
 }
@@ -162,8 +170,8 @@ void LogWriter::write(const std::string& text, bool stamped, bool endLine) {
     // A file of an earlier cycle of the rotation, or one grown past the
     // limit, is started afresh.
     struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && (logPeriod(st.st_mtime, daysPerFile_) != period ||
-                                           static_cast<uint64_t>(st.st_size) > sizeLimit_)) {
+    if (::lstat(file.c_str(), &st) == 0 && (logPeriod(st.st_mtime, daysPerFile_) != period ||
+                                            static_cast<uint64_t>(st.st_size) > sizeLimit_)) {
         ::unlink(file.c_str());
     }
 

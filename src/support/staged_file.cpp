@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -67,6 +68,17 @@ void StagedFile::commit(bool replace) {
         ::unlink(tempPath_.c_str());
     }
     committed_ = true;
+}
+
+bool outputNameTaken(const std::string& fsPath) {
+    struct stat st {};
+    return ::lstat(fsPath.c_str(), &st) == 0;
+}
+
+void writeStagedFile(const std::string& targetFsPath, const std::string& bytes, bool replace) {
+    StagedFile file(targetFsPath);
+    writeAll(file.fd(), bytes.data(), bytes.size());
+    file.commit(replace);
 }
 
 }  // namespace plm::support

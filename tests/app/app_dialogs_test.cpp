@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrinter>
 #include <QThread>
 #include <filesystem>
 
@@ -101,6 +104,21 @@ TEST_F(CsvOutTest, ExistingFileIsOverwrittenOnlyAfterYes) {
     EXPECT_TRUE(prompts.problems().empty());
 }
 
+TEST_F(CsvOutTest, ALinkAtTheNameIsAskedAboutAndReplacedNotFollowed) {
+    fs::create_directories(folder);
+    const std::string victim = home.file("victim");
+    writeFile(victim, "not the output's");
+    fs::create_symlink(victim, written());
+    prompts.queueYes();
+    dialog->OnOutput();
+    ASSERT_FALSE(prompts.texts().empty());
+    EXPECT_EQ(prompts.texts().at(0), sj("指定のファイルは既に存在しています\n上書きしますか？\n") +
+                                         folder + "\\DAT_20240301_090000.CSV");
+    EXPECT_EQ(readFile(victim), "not the output's");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(written())));
+    EXPECT_EQ(readFile(written()).rfind(sj("モルベーン 試験結果"), 0), 0u);
+}
+
 TEST_F(CsvOutTest, OpensTheWrittenFileWithTheProgramOrTheAssociation) {
     fs::create_directories(folder);
     std::vector<std::pair<std::string, std::string>> launched;
@@ -177,6 +195,26 @@ TEST_F(AppHome, PrintMarginsAcceptZeroToHundredOnly) {
             settings().prtBlankBottom = 5;
         }
     }
+}
+
+// Margins from the file beyond what the dialog takes: printing would give a
+// blank page, so the print commands refuse them by name.
+TEST_F(AppHome, PrintingRefusesMarginsThatLeaveNoRoom) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(home.file("page.pdf")));
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    EXPECT_TRUE(plm::app::printMarginsFit(settings(), printer));
+    EXPECT_TRUE(prompts.shown().empty());
+
+    settings().prtBlankTop = 150;
+    settings().prtBlankBottom = 150;
+    EXPECT_FALSE(plm::app::printMarginsFit(settings(), printer));
+    EXPECT_EQ(prompts.texts(), std::vector<std::string>{
+                                   sj("印刷の余白が大きすぎて印刷できる範囲がありません\n[Param] "
+                                      "PrtBlankTop=150 PrtBlankBottom=150 (mm)")});
+    EXPECT_FALSE(fs::exists(home.file("page.pdf")));
 }
 
 // ---- Communication settings --------------------------------------------------

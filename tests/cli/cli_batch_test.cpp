@@ -147,8 +147,8 @@ TEST_F(CliBatch, EachCsvFileIsTheSingleMeasurementCsv) {
     EXPECT_EQ(filesIn(dir.path() / "out"), expected);
     for (size_t i = 0; i < expected.size(); ++i) {
         const std::string name = i < 2 ? "点1" : "点2";
-        const ToolRun single =
-            plmtool(dir, {"csv", "東京", "回路A", name, std::to_string(i % 2), "single.csv"});
+        const ToolRun single = plmtool(
+            dir, {"csv", "東京", "回路A", name, std::to_string(i % 2), "single.csv", "--force"});
         ASSERT_EQ(single.status, 0) << single.err;
         EXPECT_EQ(test::readFile(listed[i]), test::readFile(dir.file("single.csv"))) << listed[i];
     }

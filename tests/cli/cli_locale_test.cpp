@@ -68,8 +68,8 @@ TEST(CliLocale, NumbersUseAFullStopInACommaDecimalLocale) {
     const std::string plain = "LC_ALL=C QT_QPA_PLATFORM=offscreen";
     const std::vector<std::vector<std::string>> jobs = {
         {"show", "A", "t", "n", "0"},
-        {"csv", "A", "t", "n", "0", "OUT.CSV"},
-        {"report", "A", "t", "n", "0", "OUT.png"},
+        {"csv", "--force", "A", "t", "n", "0", "OUT.CSV"},
+        {"report", "--force", "A", "t", "n", "0", "OUT.png"},
     };
     for (const auto& job : jobs) {
         const std::string output = job.back().starts_with("OUT") ? job.back() : "stdout.txt";

@@ -49,5 +49,18 @@ TEST(ProgramFolder, FirstRunWritesBesidePortableCopyAndPerUserWhenInstalled) {
     }
 }
 
+// --home naming a folder that does not exist yet: the first run makes it and
+// writes both INI files there, as any first run does.
+TEST(ProgramFolder, FirstRunMakesAHomeFolderThatDoesNotExistYet) {
+    test::TempDir dir;
+    const fs::path home = dir.path() / "new" / "home";
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && '" PLMTOOL_PATH "' --home new/home list >/dev/null 2>&1";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+    EXPECT_TRUE(fs::exists(home / "system.ini"));
+    EXPECT_TRUE(fs::exists(home / "PLMView.INI"));
+}
+
 }  // namespace
 }  // namespace plm::cli

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -114,6 +117,66 @@ TEST_F(AppSettingsTest, SaveWritesTheUserValuesOnly) {
     EXPECT_EQ(back.deviceTypeIndex, 3);
     ASSERT_TRUE(back.placementValid);
     EXPECT_EQ(back.placement.right, 810);
+}
+
+// Every integer key of both files, read with the extremes a hand-edited
+// file can hold. Nothing that is read may overflow (the ASan/UBSan build
+// runs this); a value whose use adds to it is held within its range.
+TEST_F(AppSettingsTest, ExtremeIntegersOfEveryKeyAreReadWithoutOverflow) {
+    struct Key {
+        const char* file;
+        const char* section;
+        std::string key;
+        int AppSettings::*field;
+    };
+    const std::vector<Key> keys = {
+        {"PLMView.INI", "Param", "ShownIndex", &AppSettings::shownIndex},
+        {"PLMView.INI", "Param", "PrtBlankTop", &AppSettings::prtBlankTop},
+        {"PLMView.INI", "Param", "PrtBlankLeft", &AppSettings::prtBlankLeft},
+        {"PLMView.INI", "Param", "PrtBlankBottom", &AppSettings::prtBlankBottom},
+        {"PLMView.INI", "Param", "PrtBlankRight", &AppSettings::prtBlankRight},
+        {"PLMView.INI", "Param", "PrtJudgOut", &AppSettings::prtJudgOut},
+        {"PLMView.INI", "Param", "SerialReadBuffSize", &AppSettings::serialReadBuffSize},
+        {"PLMView.INI", "TextOut", "ChkExe", &AppSettings::textOutChkExe},
+        {"PLMView.INI", "Debug", sj("通信(0:リリース,1:デバック)"), &AppSettings::commDebug},
+        {"PLMView.INI", "Debug", sj("通信ログ出力(0:しない,1:する)"), &AppSettings::commLog},
+        {"PLMView.INI", "Journal", "MaxMB", &AppSettings::journalMaxMB},
+        {"PLMView.INI", "Journal", "MaxDays", &AppSettings::journalMaxDays},
+        {"system.ini", "Setting", "DeviceType", &AppSettings::deviceTypeIndex},
+        {"system.ini", "Setting", "Chattering", &AppSettings::chattering},
+        {"system.ini", "Setting", "MeasureType", &AppSettings::measureType},
+        {"system.ini", "Setting", "MeasureOpe", &AppSettings::measureOpe},
+        {"system.ini", "Setting", "OutsideTrigger", &AppSettings::outsideTrigger},
+        {"system.ini", "Setting", "ChCommentLen", &AppSettings::chCommentLen},
+    };
+    struct Value {
+        const char* text;
+        int read;  // as the profile functions give it
+    };
+    const std::vector<Value> values = {
+        {"2147483647", INT_MAX},   {"2147483646", INT_MAX - 1}, {"-2147483648", INT_MIN},
+        {"-2147483647", -INT_MAX}, {"4294967295", -1},          {"0x7FFFFFFF", INT_MAX},
+        {"0xFFFFFFFF", -1},        {"99999999999", 1215752191}, {"-99999999999", -1215752191},
+    };
+    for (const Key& k : keys) {
+        for (const Value& v : values) {
+            SCOPED_TRACE(std::string(k.file) + " " + support::toUtf8(k.key) + "=" + v.text);
+            std::filesystem::remove(dir.file("PLMView.INI"));
+            std::filesystem::remove(dir.file("system.ini"));
+            test::writeFile(dir.file(k.file),
+                            std::string("[") + k.section + "]\r\n" + k.key + "=" + v.text + "\r\n");
+            AppSettings s;
+            load(s);
+            const int got = s.*k.field;
+            if (k.key == "ChCommentLen") {
+                EXPECT_EQ(got, std::clamp(v.read, 0, AppSettings::kMaxChCommentLen) + 2);
+            } else if (k.key == "DeviceType") {
+                EXPECT_EQ(got, deviceTypeIndexOf(v.read));
+            } else {
+                EXPECT_EQ(got, v.read);
+            }
+        }
+    }
 }
 
 }  // namespace

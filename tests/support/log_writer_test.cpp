@@ -191,6 +191,30 @@ TEST_F(LogWriterTest, FolderThatCannotTakeTheLogDropsTheLineAtOnce) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+// The application log itself in place of a planted link: the entry goes to
+// the fallback, the file behind the link stays as it was, and the link is
+// named (without the log waiting for its own lock).
+TEST_F(LogWriterTest, ALinkInPlaceOfTheLogIsNamedAndNotFollowed) {
+    LogWriter& app = AppLog();
+    app.setLog(dir.file("APP"));
+    const std::string victim = dir.file("victim");
+    test::writeFile(victim, "untouched");
+    const std::string period = app.periodFile(std::time(nullptr));
+    std::filesystem::create_symlink(victim, period);
+    std::vector<std::string> named;
+    const PlantedLinkNotice previous =
+        setPlantedLinkNotice([&](const std::string& fsPath) { named.push_back(fsPath); });
+    app.writeLine("diverted");
+    setPlantedLinkNotice(previous);
+    app.setLog("");
+    EXPECT_EQ(readFile(victim), "untouched");
+    EXPECT_TRUE(std::filesystem::is_symlink(period));
+    EXPECT_EQ(named, std::vector<std::string>{period});
+    const auto spare = splitLines(readFile(dir.file("APPE.LOG")));
+    ASSERT_EQ(spare.size(), 1u);
+    EXPECT_EQ(spare[0].substr(34), "diverted");
+}
+
 TEST_F(LogWriterTest, TwoProcessesWritingAtOnceLoseAndMixNothing) {
     constexpr int kLines = 2000;
     log.setLog(base());

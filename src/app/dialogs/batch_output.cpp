@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "analysis/limits_file.h"
+#include "app/dialogs/print_margins_dialog.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "chart/report_batch.h"
@@ -113,6 +114,8 @@ std::string existingText(const std::vector<std::string>& paths) {
 
 bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
                        QWidget* parent) {
+    if (!printMarginsFit(appSettings(), printer))
+        return false;
     const SummaryLimits limits = summaryLimits(summary);
     if (!limits.readable)
         return false;
@@ -133,6 +136,8 @@ bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& 
 
 void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items,
                          bool summary, QWidget* parent) {
+    if (!printMarginsFit(appSettings(), printer))
+        return;
     const SummaryLimits limits = summaryLimits(summary);
     if (!limits.readable)
         return;

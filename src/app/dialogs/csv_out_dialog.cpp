@@ -12,6 +12,7 @@
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/ole_date.h"
+#include "support/staged_file.h"
 #include "ui/file_launch.h"
 #include "ui/prompter.h"
 
@@ -124,15 +125,17 @@ void CCsvOut::OnOutput() {
         support::CreateFolderPath(folder);
     }
     const std::string path = folder + "\\" + file;
+    // A link at the name counts as a file: the output would replace it.
     const QFileInfo target(fsPath(path));
-    if (target.exists() && !target.isDir() &&
-        !ui::prompter().askYesNo(
-            support::sj("指定のファイルは既に存在しています\n上書きしますか？\n") + path,
-            ui::Answer::No))
+    const bool taken = support::outputNameTaken(support::toFsPath(path)) && !target.isDir();
+    if (taken && !ui::prompter().askYesNo(
+                     support::sj("指定のファイルは既に存在しています\n上書きしますか？\n") + path,
+                     ui::Answer::No))
         return;
 
+    // Without the question answered, a file another program puts there meanwhile is kept.
     if (!report::WriteCsvFile(path, report::CsvLayout::fromSettings(settings_), names_, record_,
-                              guiErrorReporter()))
+                              guiErrorReporter(), taken))
         return;
     ui::prompter().plain(support::sj("テキストファイルへ正常に出力しました\n") + path);
     if (openAfter_->isChecked())

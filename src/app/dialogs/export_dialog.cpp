@@ -15,6 +15,7 @@
 #include "chart/qt_text.h"
 #include "model/customer_exchange.h"
 #include "support/paths.h"
+#include "support/staged_file.h"
 #include "ui/busy_scope.h"
 #include "ui/listed_name.h"
 #include "ui/prompter.h"
@@ -107,7 +108,9 @@ void CDataSave::OnOK() {
         support::CreateFolderPath(absFolder);
     }
     const std::string path = folder + "\\" + file;
-    if (QFileInfo::exists(fsPath(settings_.MakeAbsolute(path))) &&
+    // A link at the name counts as a file: the export would replace it.
+    const bool taken = support::outputNameTaken(support::toFsPath(settings_.MakeAbsolute(path)));
+    if (taken &&
         !ui::prompter().askYesNo(
             support::sj("指定のファイルは既に存在しています\n上書きしてもよろしいですか？\n") +
                 path,
@@ -117,8 +120,8 @@ void CDataSave::OnOK() {
     if (index < 0 || index >= tree_.customers.count())
         return ui::prompter().stop(support::format(
             support::sj("保存する %s を選んでください").c_str(), settings_.itemName1.c_str()));
-    const bool saved = model::exportCustomer(tree_.customers.at(index),
-                                             settings_.MakeAbsolute(path), guiErrorReporter());
+    const bool saved = model::exportCustomer(
+        tree_.customers.at(index), settings_.MakeAbsolute(path), guiErrorReporter(), taken);
     settings_.saveDir = folder;
     settings_.saveFile = file;
     if (saved) {

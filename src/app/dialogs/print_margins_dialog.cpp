@@ -6,12 +6,14 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <optional>
 
 #include "chart/qt_text.h"
+#include "chart/report_page.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -110,6 +112,15 @@ void CSetPrintBlank::OnOK() {
     settings_.prtBlankRight = values[Right];
     settings_.prtJudgOut = judgement_->isChecked() ? 1 : 0;
     accept();
+}
+
+bool printMarginsFit(const settings::AppSettings& settings, const QPrinter& printer) {
+    const std::string problem =
+        chart::marginProblem(settings, printer.pageRect(QPrinter::Millimeter).size());
+    if (problem.empty())
+        return true;
+    ui::prompter().stop(problem);
+    return false;
 }
 
 }  // namespace plm::app

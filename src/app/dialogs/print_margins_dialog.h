@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPrinter;
 
 namespace plm::app {
 
@@ -30,5 +31,10 @@ class CSetPrintBlank : public QDialog {
     std::array<QLineEdit*, 4> edits_{};
     QCheckBox* judgement_ = nullptr;
 };
+
+// False, after a stop message naming the settings, when the margins of the
+// settings (which the file may hold beyond what this dialog takes) leave no
+// room on the printer's page: printing would give a blank page.
+bool printMarginsFit(const settings::AppSettings& settings, const QPrinter& printer);
 
 }  // namespace plm::app

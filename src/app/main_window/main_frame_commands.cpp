@@ -156,7 +156,7 @@ void CMainFrame::OnPrint() {
     }
     QPrintDialog dialog(&printer(), this);
     dialog.setMinMax(1, 1);
-    if (dialog.exec() == QDialog::Accepted)
+    if (dialog.exec() == QDialog::Accepted && printMarginsFit(appSettings(), printer()))
         view_->printTo(printer());
 }
 
@@ -166,7 +166,7 @@ void CMainFrame::OnPrintDirect() {
         printer().setPrinterName(standard.printerName());
     if (const std::vector<report::BatchItem> items = selectedBatch(); !items.empty())
         printMeasurements(printer(), items, false, this);
-    else
+    else if (printMarginsFit(appSettings(), printer()))
         view_->printTo(printer());
 }
 
@@ -175,6 +175,8 @@ void CMainFrame::OnPrintPreview() {
         previewMeasurements(printer(), items, false, this);
         return;
     }
+    if (!printMarginsFit(appSettings(), printer()))
+        return;
     QPrintPreviewDialog preview(&printer(), this);
     preview.setWindowTitle(qsj("印刷プレビュー"));
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
