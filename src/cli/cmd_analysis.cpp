@@ -35,9 +35,9 @@ struct Target {
 };
 
 Target targetOf(const Invocation& inv) {
-    Target t{fromUtf8(inv.args.at(0)), fromUtf8(inv.args.at(1)), ""};
+    Target t{storedText(inv.args.at(0)), storedText(inv.args.at(1)), ""};
     if (inv.args.size() > 2)
-        t.name = fromUtf8(inv.args[2]);
+        t.name = storedText(inv.args[2]);
     return t;
 }
 
@@ -333,7 +333,7 @@ int runLimitsExport(const Invocation& inv) {
         throw UsageError{"expected CUSTOMER OUT.INI"};
     openSession();
     const analysis::LimitsBook book =
-        analysis::loadLimits(analysis::limitsFilePath()).ofCustomer(fromUtf8(inv.args[0]));
+        analysis::loadLimits(analysis::limitsFilePath()).ofCustomer(storedText(inv.args[0]));
     if (book.entries().empty())
         throw std::runtime_error("no limits are set for " + inv.args[0]);
     try {

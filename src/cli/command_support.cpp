@@ -1,9 +1,11 @@
 #include "cli/command_support.h"
 
+#include <optional>
 #include <stdexcept>
 
 #include "cli/command.h"
 #include "cli/session.h"
+#include "support/text_codec.h"
 
 namespace plm::cli {
 namespace {
@@ -19,6 +21,16 @@ extern "C" void onInterrupt(int) {
 void StderrReporter::report(const std::string& text, model::MessageIcon) {
     printError(text);
     failed = true;
+}
+
+std::string storedText(const std::string& typed) {
+    const std::optional<support::Unstorable> found = support::findUnstorable(typed);
+    if (!found)
+        return support::fromUtf8(typed);
+    std::string text = support::toUtf8(support::unstorableText(*found));
+    if (!found->character.empty() && found->character[0] != '\0')
+        text += " " + found->character;
+    throw UsageError{text};
 }
 
 int parseIndex(const std::string& text) {
