@@ -67,30 +67,11 @@ TEST(CliTree, RegisterListShowExportImportEndToEnd) {
     EXPECT_EQ(tree.customers.count(), 2);
 }
 
-// The bytes of one record as the writer stores it.
-std::string recordBytes(int seed) {
-    model::CustomerTree tree;
-    findOrAddMeasurementName(tree, "X", "C", "N").records.append(test::richRecord(seed));
-    const std::string prefix =
-        test::Bytes().header(6, 1).str("X").u16(1).str("C").u16(1).str("N").u16(1).s;
-    return model::writeDataFile(tree).substr(prefix.size());
-}
-
-// X/C/N, X/C/n, X/C/N, X/c/N with one record each, as other software may
-// write them.
 std::string foldingFile() {
-    test::Bytes b;
-    b.header(6, 1).str("X").u16(2).str("C").u16(3);
-    b.str("N").u16(1).raw(recordBytes(3));
-    b.str("n").u16(1).raw(recordBytes(1));
-    b.str("N").u16(1).raw(recordBytes(2));
-    b.str("c").u16(1).str("N").u16(1).raw(recordBytes(4));
-    return b.s;
+    return test::foldingDataFile();
 }
 
-const std::string kJoinNotice =
-    "同じ名前とみなされる名前が重なっていたため、一つにまとめました\n"
-    "X / C / n → X / C / N\nX / C / N → X / C / N\nX / c → X / C\nX / c / N → X / C / N\n";
+const std::string kJoinNotice = std::string(test::kFoldingNotice) + "\n";
 
 TEST(CliTree, NamesThatFoldTogetherKeepEveryRecord) {
     test::TempDir dir;

@@ -21,34 +21,12 @@ using support::sj;
 using test::Bytes;
 using test::RecordingReporter;
 
-// The bytes of one record as the writer stores it.
-std::string recordBytes(int seed) {
-    CustomerTree tree;
-    findOrAddMeasurementName(tree, "X", "C", "N").records.append(test::richRecord(seed));
-    const std::string prefix =
-        Bytes().header(6, 1).str("X").u16(1).str("C").u16(1).str("N").u16(1).s;
-    return writeDataFile(tree).substr(prefix.size());
-}
-
-// X/C/N, X/C/n, X/C/N, X/c/N with one record each, written elsewhere: the
-// seeds give test days 4, 2, 3 and 5, so the joined name holds them as
-// seeds 1, 2, 3, 4 in date order.
 std::string foldingFile() {
-    Bytes b;
-    b.header(6, 1).str("X").u16(2);
-    b.str("C").u16(3);
-    b.str("N").u16(1).raw(recordBytes(3));
-    b.str("n").u16(1).raw(recordBytes(1));
-    b.str("N").u16(1).raw(recordBytes(2));
-    b.str("c").u16(1);
-    b.str("N").u16(1).raw(recordBytes(4));
-    return b.s;
+    return test::foldingDataFile();
 }
 
 std::string foldingNotice() {
-    return sj("同じ名前とみなされる名前が重なっていたため、一つにまとめました") +
-           "\nX / C / n \x81\xA8 X / C / N\nX / C / N \x81\xA8 X / C / N\nX / c \x81\xA8 X / C"
-           "\nX / c / N \x81\xA8 X / C / N";
+    return support::fromUtf8(test::kFoldingNotice);
 }
 
 void expectJoinedRecords(const std::vector<MeasurementRecord>& records) {

@@ -118,6 +118,7 @@ void CPgMstEdit::buildControls() {
 
     detail_ = new DetailEditor(this);
     connect(detail_, &DetailEditor::valueEdited, this, &CPgMstEdit::editDetail);
+    connect(detail_, &DetailEditor::valueRefused, this, &CPgMstEdit::refreshDetail);
 
     caption_ = new QLabel(this);
     caption_->setFont(proportionalGothic());
