@@ -72,13 +72,6 @@ class Scanner {
     NameJoins& joins_;
 };
 
-template <class Node, class Children>
-void joinChildren(Children& kept, Children&& read, NameJoins& joins, const std::string& keptPath,
-                  const std::string& readPath) {
-    for (Node& child : read)
-        addJoining(kept, std::move(child), joins, &keptPath, &readPath);
-}
-
 bool keptWhole(const ScannedName& name) {
     return name.firstKept == 0 && name.kept.size() == name.recordCount;
 }

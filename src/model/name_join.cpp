@@ -11,13 +11,6 @@ namespace {
 // A damaged file can join thousands of names; the notice lists the first ones.
 constexpr size_t kListedJoins = 10;
 
-template <class Node, class Children>
-void joinChildren(Children& kept, Children&& read, NameJoins& joins, const std::string& keptPath,
-                  const std::string& readPath) {
-    for (Node& child : read)
-        addJoining(kept, std::move(child), joins, &keptPath, &readPath);
-}
-
 }  // namespace
 
 void NameJoins::note(const std::string& read, const std::string& kept) {

@@ -26,7 +26,6 @@ class NameJoins {
     // from the customer down, CP932.
     void note(const std::string& read, const std::string& kept);
     bool empty() const { return total_ == 0; }
-    int count() const { return total_; }
     void clear();
 
     // The notice (CP932): the joins listed one a line, the first ones only
@@ -81,6 +80,15 @@ void addJoining(NamedCollection<T>& children, T&& child, NameJoins& joins,
     const std::string readPath = childPath(readParent, child.name);
     joins.note(readPath, keptPath);
     joinContent(kept, std::move(child), joins, keptPath, readPath);
+}
+
+// Joins every child of `read` into `kept`, the children of two nodes of
+// the same name at keptPath and readPath.
+template <class Node, class Children>
+void joinChildren(Children& kept, Children&& read, NameJoins& joins, const std::string& keptPath,
+                  const std::string& readPath) {
+    for (Node& child : read)
+        addJoining(kept, std::move(child), joins, &keptPath, &readPath);
 }
 
 }  // namespace plm::model

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -81,6 +82,16 @@ TEST(NameJoin, ImportKeepsEveryRecord) {
     EXPECT_EQ(reporter.messages[0].first, foldingNotice());
     expectJoinedRecords(recordsOf(target));
     EXPECT_EQ(test::readFile(path), foldingFile());
+}
+
+// A damaged file can join thousands of names: the notice stays short.
+TEST(NameJoin, NoticeListsTheFirstTenJoins) {
+    NameJoins joins;
+    for (int i = 0; i < 12; ++i)
+        joins.note("a" + std::to_string(i), "A" + std::to_string(i));
+    const std::string text = support::toUtf8(joins.message());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
+    EXPECT_TRUE(text.ends_with("\na9 → A9\nほか 2 件")) << text;
 }
 
 // A scan joins as a load does, whatever it keeps.
