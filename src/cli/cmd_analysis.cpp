@@ -31,9 +31,9 @@ using Target = analysis::LimitsTarget;
 // CUSTOMER CIRCUIT [NAME] as typed (UTF-8), as stored (CP932); without a
 // NAME the test circuit itself. The empty NAME is a measurement name too.
 Target targetOf(const Invocation& inv) {
-    Target t = Target::ofCircuit(fromUtf8(inv.args.at(0)), fromUtf8(inv.args.at(1)));
+    Target t = Target::ofCircuit(storedText(inv.args.at(0)), storedText(inv.args.at(1)));
     if (inv.args.size() > 2)
-        t.name = fromUtf8(inv.args[2]);
+        t.name = storedText(inv.args[2]);
     return t;
 }
 
@@ -350,7 +350,7 @@ int runLimitsExport(const Invocation& inv) {
         throw UsageError{"expected CUSTOMER OUT.INI"};
     openSession();
     refuseTakenOutput(inv, absoluteFsPath(inv.args[1]));
-    const analysis::LimitsBook book = loadLimitsBook().ofCustomer(fromUtf8(inv.args[0]));
+    const analysis::LimitsBook book = loadLimitsBook().ofCustomer(storedText(inv.args[0]));
     if (book.entries().empty())
         throw std::runtime_error("no limits are set for " + inv.args[0]);
     writeOutputFile(inv, absoluteFsPath(inv.args[1]), book.bytes(), inv.args[1]);

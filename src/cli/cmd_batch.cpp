@@ -27,7 +27,7 @@ report::BatchScope scopeOf(const Invocation& inv) {
     report::BatchScope scope;
     const size_t named = inv.args.size() - 1;
     for (size_t i = 0; i < named && i < 3; ++i)
-        scope.names.push_back(support::fromUtf8(inv.args[i]));
+        scope.names.push_back(storedText(inv.args[i]));
     if (named == 4)
         scope.index = parseIndex(inv.args[3]);
     return scope;

@@ -37,8 +37,7 @@ struct Target {
 Target findTarget(const Invocation& inv, Session& session, bool wholeName = false) {
     const int index = parseIndex(inv.args[3]);
     Target target;
-    target.names = {support::fromUtf8(inv.args[0]), support::fromUtf8(inv.args[1]),
-                    support::fromUtf8(inv.args[2])};
+    target.names = {storedText(inv.args[0]), storedText(inv.args[1]), storedText(inv.args[2])};
     target.index = index;
     const uint32_t position = static_cast<uint32_t>(index);
     if (!wholeName) {

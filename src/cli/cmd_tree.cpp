@@ -83,6 +83,9 @@ std::vector<model::MeasurementRecord> decodeCapture(const std::string& typedPath
 int runRegister(const Invocation& inv) {
     if (inv.args.size() != 4)
         throw UsageError{"expected CAPTURE.txt CUSTOMER CIRCUIT NAME"};
+    const std::string customer = storedText(inv.args[1]);
+    const std::string circuit = storedText(inv.args[2]);
+    const std::string nameText = storedText(inv.args[3]);
     Session& session = openSession();
     const std::string path = dataFilePath(inv, session);
     const std::vector<model::MeasurementRecord> records = decodeCapture(inv.args[0]);
@@ -90,14 +93,30 @@ int runRegister(const Invocation& inv) {
         inv.hasFlag("replace") ? model::RegisterMode::Replace : model::RegisterMode::Append;
     int filed = 0;
     updateTree(path, [&](model::CustomerTree& tree) {
-        model::MeasurementName& name = model::findOrAddMeasurementName(
-            tree, fromUtf8(inv.args[1]), fromUtf8(inv.args[2]), fromUtf8(inv.args[3]));
+        model::MeasurementName& name =
+            model::findOrAddMeasurementName(tree, customer, circuit, nameText);
         model::registerRecords(name, records, mode, session.settings);
         filed = name.records.count();
     });
     printUtf8(format("registered %zu record(s) under %s / %s / %s (%d in all)", records.size(),
                      inv.args[1].c_str(), inv.args[2].c_str(), inv.args[3].c_str(), filed));
     return 0;
+}
+
+// A stored text for the terminal: control characters (an escape sequence
+// from an imported file, say) are shown as \xHH instead of acting on the
+// terminal. CP932 trail bytes are never control bytes, so bytes are safe.
+std::string visibleText(const std::string& cp932) {
+    std::string out;
+    out.reserve(cp932.size());
+    for (char ch : cp932) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x20 || b == 0x7F)
+            out += format("\\x%02X", b);
+        else
+            out += ch;
+    }
+    return out;
 }
 
 std::string jsonText(const std::string& cp932) {
@@ -142,11 +161,11 @@ int runList(const Invocation& inv) {
         return 0;
     }
     for (const model::ScannedCustomer& c : tree.customers) {
-        printLine(c.name);
+        printLine(visibleText(c.name));
         for (const model::ScannedCircuit& t : c.circuits) {
-            printLine("  " + t.name);
+            printLine("  " + visibleText(t.name));
             for (const model::ScannedName& n : t.names) {
-                printLine(format("    %s (%u)", n.name.c_str(), n.recordCount));
+                printLine(format("    %s (%u)", visibleText(n.name).c_str(), n.recordCount));
             }
         }
     }
@@ -238,7 +257,7 @@ std::string showJson(const Invocation& inv, int index, const model::MeasurementR
 
 void printShow(const model::MeasurementRecord& r) {
     for (const auto& [label, value] : recordLabels(r))
-        printLine(label + ": " + value);
+        printLine(label + ": " + visibleText(value));
     printLine(format("%s: %zu", sj("接点データ数").c_str(), r.contacts.size()));
     int ch = 1;
     for (const auto& row : operatingTimes(r)) {
@@ -274,8 +293,8 @@ int runExport(const Invocation& inv) {
     Session& session = openSession();
     refuseTakenOutput(inv, absoluteFsPath(inv.args[1]));
     model::DataFileOutline tree = scanTree(
-        dataFilePath(inv, session), model::ScanSelection::wholeCustomer(fromUtf8(inv.args[0])));
-    model::ScannedCustomer* scanned = tree.customers.get(fromUtf8(inv.args[0]));
+        dataFilePath(inv, session), model::ScanSelection::wholeCustomer(storedText(inv.args[0])));
+    model::ScannedCustomer* scanned = tree.customers.get(storedText(inv.args[0]));
     if (!scanned) {
         throw CxException(
             format(sj("保存する %s を選んでください").c_str(), session.settings.itemName1.c_str()));

@@ -1,5 +1,6 @@
 #include "cli/command_support.h"
 
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -50,6 +51,16 @@ void writeOutputFile(const Invocation& inv, const std::string& fsPath, const std
             throw takenOutput(fsPath);
         throw std::runtime_error("cannot write " + shownPath + ": " + e.code().message());
     }
+}
+
+std::string storedText(const std::string& typed) {
+    const std::optional<support::Unstorable> found = support::findUnstorable(typed);
+    if (!found)
+        return support::fromUtf8(typed);
+    std::string text = support::toUtf8(support::unstorableText(*found));
+    if (!found->character.empty() && found->character[0] != '\0')
+        text += " " + found->character;
+    throw UsageError{text};
 }
 
 int parseIndex(const std::string& text) {

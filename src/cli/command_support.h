@@ -29,6 +29,11 @@ void refuseTakenOutput(const Invocation& inv, const std::string& fsPath);
 void writeOutputFile(const Invocation& inv, const std::string& fsPath, const std::string& bytes,
                      const std::string& shownPath);
 
+// A name or text as typed (UTF-8) in its stored CP932 form. A text holding
+// a character CP932 cannot hold (or NUL, or bytes that are no UTF-8) is bad
+// usage, with the character and its code in the message.
+std::string storedText(const std::string& typed);
+
 // INDEX as typed: a record position 0, 1, ...; anything else is bad usage.
 int parseIndex(const std::string& text);
 

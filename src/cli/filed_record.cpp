@@ -36,11 +36,11 @@ std::optional<model::MeasurementRecord> scanFiledRecord(const std::string& dataP
                                                         const std::string& customer,
                                                         const std::string& circuit,
                                                         const std::string& name, uint32_t index) {
-    std::optional<model::ScannedName> found = scanName(
-        dataPath,
-        model::ScanSelection::oneRecord(support::fromUtf8(customer), support::fromUtf8(circuit),
-                                        support::fromUtf8(name), index),
-        customer + " / " + circuit + " / " + name);
+    std::optional<model::ScannedName> found =
+        scanName(dataPath,
+                 model::ScanSelection::oneRecord(storedText(customer), storedText(circuit),
+                                                 storedText(name), index),
+                 customer + " / " + circuit + " / " + name);
     if (!found)
         return std::nullopt;
     const model::MeasurementRecord* record = found->record(index);
@@ -55,9 +55,9 @@ std::optional<model::RecordList> scanFiledName(const std::string& dataPath,
                                                std::optional<uint32_t> index) {
     model::ScanSelection selection;
     selection.keepRecords = true;
-    selection.customer = support::fromUtf8(customer);
-    selection.circuit = support::fromUtf8(circuit);
-    selection.name = support::fromUtf8(name);
+    selection.customer = storedText(customer);
+    selection.circuit = storedText(circuit);
+    selection.name = storedText(name);
     std::optional<model::ScannedName> found =
         scanName(dataPath, selection, customer + " / " + circuit + " / " + name);
     if (!found)
@@ -77,9 +77,9 @@ bool scanFiledTarget(const std::string& dataPath, const std::string& customer,
     StderrReporter reporter;
     if (!model::scanDataFile(dataPath, model::ScanSelection::outline(), outline, reporter))
         return false;
-    const model::ScannedCustomer* c = outline.customers.get(support::fromUtf8(customer));
-    const model::ScannedCircuit* t = c ? c->circuits.get(support::fromUtf8(circuit)) : nullptr;
-    if (!t || (!name.empty() && !t->names.get(support::fromUtf8(name)))) {
+    const model::ScannedCustomer* c = outline.customers.get(storedText(customer));
+    const model::ScannedCircuit* t = c ? c->circuits.get(storedText(circuit)) : nullptr;
+    if (!t || (!name.empty() && !t->names.get(storedText(name)))) {
         throw std::runtime_error(
             "no such " + std::string(name.empty() ? "test circuit" : "measurement name") + ": " +
             customer + " / " + circuit + (name.empty() ? "" : " / " + name));

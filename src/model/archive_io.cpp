@@ -65,6 +65,14 @@ void ArchiveReader::require(uint64_t need, const char* what) const {
     }
 }
 
+void ArchiveReader::requireEnd(const char* what) const {
+    if (bytesLeft() > 0) {
+        throw ArchiveError(support::format("%llu bytes after %s at offset %llu",
+                                           static_cast<unsigned long long>(bytesLeft()), what,
+                                           static_cast<unsigned long long>(consumed_)));
+    }
+}
+
 void ArchiveReader::readAcross(void* out, size_t n) {
     auto* dst = static_cast<uint8_t*>(out);
     while (n > 0) {
@@ -144,9 +152,19 @@ void ArchiveReader::skipAcross(uint64_t n) {
     }
 }
 
-MemoryReader::MemoryReader(std::string_view bytes) : ArchiveReader(bytes.size()) {
-    pos_ = reinterpret_cast<const uint8_t*>(bytes.data());
-    end_ = pos_ + bytes.size();
+MemoryReader::MemoryReader(std::string_view bytes) : ArchiveReader(bytes.size()), bytes_(bytes) {
+    restart();
+}
+
+void MemoryReader::restart() {
+    pos_ = reinterpret_cast<const uint8_t*>(bytes_.data());
+    end_ = pos_ + bytes_.size();
+}
+
+void FdReader::restart() {
+    if (::lseek(fd_, 0, SEEK_SET) != 0)
+        throw std::system_error(errno, std::generic_category(), "lseek");
+    pos_ = end_ = buffer_.data();
 }
 
 bool FdReader::refill() {

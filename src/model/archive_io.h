@@ -72,13 +72,24 @@ class ArchiveReader {
         advance(1 + length);
     }
 
+    // Reads again from the first byte.
+    void rewind() {
+        restart();
+        consumed_ = 0;
+    }
+
     // Throws ArchiveError unless `need` more bytes can follow.
     void require(uint64_t need, const char* what) const;
+    // Throws ArchiveError when any byte follows `what`: a file that goes on
+    // after its content is damaged, and a save would drop those bytes.
+    void requireEnd(const char* what) const;
 
   protected:
     explicit ArchiveReader(uint64_t total) : total_(total) {}
     // Refills [pos_, end_) with the next bytes; returns false at the end.
     virtual bool refill() = 0;
+    // Makes the next bytes those from the first one.
+    virtual void restart() = 0;
 
     const uint8_t* pos_ = nullptr;
     const uint8_t* end_ = nullptr;
@@ -124,6 +135,10 @@ class MemoryReader : public ArchiveReader {
 
   protected:
     bool refill() override { return false; }
+    void restart() override;
+
+  private:
+    std::string_view bytes_;
 };
 
 // Reads from an open file through a buffer, 4096 bytes unless told.
@@ -137,6 +152,7 @@ class FdReader : public ArchiveReader {
 
   protected:
     bool refill() override;
+    void restart() override;
 
   private:
     int fd_;
@@ -186,7 +202,11 @@ class ArchiveWriter {
     size_t size_ = 0;
 };
 
-// The format itself, over the primitives above.
+class NameJoins;
+
+// The format itself, over the primitives above. Children of one parent that
+// count as the same name are joined (see name_join.h) and noted in `joins`.
+ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree, NameJoins& joins);
 ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree);
 void writeDataFile(const CustomerTree& tree, ArchiveWriter& out);
 

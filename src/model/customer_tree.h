@@ -41,7 +41,9 @@ struct CustomerTree {
     // the program folder) into this tree: the customers are cleared first,
     // a missing file gives an empty tree. Every failure is reported through
     // `reporter` and the result is false; customers read before the failure
-    // stay. A regular file whose content is damaged is moved aside to
+    // stay. Children that count as the same name are joined under the first
+    // spelling read, keeping every record, and the joins are reported once. A regular file whose
+    // content is damaged is moved aside to
     // "<path>_%Y%m%d%H%M%S" when `damaged` says so; a file that cannot be
     // opened (held too long, no permission, no regular file) stays.
     bool load(const std::string& path, ErrorReporter& reporter,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "model/archive_io.h"
+#include "model/name_join.h"
 
 namespace plm::model {
 namespace {
@@ -155,24 +156,24 @@ void readName(ArchiveReader& in, int32_t version, MeasurementName& node) {
     node.records = RecordList(std::move(records));
 }
 
-void readCircuit(ArchiveReader& in, int32_t version, TestCircuit& node) {
+void readCircuit(ArchiveReader& in, int32_t version, TestCircuit& node, NameJoins& joins,
+                 const std::string& path) {
     uint32_t n = checkedCount(in, kMinNamedBlock, "measurement names");
     for (uint32_t i = 0; i < n; ++i) {
         MeasurementName child;
         child.name = in.string();
         readName(in, version, child);
-        // A name stored twice leaves only the later subtree.
-        node.names.insertNode(std::move(child));
+        addJoining(node.names, std::move(child), joins, &path, &path);
     }
 }
 
-void readCustomer(ArchiveReader& in, int32_t version, Customer& node) {
+void readCustomer(ArchiveReader& in, int32_t version, Customer& node, NameJoins& joins) {
     uint32_t n = checkedCount(in, kMinNamedBlock, "test circuits");
     for (uint32_t i = 0; i < n; ++i) {
         TestCircuit child;
         child.name = in.string();
-        readCircuit(in, version, child);
-        node.circuits.insertNode(std::move(child));
+        readCircuit(in, version, child, joins, childPath(&node.name, child.name));
+        addJoining(node.circuits, std::move(child), joins, &node.name, &node.name);
     }
 }
 
@@ -225,8 +226,9 @@ void writeCustomer(ArchiveWriter& out, const Customer& customer) {
 
 }  // namespace
 
-ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree) {
+ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree, NameJoins& joins) {
     tree.customers.clear();
+    joins.clear();
     int32_t version = 0;
     if (ReadStatus status = readPreamble(in, version); status != ReadStatus::Ok)
         return status;
@@ -235,10 +237,16 @@ ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree) {
     for (uint32_t i = 0; i < n; ++i) {
         Customer customer;
         customer.name = in.string();
-        readCustomer(in, version, customer);
-        tree.customers.insertNode(std::move(customer));
+        readCustomer(in, version, customer, joins);
+        addJoining(tree.customers, std::move(customer), joins);
     }
+    in.requireEnd("the last customer");
     return ReadStatus::Ok;
+}
+
+ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree) {
+    NameJoins joins;
+    return readDataFile(in, tree, joins);
 }
 
 ReadStatus readDataFile(std::string_view bytes, CustomerTree& tree) {

@@ -35,9 +35,11 @@ class ArchiveError : public std::runtime_error {
 };
 
 // Reads data file bytes into `tree` (customers cleared first). Each record's
-// devType becomes the configured device type. Throws ArchiveError on
-// truncated or malformed data, leaving the customers read before it in the
-// tree. Memory stays bounded by the size of `bytes`.
+// devType becomes the configured device type. Names that count as the same
+// name under one parent are joined under the first spelling read. Throws
+// ArchiveError on truncated or malformed data and on bytes after the last
+// customer, leaving the customers read before it in the tree. Memory stays
+// bounded by the size of `bytes`.
 ReadStatus readDataFile(std::string_view bytes, CustomerTree& tree);
 
 // The texts of a failed load or save, shown through the ErrorReporter.

@@ -12,6 +12,7 @@
 #include "model/archive_io.h"
 #include "model/data_file.h"
 #include "model/data_file_scan.h"
+#include "model/name_join.h"
 #include "model/replacing_file.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
@@ -80,12 +81,13 @@ void saveFile(const CustomerTree& tree, const std::string& path, const std::stri
     writeDataFile(tree, file, &reporter);
 }
 
-using ContentReader = std::function<ReadStatus(ArchiveReader&)>;
+using ContentReader = std::function<ReadStatus(ArchiveReader&, NameJoins&)>;
 
 // Reads the file held open on fd from its start with `read`; the rules of
 // loadDataFile for a damaged file.
-LoadOutcome readHeld(int fd, const std::string& path, ErrorReporter& reporter, DamagedFile damaged,
-                     const ContentReader& read) {
+LoadOutcome readHeldContent(int fd, const std::string& path, ErrorReporter& reporter,
+                            DamagedFile damaged,
+                            const std::function<ReadStatus(ArchiveReader&)>& read) {
     ReadStatus status = ReadStatus::Ok;
     std::string archiveFailure;
     const bool opened = reportingFailures(reporter, [&] {
@@ -123,6 +125,19 @@ LoadOutcome readHeld(int fd, const std::string& path, ErrorReporter& reporter, D
             break;
     }
     return LoadOutcome::Damaged;
+}
+
+// Reads the file held open on fd from its start with `read`; the rules of
+// loadDataFile for a damaged file. Names joined by a read that succeeded are
+// told once.
+LoadOutcome readHeld(int fd, const std::string& path, ErrorReporter& reporter, DamagedFile damaged,
+                     const ContentReader& read) {
+    NameJoins joins;
+    const LoadOutcome outcome = readHeldContent(fd, path, reporter, damaged,
+                                                [&](ArchiveReader& in) { return read(in, joins); });
+    if (outcome == LoadOutcome::Loaded && !joins.empty())
+        reporter.report(joins.message(), MessageIcon::Plain);
+    return outcome;
 }
 
 // Opens the file at the resolved stored path under its lock and reads it with
@@ -232,24 +247,30 @@ FileIdentity writeDataFile(const CustomerTree& tree, ReplacingFile& file, ErrorR
 
 LoadOutcome readHeldDataFile(int fd, CustomerTree& tree, const std::string& path,
                              ErrorReporter& reporter, DamagedFile damaged) {
-    return readHeld(fd, path, reporter, damaged,
-                    [&](ArchiveReader& in) { return readDataFile(in, tree); });
+    return readHeld(fd, path, reporter, damaged, [&](ArchiveReader& in, NameJoins& joins) {
+        return readDataFile(in, tree, joins);
+    });
 }
 
 LoadOutcome loadDataFile(CustomerTree& tree, const std::string& path, ErrorReporter& reporter,
                          DamagedFile damaged, FileIdentity& identity) {
     tree.customers.clear();
-    return readDataFileAt(path, reporter, damaged, true, identity,
-                          [&](ArchiveReader& in) { return readDataFile(in, tree); });
+    return readDataFileAt(
+        path, reporter, damaged, true, identity,
+        [&](ArchiveReader& in, NameJoins& joins) { return readDataFile(in, tree, joins); });
 }
 
 bool scanDataFile(const std::string& path, const ScanSelection& selection, DataFileOutline& outline,
                   ErrorReporter& reporter) {
     outline.customers.clear();
     FileIdentity identity;
+    const ContentReader scan = [&](ArchiveReader& in, NameJoins& joins) {
+        const ReadStatus status = scanDataFile(in, selection, outline);
+        joins = outline.joins;
+        return status;
+    };
     const LoadOutcome outcome =
-        readDataFileAt(resolveDataPath(path), reporter, DamagedFile::Leave, false, identity,
-                       [&](ArchiveReader& in) { return scanDataFile(in, selection, outline); });
+        readDataFileAt(resolveDataPath(path), reporter, DamagedFile::Leave, false, identity, scan);
     return outcome == LoadOutcome::Loaded || outcome == LoadOutcome::Missing;
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/archive_io.h"
 #include "model/name_compare.h"
+#include "model/name_join.h"
 
 namespace plm::model {
 namespace {
@@ -14,38 +15,40 @@ bool matches(const std::optional<std::string>& wanted, const std::string& name) 
 // same count checks, keeping records only under the selected names.
 class Scanner {
   public:
-    Scanner(ArchiveReader& in, int32_t version, const ScanSelection& selection)
-        : in_(in), version_(version), selection_(selection) {}
+    Scanner(ArchiveReader& in, int32_t version, const ScanSelection& selection, NameJoins& joins)
+        : in_(in), version_(version), selection_(selection), joins_(joins) {}
 
     void customers(NamedCollection<ScannedCustomer>& out) {
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "customers");
         for (uint32_t i = 0; i < n; ++i) {
             ScannedCustomer customer;
             customer.name = in_.string();
-            circuits(customer.circuits,
+            circuits(customer.circuits, customer.name,
                      selection_.keepRecords && matches(selection_.customer, customer.name));
-            out.insertNode(std::move(customer));
+            addJoining(out, std::move(customer), joins_);
         }
+        in_.requireEnd("the last customer");
     }
 
   private:
-    void circuits(NamedCollection<ScannedCircuit>& out, bool wanted) {
+    void circuits(NamedCollection<ScannedCircuit>& out, const std::string& path, bool wanted) {
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "test circuits");
         for (uint32_t i = 0; i < n; ++i) {
             ScannedCircuit circuit;
             circuit.name = in_.string();
-            names(circuit.names, wanted && matches(selection_.circuit, circuit.name));
-            out.insertNode(std::move(circuit));
+            names(circuit.names, childPath(&path, circuit.name),
+                  wanted && matches(selection_.circuit, circuit.name));
+            addJoining(out, std::move(circuit), joins_, &path, &path);
         }
     }
 
-    void names(NamedCollection<ScannedName>& out, bool wanted) {
+    void names(NamedCollection<ScannedName>& out, const std::string& path, bool wanted) {
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "measurement names");
         for (uint32_t i = 0; i < n; ++i) {
             ScannedName name;
             name.name = in_.string();
             records(name, wanted && matches(selection_.name, name.name));
-            out.insertNode(std::move(name));
+            addJoining(out, std::move(name), joins_, &path, &path);
         }
     }
 
@@ -66,9 +69,62 @@ class Scanner {
     ArchiveReader& in_;
     int32_t version_;
     const ScanSelection& selection_;
+    NameJoins& joins_;
 };
 
+bool keptWhole(const ScannedName& name) {
+    return name.firstKept == 0 && name.kept.size() == name.recordCount;
+}
+
+// Names whose records were kept whole (joined ones) keep only the record at
+// the selected index, as the others do.
+void keepOnlyIndex(NamedCollection<ScannedCustomer>& customers, uint32_t index) {
+    for (ScannedCustomer& customer : customers) {
+        for (ScannedCircuit& circuit : customer.circuits) {
+            for (ScannedName& name : circuit.names) {
+                if (name.kept.empty() || !keptWhole(name))
+                    continue;
+                std::vector<MeasurementRecord> kept;
+                if (index < name.kept.size())
+                    kept.push_back(std::move(name.kept[index]));
+                name.kept = std::move(kept);
+                name.firstKept = index;
+            }
+        }
+    }
+}
+
 }  // namespace
+
+void joinContent(ScannedCustomer& kept, ScannedCustomer&& read, NameJoins& joins,
+                 const std::string& keptPath, const std::string& readPath) {
+    joinChildren<ScannedCircuit>(kept.circuits, std::move(read.circuits), joins, keptPath,
+                                 readPath);
+}
+
+void joinContent(ScannedCircuit& kept, ScannedCircuit&& read, NameJoins& joins,
+                 const std::string& keptPath, const std::string& readPath) {
+    joinChildren<ScannedName>(kept.names, std::move(read.names), joins, keptPath, readPath);
+}
+
+void joinContent(ScannedName& kept, ScannedName&& read, NameJoins& joins,
+                 const std::string& /*keptPath*/, const std::string& /*readPath*/) {
+    const bool whole = keptWhole(kept) && keptWhole(read);
+    kept.recordCount += read.recordCount;
+    if (!whole) {
+        // Which records the joined name holds at the selected places is
+        // known only from all of them.
+        kept.kept.clear();
+        joins.markPartialRecords();
+        return;
+    }
+    RecordList records(std::move(kept.kept));
+    for (MeasurementRecord& record : read.kept)
+        records.add(std::move(record));
+    records.renumber();
+    const RecordList& joined = records;
+    kept.kept.assign(joined.begin(), joined.end());
+}
 
 ScanSelection ScanSelection::oneRecord(std::string customer, std::string circuit, std::string name,
                                        uint32_t index) {
@@ -120,11 +176,24 @@ const ScannedName* DataFileOutline::find(std::string_view customer, std::string_
 ReadStatus scanDataFile(ArchiveReader& in, const ScanSelection& selection,
                         DataFileOutline& outline) {
     outline.customers.clear();
+    outline.joins.clear();
     int32_t version = 0;
     if (ReadStatus status = readPreamble(in, version); status != ReadStatus::Ok)
         return status;
     readLineSettings(in, outline.lineSettings);
-    Scanner(in, version, selection).customers(outline.customers);
+    Scanner(in, version, selection, outline.joins).customers(outline.customers);
+    if (outline.joins.empty() || !selection.index)
+        return ReadStatus::Ok;
+    if (outline.joins.partialRecords()) {
+        // Rare (a file written elsewhere, or damaged): the bytes are read
+        // once more keeping the selected names whole, rather than every scan
+        // keeping them.
+        ScanSelection wholeNames = selection;
+        wholeNames.index.reset();
+        in.rewind();
+        scanDataFile(in, wholeNames, outline);
+    }
+    keepOnlyIndex(outline.customers, *selection.index);
     return ReadStatus::Ok;
 }
 

@@ -8,6 +8,7 @@
 #include "model/customer_tree.h"
 #include "model/data_file.h"
 #include "model/error_reporter.h"
+#include "model/name_join.h"
 
 // Reading a data file for a job that needs one customer, one record or only
 // the names and record counts: the whole file is checked exactly as a load
@@ -61,11 +62,12 @@ struct ScannedCustomer {
     Customer toCustomer() &&;
 };
 
-// The tree as a load would build it (a name stored twice keeps only its
-// later subtree), holding names, counts and the kept records.
+// The tree as a load would build it (names that count as the same name
+// joined as a load joins them), holding names, counts and the kept records.
 struct DataFileOutline {
     LineSettings lineSettings;
     NamedCollection<ScannedCustomer> customers;
+    NameJoins joins;  // what the scan joined
 
     const ScannedName* find(std::string_view customer, std::string_view circuit,
                             std::string_view name) const;
@@ -73,7 +75,9 @@ struct DataFileOutline {
 
 // Scans data file bytes into `outline` (cleared first). Throws ArchiveError
 // as readDataFile does, at the same offsets with the same texts, whether the
-// damage lies in a kept or in a passed-over part.
+// damage lies in a kept or in a passed-over part. A selection of one index
+// that meets names to join reads the bytes a second time (rewinding `in`),
+// since the place of a record in a joined name is known only from all of them.
 ReadStatus scanDataFile(ArchiveReader& in, const ScanSelection& selection,
                         DataFileOutline& outline);
 

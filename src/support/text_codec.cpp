@@ -81,6 +81,48 @@ std::string fromUtf8(std::string_view utf8) {
     return conv.run(utf8, "?", utf8SequenceLength);
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence `s` (whole, as utf8SequenceLength
+// measured it), or -1 when it is no well-formed UTF-8.
+long decodeUtf8(std::string_view s) {
+    const auto b = static_cast<unsigned char>(s[0]);
+    if (b < 0x80)
+        return s.size() == 1 ? b : -1;
+    const size_t n = (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || s.size() != n)
+        return -1;
+    long cp = b & (0x7F >> n);
+    for (size_t i = 1; i < n; ++i)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+    constexpr long kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return -1;
+    return cp;
+}
+
+}  // namespace
+
+std::optional<Unstorable> findUnstorable(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        const std::string_view sequence = utf8.substr(i, utf8SequenceLength(utf8.substr(i)));
+        const long cp = decodeUtf8(sequence);
+        if (cp < 0) {
+            return Unstorable{
+                i, sequence.size(), {}, format("0x%02X", static_cast<unsigned char>(sequence[0]))};
+        }
+        // Only "?" itself may come back as "?": anything else had no form.
+        if (cp == 0 || (cp != '?' && fromUtf8(sequence) == "?"))
+            return Unstorable{i, sequence.size(), std::string(sequence), format("U+%04lX", cp)};
+        i += sequence.size();
+    }
+    return std::nullopt;
+}
+
+std::string unstorableText(const Unstorable& found) {
+    return format(sj("保存できない文字が含まれています\n%s").c_str(), found.code.c_str());
+}
+
 const std::string& sj(std::string_view utf8Literal) {
     static std::mutex lock;
     static std::map<std::string, std::unique_ptr<std::string>, std::less<>> cache;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,22 @@ std::string toUtf8(std::string_view cp932);
 
 // UTF-8 -> CP932. Characters without a CP932 form become '?'; never throws.
 std::string fromUtf8(std::string_view utf8);
+
+// The first character of a typed UTF-8 text that the stored CP932 form
+// cannot hold: a character without a CP932 form (emoji, characters outside
+// JIS X 0208 and the NEC/IBM extensions), NUL (every edge ends a text at it),
+// or bytes that are no UTF-8.
+struct Unstorable {
+    size_t offset = 0;      // byte offset in the UTF-8 text
+    size_t length = 0;      // its bytes
+    std::string character;  // the character (UTF-8); empty for bytes that are no UTF-8
+    std::string code;       // "U+1F600", or "0xFF" for bytes that are no UTF-8
+};
+std::optional<Unstorable> findUnstorable(std::string_view utf8);
+
+// "保存できない文字が含まれています\n%s" with the code (CP932), the refusal
+// of such a text.
+std::string unstorableText(const Unstorable& found);
 
 // A fixed system text written in UTF-8 in the source, as CP932 bytes.
 // Converted once and cached; the reference stays valid for the whole run.

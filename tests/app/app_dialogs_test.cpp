@@ -15,6 +15,7 @@
 #include "app/dialogs/serial_settings_dialog.h"
 #include "app_fixture.h"
 #include "model/customer_exchange.h"
+#include "model/tree_test_util.h"
 #include "ui/file_launch.h"
 
 namespace plm::test::app {
@@ -383,6 +384,22 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     EXPECT_EQ(cancelled.file, std::nullopt);
     EXPECT_FALSE(cancelled.added);
     EXPECT_EQ(target.customers.count(), 4) << "cancel imports nothing";
+}
+
+// Names of the file that count as the same name are joined, with one notice.
+TEST_F(CutOutTest, ImportJoinsNamesThatFoldTogether) {
+    const std::string file = home.file("in.qbx");
+    test::writeFile(file, test::foldingDataFile());
+    model::CustomerTree target;
+    prompts.queuePath(support::fromFsPath(file));
+    EXPECT_TRUE(plm::app::importData(target, "/srv/in").added);
+    const model::MeasurementName* name = model::findMeasurementName(target, "X", "C", "N");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->records.count(), 4);
+    ASSERT_EQ(prompts.shown().size(), 2u);
+    EXPECT_EQ(prompts.shown()[1].kind, ScriptedPrompter::Kind::Plain);
+    EXPECT_EQ(prompts.shown()[1].text, support::fromUtf8(test::kFoldingNotice));
+    EXPECT_EQ(test::readFile(file), test::foldingDataFile()) << "the file stays as it is";
 }
 
 }  // namespace

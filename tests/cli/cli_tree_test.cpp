@@ -9,6 +9,7 @@
 #include "cli/tool_run.h"
 #include "common/temp_dir.h"
 #include "model/data_file.h"
+#include "model/tree_test_util.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -64,6 +65,89 @@ TEST(CliTree, RegisterListShowExportImportEndToEnd) {
     ASSERT_TRUE(tree.load(path, reporter));
     EXPECT_EQ(model::writeDataFile(tree), test::readFile(path));
     EXPECT_EQ(tree.customers.count(), 2);
+}
+
+std::string foldingFile() {
+    return test::foldingDataFile();
+}
+
+const std::string kJoinNotice = std::string(test::kFoldingNotice) + "\n";
+
+TEST(CliTree, NamesThatFoldTogetherKeepEveryRecord) {
+    test::TempDir dir;
+    test::writeFile(dir.file("in.QBX"), foldingFile());
+    ToolRun r = plmtool(dir, {"import", "in.QBX"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "X\n");
+    EXPECT_EQ(r.err, kJoinNotice);
+    EXPECT_EQ(test::readFile(dir.file("in.QBX")), foldingFile());
+    r = plmtool(dir, {"list"});
+    EXPECT_EQ(r.out, "X\n  C\n    N (4)\n");
+    EXPECT_EQ(r.err, "");
+
+    // The same bytes as the data file: told on every read, kept by a write.
+    const fs::path data = dir.path() / "home" / "DATA" / "QBX.DAT";
+    test::writeFile(data.string(), foldingFile());
+    r = plmtool(dir, {"list"});
+    EXPECT_EQ(r.out, "X\n  C\n    N (4)\n");
+    EXPECT_EQ(r.err, kJoinNotice);
+    r = plmtool(dir, {"show", "x", "c", "n", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("備考: comment4\n"), std::string::npos) << r.out;
+    const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
+    r = plmtool(dir, {"register", capture, "X", "C", "M"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, kJoinNotice);
+    r = plmtool(dir, {"list"});
+    EXPECT_EQ(r.out, "X\n  C\n    M (2)\n    N (4)\n");
+    EXPECT_EQ(r.err, "");
+}
+
+// A name that CP932 cannot hold is refused before anything is read or
+// written, showing the character.
+TEST(CliTree, NamesTheDataFileCannotHoldAreRefused) {
+    test::TempDir dir;
+    const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"register", capture, "😀", "B", "C"}, "保存できない文字が含まれています\nU+1F600 😀\n"},
+        {{"register", capture, "A", "回路🙂", "C"},
+         "保存できない文字が含まれています\nU+1F642 🙂\n"},
+        {{"register", capture, "A", "B", "a\xFF"}, "保存できない文字が含まれています\n0xFF\n"},
+        {{"show", "😀", "B", "C"}, "U+1F600 😀\n"},
+        {{"export", "\xF0\x9F\x98", "out.QBX"}, "0xF0\n"},
+    };
+    for (const Case& c : cases) {
+        ToolRun r = plmtool(dir, c.args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "home" / "DATA" / "QBX.DAT"));
+}
+
+// Control characters of stored names and texts never reach the terminal raw.
+TEST(CliTree, ControlCharactersAreShownEscaped) {
+    test::TempDir dir;
+    model::CustomerTree tree;
+    model::MeasurementRecord record = test::richRecord(1);
+    record.cond.comment = "red\x1B[31m";
+    findOrAddMeasurementName(tree, "a\x1B]0;t\x07", "b", std::string("n\0\x7F", 3))
+        .records.append(record);
+    findOrAddMeasurementName(tree, "a\x1B]0;t\x07", "b", "m").records.append(record);
+    SilentReporter reporter;
+    ASSERT_TRUE(tree.save((dir.path() / "home" / "DATA" / "QBX.DAT").string(), reporter));
+    ToolRun r = plmtool(dir, {"list"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "a\\x1B]0;t\\x07\n  b\n    m (1)\n    n\\x00\\x7F (1)\n");
+    r = plmtool(dir, {"show", "a\x1B]0;t\x07", "b", "m"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("備考: red\\x1B[31m\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+    r = plmtool(dir, {"list", "--json"});
+    EXPECT_NE(r.out.find("\"name\":\"a\\u001b]0;t\\u0007\""), std::string::npos) << r.out;
 }
 
 TEST(CliTree, FailuresAndBadUsage) {

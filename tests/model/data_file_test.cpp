@@ -210,16 +210,17 @@ TEST_F(DataFileFormat, WideStringsAreReadAsCp932) {
     EXPECT_EQ(tree.customers.at(0).name, support::sj("需要") + "?");
 }
 
-TEST_F(DataFileFormat, NameStoredTwiceKeepsTheLaterSubtree) {
+TEST_F(DataFileFormat, NameStoredTwiceIsJoinedUnderTheFirstSpelling) {
     Bytes file;
     file.header(6, 2).str("Tokyo").u16(1).str("first").u16(0);
     file.str("TOKYO").u16(1).str("second").u16(0);
     CustomerTree tree;
     ASSERT_EQ(readDataFile(file.s, tree), ReadStatus::Ok);
     ASSERT_EQ(tree.customers.count(), 1);
-    EXPECT_EQ(tree.customers.at(0).name, "TOKYO");
-    ASSERT_EQ(tree.customers.at(0).circuits.count(), 1);
-    EXPECT_EQ(tree.customers.at(0).circuits.at(0).name, "second");
+    EXPECT_EQ(tree.customers.at(0).name, "Tokyo");
+    ASSERT_EQ(tree.customers.at(0).circuits.count(), 2);
+    EXPECT_EQ(tree.customers.at(0).circuits.at(0).name, "first");
+    EXPECT_EQ(tree.customers.at(0).circuits.at(1).name, "second");
 }
 
 TEST_F(DataFileFormat, SignatureAndVersionAreCheckedAfterBothAreRead) {
@@ -290,7 +291,7 @@ TEST_F(DataFileFormat, TruncatedAndFlippedBytesFailCleanly) {
 }
 
 // Two names of one customer, a second customer, the first stored again
-// under other letter case (its later subtree wins) and a third customer.
+// under other letter case (joined into the first) and a third customer.
 std::string scanFixture(int version) {
     const std::string record = richRecordBlock(version).s;
     Bytes file;
@@ -345,9 +346,11 @@ struct ScanCase {
 std::vector<ScanCase> scanCases() {
     return {
         {"outline", ScanSelection::outline(), {}},
-        {"one record", ScanSelection::oneRecord("A", "T", "n", 1), {"a/t/n/1"}},
+        {"one record", ScanSelection::oneRecord("A", "T", "n", 3), {"A/t/n/3"}},
         {"record past the end", ScanSelection::oneRecord("B", "t", "n", 1), {}},
-        {"whole customer", ScanSelection::wholeCustomer("a"), {"a/t/n/0", "a/t/n/1", "a/t/n/2"}},
+        {"whole customer",
+         ScanSelection::wholeCustomer("a"),
+         {"A/t/n/0", "A/t/n/1", "A/t/n/2", "A/t/n/3", "A/t/n/4", "A/u/m/0"}},
     };
 }
 
@@ -425,6 +428,10 @@ class ChunkedReader : public ArchiveReader {
         end_ = pos_ + n;
         next_ += n;
         return true;
+    }
+    void restart() override {
+        pos_ = end_ = nullptr;
+        next_ = 0;
     }
 
   private:

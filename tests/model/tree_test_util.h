@@ -8,6 +8,7 @@
 
 #include "common/fixtures.h"
 #include "model/customer_tree.h"
+#include "model/data_file.h"
 #include "support/ole_date.h"
 
 namespace plm::test {
@@ -89,5 +90,32 @@ struct Bytes {
         return u16(customers);
     }
 };
+
+// The bytes of richRecord(seed) as the writer stores it.
+inline std::string recordBytes(int seed) {
+    model::CustomerTree tree;
+    findOrAddMeasurementName(tree, "X", "C", "N").records.append(richRecord(seed));
+    const std::string prefix =
+        Bytes().header(6, 1).str("X").u16(1).str("C").u16(1).str("N").u16(1).s;
+    return model::writeDataFile(tree).substr(prefix.size());
+}
+
+// A data file as other software may write it: X/C/N, X/C/n, X/C/N, X/c/N
+// with one record each, richRecord seeds 3, 1, 2 and 4, so that the name
+// they join into holds seeds 1, 2, 3, 4 in date order.
+inline std::string foldingDataFile() {
+    Bytes b;
+    b.header(6, 1).str("X").u16(2).str("C").u16(3);
+    b.str("N").u16(1).raw(recordBytes(3));
+    b.str("n").u16(1).raw(recordBytes(1));
+    b.str("N").u16(1).raw(recordBytes(2));
+    b.str("c").u16(1).str("N").u16(1).raw(recordBytes(4));
+    return b.s;
+}
+
+// What reading foldingDataFile() tells (UTF-8).
+inline const char* kFoldingNotice =
+    "同じ名前とみなされる名前が重なっていたため、一つにまとめました\n"
+    "X / C / n → X / C / N\nX / C / N → X / C / N\nX / c → X / C\nX / c / N → X / C / N";
 
 }  // namespace plm::test

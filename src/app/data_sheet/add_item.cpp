@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/data_sheet/storable_text.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "model/tree_edit.h"
@@ -48,7 +49,10 @@ bool CAddItem::siblingExists(const std::string& name) const {
 }
 
 void CAddItem::accept() {
-    const std::string text = cp(edit_->text());
+    const std::optional<std::string> typed = storableText(edit_);
+    if (!typed)
+        return;
+    const std::string& text = *typed;
     // The limit counts the bytes of the stored form, as the data file keeps it.
     if (text.size() > MaxNameLength) {
         ui::prompter().stop(

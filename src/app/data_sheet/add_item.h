@@ -12,8 +12,9 @@ namespace plm::app {
 
 // "新規追加": asks for the name of a new customer (level 0), test circuit
 // (level 1) or measurement-data name (level 2). Refuses a name that its
-// siblings already have and keeps the dialog open; the caller inserts the
-// accepted name itself.
+// siblings already have or that the data file cannot hold (see
+// storableText) and keeps the dialog open; the caller inserts the accepted
+// name itself.
 class CAddItem : public QDialog {
     Q_OBJECT
   public:

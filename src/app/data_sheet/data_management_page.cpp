@@ -150,6 +150,7 @@ void CPgMstEdit::buildControls() {
     detail_ = new DetailEditor(this);
     connect(detail_, &DetailEditor::valueEdited, this, &CPgMstEdit::editDetail);
     buildUndo();
+    connect(detail_, &DetailEditor::valueRefused, this, &CPgMstEdit::refreshDetail);
 
     caption_ = new QLabel(this);
     caption_->setFont(proportionalGothic());

@@ -9,6 +9,7 @@
 #include <charconv>
 
 #include "app/data_sheet/mgmt_header_view.h"
+#include "app/data_sheet/storable_text.h"
 #include "chart/qt_text.h"
 #include "support/text_codec.h"
 
@@ -280,7 +281,10 @@ void DetailEditor::onItemChanged(QTreeWidgetItem* item, int column) {
     const QVariant number = item->data(1, NumberRole);
     if (!number.isValid())
         return;
-    emit valueEdited(number.toInt(), cp(item->text(1)));
+    if (const std::optional<std::string> text = storableText(item->text(1)))
+        emit valueEdited(number.toInt(), *text);
+    else
+        emit valueRefused();
 }
 
 }  // namespace plm::app

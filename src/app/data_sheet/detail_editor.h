@@ -57,6 +57,9 @@ class DetailEditor : public QTreeWidget {
   signals:
     // A value was changed by the user; text is CP932.
     void valueEdited(int number, const std::string& text);
+    // A typed value the data file cannot hold was refused: the record shown
+    // is to be shown again.
+    void valueRefused();
 
   protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;

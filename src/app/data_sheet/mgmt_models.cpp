@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QSize>
 
+#include "app/data_sheet/storable_text.h"
 #include "chart/qt_text.h"
 #include "support/ole_date.h"
 #include "ui/listed_name.h"
@@ -63,7 +64,8 @@ Qt::ItemFlags NameListModel::flags(const QModelIndex& index) const {
 bool NameListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
-    emit renameRequested(index.row(), cp(value.toString()));
+    if (const std::optional<std::string> text = storableText(value.toString()))
+        emit renameRequested(index.row(), *text);
     return false;
 }
 
