@@ -7,6 +7,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "model/backup_folder.h"
 #include "model/name_compare.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
@@ -304,6 +305,7 @@ void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook
     try {
         LimitsBook book = parseFile(support::readAll(fd.get()), fsPath);
         change(book);
+        model::keepBackup(model::BackupKind::Limits, fsPath, fd.get(), nullptr);
         support::replaceLockedFile(fsPath, book.bytes(), fd.get());
     } catch (const std::system_error& error) {
         throw fileFailure(fsPath, error.code().value());
