@@ -14,9 +14,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "bench_timing.h"
