@@ -229,7 +229,8 @@ std::string backupFailedText(const std::string& folderFsPath, int error) {
 
 void keepBackup(BackupKind kind, const std::string& fsPath, int fd, ErrorReporter* reporter) {
     struct stat held {};
-    if (fstat(fd, &held) != 0 || held.st_size == 0)
+    // A damaged file that was moved aside is kept where it went.
+    if (fstat(fd, &held) != 0 || held.st_size == 0 || !sameInode(fd, fsPath))
         return;
     const std::string folder = backupFolderPath();
     std::time_t clock = std::time(nullptr);
