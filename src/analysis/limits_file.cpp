@@ -8,6 +8,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "model/backup_folder.h"
 #include "model/name_compare.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
@@ -616,6 +617,7 @@ void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook
         LimitsBook book =
             parseFile(support::readAll(fd.get()), fsPath, DamagedSections::StopTheirTarget);
         change(book);
+        model::keepBackup(model::BackupKind::Limits, fsPath, fd.get(), nullptr);
         support::replaceLockedFile(fsPath, book.bytes(), fd.get());
     } catch (const std::system_error& error) {
         throw fileFailure(fsPath, error.code().value());

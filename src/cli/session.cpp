@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "model/backup_folder.h"
 #include "model/measurement_record.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
@@ -54,6 +55,7 @@ Session& openSession() {
                              settings::kMainProfileName);
     session->settings.Load();
     model::setConfiguredDevType(session->settings.deviceTypeIndex);
+    model::configureBackups(session->settings);
     session->dataFile = dataOverride().empty() ? session->settings.dataFilePath()
                                                : support::fromFsPath(dataOverride());
     return *session;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "model/backup_folder.h"
 #include "model/data_file.h"
 #include "support/cx_exception.h"
 #include "support/file_lock.h"
@@ -54,6 +55,7 @@ class HeldDataFile {
         // this object keeps until it ends.
         if (!file.openLocked(fsPath_, support::UniqueFd(::dup(fd_.get()))))
             throw openFailure(path_, errno);
+        keepBackup(BackupKind::DataFile, fsPath_, fd_.get(), &progress);
         const FileIdentity written = writeDataFile(tree, file, &progress);
         committed_ = true;
         return written;

@@ -14,6 +14,7 @@ const char* const kDefCnd = "DefCnd";
 const char* const kDebug = "Debug";
 const char* const kSetting = "Setting";
 const char* const kJournal = "Journal";
+const char* const kBackup = "Backup";
 
 const std::string& commDebugKey() {
     return support::sj("通信(0:リリース,1:デバック)");
@@ -114,6 +115,12 @@ void AppSettings::loadMainProfile() {
     commLog = GetInt(kDebug, commLogKey(), 0);
     journalMaxMB = GetInt(kJournal, "MaxMB", 100);
     journalMaxDays = GetInt(kJournal, "MaxDays", 90);
+    // Read only: a first start writes the designed keys alone.
+    backupFolder = GetString(kBackup, "Folder", ".\\DATA\\BACKUP", {}, false);
+    backupKeepLast = GetInt(kBackup, "KeepLast", 20, {}, false);
+    backupKeepDays = GetInt(kBackup, "KeepDays", 30, {}, false);
+    backupKeepMonths = GetInt(kBackup, "KeepMonths", 12, {}, false);
+    backupMaxMB = GetInt(kBackup, "MaxMB", 2000, {}, false);
 }
 
 void AppSettings::loadDeviceProfile() {

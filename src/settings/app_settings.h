@@ -44,6 +44,10 @@ class AppSettings : public ProfileFile {
     // this many megabytes and days (0: no limit of that kind).
     int journalMaxMB = 100;
     int journalMaxDays = 90;
+    // [Backup] earlier versions of the data file and LIMITS.INI: the folder
+    // (a leading "." is the program folder) and what pruning keeps.
+    std::string backupFolder = ".\\DATA\\BACKUP";
+    int backupKeepLast = 20, backupKeepDays = 30, backupKeepMonths = 12, backupMaxMB = 2000;
     // [TextOut]
     std::string textOutDir;
     std::string textOutFile;

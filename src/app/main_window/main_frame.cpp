@@ -16,6 +16,7 @@
 
 #include "app/analysis/analysis_dock.h"
 #include "app/browser/measurement_browser.h"
+#include "app/dialogs/restore_dialog.h"
 #include "app/main_window/command_icons.h"
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
@@ -109,6 +110,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
         if (menu->title() == qs(support::sj("表示(&V)")))
             menu->addAction(analysis->toggleViewAction());
     }
+    addRestoreCommand(*this, doc_);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }

@@ -12,6 +12,7 @@
 #include "app/shell/import_offer.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/version_info.h"
+#include "model/backup_folder.h"
 #include "model/measurement_record.h"
 #include "support/log_writer.h"
 #include "support/paths.h"
@@ -58,6 +59,7 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
     s.Locate(settings::ProfileFile::Kind::ProgramFolder);
     s.Load();
     model::setConfiguredDevType(s.deviceTypeIndex);
+    model::configureBackups(s);
     QDir::setCurrent(folder);
     setUpLogAndCheck();
 
