@@ -48,7 +48,7 @@ bool mayInclude(const std::string& from, const std::string& to) {
 
 bool isQtHeader(const std::string& target) {
     return target.size() > 1 && target[0] == 'Q' &&
-           std::isupper(static_cast<unsigned char>(target[1]));
+           std::isalpha(static_cast<unsigned char>(target[1]));
 }
 
 }  // namespace
