@@ -14,7 +14,7 @@
 #include "app/analysis/limits_dialog.h"
 #include "app/analysis/trend_view.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
 #include "chart/reference_overlay.h"

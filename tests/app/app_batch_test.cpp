@@ -14,7 +14,7 @@
 #include "app/dialogs/batch_out_dialog.h"
 #include "app/dialogs/batch_output.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "app_fixture.h"
 #include "chart/qt_text.h"
 #include "report/batch_csv.h"

@@ -5,7 +5,7 @@
 #include <QThread>
 #include <csignal>
 
-#include "app/shell/plm_view_app.h"
+#include "app/startup/plm_view_app.h"
 #include "app/shell/single_instance.h"
 #include "app_fixture.h"
 

@@ -10,7 +10,7 @@
 #include <regex>
 
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "app_fixture.h"
 #include "chart/qt_text.h"
 #include "model/shared_data_file.h"

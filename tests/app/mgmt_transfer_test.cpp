@@ -25,7 +25,7 @@
 #include "app/data_sheet/detail_editor.h"
 #include "app/data_sheet/mgmt_models.h"
 #include "app/transfer/receive_dialog.h"
-#include "app/transfer/transfer_page.h"
+#include "app/data_sheet/transfer_page.h"
 #include "chart/qt_text.h"
 #include "common/fake_tester.h"
 #include "common/fixtures.h"

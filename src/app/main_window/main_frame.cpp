@@ -16,8 +16,8 @@
 
 #include "app/analysis/analysis_dock.h"
 #include "app/browser/measurement_browser.h"
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/command_icons.h"
-#include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"

@@ -1,4 +1,4 @@
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 
 #include <QApplication>
 #include <filesystem>

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/data_sheet/data_sheet.h"
+#include "app/document/selection.h"
 #include "model/customer_tree.h"
 #include "model/measurement_record.h"
 #include "model/shared_data_file.h"
