@@ -20,7 +20,7 @@ AnalysisReport analyzeFiled(const model::RecordList& records, int index, const L
 AnalysisReport analyzeFiled(const model::RecordList& records, int index, const LimitsBook& book,
                             const std::string& customer, const std::string& circuit,
                             const std::string& name) {
-    const LimitsEntry* own = book.find(customer, circuit, name);
+    const LimitsEntry* own = book.find(LimitsTarget::ofName(customer, circuit, name));
     return analyzeFiled(records, index, book.effective(customer, circuit, name),
                         own ? own->reference : std::nullopt);
 }

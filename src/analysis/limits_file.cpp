@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <unordered_set>
 
 #include "model/name_compare.h"
 #include "support/cx_exception.h"
@@ -21,25 +22,31 @@ using support::sj;
 // Far more than any hand-kept file; a larger one is not a limits file.
 constexpr size_t kMaxFileBytes = 1 << 20;
 constexpr const char* kSection = "[Limits]";
+constexpr const char* kHexSuffix = "Hex";
 
-class ParseError {
-  public:
-    ParseError(int line, std::string detail) : line_(line), detail_(std::move(detail)) {}
-    CxException toException(const std::string& source) const {
-        return CxException(
-            support::format(sj("判定基準ファイルが正しくありません\n%s\n%d 行目: %s").c_str(),
-                            source.c_str(), line_, detail_.c_str()));
+std::string damageText(const std::string& source, int line, const std::string& detail) {
+    return support::format(sj("判定基準ファイルが正しくありません\n%s\n%d 行目: %s").c_str(),
+                           source.c_str(), line, detail.c_str());
+}
+
+// A name as the customer tree compares it: ASCII capitals folded, byte by
+// byte, so equal keys are names that count as the same.
+void appendFolded(std::string& key, const std::string& name) {
+    key += std::to_string(name.size());
+    key += ':';
+    for (const char c : name)
+        key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+std::string targetKey(const LimitsTarget& target) {
+    std::string key;
+    appendFolded(key, target.customer);
+    appendFolded(key, target.circuit);
+    if (target.name) {
+        key += 'N';
+        appendFolded(key, *target.name);
     }
-
-  private:
-    int line_;
-    std::string detail_;
-};
-
-bool sameTarget(const LimitsEntry& e, const std::string& customer, const std::string& circuit,
-                const std::string& name) {
-    return model::sameName(e.customer, customer) && model::sameName(e.circuit, circuit) &&
-           model::sameName(e.name, name);
+    return key;
 }
 
 std::optional<ReferenceMark> parseReference(const std::string& text) {
@@ -59,8 +66,12 @@ std::optional<ReferenceMark> parseReference(const std::string& text) {
     return markOf(parsed, static_cast<int>(dataNo));
 }
 
-// Control characters (tabs aside) have no place in a name or a value, and
-// a CR or LF inside one would break the file apart.
+std::string referenceText(const ReferenceMark& mark) {
+    return support::format("%s,%d", mark.dateTime.c_str(), mark.dataNo);
+}
+
+// Control characters (tabs aside) have no place in a line: a CR or LF
+// inside one would break the file apart.
 bool hasControl(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
@@ -68,10 +79,10 @@ bool hasControl(const std::string& text) {
     });
 }
 
-// A name with blanks at an end is written in double quotes, which reading
-// takes off again (one pair).
+// A name with blanks at an end, starting with a double quote or empty is
+// written in double quotes, which reading takes off again (one pair).
 std::string quotedIfNeeded(const std::string& name) {
-    if (name.empty() || (support::trimMb(name) == name && name.front() != '"'))
+    if (!name.empty() && support::trimMb(name) == name && name.front() != '"')
         return name;
     return '"' + name + '"';
 }
@@ -82,71 +93,328 @@ std::string unquoted(const std::string& value) {
     return value;
 }
 
-// Builds the entries line by line; each line either opens an entry, names
-// its target, or sets one of its values.
+bool readsBackPlain(const std::string& name) {
+    return !hasControl(name) && unquoted(support::trimMb(quotedIfNeeded(name))) == name;
+}
+
+std::string hexOf(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += kDigits[u >> 4];
+        out += kDigits[u & 0x0F];
+    }
+    return out;
+}
+
+std::optional<std::string> fromHex(const std::string& text) {
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    if (text.size() % 2 != 0)
+        return std::nullopt;
+    std::string out;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = digit(text[i]);
+        const int low = digit(text[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        out += static_cast<char>(high * 16 + low);
+    }
+    return out;
+}
+
+std::string nameLine(const std::string& key, const std::string& name) {
+    if (readsBackPlain(name))
+        return key + "=" + quotedIfNeeded(name) + "\r\n";
+    return key + kHexSuffix + "=" + hexOf(name) + "\r\n";
+}
+
+std::string sectionText(const LimitsEntry& e) {
+    std::string out = std::string("\r\n") + kSection + "\r\n" +
+                      nameLine("Customer", e.target.customer) +
+                      nameLine("Circuit", e.target.circuit);
+    if (e.target.name)
+        out += nameLine("Name", *e.target.name);
+    for (const std::string& key : limitKeys()) {
+        if (const std::string value = limitText(e.limits, key); !value.empty())
+            out += key + "=" + value + "\r\n";
+    }
+    if (e.reference)
+        out += "Reference=" + referenceText(*e.reference) + "\r\n";
+    return out;
+}
+
+// One section as it is read: its target, its values, and the first line
+// that did not read.
+class Section {
+  public:
+    Section(int firstLine, size_t offset) : firstLine_(firstLine), offset_(offset) {}
+
+    size_t offset() const { return offset_; }
+    // The lines ahead of the first section, from the first that is not a
+    // comment.
+    bool ahead() const { return firstLine_ == 0; }
+    bool damaged() const { return damageLine_ != 0; }
+
+    void fail(int line, const std::string& detail) {
+        if (damaged())
+            return;
+        damageLine_ = line;
+        damageDetail_ = detail;
+    }
+
+    // A line that does not read as a key and value may have been any key.
+    void failUnreadable(int line, const std::string& detail) {
+        fail(line, detail);
+        nameUnknown_ = true;
+    }
+
+    void assign(int line, const std::string& key, const std::string& value) {
+        const bool hex = key.size() > 3 && key.compare(key.size() - 3, 3, kHexSuffix) == 0;
+        const std::string family = hex ? key.substr(0, key.size() - 3) : key;
+        const bool targetKey = family == "Customer" || family == "Circuit" || family == "Name";
+        if (hex && !targetKey) {
+            fail(line,
+                 support::format(sj("判定基準の項目 \"%s\" はありません").c_str(), key.c_str()));
+            return;
+        }
+        if (std::any_of(keyLines_.begin(), keyLines_.end(),
+                        [&](const auto& seen) { return seen.first == family; })) {
+            fail(line, support::format(sj("項目 \"%s\" が同じ [Limits] に2つあります").c_str(),
+                                       family.c_str()));
+            if (targetKey)
+                unknown(family);
+            return;
+        }
+        keyLines_.emplace_back(family, line);
+        if (targetKey)
+            assignTarget(line, family, hex, key, value);
+        else if (key == "Reference")
+            assignReference(line, value);
+        else
+            assignLimit(line, key, value);
+    }
+
+    // Closes the section: its entry when it reads, else nullopt after
+    // `damage` took what is known of it.
+    std::optional<LimitsEntry> finish(std::unordered_set<std::string>& targets) {
+        if (!damaged())
+            check(targets);
+        if (damaged())
+            return std::nullopt;
+        return entry_;
+    }
+
+    DamagedSection damage(const std::string& source, std::string bytes, size_t before) const {
+        DamagedSection d;
+        d.bytes = std::move(bytes);
+        d.message = damageText(source, damageLine_, damageDetail_);
+        d.before = before;
+        if (customerRead_)
+            d.customer = entry_.target.customer;
+        if (circuitRead_)
+            d.circuit = entry_.target.circuit;
+        d.name = entry_.target.name;
+        d.nameUnknown = nameUnknown_;
+        return d;
+    }
+
+  private:
+    void unknown(const std::string& family) {
+        if (family == "Customer")
+            customerRead_ = false;
+        else if (family == "Circuit")
+            circuitRead_ = false;
+        else
+            nameUnknown_ = true;
+    }
+
+    void assignTarget(int line, const std::string& family, bool hex, const std::string& key,
+                      const std::string& value) {
+        const std::optional<std::string> name = hex ? fromHex(value) : unquoted(value);
+        if (!name) {
+            fail(line, support::format(sj("%s の値 \"%s\" が正しくありません").c_str(), key.c_str(),
+                                       value.c_str()));
+            unknown(family);
+            return;
+        }
+        if (family == "Customer") {
+            entry_.target.customer = *name;
+            customerRead_ = true;
+        } else if (family == "Circuit") {
+            entry_.target.circuit = *name;
+            circuitRead_ = true;
+        } else if (hex || !value.empty()) {
+            // A bare "Name=" is the test circuit's own section, as it always was.
+            entry_.target.name = *name;
+        }
+    }
+
+    void assignReference(int line, const std::string& value) {
+        entry_.reference = parseReference(value);
+        if (!entry_.reference)
+            fail(line, sj("Reference の値が正しくありません"));
+    }
+
+    void assignLimit(int line, const std::string& key, const std::string& value) {
+        try {
+            setLimit(entry_.limits, key, value);
+        } catch (const CxException& error) {
+            fail(line, error.text());
+        }
+    }
+
+    int lineOf(const std::string& family) const { return lastLineOf({family}); }
+
+    // The line of the last of these keys in the section.
+    int lastLineOf(std::initializer_list<std::string> keys) const {
+        int last = firstLine_;
+        for (const auto& [key, line] : keyLines_) {
+            if (std::find(keys.begin(), keys.end(), key) != keys.end())
+                last = std::max(last, line);
+        }
+        return last;
+    }
+
+    void check(std::unordered_set<std::string>& targets) {
+        if (!customerRead_ || !circuitRead_) {
+            fail(firstLine_, sj("Customer と Circuit のない [Limits] があります"));
+        } else if (entry_.reference && !entry_.target.name) {
+            fail(lineOf("Reference"), sj("Reference は Name のある [Limits] にだけ書けます"));
+        } else if (const std::string problem = inconsistency(entry_.limits); !problem.empty()) {
+            fail(lastLineOf({"close_min_ms", "close_max_ms", "open_min_ms", "open_max_ms"}),
+                 problem);
+        } else if (!targets.insert(targetKey(entry_.target)).second) {
+            fail(firstLine_, sj("同じ対象の [Limits] が2つあります"));
+        }
+    }
+
+    int firstLine_;
+    size_t offset_;
+    LimitsEntry entry_;
+    bool customerRead_ = false;
+    bool circuitRead_ = false;
+    bool nameUnknown_ = false;
+    std::vector<std::pair<std::string, int>> keyLines_;
+    int damageLine_ = 0;
+    std::string damageDetail_;
+};
+
+// Walks the file line by line; each line opens a section, names its target
+// or sets one of its values. Lines ahead of the first section may only be
+// comments.
 class Reader {
   public:
-    void line(int number, std::string raw) {
+    Reader(const std::string& bytes, const std::string& source) : bytes_(bytes), source_(source) {}
+
+    void read() {
+        int number = 0;
+        size_t start = 0;
+        while (start < bytes_.size()) {
+            size_t end = bytes_.find('\n', start);
+            if (end == std::string::npos)
+                end = bytes_.size();
+            line(++number, start, bytes_.substr(start, end - start));
+            start = end + 1;
+        }
+        close(bytes_.size());
+    }
+
+    std::vector<LimitsEntry> entries;
+    std::vector<DamagedSection> damaged;
+
+  private:
+    void line(int number, size_t offset, std::string raw) {
         // The line end first: a broken double-byte character before it must
         // not hide the CR from the trimming.
         if (!raw.empty() && raw.back() == '\r')
             raw.pop_back();
-        if (hasControl(raw))
-            throw ParseError(number, sj("制御文字が含まれています"));
+        if (hasControl(raw)) {
+            unreadable(number, offset, sj("制御文字が含まれています"));
+            return;
+        }
         const std::string text = support::trimMb(raw);
         if (text.empty() || text[0] == ';' || text[0] == '#')
             return;
         if (text == kSection) {
-            finish(number);
-            entries_.emplace_back();
+            close(offset);
+            section_.emplace(number, offset);
             return;
         }
         const size_t eq = text.find('=');
-        if (eq == std::string::npos || entries_.empty())
-            throw ParseError(number, sj("[Limits] の項目として読めません"));
-        assign(number, support::trimMb(text.substr(0, eq)), support::trimMb(text.substr(eq + 1)));
-    }
-
-    std::vector<LimitsEntry> finish(int number) {
-        if (entries_.empty())
-            return {};
-        const LimitsEntry& last = entries_.back();
-        if (last.customer.empty() || last.circuit.empty())
-            throw ParseError(number, sj("Customer と Circuit のない [Limits] があります"));
-        for (size_t i = 0; i + 1 < entries_.size(); ++i) {
-            if (sameTarget(entries_[i], last.customer, last.circuit, last.name))
-                throw ParseError(number, sj("同じ対象の [Limits] が2つあります"));
+        if (eq == std::string::npos || !section_ || section_->ahead()) {
+            unreadable(number, offset, sj("[Limits] の項目として読めません"));
+            return;
         }
-        if (last.reference && last.name.empty())
-            throw ParseError(number, sj("Reference は Name のある [Limits] にだけ書けます"));
-        if (const std::string problem = inconsistency(last.limits); !problem.empty())
-            throw ParseError(number, problem);
-        return entries_;
+        section_->assign(number, support::trimMb(text.substr(0, eq)),
+                         support::trimMb(text.substr(eq + 1)));
     }
 
-  private:
-    void assign(int number, const std::string& key, const std::string& value) {
-        LimitsEntry& e = entries_.back();
-        if (key == "Customer" || key == "Circuit" || key == "Name") {
-            std::string& target = key == "Customer"  ? e.customer
-                                  : key == "Circuit" ? e.circuit
-                                                     : e.name;
-            target = unquoted(value);
-        } else if (key == "Reference") {
-            e.reference = parseReference(value);
-            if (!e.reference)
-                throw ParseError(number, sj("Reference の値が正しくありません"));
+    void unreadable(int number, size_t offset, const std::string& detail) {
+        // Ahead of every section, whose the line was cannot be told.
+        if (!section_)
+            section_.emplace(0, offset);
+        section_->failUnreadable(number, detail);
+    }
+
+    void close(size_t end) {
+        if (!section_)
+            return;
+        if (std::optional<LimitsEntry> entry = section_->finish(targets_)) {
+            entries.push_back(std::move(*entry));
         } else {
-            try {
-                setLimit(e.limits, key, value);
-            } catch (const CxException& error) {
-                throw ParseError(number, error.text());
-            }
+            const size_t offset = section_->offset();
+            damaged.push_back(
+                section_->damage(source_, withoutTrailingBlankLines(offset, end), entries.size()));
         }
+        section_.reset();
     }
 
-    std::vector<LimitsEntry> entries_;
+    // The bytes of a section up to the end of its last line with text: the
+    // blank line a rewrite puts ahead of a section is not taken along.
+    std::string withoutTrailingBlankLines(size_t begin, size_t end) const {
+        const size_t last = bytes_.find_last_not_of(" \t\r\n", end == 0 ? 0 : end - 1);
+        if (last == std::string::npos || last < begin)
+            return {};
+        const size_t lineEnd = bytes_.find('\n', last);
+        return bytes_.substr(
+            begin, (lineEnd == std::string::npos || lineEnd >= end ? end : lineEnd + 1) - begin);
+    }
+
+    const std::string& bytes_;
+    const std::string& source_;
+    std::optional<Section> section_;
+    std::unordered_set<std::string> targets_;
 };
+
+// What keeps an entry from being written so that it reads back as it is,
+// or "".
+std::string unwritable(const LimitsEntry& e) {
+    if (e.reference && !e.target.name)
+        return sj("基準の測定データは測定データ名称にだけ設定できます");
+    if (e.reference && parseReference(referenceText(*e.reference)) != e.reference)
+        return sj("試験日時が正しくない測定データは基準にできません");
+    if (std::string problem = inconsistency(e.limits); !problem.empty())
+        return problem;
+    const std::string text = sectionText(e);
+    Reader back(text, "");
+    back.read();
+    if (!back.damaged.empty() || back.entries.size() != 1 || back.entries.front() != e)
+        return sj("判定基準ファイルに書くと読み戻せない値があります");
+    return {};
+}
+
+std::string targetText(const LimitsTarget& t) {
+    return t.customer + " / " + t.circuit + (t.name ? " / " + *t.name : "");
+}
 
 CxException fileFailure(const std::string& fsPath, int error) {
     return CxException(support::format(sj("判定基準ファイルを読み書きできません\n%s\n%s").c_str(),
@@ -162,7 +430,7 @@ void requireRegularOrMissing(const std::string& fsPath) {
         throw fileFailure(fsPath, EINVAL);
 }
 
-LimitsBook parseFile(const std::string& bytes, const std::string& fsPath) {
+LimitsBook parseFile(const std::string& bytes, const std::string& fsPath, DamagedSections damaged) {
     if (bytes.size() > kMaxFileBytes) {
         throw CxException(support::format(
             sj("判定基準ファイルが正しくありません\n%s\nファイルが大きすぎます").c_str(),
@@ -175,96 +443,137 @@ LimitsBook parseFile(const std::string& bytes, const std::string& fsPath) {
                                               .c_str(),
                                           support::fromFsPath(fsPath).c_str()));
     }
-    return LimitsBook::parse(bytes, support::fromFsPath(fsPath));
+    const std::string source = support::fromFsPath(fsPath);
+    return damaged == DamagedSections::StopAll ? LimitsBook::parse(bytes, source)
+                                               : LimitsBook::read(bytes, source);
 }
 
 }  // namespace
 
+LimitsTarget LimitsTarget::ofCircuit(std::string customer, std::string circuit) {
+    return {std::move(customer), std::move(circuit), std::nullopt};
+}
+
+LimitsTarget LimitsTarget::ofName(std::string customer, std::string circuit, std::string name) {
+    return {std::move(customer), std::move(circuit), std::move(name)};
+}
+
+bool DamagedSection::mayHoldCustomer(const std::string& other) const {
+    return !customer || model::sameName(*customer, other);
+}
+
+bool DamagedSection::mayHold(const LimitsTarget& target) const {
+    if (!mayHoldCustomer(target.customer) ||
+        (circuit && !model::sameName(*circuit, target.circuit)))
+        return false;
+    if (nameUnknown)
+        return true;
+    if (!name || !target.name)
+        return !name && !target.name;
+    return model::sameName(*name, *target.name);
+}
+
+LimitsBook LimitsBook::read(const std::string& bytes, const std::string& source) {
+    Reader reader(bytes, source);
+    reader.read();
+    LimitsBook book;
+    book.entries_ = std::move(reader.entries);
+    book.damaged_ = std::move(reader.damaged);
+    book.index_.reserve(book.entries_.size());
+    for (size_t i = 0; i < book.entries_.size(); ++i)
+        book.index_.emplace(targetKey(book.entries_[i].target), i);
+    return book;
+}
+
 LimitsBook LimitsBook::parse(const std::string& bytes, const std::string& source) {
-    Reader reader;
-    int number = 0;
-    size_t start = 0;
-    try {
-        while (start < bytes.size()) {
-            size_t end = bytes.find('\n', start);
-            if (end == std::string::npos)
-                end = bytes.size();
-            reader.line(++number, bytes.substr(start, end - start));
-            start = end + 1;
-        }
-        LimitsBook book;
-        book.entries_ = reader.finish(number);
-        return book;
-    } catch (const ParseError& error) {
-        throw error.toException(source);
-    }
+    LimitsBook book = read(bytes, source);
+    if (!book.damaged_.empty())
+        throw CxException(book.damaged_.front().message);
+    return book;
 }
 
 std::string LimitsBook::bytes() const {
     std::string out = sj("; PLMView 判定基準 (CP932)。書式は README を参照してください。") + "\r\n";
-    for (const LimitsEntry& e : entries_) {
-        out += std::string("\r\n") + kSection + "\r\nCustomer=" + quotedIfNeeded(e.customer) +
-               "\r\nCircuit=" + quotedIfNeeded(e.circuit) + "\r\n";
-        if (!e.name.empty())
-            out += "Name=" + quotedIfNeeded(e.name) + "\r\n";
-        for (const std::string& key : limitKeys()) {
-            if (const std::string value = limitText(e.limits, key); !value.empty())
-                out += key + "=" + value + "\r\n";
+    size_t next = 0;
+    // Damaged sections go back where they were among the readable ones.
+    const auto damagedAhead = [&](size_t entry) {
+        for (; next < damaged_.size() && damaged_[next].before <= entry; ++next) {
+            out += damaged_[next].bytes;
+            if (!out.empty() && out.back() != '\n')
+                out += "\r\n";
         }
-        if (e.reference)
-            out += support::format("Reference=%s,%d\r\n", e.reference->dateTime.c_str(),
-                                   e.reference->dataNo);
+    };
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        damagedAhead(i);
+        if (const std::string problem = unwritable(entries_[i]); !problem.empty())
+            throw CxException(targetText(entries_[i].target) + "\n" + problem);
+        out += sectionText(entries_[i]);
     }
+    damagedAhead(entries_.size());
+    if (out.size() > kMaxFileBytes)
+        throw CxException(sj("判定基準ファイルが大きくなりすぎるため書き込めません"));
     return out;
+}
+
+void LimitsBook::requireReadable(const LimitsTarget& target) const {
+    for (const DamagedSection& d : damaged_) {
+        if (d.mayHold(target))
+            throw CxException(d.message);
+    }
 }
 
 Limits LimitsBook::effective(const std::string& customer, const std::string& circuit,
                              const std::string& name) const {
     Limits result;
-    if (const LimitsEntry* own = find(customer, circuit, ""))
+    if (const LimitsEntry* own = find(LimitsTarget::ofCircuit(customer, circuit)))
         result = own->limits;
-    if (name.empty())
-        return result;
-    if (const LimitsEntry* named = find(customer, circuit, name))
+    if (const LimitsEntry* named = find(LimitsTarget::ofName(customer, circuit, name)))
         result = result.overlaidWith(named->limits);
     return result;
 }
 
+const LimitsEntry* LimitsBook::find(const LimitsTarget& target) const {
+    requireReadable(target);
+    const auto found = index_.find(targetKey(target));
+    return found == index_.end() ? nullptr : &entries_[found->second];
+}
+
+LimitsEntry& LimitsBook::entry(const LimitsTarget& target) {
+    if (const LimitsEntry* found = find(target))
+        return entries_[static_cast<size_t>(found - entries_.data())];
+    index_.emplace(targetKey(target), entries_.size());
+    entries_.push_back(LimitsEntry{target, {}, std::nullopt});
+    return entries_.back();
+}
+
 const LimitsEntry* LimitsBook::find(const std::string& customer, const std::string& circuit,
                                     const std::string& name) const {
-    for (const LimitsEntry& e : entries_) {
-        if (sameTarget(e, customer, circuit, name))
-            return &e;
-    }
-    return nullptr;
+    return find(name.empty() ? LimitsTarget::ofCircuit(customer, circuit)
+                             : LimitsTarget::ofName(customer, circuit, name));
 }
 
 LimitsEntry& LimitsBook::entry(const std::string& customer, const std::string& circuit,
                                const std::string& name) {
-    for (LimitsEntry& e : entries_) {
-        if (sameTarget(e, customer, circuit, name))
-            return e;
-    }
-    for (const std::string* text : {&customer, &circuit, &name}) {
-        if (hasControl(*text))
-            throw CxException(sj("制御文字を含む名前には判定基準を設定できません"));
-    }
-    entries_.push_back(LimitsEntry{customer, circuit, name, {}, std::nullopt});
-    return entries_.back();
+    return entry(name.empty() ? LimitsTarget::ofCircuit(customer, circuit)
+                              : LimitsTarget::ofName(customer, circuit, name));
 }
 
 LimitsBook LimitsBook::ofCustomer(const std::string& customer) const {
+    for (const DamagedSection& d : damaged_) {
+        if (d.mayHoldCustomer(customer))
+            throw CxException(d.message);
+    }
     LimitsBook out;
     for (const LimitsEntry& e : entries_) {
-        if (model::sameName(e.customer, customer))
-            out.entries_.push_back(e);
+        if (model::sameName(e.target.customer, customer))
+            out.entry(e.target) = e;
     }
     return out;
 }
 
 void LimitsBook::merge(const LimitsBook& other) {
     for (const LimitsEntry& e : other.entries_) {
-        LimitsEntry& target = entry(e.customer, e.circuit, e.name);
+        LimitsEntry& target = entry(e.target);
         target.limits = e.limits;
         target.reference = e.reference;
     }
@@ -274,7 +583,7 @@ std::string limitsFilePath() {
     return support::programFolder() + "/LIMITS.INI";
 }
 
-LimitsBook loadLimits(const std::string& fsPath) {
+LimitsBook loadLimits(const std::string& fsPath, DamagedSections damaged) {
     requireRegularOrMissing(fsPath);
     support::OpenOptions options;
     options.limit = std::chrono::milliseconds(10000);
@@ -288,7 +597,7 @@ LimitsBook loadLimits(const std::string& fsPath) {
     if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw fileFailure(fsPath, EINVAL);
     try {
-        return parseFile(support::readAll(fd.get()), fsPath);
+        return parseFile(support::readAll(fd.get()), fsPath, damaged);
     } catch (const std::system_error& error) {
         throw fileFailure(fsPath, error.code().value());
     }
@@ -302,7 +611,8 @@ void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook
     if (!fd)
         throw fileFailure(fsPath, errno);
     try {
-        LimitsBook book = parseFile(support::readAll(fd.get()), fsPath);
+        LimitsBook book =
+            parseFile(support::readAll(fd.get()), fsPath, DamagedSections::StopTheirTarget);
         change(book);
         support::replaceLockedFile(fsPath, book.bytes(), fd.get());
     } catch (const std::system_error& error) {
@@ -312,6 +622,12 @@ void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook
 
 ReferenceMark markOf(const support::DateTimeValue& date, int dataNo) {
     return {support::formatDateTime(date, "%Y/%m/%d %H:%M:%S"), dataNo};
+}
+
+ReferenceMark referenceMarkOf(const support::DateTimeValue& date, int dataNo) {
+    if (!date.valid())
+        throw CxException(sj("試験日時が正しくない測定データは基準にできません"));
+    return markOf(date, dataNo);
 }
 
 int referenceIndex(const std::optional<ReferenceMark>& mark,

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/limits.h"
@@ -22,8 +23,16 @@
 //   pole_group=1,2,3
 //   Reference=2025/06/01 10:00:00,3   (test date-time and data number; names only)
 //
-// A file that does not read this way is never rewritten: every reading and
-// every change stops with a message that names the line.
+// A name with blanks at an end, starting with a double quote or empty is
+// written in double quotes (Name="" is the measurement name that is empty;
+// a bare Customer= or Circuit= is the empty name too). A name holding
+// control characters is written as its CP932 bytes in hexadecimal under
+// CustomerHex, CircuitHex or NameHex.
+//
+// A section that does not read is kept as it is: it stops only the lookups
+// of its own target (every target where its Customer or Circuit did not
+// read), with a message that names the line, and a rewrite of the file
+// carries it over unchanged.
 namespace plm::analysis {
 
 // The measurement marked as the reference of a name: its test date-time (to
@@ -34,20 +43,51 @@ struct ReferenceMark {
     bool operator==(const ReferenceMark&) const = default;
 };
 
-struct LimitsEntry {
-    std::string customer;  // CP932, as in the data file
+// Whom an entry is for: a test circuit itself or one measurement name of it
+// (the empty name included). Names are CP932, as in the data file.
+struct LimitsTarget {
+    std::string customer;
     std::string circuit;
-    std::string name;  // empty for the test circuit's own limits
+    std::optional<std::string> name;  // none: the test circuit's own limits
+
+    static LimitsTarget ofCircuit(std::string customer, std::string circuit);
+    static LimitsTarget ofName(std::string customer, std::string circuit, std::string name);
+    bool operator==(const LimitsTarget&) const = default;
+};
+
+struct LimitsEntry {
+    LimitsTarget target;
     Limits limits;
     std::optional<ReferenceMark> reference;
     bool operator==(const LimitsEntry&) const = default;
 };
 
+// A section of the file that did not read: its bytes, kept for the next
+// rewrite, the message naming its line, and what is known of its target.
+struct DamagedSection {
+    std::string bytes;
+    std::string message;
+    size_t before = 0;                    // the number of readable entries ahead of it
+    std::optional<std::string> customer;  // none: did not read
+    std::optional<std::string> circuit;
+    std::optional<std::string> name;  // none (and known): the circuit's own
+    bool nameUnknown = false;
+
+    bool mayHold(const LimitsTarget& target) const;
+    bool mayHoldCustomer(const std::string& customer) const;
+};
+
 class LimitsBook {
   public:
-    // Throws CxException("判定基準ファイルが正しくありません ...") naming the
-    // line that does not read; `source` is the path shown in the message.
+    // Reads every section; those that do not read are kept as damaged.
+    // `source` is the path shown in the messages.
+    static LimitsBook read(const std::string& bytes, const std::string& source);
+    // As read, but throws CxException("判定基準ファイルが正しくありません ...")
+    // naming the line of the first section that does not read.
     static LimitsBook parse(const std::string& bytes, const std::string& source);
+
+    // The file text. Throws CxException, before anything is written, for an
+    // entry that would not read back as it is.
     std::string bytes() const;
 
     // The limits that hold for a measurement name: the test circuit's,
@@ -55,36 +95,55 @@ class LimitsBook {
     Limits effective(const std::string& customer, const std::string& circuit,
                      const std::string& name) const;
 
-    // The entry of the circuit (name empty) or name, or null.
+    // The entry of the target, or null. Throws CxException naming the line
+    // when a damaged section may be the target's.
+    const LimitsEntry* find(const LimitsTarget& target) const;
+    // The entry, added when missing; throws as find does.
+    LimitsEntry& entry(const LimitsTarget& target);
+
+    // The same with an empty name for the test circuit itself.
     const LimitsEntry* find(const std::string& customer, const std::string& circuit,
                             const std::string& name) const;
-    // The entry, added when missing.
     LimitsEntry& entry(const std::string& customer, const std::string& circuit,
                        const std::string& name);
 
     const std::vector<LimitsEntry>& entries() const { return entries_; }
+    const std::vector<DamagedSection>& damaged() const { return damaged_; }
 
     // The entries of one customer, as a book of their own (to carry them to
-    // another installation).
+    // another installation); throws when a damaged section may be theirs.
     LimitsBook ofCustomer(const std::string& customer) const;
     // Every entry of `other` replaces the entry of the same target here, or
     // is added.
     void merge(const LimitsBook& other);
 
   private:
+    void requireReadable(const LimitsTarget& target) const;
+
     std::vector<LimitsEntry> entries_;
+    std::unordered_map<std::string, size_t> index_;  // target key -> entry
+    std::vector<DamagedSection> damaged_;
 };
 
 // The limits file of the program folder (UTF-8 file-system path).
 std::string limitsFilePath();
 
+// What a damaged section of the file stops.
+enum class DamagedSections {
+    StopAll,          // the reading itself: for callers that judge many targets at once
+    StopTheirTarget,  // only the lookups of the section's target
+};
+
 // Reads the file; a missing file is an empty book. Throws CxException for a
-// file that cannot be read or does not read as a limits file.
-LimitsBook loadLimits(const std::string& fsPath);
+// file that cannot be read or is not a limits file, and with StopAll for a
+// section that does not read.
+LimitsBook loadLimits(const std::string& fsPath,
+                      DamagedSections damaged = DamagedSections::StopAll);
 
 // Reads, changes and writes the file under one exclusive lock, so two
-// programs that change it at once both keep their change. A damaged file
-// throws before `change` runs and stays as it is.
+// programs that change it at once both keep their change. A file that is
+// not a limits file throws before `change` runs and stays as it is; damaged
+// sections are written back unchanged.
 void updateLimits(const std::string& fsPath, const std::function<void(LimitsBook&)>& change);
 
 // Index (in `dates` order) of the marked reference, or 0 (the first
@@ -96,5 +155,9 @@ struct ReferenceCandidate {
 int referenceIndex(const std::optional<ReferenceMark>& mark,
                    const std::vector<ReferenceCandidate>& candidates);
 ReferenceMark markOf(const support::DateTimeValue& date, int dataNo);
+
+// The mark of a measurement chosen as the reference; throws CxException for
+// one without a valid test date.
+ReferenceMark referenceMarkOf(const support::DateTimeValue& date, int dataNo);
 
 }  // namespace plm::analysis

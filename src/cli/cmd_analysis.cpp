@@ -27,18 +27,30 @@ using support::fromUtf8;
 using support::sj;
 using support::toUtf8;
 
-// CUSTOMER CIRCUIT NAME as typed (UTF-8) and as stored (CP932).
-struct Target {
-    std::string customer;
-    std::string circuit;
-    std::string name;
-};
+using Target = analysis::LimitsTarget;
 
+// CUSTOMER CIRCUIT [NAME] as typed (UTF-8), as stored (CP932); without a
+// NAME the test circuit itself. The empty NAME is a measurement name too.
 Target targetOf(const Invocation& inv) {
-    Target t{fromUtf8(inv.args.at(0)), fromUtf8(inv.args.at(1)), ""};
+    Target t = Target::ofCircuit(fromUtf8(inv.args.at(0)), fromUtf8(inv.args.at(1)));
     if (inv.args.size() > 2)
         t.name = fromUtf8(inv.args[2]);
     return t;
+}
+
+// The limits file as the commands of one target read it: a damaged
+// section stops only the commands that need its target.
+analysis::LimitsBook loadLimitsBook() {
+    return analysis::loadLimits(analysis::limitsFilePath(),
+                                analysis::DamagedSections::StopTheirTarget);
+}
+
+// The limits that hold for the target: a name's over its circuit's.
+analysis::Limits effectiveOf(const analysis::LimitsBook& book, const Target& t) {
+    if (t.name)
+        return book.effective(t.customer, t.circuit, *t.name);
+    const analysis::LimitsEntry* circuit = book.find(t);
+    return circuit ? circuit->limits : analysis::Limits();
 }
 
 const model::MeasurementRecord& requireRecord(const model::RecordList& records, int index) {
@@ -127,8 +139,7 @@ int runAnalyze(const Invocation& inv) {
     const int index = parseIndex(inv.args[3]);
     Session& session = openSession();
     const Target t = targetOf(inv);
-    const analysis::Limits limits =
-        analysis::loadLimits(analysis::limitsFilePath()).effective(t.customer, t.circuit, t.name);
+    const analysis::Limits limits = effectiveOf(loadLimitsBook(), t);
     const std::optional<model::MeasurementRecord> record = scanFiledRecord(
         session.dataFile, inv.args[0], inv.args[1], inv.args[2], static_cast<uint32_t>(index));
     if (!record)
@@ -209,10 +220,10 @@ void printTrend(const analysis::Trend& trend) {
 }
 
 void markReference(const Target& t, const model::MeasurementRecord& record) {
-    analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
-        book.entry(t.customer, t.circuit, t.name).reference =
-            analysis::markOf(record.testDateTime, record.dataNo);
-    });
+    const analysis::ReferenceMark mark =
+        analysis::referenceMarkOf(record.testDateTime, record.dataNo);
+    analysis::updateLimits(analysis::limitsFilePath(),
+                           [&](analysis::LimitsBook& book) { book.entry(t).reference = mark; });
 }
 
 int runTrend(const Invocation& inv) {
@@ -230,11 +241,10 @@ int runTrend(const Invocation& inv) {
         throw CxException();
     if (inv.hasFlag("reference"))
         markReference(t, requireRecord(*records, parseIndex(referenceArg)));
-    const analysis::LimitsBook book = analysis::loadLimits(analysis::limitsFilePath());
-    const analysis::LimitsEntry* own = book.find(t.customer, t.circuit, t.name);
+    const analysis::LimitsBook book = loadLimitsBook();
+    const analysis::LimitsEntry* own = book.find(t);
     const analysis::Trend trend =
-        analysis::computeTrend(*records, book.effective(t.customer, t.circuit, t.name),
-                               own ? own->reference : std::nullopt);
+        analysis::computeTrend(*records, effectiveOf(book, t), own ? own->reference : std::nullopt);
     if (!csv.empty()) {
         try {
             support::replaceFileAtomically(absoluteFsPath(csv), trendCsv(trend));
@@ -271,21 +281,20 @@ std::vector<std::pair<std::string, std::string>> settingsOf(const Invocation& in
 void applySettings(const Target& t,
                    const std::vector<std::pair<std::string, std::string>>& settings) {
     analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
-        analysis::Limits& limits = book.entry(t.customer, t.circuit, t.name).limits;
+        analysis::Limits& limits = book.entry(t).limits;
         for (const auto& [key, value] : settings)
             analysis::setLimit(limits, key, value);
         if (const std::string problem = analysis::inconsistency(limits); !problem.empty())
             throw CxException(problem);
-        const analysis::Limits effective = book.effective(t.customer, t.circuit, t.name);
+        const analysis::Limits effective = effectiveOf(book, t);
         if (const std::string problem = analysis::inconsistency(effective); !problem.empty())
             throw CxException(problem);
     });
 }
 
 void printLimits(const analysis::LimitsBook& book, const Target& t) {
-    const analysis::LimitsEntry* circuit = book.find(t.customer, t.circuit, "");
-    const analysis::LimitsEntry* name =
-        t.name.empty() ? nullptr : book.find(t.customer, t.circuit, t.name);
+    const analysis::LimitsEntry* circuit = book.find(Target::ofCircuit(t.customer, t.circuit));
+    const analysis::LimitsEntry* name = t.name ? book.find(t) : nullptr;
     for (const std::string& key : analysis::limitKeys()) {
         std::string value;
         std::string from;
@@ -300,6 +309,19 @@ void printLimits(const analysis::LimitsBook& book, const Target& t) {
     }
 }
 
+// The test circuit or name must be in the data file before it gets limits.
+void requireFiled(Session& session, const Invocation& inv) {
+    const bool filed =
+        inv.args.size() > 2 && inv.args[2].empty()
+            // The empty name is a name of its own, not the test circuit.
+            ? scanFiledName(session.dataFile, inv.args[0], inv.args[1], "", std::nullopt)
+                  .has_value()
+            : scanFiledTarget(session.dataFile, inv.args[0], inv.args[1],
+                              inv.args.size() > 2 ? inv.args[2] : "");
+    if (!filed)
+        throw CxException();
+}
+
 int runLimits(const Invocation& inv) {
     if (inv.args.size() < 2 || inv.args.size() > 3)
         throw UsageError{"expected CUSTOMER CIRCUIT [NAME]"};
@@ -307,24 +329,21 @@ int runLimits(const Invocation& inv) {
     Session& session = openSession();
     const Target t = targetOf(inv);
     if (!settings.empty()) {
-        if (!scanFiledTarget(session.dataFile, inv.args[0], inv.args[1],
-                             inv.args.size() > 2 ? inv.args[2] : ""))
-            throw CxException();
+        requireFiled(session, inv);
         applySettings(t, settings);
     }
-    const analysis::LimitsBook book = analysis::loadLimits(analysis::limitsFilePath());
+    const analysis::LimitsBook book = loadLimitsBook();
     if (!inv.json) {
         printLimits(book, t);
         return 0;
     }
-    const analysis::LimitsEntry* circuit = book.find(t.customer, t.circuit, "");
-    const analysis::LimitsEntry* name =
-        t.name.empty() ? nullptr : book.find(t.customer, t.circuit, t.name);
-    printUtf8(format(
-        "{\"limits\":%s,\"circuit_limits\":%s,\"name_limits\":%s}",
-        limitsJson(book.effective(t.customer, t.circuit, t.name)).c_str(),
-        limitsJson(circuit ? circuit->limits : analysis::Limits()).c_str(),
-        t.name.empty() ? "null" : limitsJson(name ? name->limits : analysis::Limits()).c_str()));
+    const analysis::LimitsEntry* circuit = book.find(Target::ofCircuit(t.customer, t.circuit));
+    const analysis::LimitsEntry* name = t.name ? book.find(t) : nullptr;
+    printUtf8(
+        format("{\"limits\":%s,\"circuit_limits\":%s,\"name_limits\":%s}",
+               limitsJson(effectiveOf(book, t)).c_str(),
+               limitsJson(circuit ? circuit->limits : analysis::Limits()).c_str(),
+               t.name ? limitsJson(name ? name->limits : analysis::Limits()).c_str() : "null"));
     return 0;
 }
 
@@ -332,8 +351,7 @@ int runLimitsExport(const Invocation& inv) {
     if (inv.args.size() != 2)
         throw UsageError{"expected CUSTOMER OUT.INI"};
     openSession();
-    const analysis::LimitsBook book =
-        analysis::loadLimits(analysis::limitsFilePath()).ofCustomer(fromUtf8(inv.args[0]));
+    const analysis::LimitsBook book = loadLimitsBook().ofCustomer(fromUtf8(inv.args[0]));
     if (book.entries().empty())
         throw std::runtime_error("no limits are set for " + inv.args[0]);
     try {
@@ -353,8 +371,10 @@ int runLimitsImport(const Invocation& inv) {
     const analysis::LimitsBook imported = analysis::loadLimits(absoluteFsPath(inv.args[0]));
     analysis::updateLimits(analysis::limitsFilePath(),
                            [&](analysis::LimitsBook& book) { book.merge(imported); });
-    for (const analysis::LimitsEntry& e : imported.entries())
-        printLine(e.customer + " / " + e.circuit + (e.name.empty() ? "" : " / " + e.name));
+    for (const analysis::LimitsEntry& e : imported.entries()) {
+        const Target& t = e.target;
+        printLine(t.customer + " / " + t.circuit + (t.name ? " / " + *t.name : ""));
+    }
     return 0;
 }
 

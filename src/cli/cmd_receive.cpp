@@ -125,18 +125,27 @@ class FiguresLine {
     std::string text_;
 };
 
-// Prints the run's texts and figures as they come and stops it on an interrupt.
+// Prints the run's texts and figures as they come, tells once a second how
+// long a silent line has been silent, and stops the run on an interrupt.
 void follow(link::TransferRun& run, bool commLog) {
     FiguresLine figures;
     bool stopAsked = false;
+    int64_t silenceTold = -1;
     while (true) {
         if (interruptRequested() && !stopAsked) {
             run.requestStop();
             stopAsked = true;
         }
         const auto note = run.waitNext(std::chrono::milliseconds(50));
-        if (!note)
+        if (!note) {
+            const auto silent =
+                stopAsked ? std::nullopt : run.silentFigures(std::chrono::steady_clock::now());
+            if (silent && silent->silentSeconds != silenceTold) {
+                figures.show(*silent);
+                silenceTold = silent->silentSeconds;
+            }
             continue;
+        }
         link::logNotify(*note, commLog);
         switch (note->kind) {
             case link::NotifyKind::Progress:
@@ -147,6 +156,7 @@ void follow(link::TransferRun& run, bool commLog) {
                 break;
             case link::NotifyKind::Figures:
                 figures.show(note->figures);
+                silenceTold = -1;
                 break;
             case link::NotifyKind::Ended:
             case link::NotifyKind::Failed:

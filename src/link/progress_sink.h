@@ -26,6 +26,10 @@ class ProgressSink {
   public:
     virtual ~ProgressSink() = default;
     virtual void progress(const std::string& text) = 0;
+    // A text about one block of a measurement (what the block holds, or its
+    // hexadecimal dump); a progress text like any other unless the sink
+    // tells them apart.
+    virtual void blockText(const std::string& text) { progress(text); }
     virtual void measurement(const MeasurementProgress&) {}
 };
 

@@ -249,14 +249,20 @@ TransferResult TransferDecoder::run() {
             if (description_.blocksCarryLength)
                 take(0);
             if (firstPass) {
-                report(description_.startText);
+                progress_.progress(description_.startText);
                 firstPass = false;
             }
             state = step(state);
         }
     } catch (const CxException& e) {
-        result.outcome = TransferOutcome::Failed;
-        result.message = e.text();
+        // A stop cuts a read in progress short, and the read fails for it:
+        // the run still ends as the user asked, not as a failure of the line.
+        if (stop_.load()) {
+            result.outcome = TransferOutcome::Stopped;
+        } else {
+            result.outcome = TransferOutcome::Failed;
+            result.message = e.text();
+        }
     }
     result.records = std::move(results_);
     result.wholeCount = static_cast<size_t>(figures_.whole);
@@ -320,11 +326,11 @@ std::span<const uint8_t> TransferDecoder::block() const {
 
 TransferDecoder::State TransferDecoder::onCount() {
     take(2);
-    report(progressTexts().total);
-    report(hexText(block()));
+    blockText(progressTexts().total);
+    blockText(hexText(block()));
     total_ = decodeCount(block());
-    report(format(progressTexts().totalCounts.c_str(), static_cast<int>(total_),
-                  static_cast<int>(total_ - 6)));
+    blockText(format(progressTexts().totalCounts.c_str(), static_cast<int>(total_),
+                     static_cast<int>(total_ - 6)));
     figures_.number = figures_.whole + 1;
     figures_.announced = total_;
     reportFigures(figures_);
@@ -335,13 +341,13 @@ TransferDecoder::State TransferDecoder::onCount() {
 TransferDecoder::State TransferDecoder::onHeader() {
     int64_t length = take(30);
     remaining_ = total_ - 6 - length;
-    report(progressTexts().header);
-    report(hexText(block()));
+    blockText(progressTexts().header);
+    blockText(hexText(block()));
     work_.Reset();
     decodeHeader(block(), work_);
     sampleCount_ = work_.expectedSampleCount();
-    report(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),
-                  static_cast<int>(remaining_ - sampleCount_ - 4)));
+    blockText(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),
+                     static_cast<int>(remaining_ - sampleCount_ - 4)));
     // 200 s at 100 us implies 2000001 samples: more than the receive buffer holds.
     if (sampleCount_ > static_cast<int64_t>(buffer_.size())) {
         fail(format(sj("接点データ数(%d)が受信バッファ(%d)を超えています").c_str(),
@@ -362,9 +368,9 @@ TransferDecoder::State TransferDecoder::onContacts() {
     if (length != sampleCount_)
         fail(sj("計測時間，測定時間より算出したデータ数と実データ数が異なります"));
     remaining_ -= length;
-    report(progressTexts().contactsReceiving);
+    blockText(progressTexts().contactsReceiving);
     work_.contacts.assign(buffer_.begin(), buffer_.begin() + sampleCount_);
-    report(progressTexts().contactsReceived);
+    blockText(progressTexts().contactsReceived);
     return remaining_ != 0 ? State::VoltageCurrent : State::End;
 }
 
@@ -373,8 +379,8 @@ TransferDecoder::State TransferDecoder::onVoltageCurrent() {
     remaining_ -= length;
     if (remaining_ != 0)
         fail(sj("転送データ数と実転送数が合っていません"));
-    report(progressTexts().voltageCurrent);
-    report(hexText(block()));
+    blockText(progressTexts().voltageCurrent);
+    blockText(hexText(block()));
     decodeVoltageCurrent(block(), work_);
     return State::End;
 }
@@ -385,9 +391,9 @@ TransferDecoder::State TransferDecoder::onEnd() {
     int64_t length = take(4);
     if (length != 4)
         fail(sj("終了コードが受信できませんでした"));
-    report(progressTexts().endCode);
+    blockText(progressTexts().endCode);
     auto code = block();
-    report(hexText(code));
+    blockText(hexText(code));
     const bool last = std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0x00; });
     const bool more = std::all_of(code.begin(), code.end(), [](uint8_t b) { return b == 0xFF; });
     if (last || more) {

@@ -34,7 +34,8 @@ struct TransferResult {
 // Turns the tester's stream (count, header, contacts, voltage/current, end
 // code per measurement) into measurement records, block by block, emitting
 // progress texts. Runs on the transfer thread; the stop flag may be raised
-// from any thread and is seen between blocks.
+// from any thread and is seen between blocks. A block whose read fails once
+// the stop is raised ends the run as stopped too.
 class TransferDecoder {
   public:
     TransferDecoder(BlockSource& source, ProgressSink& progress, const std::atomic<bool>& stop);
@@ -56,7 +57,7 @@ class TransferDecoder {
     State onContacts();
     State onVoltageCurrent();
     State onEnd();
-    void report(const std::string& text) { progress_.progress(text); }
+    void blockText(const std::string& text) { progress_.blockText(text); }
     void onArrival(int64_t bytesSoFar);
     void countBlock(int64_t length);
     void reportFigures(const MeasurementProgress& figures);

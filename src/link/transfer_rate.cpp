@@ -17,7 +17,11 @@ std::string measurementText(const MeasurementProgress& m) {
 
 std::string figuresText(const TransferFigures& figures) {
     std::string text = format(sj("受信完了 %d 件").c_str(), figures.measurement.whole);
-    if (figures.bytesPerSecond > 0.0) {
+    if (figures.silent()) {
+        // A rate of the bytes before the silence would promise an end that is not coming.
+        text += format(sj("　%lld 秒間データが届いていません").c_str(),
+                       static_cast<long long>(figures.silentSeconds));
+    } else if (figures.bytesPerSecond > 0.0) {
         // Whole bytes: a rate needs no decimal mark, whatever the locale writes.
         text += format(sj("　%lld バイト/秒　残り約 %lld 秒").c_str(),
                        static_cast<long long>(std::llround(figures.bytesPerSecond)),

@@ -16,11 +16,15 @@ struct TransferFigures {
     MeasurementProgress measurement;
     double bytesPerSecond = 0.0;  // 0 until the rate is known
     int64_t secondsLeft = -1;     // -1 until the rate is known
+    int64_t silentSeconds = -1;   // how long nothing has arrived, once that is told; else -1
+
+    bool silent() const { return silentSeconds >= 0; }
 };
 
 // "測定データ 2 件目: 1200 / 5041 バイト" (CP932).
 std::string measurementText(const MeasurementProgress& measurement);
-// "受信完了 1 件", followed by the rate and the time left once they are known (CP932).
+// "受信完了 1 件", followed by the rate and the time left once they are known,
+// or on a silent line by how long it has been silent (CP932).
 std::string figuresText(const TransferFigures& figures);
 
 // The rate of a transfer over its last few seconds, from the byte counts seen

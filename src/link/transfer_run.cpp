@@ -25,10 +25,14 @@ class TransferRun::QueueSink : public ProgressSink {
 
     explicit QueueSink(TransferRun& run) : run_(run) {}
     void progress(const std::string& text) override { run_.push(NotifyKind::Progress, text); }
+    void blockText(const std::string& text) override {
+        run_.push(NotifyKind::Progress, text, true);
+    }
 
     void measurement(const MeasurementProgress& figures) override {
         const auto now = Clock::now();
         rate_.add(now, figures);
+        run_.noteFigures(now, figures);
         // A quiet line keeps reporting the same figures; they are told once.
         if (figures == lastTold_)
             return;
@@ -167,17 +171,41 @@ void TransferRun::wait() {
 void TransferRun::pushFigures(const TransferFigures& figures) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({NotifyKind::Figures, {}, figures});
+        queue_.push_back({NotifyKind::Figures, {}, figures, false});
     }
     arrived_.notify_all();
     if (notifyHandler_)
         notifyHandler_();
 }
 
-void TransferRun::push(NotifyKind kind, std::string text) {
+void TransferRun::noteFigures(std::chrono::steady_clock::time_point when,
+                              const MeasurementProgress& figures) {
+    // A silent line keeps reporting the same figures at every poll of the read.
+    std::lock_guard lock(mutex_);
+    if (figuresChanged_ && figures == latestFigures_)
+        return;
+    figuresChanged_ = when;
+    latestFigures_ = figures;
+}
+
+std::optional<TransferFigures> TransferRun::silentFigures(
+    std::chrono::steady_clock::time_point now) const {
+    std::lock_guard lock(mutex_);
+    if (!figuresChanged_ || finished_)
+        return std::nullopt;
+    const auto silence = now - *figuresChanged_;
+    if (silence < setup_.silenceShown)
+        return std::nullopt;
+    TransferFigures figures;
+    figures.measurement = latestFigures_;
+    figures.silentSeconds = std::chrono::duration_cast<std::chrono::seconds>(silence).count();
+    return figures;
+}
+
+void TransferRun::push(NotifyKind kind, std::string text, bool perBlock) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({kind, std::move(text), {}});
+        queue_.push_back({kind, std::move(text), {}, perBlock});
     }
     arrived_.notify_all();
     if (notifyHandler_)

@@ -33,6 +33,9 @@ struct TransferNotify {
     NotifyKind kind = NotifyKind::Progress;
     std::string text;         // CP932; empty for Ended, Failed and Figures
     TransferFigures figures;  // for Figures only
+    // A progress text about one block of a measurement (what it holds, or its
+    // hexadecimal dump), as opposed to the status texts of the run itself.
+    bool perBlock = false;
 };
 
 struct TransferSetup {
@@ -44,6 +47,8 @@ struct TransferSetup {
     uint32_t queueSize = 0;     // [Param] SerialReadBuffSize
     std::string journalFolder;  // UTF-8; empty: transfers from the line are not journaled
     JournalLimits journalLimits;
+    // How long nothing may arrive before silentFigures tells of the silence.
+    std::chrono::milliseconds silenceShown{2000};
 
     // The run's switches from the settings, with the tree's line settings.
     static TransferSetup fromSettings(const settings::AppSettings& settings,
@@ -98,6 +103,13 @@ class TransferRun {
     std::optional<TransferNotify> poll();
     std::optional<TransferNotify> waitNext(std::chrono::milliseconds timeout);
 
+    // The line waits without a timeout, so nothing is notified while it is
+    // silent. Asked at `now` (steady clock), once a measurement is under way
+    // and nothing has arrived for the setup's silenceShown: its latest figures
+    // with how long the line has been silent, in place of the rate and the
+    // time left. nullopt otherwise, and once the thread has ended.
+    std::optional<TransferFigures> silentFigures(std::chrono::steady_clock::time_point now) const;
+
     // After the thread ended: how it ended, and the measurements of a
     // completed run in transfer order (nothing for a stopped or failed run).
     TransferOutcome outcome() const { return outcome_; }
@@ -125,8 +137,10 @@ class TransferRun {
     TransferResult runSource(ProgressSink& sink);
     TransferResult runSerial(ProgressSink& sink);
     std::string failedPortText() const;
-    void push(NotifyKind kind, std::string text = {});
+    void push(NotifyKind kind, std::string text = {}, bool perBlock = false);
     void pushFigures(const TransferFigures& figures);
+    void noteFigures(std::chrono::steady_clock::time_point when,
+                     const MeasurementProgress& figures);
     void openJournal();
     void journalBlock(std::span<const uint8_t> block);
     void closeJournal(const std::string& failure);
@@ -140,9 +154,12 @@ class TransferRun {
     std::unique_ptr<TransferJournal> journal_;  // the transfer thread's once started
     std::string journalPath_;
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<TransferNotify> queue_;
+    // The latest figures and when they last changed, for silentFigures.
+    std::optional<std::chrono::steady_clock::time_point> figuresChanged_;
+    MeasurementProgress latestFigures_;
 
     TransferOutcome outcome_ = TransferOutcome::Failed;
     std::vector<model::MeasurementRecord> results_;

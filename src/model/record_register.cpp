@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
@@ -23,19 +24,28 @@ TestConditions registerTemplate(const MeasurementName& target,
     return fresh;
 }
 
-void registerRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
-                     RegisterMode mode, const settings::AppSettings& settings) {
+Filing fileRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
+                   RegisterMode mode, const TestConditions& conditions) {
     if (records.empty()) {
         throw CxException(support::sj("登録する転送データをチェックしてください"));
     }
-    const TestConditions conditions = registerTemplate(target, settings);
+    Filing filing;
     if (mode == RegisterMode::Replace)
-        target.records.clear();
+        filing.replaced = std::exchange(target.records, RecordList());
+    filing.filed.assign(size_t(target.records.count()), false);
     for (const MeasurementRecord& record : records) {
-        int index = target.records.add(record);
-        target.records.at(index).cond = conditions;
+        MeasurementRecord filed = record;
+        filed.cond = conditions;
+        const int index = target.records.add(std::move(filed));
+        filing.filed.insert(filing.filed.begin() + index, true);
     }
     target.records.renumber();
+    return filing;
+}
+
+void registerRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
+                     RegisterMode mode, const settings::AppSettings& settings) {
+    fileRecords(target, records, mode, registerTemplate(target, settings));
 }
 
 bool sameMeasurement(const MeasurementRecord& a, const MeasurementRecord& b) {

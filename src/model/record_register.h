@@ -30,6 +30,18 @@ TestConditions registerTemplate(const MeasurementName& target,
 void registerRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
                      RegisterMode mode, const settings::AppSettings& settings);
 
+// What filing changed, for taking it back: the measurements a Replace took
+// away (by move, numbers intact) and, for every position of the name
+// afterwards, whether a newly filed measurement is there.
+struct Filing {
+    RecordList replaced;
+    std::vector<bool> filed;
+};
+
+// registerRecords with the conditions given rather than the template's.
+Filing fileRecords(MeasurementName& target, const std::vector<MeasurementRecord>& records,
+                   RegisterMode mode, const TestConditions& conditions);
+
 // The same measurement of the tester: equal date and time, header values,
 // voltage/current values and samples. The data number (renumbered on filing)
 // and the test conditions (the user's) do not count.

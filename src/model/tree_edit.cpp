@@ -1,6 +1,8 @@
 #include "model/tree_edit.h"
 
+#include <optional>
 #include <stdexcept>
+#include <type_traits>
 
 namespace plm::model {
 
@@ -76,25 +78,57 @@ int renameName(CustomerTree& tree, TreeLevel level, TreeParents parents, int pos
     return renamed;
 }
 
-void removeRecords(MeasurementName& node, const std::vector<int>& rows) {
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        node.records.removeAt(*it);
+TakenName takeName(CustomerTree& tree, TreeLevel level, TreeParents parents, int position) {
+    std::optional<TakenName> taken;
+    withLevel(tree, level, parents, false, [&](auto& names) {
+        auto& node = names.at(position);
+        taken.emplace(std::move(node));
+        names.removeAt(position);
+        return true;
+    });
+    if (!taken)
+        throw missingParent();
+    return std::move(*taken);
 }
 
-void moveRecords(MeasurementName& source, const std::vector<int>& rows, MeasurementName& target) {
+int putName(CustomerTree& tree, TreeLevel level, TreeParents parents, TakenName&& taken) {
+    const int position = withLevel(tree, level, parents, -1, [&taken](auto& names) {
+        using Node = std::decay_t<decltype(names.at(0))>;
+        return names.insertNode(std::get<Node>(std::move(taken)));
+    });
+    if (position < 0)
+        throw missingParent();
+    return position;
+}
+
+std::vector<MeasurementRecord> removeRecords(MeasurementName& node, const std::vector<int>& rows) {
+    std::vector<MeasurementRecord> removed(rows.size());
+    for (size_t i = rows.size(); i-- > 0;) {
+        removed[i] = std::move(node.records.at(rows[i]));
+        node.records.removeAt(rows[i]);
+    }
+    return removed;
+}
+
+std::vector<int> moveRecords(MeasurementName& source, const std::vector<int>& rows,
+                             MeasurementName& target) {
     // All moved records leave the source before any is added: when the target
     // is the source itself, adding first would shift the positions still to
     // be removed and delete the wrong measurements.
     std::vector<MeasurementRecord> moving;
     moving.reserve(rows.size());
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        moving.push_back(source.records.at(*it));
+        moving.push_back(std::move(source.records.at(*it)));
         source.records.removeAt(*it);
     }
-    for (MeasurementRecord& r : moving)
-        target.records.add(std::move(r));
+    std::vector<int> origin(size_t(target.records.count()), -1);
+    for (size_t i = 0; i < moving.size(); ++i) {
+        const int position = target.records.add(std::move(moving[i]));
+        origin.insert(origin.begin() + position, rows[rows.size() - 1 - i]);
+    }
     target.records.renumber();
     source.records.renumber();
+    return origin;
 }
 
 }  // namespace plm::model

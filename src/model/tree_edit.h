@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "model/customer_tree.h"
@@ -39,13 +40,26 @@ void removeName(CustomerTree& tree, TreeLevel level, TreeParents parents, int po
 int renameName(CustomerTree& tree, TreeLevel level, TreeParents parents, int position,
                const std::string& newName, const std::string& levelLabel);
 
-// Deletes the measurements at `rows` (ascending positions). The others keep
-// their numbers.
-void removeRecords(MeasurementName& node, const std::vector<int>& rows);
+// A name taken out of the tree with its whole subtree, to be put back.
+using TakenName = std::variant<Customer, TestCircuit, MeasurementName>;
+
+// Takes the name at `position` out of the tree by move: its subtree is not
+// copied, and putName gives it back.
+TakenName takeName(CustomerTree& tree, TreeLevel level, TreeParents parents, int position);
+
+// Puts a taken name back at its sorted place and returns the position. The
+// level must be the one it was taken from.
+int putName(CustomerTree& tree, TreeLevel level, TreeParents parents, TakenName&& taken);
+
+// Deletes the measurements at `rows` (ascending positions) and returns them,
+// moved out, in the order of `rows`. The others keep their numbers.
+std::vector<MeasurementRecord> removeRecords(MeasurementName& node, const std::vector<int>& rows);
 
 // Moves the measurements at `rows` (ascending positions) of `source` into
 // `target` by date and time and renumbers both names. `target` may be
-// `source` itself.
-void moveRecords(MeasurementName& source, const std::vector<int>& rows, MeasurementName& target);
+// `source` itself. Returns, for every position of `target` afterwards, the
+// row of `source` its measurement came from, or -1 for one that was there.
+std::vector<int> moveRecords(MeasurementName& source, const std::vector<int>& rows,
+                             MeasurementName& target);
 
 }  // namespace plm::model

@@ -28,7 +28,7 @@ std::atomic<bool> lastTickSet{false};
 class LogLock {
   public:
     explicit LogLock(const std::string& name) {
-        const std::string path = support::runtimeFolder() + "/" + name;
+        const std::string path = support::lockFolder() + "/" + name;
         fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
         if (!fd_)
             return;

@@ -153,6 +153,16 @@ std::string runtimeFolder() {
     return withoutTrailingSlash(envOr("XDG_RUNTIME_DIR", "/tmp"));
 }
 
+std::string lockFolder() {
+    const std::string runtime = envOr("XDG_RUNTIME_DIR", "");
+    struct stat st {};
+    if (!runtime.empty() && runtime.front() == '/' && ::stat(runtime.c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
+        return withoutTrailingSlash(runtime);
+    }
+    return programFolder();
+}
+
 bool CreateFolderPath(const std::string& storedPath) {
     const std::string path = toFsPath(storedPath);
     if (path.empty())

@@ -25,8 +25,13 @@ void setProgramFolder(const std::string& fsPath);
 // Base name of the running program file without folder and extension ("PLMView", "plmtool").
 std::string programBaseName();
 
-// The runtime folder for lock files: $XDG_RUNTIME_DIR, else /tmp.
+// The runtime folder for local sockets: $XDG_RUNTIME_DIR, else /tmp.
 std::string runtimeFolder();
+
+// The folder for lock files: $XDG_RUNTIME_DIR when it is a folder of this
+// user's own, else the program folder. Never a folder shared between users,
+// where a lock file one user left would stand in every other user's way.
+std::string lockFolder();
 
 // Creates the folder and every missing parent (stored path, CP932). Returns
 // false when a part cannot be created.

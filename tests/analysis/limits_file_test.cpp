@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "analysis/limits_file.h"
 #include "common/temp_dir.h"
@@ -87,8 +90,16 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"BadGroup", kHead + "pole_group=1,2,2\n",
                     "4 行目: pole_group の値 \"1,2,2\" が正しくありません"},
         HostileCase{"NoCircuit", "[Limits]\nCustomer=A\n[Limits]\nCustomer=A\nCircuit=B\n",
-                    "3 行目: Customer と Circuit のない [Limits] があります"},
-        HostileCase{"Duplicate", kHead + kHead, "6 行目: 同じ対象の [Limits] が2つあります"},
+                    "1 行目: Customer と Circuit のない [Limits] があります"},
+        HostileCase{"Duplicate", kHead + kHead, "4 行目: 同じ対象の [Limits] が2つあります"},
+        HostileCase{"DuplicateAsTheTreeComparesNames", kHead + "[Limits]\nCircuit=b\nCustomer=a\n",
+                    "4 行目: 同じ対象の [Limits] が2つあります"},
+        HostileCase{"RepeatedKey", kHead + "close_max_ms=1\nclose_max_ms=2\n",
+                    "5 行目: 項目 \"close_max_ms\" が同じ [Limits] に2つあります"},
+        HostileCase{"RepeatedName", kHead + "Name=C\nNameHex=43\n",
+                    "5 行目: 項目 \"Name\" が同じ [Limits] に2つあります"},
+        HostileCase{"BadHex", "[Limits]\nCustomerHex=4G\nCircuit=B\n",
+                    "2 行目: CustomerHex の値 \"4G\" が正しくありません"},
         HostileCase{"CrossedLimits", kHead + "close_min_ms=50\nclose_max_ms=40\n",
                     "5 行目: close_min_ms が close_max_ms より大きくなっています"},
         HostileCase{"BadReference", kHead + "Name=C\nReference=yesterday,1\n",
@@ -103,22 +114,27 @@ INSTANTIATE_TEST_SUITE_P(
                     "2 行目: [Limits] の項目として読めません"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LimitsFile, DamagedFileIsNeverReplaced) {
+std::string messageOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const CxException& e) {
+        return support::toUtf8(e.text());
+    }
+    return "accepted";
+}
+
+TEST(LimitsFile, NotALimitsFileIsNeverReplaced) {
     test::TempDir dir;
     const std::string path = dir.file("LIMITS.INI");
-    const std::string damaged = kHead + "close_max_ms=fast\n";
-    test::writeFile(path, damaged);
-    EXPECT_THROW(loadLimits(path), CxException);
+    const std::string big(2 << 20, ';');
+    test::writeFile(path, big);
+    EXPECT_THROW(loadLimits(path, DamagedSections::StopTheirTarget), CxException);
     bool changed = false;
     EXPECT_THROW(updateLimits(path, [&](LimitsBook&) { changed = true; }), CxException);
     EXPECT_FALSE(changed);
-    EXPECT_EQ(test::readFile(path), damaged);
-
-    const std::string big(2 << 20, ';');
-    test::writeFile(path, big);
-    EXPECT_THROW(loadLimits(path), CxException);
     test::writeFile(path, "\xEF\xBB\xBF" + kHead);
     EXPECT_THROW(loadLimits(path), CxException);
+    EXPECT_THROW(updateLimits(path, [](LimitsBook&) {}), CxException);
     EXPECT_EQ(test::readFile(path), "\xEF\xBB\xBF" + kHead);
 
     const std::string fifo = dir.file("FIFO.INI");
@@ -128,7 +144,142 @@ TEST(LimitsFile, DamagedFileIsNeverReplaced) {
     EXPECT_THROW(loadLimits(dir.path().string()), CxException);
 }
 
-TEST(LimitsFile, UpdateKeepsOtherEntriesAndAMissingFileIsEmpty) {
+// Whatever can be put into a book is written so that it reads back as it
+// was: names are taken as they are in the data file.
+TEST(LimitsFile, EveryNameAndValueReadsBackAsWritten) {
+    std::vector<std::string> names = {
+        "",
+        "A",
+        " ",
+        "  lead",
+        "trail\t",
+        "a=b",
+        "=",
+        ";comment",
+        "#hash",
+        "[Limits]",
+        "[x]",
+        "\"",
+        "\"\"",
+        "\"quoted\"",
+        "end\"",
+        "Name",
+        "CR\rin",
+        "LF\nin",
+        "CRLF\r\n",
+        std::string("N\0UL", 4),
+        "\x1b[31mred",
+        "\x7f",
+        sj("東京電力"),
+        sj("ソ表"),      // trail bytes 0x5C
+        sj("　全角　"),  // ideographic spaces at both ends
+        "\x83[",         // trail byte 0x5B
+        "B\x81",         // half a double-byte character at the end
+        "B\x81 ",
+        "\x81\"",
+        "\xff\xfe",
+    };
+    // And names of any bytes at all.
+    std::mt19937 random(25);
+    for (int i = 0; i < 300; ++i) {
+        std::string name(random() % 7, '\0');
+        for (char& c : name)
+            c = static_cast<char>(random() % 256);
+        names.push_back(name);
+    }
+    LimitsBook book;
+    int value = 1;
+    for (const std::string& name : names) {
+        setLimit(book.entry(LimitsTarget::ofCircuit(name, "B")).limits, "close_max_ms",
+                 std::to_string(value++) + ".125");
+        setLimit(book.entry(LimitsTarget::ofCircuit("A", name)).limits, "pole_group", "3,1");
+        LimitsEntry& named = book.entry(LimitsTarget::ofName(name, name, name));
+        setLimit(named.limits, "bounce_max_ms", "0.001");
+        setLimit(named.limits, "open_max_ms", "1000000000");
+        named.reference = ReferenceMark{"2025/02/28 23:59:59", value};
+    }
+    const std::string bytes = book.bytes();
+    const LimitsBook back = LimitsBook::parse(bytes, "LIMITS.INI");
+    EXPECT_EQ(back.entries(), book.entries());
+    EXPECT_EQ(back.bytes(), bytes);
+    // Names with control characters are kept in hexadecimal, on lines of their own.
+    EXPECT_NE(bytes.find("\r\nCustomerHex=43520D696E\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nCustomer=\"\"\r\nCircuit=B\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nName=\"\"\r\n"), std::string::npos);
+}
+
+TEST(LimitsFile, TheEmptyNameIsATargetOfItsOwn) {
+    // As written before the empty name was quoted: a bare Customer= or
+    // Circuit= is the empty name; a bare Name= is still the circuit itself.
+    const LimitsBook old = LimitsBook::parse(
+        "[Limits]\r\nCustomer=\r\nCircuit=B\r\nclose_max_ms=1\r\n"
+        "[Limits]\r\nCustomer=A\r\nCircuit=B\r\nName=\r\nclose_max_ms=2\r\n"
+        "[Limits]\r\nCustomer=A\r\nCircuit=B\r\nName=\"\"\r\nclose_min_ms=1\r\n"
+        "Reference=2025/06/01 10:00:00,3\r\n",
+        "LIMITS.INI");
+    EXPECT_EQ(old.effective("", "B", "N").closeMaxUs, 1000);
+    const Limits empty = old.effective("A", "B", "");
+    EXPECT_EQ(empty.closeMaxUs, 2000);
+    EXPECT_EQ(empty.closeMinUs, 1000);
+    EXPECT_FALSE(old.effective("A", "B", "N").closeMinUs);
+    EXPECT_EQ(old.find(LimitsTarget::ofName("A", "B", ""))->reference,
+              (ReferenceMark{"2025/06/01 10:00:00", 3}));
+    EXPECT_FALSE(old.find(LimitsTarget::ofCircuit("A", "B"))->reference);
+    EXPECT_EQ(LimitsBook::parse(old.bytes(), "x").entries(), old.entries());
+}
+
+// A file with damaged sections: each stops the lookups that may need it.
+TEST(LimitsFile, ADamagedSectionStopsOnlyItsTarget) {
+    const std::string text =
+        "; kept\n"
+        "[Limits]\nCustomer=A\nCircuit=B\nclose_max_ms=50\n"                 // 2: fine
+        "[Limits]\nCustomer=A\nCircuit=B\nName=N\nclose_max_ms=fast\n"       // 10: A/B/N
+        "[Limits]\nCustomer=X\nCircuit=Y\nclose_max_ms=1\nclose_max_ms=2\n"  // 11: X/Y
+        "[Limits]\nCustomer=P\nclose_max_ms=1\n"                             // 16: P/*
+        "[Limits]\nCustomer=A\nCircuit=C\nName=M\nclose_max_ms=5\n"          // 19: fine
+        "[Limits]\nCustomer=A\nCircuit=C\nName=m\n";                         // 24: duplicate
+    const LimitsBook book = LimitsBook::read(text, "LIMITS.INI");
+    ASSERT_EQ(book.entries().size(), 2u);
+    ASSERT_EQ(book.damaged().size(), 4u);
+    EXPECT_EQ(book.effective("A", "B", "other").closeMaxUs, 50000);
+    EXPECT_EQ(messageOf([&] { book.effective("a", "b", "n"); }),
+              "判定基準ファイルが正しくありません\nLIMITS.INI\n10 行目: close_max_ms の値 \"fast\" "
+              "が正しくありません");
+    EXPECT_NE(messageOf([&] { book.effective("X", "Y", "Z"); }).find("15 行目: 項目"),
+              std::string::npos);
+    EXPECT_EQ(book.effective("X", "Q", "Z").closeMaxUs, std::nullopt);
+    EXPECT_NE(messageOf([&] { book.effective("P", "any", "Z"); }).find("16 行目: Customer と"),
+              std::string::npos);
+    EXPECT_NE(messageOf([&] { book.effective("A", "C", "M"); }).find("24 行目: 同じ対象"),
+              std::string::npos);
+    EXPECT_EQ(book.effective("A", "C", "L").closeMaxUs, std::nullopt);
+    EXPECT_NE(messageOf([&] { book.ofCustomer("P"); }), "accepted");
+    EXPECT_EQ(book.ofCustomer("X2").entries().size(), 0u);
+    EXPECT_THROW(LimitsBook::parse(text, "LIMITS.INI"), CxException);
+
+    // A line ahead of every section may be anyone's.
+    const LimitsBook stray =
+        LimitsBook::read("close_max_ms=1\nCustomer=Q\nCircuit=R\n" + kHead, "LIMITS.INI");
+    for (const char* customer : {"Q", "A", "Z"})
+        EXPECT_NE(messageOf([&] { stray.effective(customer, "R", "S"); }).find("1 行目"),
+                  std::string::npos);
+
+    // Rewritten, the damaged sections come back byte for byte, in their place.
+    LimitsBook changed = book;
+    setLimit(changed.entry(LimitsTarget::ofName("A", "B", "O")).limits, "close_max_ms", "7");
+    EXPECT_THROW(changed.entry(LimitsTarget::ofName("A", "B", "N")), CxException);
+    const std::string rewritten = changed.bytes();
+    for (const char* section :
+         {"[Limits]\nCustomer=A\nCircuit=B\nName=N\nclose_max_ms=fast\n",
+          "[Limits]\nCustomer=P\nclose_max_ms=1\n", "[Limits]\nCustomer=A\nCircuit=C\nName=m\n"})
+        EXPECT_NE(rewritten.find(section), std::string::npos) << section;
+    const LimitsBook again = LimitsBook::read(rewritten, "LIMITS.INI");
+    EXPECT_EQ(again.entries(), changed.entries());
+    EXPECT_EQ(again.damaged().size(), 4u);
+    EXPECT_EQ(again.bytes(), rewritten);
+}
+
+TEST(LimitsFile, UpdateKeepsOtherEntriesAndRefusesWhatWouldNotReadBack) {
     test::TempDir dir;
     const std::string path = dir.file("LIMITS.INI");
     EXPECT_TRUE(loadLimits(path).entries().empty());
@@ -143,11 +294,40 @@ TEST(LimitsFile, UpdateKeepsOtherEntriesAndAMissingFileIsEmpty) {
     // Names compare as the customer tree compares them.
     EXPECT_EQ(book.effective("A", "B", "n").closeMaxUs, 45000);
     EXPECT_EQ(book.effective("A", "B", "other").closeMaxUs, 50000);
-    EXPECT_THROW(LimitsBook().entry("A\nB", "B", ""), CxException);
-    // A name that ends in half a double-byte character reads back as it was written.
-    LimitsBook broken;
-    setLimit(broken.entry("A", "B\x81", "").limits, "close_max_ms", "1");
-    EXPECT_EQ(LimitsBook::parse(broken.bytes(), "x").entries(), broken.entries());
+
+    const std::string before = test::readFile(path);
+    support::DateTimeValue invalid;
+    EXPECT_EQ(messageOf([&] { referenceMarkOf(invalid, 1); }),
+              "試験日時が正しくない測定データは基準にできません");
+    struct Refusal {
+        const char* name;
+        std::function<void(LimitsBook&)> change;
+        std::string message;
+    };
+    const std::vector<Refusal> refusals = {
+        {"reference without a date",
+         [&](LimitsBook& b) { b.entry("A", "B", "N").reference = markOf(invalid, 1); },
+         "a / b / N\n試験日時が正しくない測定データは基準にできません"},
+        {"reference of a circuit",
+         [](LimitsBook& b) {
+             b.entry("A", "B", "").reference = ReferenceMark{"2025/06/01 10:00:00", 1};
+         },
+         "A / B\n基準の測定データは測定データ名称にだけ設定できます"},
+        {"crossed limits", [](LimitsBook& b) { b.entry("A", "B", "").limits.closeMinUs = 60000; },
+         "A / B\nclose_min_ms が close_max_ms より大きくなっています"},
+        {"negative time", [](LimitsBook& b) { b.entry("A", "B", "M").limits.openMaxUs = -1; },
+         "A / B / M\n判定基準ファイルに書くと読み戻せない値があります"},
+        {"more than the reader takes",
+         [](LimitsBook& b) {
+             for (int i = 0; i < 20000; ++i)
+                 b.entry(LimitsTarget::ofName("A", "B", std::to_string(i))).limits.closeMaxUs = 1;
+         },
+         "判定基準ファイルが大きくなりすぎるため書き込めません"},
+    };
+    for (const Refusal& r : refusals) {
+        EXPECT_EQ(messageOf([&] { updateLimits(path, r.change); }), r.message) << r.name;
+        EXPECT_EQ(test::readFile(path), before) << r.name;
+    }
 }
 
 }  // namespace

@@ -281,6 +281,31 @@ TEST_F(MgmtSheetCloseTest, CancellingChangesAsksAndNoKeepsThem) {
     EXPECT_EQ(prompts.shown().size(), 1u) << "OK keeps the changes: no question";
 }
 
+// A change of only a measurement's start date or time in the record table is
+// a change like any other: Cancel asks before it is thrown away.
+TEST_F(MgmtSheetCloseTest, CancelAfterOnlyAStartDateOrTimeEditAsks) {
+    for (int column : {1, 2}) {
+        SCOPED_TRACE(column);
+        prompts.clear();
+        model::CustomerTree work = tree;
+        MgmtSheetDialog sheet(SheetMode::Edit, work, {"ALPHA", "C1", "N1", 0});
+        sheet.show();
+        QCoreApplication::processEvents();
+        QAbstractItemModel* records = sheet.page()->recordModel();
+        ASSERT_TRUE(records->setData(records->index(0, column), column == 1
+                                                                    ? QStringLiteral("2030/12/24")
+                                                                    : QStringLiteral("08:15")));
+        prompts.queueNo();
+        sheet.cancelButton()->click();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(sheet.isVisible());
+        ASSERT_EQ(prompts.shown().size(), 1u);
+        EXPECT_EQ(prompts.shown()[0].text, sj("編集した内容は保存されていません\n"
+                                              "変更を破棄して閉じてもよろしいですか"));
+        EXPECT_TRUE(prompts.problems().empty());
+    }
+}
+
 // The message box itself: Enter gives the default answer that the caller asked for.
 TEST(QtPrompterDefaults, EnterGivesTheAnswerAskedForAsDefault) {
     ensureApplication();

@@ -355,6 +355,8 @@ class MgmtReceiveTest : public MgmtTest {
 TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
     CCommRead dialog(tree.lineSettings);
     dialog.setFile(dataPath("capture_two.txt"));
+    EXPECT_EQ(dialog.statusLine()->text(), QString());  // nothing until the first status text
+    EXPECT_FALSE(dialog.showCollected());
     ASSERT_EQ(run(dialog), QDialog::Accepted);
     ASSERT_EQ(dialog.results().size(), 2u);
     EXPECT_EQ(dialog.results()[1].dataNo, 8);
@@ -600,6 +602,66 @@ TEST_F(MgmtLineTest, ProgressMovesWhileTheWindowStaysResponsiveAtTheFastestLineR
         journal.rfind(sj("受信記録ファイル:") + support::fromFsPath(home.file("JOURNAL/RECV_")), 0),
         0u)
         << support::toUtf8(journal);
+}
+
+// Unticked, the list keeps the status texts and leaves out every block's
+// texts and dumps; the flag follows the box.
+TEST_F(MgmtLineTest, UntickedCollectedDataListsOnlyTheStatusTexts) {
+    std::vector<model::MeasurementRecord> sent;
+    const Bytes bytes = partOfFour(3, 0, sent);
+    CCommRead dialog(tree.lineSettings);
+    bool flagAfterClick = true;
+    const int result = run(dialog, [&](CCommRead* d) {
+        ASSERT_TRUE(tester.waitForOpen());
+        EXPECT_TRUE(d->showCollected());
+        d->collectedBox()->click();
+        flagAfterClick = d->showCollected();
+        sendAndHangUp(bytes, 115200);
+        EXPECT_TRUE(waitFor([d] { return !d->running(); }));
+        d->cancelButton()->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_FALSE(flagAfterClick);
+    EXPECT_FALSE(dialog.collectedBox()->isChecked());
+    EXPECT_EQ(lines(dialog.progressList()),
+              (std::vector<std::string>{sj("シリアルポートオープン"),
+                                        sj("機器からのデータ送信待ち"), sj("受信処理中..."),
+                                        sj("通信異常 [-1]"), sj("シリアルポートクローズ")}));
+    EXPECT_EQ(dialog.takeInterrupted().size(), 3u);
+}
+
+// The line waits without a timeout; once it has been silent a while the
+// figures say so in place of a rate, and name the way out. A stop then is
+// journaled as a stop, not as a failure of the line.
+TEST_F(MgmtLineTest, SilentLineIsShownAndCancelIsJournaledAsStopped) {
+    std::vector<model::MeasurementRecord> sent;
+    const Bytes bytes = partOfFour(1, 36 + 500, sent);
+    CCommRead dialog(tree.lineSettings);
+    dialog.setSilenceShown(300ms);
+    std::string said;
+    const int result = run(dialog, [&](CCommRead* d) {
+        ASSERT_TRUE(tester.waitForOpen());
+        tester.send(bytes, 115200);
+        EXPECT_TRUE(waitFor([d] {
+            return cp(d->figuresLabel()->text()).find(sj("秒間データが届いていません")) !=
+                   std::string::npos;
+        }));
+        said = cp(d->figuresLabel()->text());
+        d->cancelButton()->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(said.rfind(sj("測定データ 2 件目: 536 / 1037 バイト\n受信完了 1 件　"), 0), 0u)
+        << support::toUtf8(said);
+    EXPECT_EQ(said.find(sj("バイト/秒")), std::string::npos);
+    EXPECT_NE(said.find(sj("\n中止するには「中断／戻る」を押してください")), std::string::npos);
+    EXPECT_EQ(dialog.takeInterrupted().size(), 1u);
+
+    std::vector<std::string> journals;
+    for (const auto& e : std::filesystem::directory_iterator(home.file("JOURNAL")))
+        journals.push_back(e.path().string());
+    ASSERT_EQ(journals.size(), 1u);
+    const std::string journal = readFile(journals[0]);
+    EXPECT_EQ(journal.substr(journal.size() - 16), "; end: stopped\r\n");
 }
 
 TEST_F(MgmtLineTest, LineCutAfterTheSecondOfFourLeavesTwoToRegister) {

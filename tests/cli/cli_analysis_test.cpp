@@ -42,6 +42,16 @@ class CliAnalysis : public ::testing::Test {
         name.records.append(closing(2025, {{451, 452, 456}, {460}, {455}}));
         name.records.append(closing(2024, {{441}, {445}, {442}}));
         name.records.append(closing(2023, {{301}, {}, {302}}, 1));
+        // A capture whose clock was wrong: no valid test date.
+        model::MeasurementRecord undated = closing(2022, {{450}, {451}, {452}});
+        undated.testDateTime = {};
+        model::findOrAddMeasurementName(tree, sj("東京"), sj("回路A"), sj("日付なし"))
+            .records.append(undated);
+        // Names are taken as they are, the empty one included.
+        model::findOrAddMeasurementName(tree, "", "B", "")
+            .records.append(closing(2025, {{451}, {452}, {453}}));
+        model::findOrAddMeasurementName(tree, sj("大阪"), sj("回路B"), sj("点9"))
+            .records.append(closing(2024, {{441}, {445}, {442}}));
         FailingReporter reporter;
         fs::create_directories(dir.file("home/DATA"));
         ASSERT_TRUE(tree.save(support::fromFsPath(dir.file("home/DATA/QBX.DAT")), reporter));
@@ -190,18 +200,72 @@ TEST_F(CliAnalysis, LimitsSetClearShowAndRefuse) {
     }
     EXPECT_EQ(test::readFile(dir.file("home/LIMITS.INI")), before);
 
-    // A damaged file stops every command that reads it and stays as it is.
-    const std::string damaged = before + "close_max_ms=fast\n";
+    // A damaged section (the test circuit's, the last one written) stops
+    // every command that needs it, and stays as it is.
+    const std::string damaged = before + "open_max_ms=fast\n";
     test::writeFile(dir.file("home/LIMITS.INI"), damaged);
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"analyze", "東京", "回路A", "点1", "0"},
              {"trend", "東京", "回路A", "点1"},
-             {"limits", "東京", "回路A", "--set", "close_max_ms=60"}}) {
+             {"limits", "東京", "回路A", "--set", "close_max_ms=60"},
+             {"limits-export", "東京", "tokyo.ini"}}) {
         r = run(args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_NE(r.err.find("判定基準ファイルが正しくありません"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("行目: open_max_ms の値 \"fast\" が正しくありません"),
+                  std::string::npos)
+            << r.err;
     }
     EXPECT_EQ(test::readFile(dir.file("home/LIMITS.INI")), damaged);
+
+    // Every other customer goes on, and a change of theirs keeps the damaged
+    // section as it was.
+    r = run({"limits", "大阪", "回路B", "--set", "close_max_ms=44.2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"analyze", "大阪", "回路B", "点9", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("判定: 不合格"), std::string::npos) << r.out;
+    const std::string after = test::readFile(dir.file("home/LIMITS.INI"));
+    EXPECT_NE(after.find(damaged.substr(damaged.rfind("[Limits]"))), std::string::npos) << after;
+    EXPECT_EQ(run({"analyze", "東京", "回路A", "点1", "0"}).status, 1);
+}
+
+// What the program writes into the limits file, it reads back; what it could
+// not read back it refuses before writing.
+TEST_F(CliAnalysis, OddTargetsCarryLimitsAndAnUndatedMeasurementIsNoReference) {
+    ToolRun r = run({"limits", "", "B", "--set", "close_max_ms=1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"limits", "", "B", "", "--set", "close_max_ms=45.1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"trend", "", "B", "", "--reference", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"analyze", "", "B", "", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"verdict\":\"不合格\",\"reason\":\"CH3: 動作時間 45.2 ms"),
+              std::string::npos)
+        << r.out;
+    r = run({"limits", "", "B", "--json"});
+    EXPECT_NE(r.out.find("{\"limits\":{\"close_min_ms\":null,\"close_max_ms\":1.0,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"name_limits\":null"), std::string::npos) << r.out;
+    // The other customers are not held up by the empty one.
+    r = run({"analyze", "東京", "回路A", "点1", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"report", "東京", "回路A", "summary.pdf", "--summary"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string written = test::readFile(dir.file("home/LIMITS.INI"));
+    EXPECT_NE(written.find("\r\nCustomer=\"\"\r\nCircuit=B\r\nName=\"\"\r\nclose_max_ms=45.1\r\n"
+                           "Reference=2025/06/01 10:00:00,25\r\n"),
+              std::string::npos)
+        << written;
+
+    r = run({"trend", "東京", "回路A", "日付なし", "--reference", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("試験日時が正しくない測定データは基準にできません"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::readFile(dir.file("home/LIMITS.INI")), written);
+    EXPECT_EQ(run({"trend", "東京", "回路A", "日付なし"}).status, 0);
 }
 
 TEST_F(CliAnalysis, ReportWithTheAnalysisAddsTheJudgementPage) {

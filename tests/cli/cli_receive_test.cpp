@@ -188,13 +188,46 @@ TEST(CliReceive, InterruptStopsAWaitingReceiveAndFreesThePort) {
     kill(receive.pid(), SIGINT);
     EXPECT_EQ(receive.finish(5s), 1);
     EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_NE(receive.err.find("通信異常 [-2]"), std::string::npos) << receive.err;
+    EXPECT_EQ(receive.err.find("通信異常"), std::string::npos) << receive.err;
     EXPECT_NE(receive.out.find("シリアルポートクローズ"), std::string::npos);
     EXPECT_TRUE(recordLines(receive.out).empty());
     EXPECT_FALSE(std::filesystem::exists(home.file("none.txt")));  // nothing was received
     link::SerialLine probe;
     probe.setDevice(tester.device());
     EXPECT_TRUE(probe.Open());
+}
+
+// Ctrl-C while a measurement's samples arrive: the read it cuts short is no
+// line failure, the journal says so, and the whole measurement before it is listed.
+TEST(CliReceive, InterruptInTheMiddleOfATransferIsJournaledAsStopped) {
+    std::vector<model::MeasurementRecord> two;
+    for (int i = 0; i < 2; ++i) {
+        two.push_back(test::makeRecord(31 + i, 3, 1));  // 1001 samples
+        test::setChannel(two.back(), i, 0, {10, 900});
+    }
+    const auto blocks = test::transferBlocks(two);
+    test::Bytes sent = test::streamBytes({blocks[0]});
+    const test::Bytes second = test::streamBytes({blocks[1]});
+    sent.insert(sent.end(), second.begin(), second.begin() + 300);
+    test::TempDir home;
+    test::FakeTester tester;
+    Plmtool receive({"--home", home.path().string(), "receive", "--device", tester.device()});
+    ASSERT_TRUE(tester.waitForOpen(10s));
+    tester.send(sent, 115200);
+    ASSERT_TRUE(receive.waitForOutput("終了コード", 10s)) << receive.err;
+    std::this_thread::sleep_for(500ms);  // the second measurement's samples are being read
+    kill(receive.pid(), SIGINT);
+    EXPECT_EQ(receive.finish(5s), 1);
+    EXPECT_EQ(receive.err.find("通信異常"), std::string::npos) << receive.err;
+    EXPECT_EQ(recordLines(receive.out).size(), 1u) << receive.out;
+    EXPECT_NE(receive.err.find("完全に受信した測定データ 1 件を出力します"), std::string::npos);
+
+    std::vector<std::filesystem::path> journals;
+    for (const auto& e : std::filesystem::directory_iterator(home.file("JOURNAL")))
+        journals.push_back(e.path());
+    ASSERT_EQ(journals.size(), 1u);
+    const std::string journal = test::readFile(journals[0].string());
+    EXPECT_EQ(journal.substr(journal.size() - 16), "; end: stopped\r\n") << journal;
 }
 
 TEST(CliReceive, BadDataAndBadUsage) {

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/text_codec.h"
+
 namespace plm::link {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = TransferRate::Clock;
+using support::sj;
 
 MeasurementProgress at(int64_t transferBytes, int blocks, int64_t received = 0,
                        int64_t announced = 0) {
@@ -59,6 +62,17 @@ TEST(TransferRate, FollowsTheLastSecondsAndTellsTheTimeLeft) {
     EXPECT_GE(figures.secondsLeft, 10);
     EXPECT_LE(figures.secondsLeft, 14);
     EXPECT_EQ(TransferRate().figures(at(0, 0, 10, 100)).secondsLeft, -1);
+}
+
+TEST(TransferRate, FiguresTextTellsTheRateOrTheSilence) {
+    TransferFigures figures;
+    figures.measurement.whole = 2;
+    EXPECT_EQ(figuresText(figures), sj("受信完了 2 件"));
+    figures.bytesPerSecond = 120.4;
+    figures.secondsLeft = 3;
+    EXPECT_EQ(figuresText(figures), sj("受信完了 2 件　120 バイト/秒　残り約 3 秒"));
+    figures.silentSeconds = 35;
+    EXPECT_EQ(figuresText(figures), sj("受信完了 2 件　35 秒間データが届いていません"));
 }
 
 }  // namespace

@@ -175,6 +175,15 @@ TEST(TransferRun, CompleteTransferArrivesAsTheSameCaptureDecodes) {
     EXPECT_EQ(texts[2], sj("受信処理中..."));
     EXPECT_EQ(texts[texts.size() - 2], sj("シリアルポートクローズ"));
     EXPECT_EQ(texts.back(), sj("後処理中...しばらくお待ちください"));
+    // Those are the run's status texts; every other one tells of a block.
+    std::vector<std::string> status;
+    for (const auto& n : got.notes) {
+        if (n.kind == NotifyKind::Progress && !n.perBlock)
+            status.push_back(n.text);
+    }
+    EXPECT_EQ(status, (std::vector<std::string>{texts[0], texts[1], texts[2],
+                                                texts[texts.size() - 2], texts.back()}));
+    EXPECT_TRUE(got.has(sj("ヘッダ情報")));
     EXPECT_TRUE(lineIsFree(tester.device()));
 }
 
@@ -197,11 +206,48 @@ TEST(TransferRun, StopOnAStalledLineEndsPromptlyWithNothing) {
     run.requestStop();
     const Finished rest = collect(run);
     EXPECT_LT(Clock::now() - stopped, 500ms);
-    EXPECT_EQ(rest.errors(), sj("通信異常 [-2]"));
+    // The read cut short by the stop is no failure of the line.
+    EXPECT_EQ(rest.outcome, TransferOutcome::Stopped);
+    EXPECT_EQ(rest.errors(), "");
     EXPECT_TRUE(rest.has(sj("シリアルポートクローズ")));
-    EXPECT_EQ(rest.last(), NotifyKind::Failed);
+    EXPECT_EQ(rest.last(), NotifyKind::Ended);
     EXPECT_TRUE(rest.records.empty());
     EXPECT_TRUE(lineIsFree(tester.device()));
+}
+
+// Nothing is notified while the line is silent; asked with a later clock the
+// run tells how long, with the figures of the bytes that came last.
+TEST(TransferRun, SilentLineIsToldWithTheLatestFigures) {
+    FakeTester tester;
+    const auto blocks = test::transferBlocks(longRecords());
+    const Bytes part = streamPrefix(blocks, 0, 36 + 700);
+    TransferRun run(lineSetup(tester));
+    EXPECT_FALSE(run.silentFigures(Clock::now() + 1h));  // nothing under way yet
+    run.start();
+    ASSERT_TRUE(tester.waitForOpen());
+    tester.send(part, 115200);
+    // Asked an hour ahead, the figures follow the bytes as they come.
+    const auto arrived = [&] {
+        const auto ahead = run.silentFigures(Clock::now() + 1h);
+        return ahead && ahead->measurement.received == static_cast<int64_t>(part.size());
+    };
+    const auto limit = Clock::now() + 5s;
+    while (!arrived() && Clock::now() < limit)
+        std::this_thread::sleep_for(5ms);
+    const auto now = Clock::now();
+    ASSERT_TRUE(arrived()) << "the samples never arrived";
+    EXPECT_FALSE(run.silentFigures(now));
+    EXPECT_FALSE(run.silentFigures(now + 1500ms));
+    const auto silent = run.silentFigures(now + 7s);
+    ASSERT_TRUE(silent);
+    EXPECT_GE(silent->silentSeconds, 7);
+    EXPECT_LE(silent->silentSeconds, 8);
+    EXPECT_EQ(silent->measurement.received, static_cast<int64_t>(part.size()));
+    EXPECT_EQ(silent->measurement.number, 1);
+    EXPECT_EQ(figuresText(*silent).find(sj("バイト/秒")), std::string::npos);
+    run.requestStop();
+    collect(run);
+    EXPECT_FALSE(run.silentFigures(now + 7s));
 }
 
 TEST(TransferRun, StopBetweenBlocksIsQuiet) {
@@ -476,10 +522,13 @@ TEST(TransferRun, WholeMeasurementsSurviveALineCut) {
     }
 }
 
-TEST(TransferRun, StopInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
+TEST(TransferRun, StopInTheMiddleOfABlockOffersOnlyEarlierWholeOnesAndIsJournaledAsStopped) {
     const auto blocks = test::transferBlocks(longRecords());
     FakeTester tester;
-    TransferRun run(lineSetup(tester));
+    test::TempDir journal;
+    TransferSetup setup = lineSetup(tester);
+    setup.journalFolder = journal.path().string();
+    TransferRun run(setup);
     run.start();
     ASSERT_TRUE(tester.waitForOpen());
     std::this_thread::sleep_for(300ms);
@@ -495,13 +544,19 @@ TEST(TransferRun, StopInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
     }
     run.requestStop();
     const Finished rest = collect(run);
-    EXPECT_EQ(rest.errors(), sj("通信異常 [-2]"));
+    EXPECT_EQ(rest.outcome, TransferOutcome::Stopped);
+    EXPECT_EQ(rest.errors(), "");
     EXPECT_TRUE(rest.records.empty());
     const TransferRun::Received got = run.takeReceived();
     EXPECT_TRUE(got.interrupted);
     ASSERT_EQ(got.records.size(), 1u);
     EXPECT_EQ(got.records[0].dataNo, 11);
     EXPECT_EQ(got.records[0].contacts, longRecords()[0].contacts);
+
+    const std::string text = test::readFile(run.journalPath());
+    EXPECT_EQ(text.substr(text.size() - 16), "; end: stopped\r\n");
+    EXPECT_EQ(text.find("; end: failed"), std::string::npos);
+    EXPECT_EQ(decodeFile(run.journalPath()).wholeCount, 1u);
 }
 
 TEST(TransferRun, JournalOfACompleteTransferAndOfNothing) {

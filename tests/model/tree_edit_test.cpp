@@ -91,7 +91,8 @@ TEST(TreeEdit, MovingRecordsRenumbersSourceAndTarget) {
         source.records.add(richRecord(seed));
     target.records.add(richRecord(5));
 
-    moveRecords(source, {0, 2}, target);
+    EXPECT_EQ(moveRecords(source, {0, 2}, target), (std::vector<int>{0, 2, -1}))
+        << "where each measurement of the target came from";
     EXPECT_EQ(seeds(source), (std::vector<int>{2, 4}));
     EXPECT_EQ(seeds(target), (std::vector<int>{1, 3, 5})) << "filed by date and time";
     EXPECT_EQ(dataNos(source), (std::vector<int>{1, 2}));
@@ -112,8 +113,11 @@ TEST(TreeEdit, RemovingRecordsKeepsTheOthersAndTheirNumbers) {
     MeasurementName node;
     for (int seed : {1, 2, 3})
         node.records.add(richRecord(seed));
-    removeRecords(node, {0, 2});
+    const std::vector<MeasurementRecord> removed = removeRecords(node, {0, 2});
     EXPECT_EQ(seeds(node), std::vector<int>{2});
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(removed[0].opSignal, 2) << "in the order of the rows";
+    EXPECT_EQ(removed[1].opSignal, 4);
     EXPECT_EQ(dataNos(node), std::vector<int>{2});
 }
 

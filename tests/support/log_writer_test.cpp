@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -17,6 +18,7 @@
 #include "common/fixtures.h"
 #include "common/temp_dir.h"
 #include "support/file_lock.h"
+#include "support/paths.h"
 
 namespace plm::support {
 namespace {
@@ -162,6 +164,23 @@ TEST_F(LogWriterTest, FileHeldByAnotherWriterGoesToFallback) {
     holder.reset();
     log.writeLine("back");
     EXPECT_EQ(splitLines(readFile(current())).size(), 2u);
+}
+
+// Without a runtime folder of the user's own the lock of a log lies in the
+// program folder, never in the temporary folder every user shares.
+TEST_F(LogWriterTest, LockFileStaysOutOfTheSharedTemporaryFolder) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string kept = runtime ? runtime : "";
+    unsetenv("XDG_RUNTIME_DIR");
+    setProgramFolder(dir.path().string());
+    log.setLog(base());
+    log.writeLine("locked");
+    setProgramFolder("");
+    if (runtime)
+        setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
+    const std::string lock = logLockName(current());
+    EXPECT_TRUE(std::filesystem::exists(dir.file(lock)));
+    EXPECT_FALSE(std::filesystem::exists("/tmp/" + lock));
 }
 
 TEST_F(LogWriterTest, FolderThatCannotTakeTheLogDropsTheLineAtOnce) {

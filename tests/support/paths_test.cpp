@@ -104,5 +104,30 @@ TEST(Paths, RuntimeFolderPrefersXdgRuntimeDir) {
     EXPECT_EQ(runtimeFolder(), "/tmp");
 }
 
+// Lock files go only where no other user can have left one in the way.
+TEST(Paths, LockFolderIsTheUsersRuntimeFolderOrElseTheProgramFolder) {
+    test::TempDir own;
+    test::writeFile(own.file("plain"), "");
+    const std::string ownPath = own.path().string();
+    ScopedEnv home("PLMVIEW_HOME", (ownPath + "/program").c_str());
+    struct Case {
+        const char* name;
+        std::optional<std::string> runtime;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"own runtime folder", ownPath + "/", ownPath},
+        {"unset", std::nullopt, programFolder()},
+        {"missing", "/nonexistent/run/user/1000", programFolder()},
+        {"relative", "run", programFolder()},
+        {"a file", own.file("plain"), programFolder()},
+    };
+    for (const Case& c : cases) {
+        ScopedEnv env("XDG_RUNTIME_DIR", c.runtime ? c.runtime->c_str() : nullptr);
+        EXPECT_EQ(lockFolder(), c.expected) << c.name;
+    }
+    EXPECT_EQ(programFolder(), ownPath + "/program");
+}
+
 }  // namespace
 }  // namespace plm::support

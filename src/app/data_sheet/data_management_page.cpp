@@ -1,5 +1,6 @@
 #include "app/data_sheet/data_management_page.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -16,10 +18,12 @@
 #include "app/data_sheet/mgmt_header_view.h"
 #include "app/data_sheet/mgmt_models.h"
 #include "app/data_sheet/select_meas_name.h"
+#include "app/data_sheet/sheet_command.h"
 #include "app/data_sheet/transfer_page.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "ui/header_fit.h"
+#include "ui/listed_name.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -29,6 +33,32 @@ using support::sj;
 namespace {
 
 constexpr std::array<int, 3> NameColumnWidth = {200, 120, 210};
+// A longer undo or redo text is shortened in the middle on its button.
+constexpr int UndoButtonTextWidth = 360;
+
+// Names of the levels in the texts of undo and redo.
+constexpr std::array<const char*, 3> LevelNoun = {"需要家", "試験回路", "測定名"};
+
+// "需要家「東京」の削除"
+QString nameCommandText(int level, const std::string& name, const char* what) {
+    return qsj("%1「%2」の%3").arg(qsj(LevelNoun[level]), ui::listedName(name), qsj(what));
+}
+
+// "測定 No. 3", or "測定 No. 3 ほか 2 件" for several.
+QString recordsText(const model::RecordList& records, const std::vector<int>& rows) {
+    QString text = qsj("測定 No. %1").arg(qs(records.at(rows.front()).dataNoText()));
+    if (rows.size() > 1)
+        text += qsj(" ほか %1 件").arg(rows.size() - 1);
+    return text;
+}
+
+std::string detailLabel(const model::MeasurementRecord& r, int channels, int number) {
+    for (const DetailItem& item : detailItems(r, channels)) {
+        if (item.number == number)
+            return item.label;
+    }
+    return {};
+}
 
 int rowOf(const QTreeView* view) {
     const QModelIndex current = view->selectionModel()->currentIndex();
@@ -68,6 +98,7 @@ CPgMstEdit::CPgMstEdit(SheetMode mode, model::CustomerTree& tree, const Selectio
       tree_(tree),
       channels_(model::channelCount(appSettings().deviceTypeIndex)) {
     setWindowTitle(qsj("需要家データ編集"));
+    undoStack_ = new QUndoStack(this);
     buildControls();
     applyMode();
     applyInitialSelection(in);
@@ -118,12 +149,14 @@ void CPgMstEdit::buildControls() {
 
     detail_ = new DetailEditor(this);
     connect(detail_, &DetailEditor::valueEdited, this, &CPgMstEdit::editDetail);
+    buildUndo();
 
     caption_ = new QLabel(this);
     caption_->setFont(proportionalGothic());
     recordView_ = makeList(this);
     recordView_->setHeader(new MgmtHeaderView(recordView_));
     recordModel_ = new RecordTableModel(recordView_);
+    connect(recordModel_, &RecordTableModel::startEdited, this, &CPgMstEdit::editStart);
     recordModel_->setColumns(measurementColumns(mode_, appSettings(), channels_));
     recordView_->setModel(recordModel_);
     recordView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -143,8 +176,10 @@ void CPgMstEdit::buildControls() {
     connect(moveRecords_, &QPushButton::clicked, this, &CPgMstEdit::moveRecords);
 
     transfer_ = new TransferPage(
-        tree_, [this] { return currentNameNode(); }, this);
-    connect(transfer_, &TransferPage::registered, this, &CPgMstEdit::afterRegister);
+        tree_, [this] { return currentNameNode(); },
+        [this](const std::vector<int>& rows, std::vector<model::MeasurementRecord> records,
+               model::RegisterMode mode) { fileTicked(rows, std::move(records), mode); },
+        this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(group_, 3);
@@ -153,6 +188,8 @@ void CPgMstEdit::buildControls() {
     recordButtons->addWidget(deleteRecords_);
     recordButtons->addWidget(moveRecords_);
     recordButtons->addStretch();
+    recordButtons->addWidget(undoButton_);
+    recordButtons->addWidget(redoButton_);
     auto* left = new QVBoxLayout;
     left->addLayout(top, 1);
     left->addWidget(caption_);
@@ -161,6 +198,40 @@ void CPgMstEdit::buildControls() {
     auto* page = new QHBoxLayout(this);
     page->addLayout(left, 3);
     page->addWidget(transfer_, 1);
+}
+
+void CPgMstEdit::buildUndo() {
+    undoAction_ = new QAction(this);
+    undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redoAction_ = new QAction(this);
+    redoAction_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction* action : {undoAction_, redoAction_})
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(undoAction_, &QAction::triggered, undoStack_, &QUndoStack::undo);
+    connect(redoAction_, &QAction::triggered, undoStack_, &QUndoStack::redo);
+    undoButton_ = new QPushButton(this);
+    redoButton_ = new QPushButton(this);
+    connect(undoButton_, &QPushButton::clicked, undoAction_, &QAction::trigger);
+    connect(redoButton_, &QPushButton::clicked, redoAction_, &QAction::trigger);
+    connect(undoStack_, &QUndoStack::indexChanged, this, &CPgMstEdit::updateUndoTexts);
+    updateUndoTexts();
+}
+
+// "元に戻す：需要家「東京」の削除" on the action; the button shows as much of it as fits.
+void CPgMstEdit::updateUndoTexts() {
+    const auto update = [](QAction* action, QPushButton* button, const char* verb, bool can,
+                           const QString& command) {
+        const QString text = can ? qsj("%1：%2").arg(qsj(verb), command) : qsj(verb);
+        action->setText(text);
+        action->setEnabled(can);
+        button->setText(
+            button->fontMetrics().elidedText(text, Qt::ElideMiddle, UndoButtonTextWidth));
+        button->setToolTip(can ? text : QString());
+        button->setEnabled(can);
+    };
+    update(undoAction_, undoButton_, "元に戻す", undoStack_->canUndo(), undoStack_->undoText());
+    update(redoAction_, redoButton_, "やり直し", undoStack_->canRedo(), undoStack_->redoText());
 }
 
 void CPgMstEdit::applyMode() {
@@ -178,6 +249,12 @@ void CPgMstEdit::applyMode() {
     }
     deleteRecords_->setVisible(!display);
     moveRecords_->setVisible(!display);
+    undoButton_->setVisible(!display);
+    redoButton_->setVisible(!display);
+    if (!display) {
+        addActions({undoAction_, redoAction_});
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
     recordModel_->setEditable(!display);
     recordView_->setEditTriggers(display ? QAbstractItemView::NoEditTriggers
                                          : QAbstractItemView::DoubleClicked |
@@ -236,6 +313,43 @@ model::MeasurementName* CPgMstEdit::currentNameNode() const {
     if (n < 0)
         return nullptr;
     return &tree_.customers.at(currentCustomer()).circuits.at(currentCircuit()).names.at(n);
+}
+
+model::NamePath CPgMstEdit::currentPath() const {
+    return {currentCustomer(), currentCircuit(), currentName()};
+}
+
+CPgMstEdit::View CPgMstEdit::currentView() const {
+    return {currentCustomer(), currentCircuit(), currentName(), selectedRecords()};
+}
+
+// Every list is loaded again, since an undo or redo may have changed any level.
+void CPgMstEdit::showView(const View& view) {
+    {
+        const QScopedValueRollback guard(loading_, true);
+        const std::array<int, 3> positions = {view.customer, view.circuit, view.name};
+        for (int level = 0; level < 3; ++level) {
+            nameModels_[level]->setNames(namesOfLevel(level));
+            selectRow(nameViews_[level], positions[level]);
+        }
+        const model::MeasurementName* node = currentNameNode();
+        recordModel_->setRecords(node ? &node->records : nullptr);
+        selectRecords(view.records);
+    }
+    updateCaption();
+    refreshDetail();
+}
+
+void CPgMstEdit::recordChange(std::unique_ptr<model::TreeChange> change, const QString& text,
+                              const View& before, std::function<void(bool)> alongside) {
+    const View after = currentView();
+    undoStack_->push(
+        new SheetCommand(tree_, std::move(change), text,
+                         [this, before, after, alongside = std::move(alongside)](bool redone) {
+                             if (alongside)
+                                 alongside(redone);
+                             showView(redone ? after : before);
+                         }));
 }
 
 std::vector<std::string> CPgMstEdit::namesOfLevel(int level) const {
@@ -353,7 +467,7 @@ bool CPgMstEdit::canClose() {
 }
 
 bool CPgMstEdit::mayDiscardEdits() {
-    if (!edited_ || mode_ == SheetMode::Display)
+    if (undoStack_->isClean() || mode_ == SheetMode::Display)
         return true;
     return ui::prompter().askYesNo(sj("編集した内容は保存されていません\n"
                                       "変更を破棄して閉じてもよろしいですか"),
@@ -402,8 +516,12 @@ void CPgMstEdit::addItem(int level) {
     CAddItem dialog(level, c, t, tree_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    edited_ = true;
-    reloadList(level, model::addName(tree_, model::TreeLevel(level), parents(), dialog.name()));
+    const View before = currentView();
+    auto change =
+        std::make_unique<model::AddNameChange>(model::TreeLevel(level), parents(), dialog.name());
+    change->apply(tree_);
+    reloadList(level, change->position());
+    recordChange(std::move(change), nameCommandText(level, dialog.name(), "追加"), before);
 }
 
 void CPgMstEdit::deleteItem(int level) {
@@ -412,33 +530,37 @@ void CPgMstEdit::deleteItem(int level) {
                                       : currentName();
     if (position < 0)
         return;
-    const std::string& name = nameModels_[level]->names().at(position);
+    const std::string name = nameModels_[level]->names().at(position);
     if (!ui::prompter().askYesNo(
             support::format(sj("選択中のデータを削除します\nよろしいですか\n【 %s 】").c_str(),
                             name.c_str()),
             ui::Answer::No))
         return;
-    model::removeName(tree_, model::TreeLevel(level), parents(), position);
-    edited_ = true;
+    const View before = currentView();
+    auto change =
+        std::make_unique<model::RemoveNameChange>(model::TreeLevel(level), parents(), position);
+    change->apply(tree_);
     const int remaining = int(nameModels_[level]->names().size()) - 1;
     reloadList(level, position < remaining ? position : remaining - 1);
+    recordChange(std::move(change), nameCommandText(level, name, "削除"), before);
 }
 
 void CPgMstEdit::renameItem(int level, int row, const std::string& text) {
     if (row < 0 || row >= int(nameModels_[level]->names().size()))
         return;
-    if (text.empty() || text == nameModels_[level]->names()[row])
+    const std::string oldName = nameModels_[level]->names()[row];
+    if (text.empty() || text == oldName)
         return;
-    int position = row;
+    const View before = currentView();
+    auto change = std::make_unique<model::RenameNameChange>(model::TreeLevel(level), parents(), row,
+                                                            text, levelCaption(level));
     try {
-        position = model::renameName(tree_, model::TreeLevel(level), parents(), row, text,
-                                     levelCaption(level));
+        change->apply(tree_);
     } catch (const CxException& e) {
         ui::prompter().information(e.text());
         return;
     }
-    edited_ = true;
-    if (position == row) {
+    if (change->newPosition() == row) {
         // Same place: only the text changes, the selections beneath stay.
         std::vector<std::string> names = nameModels_[level]->names();
         names[row] = text;
@@ -448,66 +570,123 @@ void CPgMstEdit::renameItem(int level, int row, const std::string& text) {
             selectRow(nameViews_[level], row);
         }
         updateCaption();
-        return;
+    } else {
+        reloadList(level, change->newPosition());
     }
-    reloadList(level, position);
+    recordChange(std::move(change),
+                 qsj("%1「%2」を「%3」に名称変更")
+                     .arg(qsj(LevelNoun[level]), ui::listedName(oldName), ui::listedName(text)),
+                 before);
 }
 
 // ---- Measurements ----
 
 void CPgMstEdit::deleteRecords() {
-    model::MeasurementName* node = currentNameNode();
+    const model::MeasurementName* node = currentNameNode();
     const std::vector<int> rows = selectedRecords();
     if (!node || rows.empty())
         return;
     if (!ui::prompter().askYesNo(sj("選択中のデータを削除します\nよろしいですか"), ui::Answer::No))
         return;
-    model::removeRecords(*node, rows);
-    edited_ = true;
+    const View before = currentView();
+    const QString text = recordsText(node->records, rows) + qsj(" の削除");
+    auto change = std::make_unique<model::RemoveRecordsChange>(currentPath(), rows);
+    change->apply(tree_);
     reloadRecords(rows.front());
+    recordChange(std::move(change), text, before);
 }
 
 void CPgMstEdit::moveRecords() {
-    model::MeasurementName* source = currentNameNode();
+    const model::MeasurementName* source = currentNameNode();
     const std::vector<int> rows = selectedRecords();
     if (!source || rows.empty())
         return;
     CSelectMeasName dialog(tree_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    model::Customer& customer = tree_.customers.at(dialog.customer());
-    model::TestCircuit& circuit = customer.circuits.at(dialog.circuit());
-    model::MeasurementName& target = circuit.names.at(dialog.name());
+    const model::NamePath to{dialog.customer(), dialog.circuit(), dialog.name()};
+    const model::Customer& customer = tree_.customers.at(to.customer);
+    const model::TestCircuit& circuit = customer.circuits.at(to.circuit);
+    const model::MeasurementName& target = circuit.names.at(to.name);
     if (!ui::prompter().askYesNo(support::format(
             sj("次の場所にデータを移動します，よろしいですか\n【 %s 】\n【 %s 】\n【 %s 】\n")
                 .c_str(),
             customer.name.c_str(), circuit.name.c_str(), target.name.c_str())))
         return;
-    model::moveRecords(*source, rows, target);
-    edited_ = true;
+    const View before = currentView();
+    const QString text = recordsText(source->records, rows) + qsj(" の移動");
+    auto change = std::make_unique<model::MoveRecordsChange>(currentPath(), rows, to);
+    change->apply(tree_);
     reloadRecords(rows.front());
+    recordChange(std::move(change), text, before);
 }
 
+// A multi-selection edit is one change: the first selected measurement takes
+// the edit and every other one its conditions.
 void CPgMstEdit::editDetail(int number, const std::string& text) {
-    model::MeasurementName* node = currentNameNode();
+    const model::MeasurementName* node = currentNameNode();
     if (!node || node->records.empty() || mode_ == SheetMode::Display)
         return;
     std::vector<int> rows = selectedRecords();
     if (rows.empty())
         rows.push_back(0);
-    std::vector<model::MeasurementRecord*> targets;
-    for (int row : rows)
-        targets.push_back(&node->records.at(row));
-    editConditions(targets, number, channels_, text, appSettings());
-    edited_ = true;
+    model::MeasurementRecord first = node->records.at(rows.front());
+    const std::string label = detailLabel(first, channels_, number);
+    editConditions({&first}, number, channels_, text, appSettings());
+    auto change = std::make_unique<model::SetConditionsChange>(
+        currentPath(), rows, std::vector<model::TestConditions>(rows.size(), first.cond));
+    if (!change->changes(tree_)) {
+        refreshDetail();
+        return;
+    }
+    const View before = currentView();
+    const QString commandText =
+        recordsText(node->records, rows) + qsj(" の「%1」の変更").arg(qs(label));
+    change->apply(tree_);
     recordModel_->refresh();
     refreshDetail();
+    recordChange(std::move(change), commandText, before);
 }
 
-void CPgMstEdit::afterRegister() {
-    edited_ = true;
+void CPgMstEdit::editStart(int row, bool datePart, support::DateTimeValue start) {
+    const model::MeasurementName* node = currentNameNode();
+    if (!node)
+        return;
+    auto change = std::make_unique<model::SetStartChange>(currentPath(), row, start);
+    if (!change->changes(tree_))
+        return;
+    const View before = currentView();
+    const QString text =
+        recordsText(node->records, {row}) + qsj(datePart ? " の開始日の変更" : " の開始時刻の変更");
+    change->apply(tree_);
+    recordChange(std::move(change), text, before);
+}
+
+// The filed rows leave the transfer list, and come back to it ticked when
+// the filing is undone, so that nothing received is lost by an undo.
+void CPgMstEdit::fileTicked(const std::vector<int>& rows,
+                            std::vector<model::MeasurementRecord> records,
+                            model::RegisterMode mode) {
+    const model::MeasurementName* target = currentNameNode();
+    const View before = currentView();
+    const std::vector<model::MeasurementRecord> listed = records;
+    auto change = std::make_unique<model::RegisterRecordsChange>(
+        tree_, currentPath(), std::move(records), mode, appSettings());
+    change->apply(tree_);
+    const QString text =
+        qsj(mode == model::RegisterMode::Replace ? "測定名「%1」の既存データを消去して登録"
+                                                 : "測定名「%1」への登録")
+            .arg(ui::listedName(target->name));
+    TransferListModel* list = transfer_->listModel();
+    list->removeRows(rows);
     updateCaption();
     reloadRecords(0);
+    recordChange(std::move(change), text, before, [list, rows, listed](bool redone) {
+        if (redone)
+            list->removeRows(rows);
+        else
+            list->restoreRows(rows, listed);
+    });
 }
 
 }  // namespace plm::app

@@ -2,18 +2,23 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/data_sheet/data_sheet.h"
 #include "app/data_sheet/mgmt_columns.h"
 #include "model/customer_tree.h"
+#include "model/tree_change.h"
 #include "model/tree_edit.h"
 
+class QAction;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTreeView;
+class QUndoStack;
 
 namespace plm::app {
 
@@ -25,7 +30,8 @@ class TransferPage;
 // The data management page (CPgMstEdit), "需要家データ編集": the customer tree as three linked name
 // lists, the measurements of the chosen name, the detail editor of their conditions and, in
 // transfer mode, the list of freshly received measurements. Every change goes straight into the
-// tree the page was given; the caller decides whether that tree is kept.
+// tree the page was given, as one command on the page's undo stack; the caller decides whether
+// that tree is kept.
 class CPgMstEdit : public QWidget {
     Q_OBJECT
   public:
@@ -66,8 +72,9 @@ class CPgMstEdit : public QWidget {
     // False when received measurements are still unregistered and the user
     // chose to keep the sheet open (transfer mode; always true otherwise).
     bool mayDiscardReceived();
-    // False when the tree was changed in this sheet and the user chose to
-    // keep the sheet open rather than throw the changes away.
+    // False when the tree differs from the one the sheet opened on (the undo
+    // stack is not clean) and the user chose to keep the sheet open rather
+    // than throw the changes away.
     bool mayDiscardEdits();
 
     // Selecting by position, as a click on the list does.
@@ -84,18 +91,42 @@ class CPgMstEdit : public QWidget {
     TransferPage* transferPage() const { return transfer_; }
     QLabel* caption() const { return caption_; }
     QPushButton* button(ButtonId id) const;
+    QUndoStack* undoStack() const { return undoStack_; }
+    QPushButton* undoButton() const { return undoButton_; }
+    QPushButton* redoButton() const { return redoButton_; }
+    // Ctrl+Z, and Ctrl+Shift+Z or Ctrl+Y; also the page's context menu.
+    QAction* undoAction() const { return undoAction_; }
+    QAction* redoAction() const { return redoAction_; }
 
   signals:
     // A double click on a measurement in display mode: close as with OK.
     void okRequested();
 
   private:
+    // What the page shows: the positions of the chosen names and measurements.
+    struct View {
+        int customer = -1;
+        int circuit = -1;
+        int name = -1;
+        std::vector<int> records;
+    };
+
     void buildControls();
+    void buildUndo();
+    void updateUndoTexts();
     QWidget* buildNameColumn(int level);
     void applyMode();
     void applyInitialSelection(const Selection& in);
 
     model::MeasurementName* currentNameNode() const;
+    model::NamePath currentPath() const;
+    View currentView() const;
+    void showView(const View& view);
+    // Puts a change the page has made already on the undo stack; `before` is
+    // what the page showed before it, and what it shows now is shown after a
+    // redo. `alongside` is called after the tree changed back (false) or again (true).
+    void recordChange(std::unique_ptr<model::TreeChange> change, const QString& text,
+                      const View& before, std::function<void(bool)> alongside = {});
     std::vector<std::string> namesOfLevel(int level) const;
     model::TreeParents parents() const;
 
@@ -111,13 +142,19 @@ class CPgMstEdit : public QWidget {
     void deleteRecords();
     void moveRecords();
     void editDetail(int number, const std::string& text);
-    void afterRegister();
+    void editStart(int row, bool datePart, support::DateTimeValue start);
+    void fileTicked(const std::vector<int>& rows, std::vector<model::MeasurementRecord> records,
+                    model::RegisterMode mode);
 
     SheetMode mode_;
     model::CustomerTree& tree_;
     int channels_;
     bool loading_ = false;
-    bool edited_ = false;  // the tree was changed since the sheet opened
+    QUndoStack* undoStack_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
+    QPushButton* undoButton_ = nullptr;
+    QPushButton* redoButton_ = nullptr;
 
     QGroupBox* group_ = nullptr;
     std::array<QTreeView*, 3> nameViews_{};

@@ -75,7 +75,7 @@ void RecordTableModel::setColumns(std::vector<ColumnSpec> columns) {
     endResetModel();
 }
 
-void RecordTableModel::setRecords(model::RecordList* records) {
+void RecordTableModel::setRecords(const model::RecordList* records) {
     beginResetModel();
     records_ = records;
     endResetModel();
@@ -123,14 +123,15 @@ Qt::ItemFlags RecordTableModel::flags(const QModelIndex& index) const {
 bool RecordTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!(flags(index) & Qt::ItemIsEditable) || role != Qt::EditRole)
         return false;
-    model::MeasurementRecord& r = records_->at(index.row());
+    model::MeasurementRecord r = records_->at(index.row());
     const std::string text = cp(value.toString());
-    const bool stored = columns_.at(index.column()).kind == CellKind::StartDate
-                            ? editStartDate(r, text)
-                            : editStartTime(r, text);
+    const bool datePart = columns_.at(index.column()).kind == CellKind::StartDate;
+    const bool parsed = datePart ? editStartDate(r, text) : editStartTime(r, text);
+    if (parsed)
+        emit startEdited(index.row(), datePart, r.testDateTime);
     // The row keeps its position even when the new date sorts elsewhere.
     emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
-    return stored;
+    return parsed;
 }
 
 namespace {
@@ -197,6 +198,16 @@ void TransferListModel::removeRows(const std::vector<int>& rows) {
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
         records_.erase(records_.begin() + *it);
         ticks_.erase(ticks_.begin() + *it);
+    }
+    endResetModel();
+}
+
+void TransferListModel::restoreRows(const std::vector<int>& rows,
+                                    const std::vector<model::MeasurementRecord>& records) {
+    beginResetModel();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        records_.insert(records_.begin() + rows[i], records[i]);
+        ticks_.insert(ticks_.begin() + rows[i], true);
     }
     endResetModel();
 }

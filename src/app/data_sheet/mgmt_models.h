@@ -41,7 +41,8 @@ class NameListModel : public QAbstractTableModel {
 
 // The measurements of one measurement-data name, read straight from the tree
 // so that a name with many thousands of measurements costs nothing to show.
-// In-place edits reach only the start date and start time columns.
+// In-place edits reach only the start date and start time columns; they are
+// not stored here but handed to the page as startEdited.
 class RecordTableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -51,8 +52,8 @@ class RecordTableModel : public QAbstractTableModel {
     const std::vector<ColumnSpec>& columns() const { return columns_; }
     void setEditable(bool editable) { editable_ = editable; }
     // records may be nullptr: no name selected.
-    void setRecords(model::RecordList* records);
-    model::RecordList* records() const { return records_; }
+    void setRecords(const model::RecordList* records);
+    const model::RecordList* records() const { return records_; }
     // Redraws every row after the records changed in place.
     void refresh();
 
@@ -61,11 +62,16 @@ class RecordTableModel : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A typed date or time that parses: `start` is the measurement's new
+    // start date and time.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+  signals:
+    void startEdited(int row, bool datePart, support::DateTimeValue start);
 
   private:
     std::vector<ColumnSpec> columns_;
-    model::RecordList* records_ = nullptr;
+    const model::RecordList* records_ = nullptr;
     bool editable_ = false;
 };
 
@@ -93,6 +99,9 @@ class TransferListModel : public QAbstractTableModel {
     std::vector<int> tickedRows() const;
     // Removes the rows (ascending positions), last first.
     void removeRows(const std::vector<int>& rows);
+    // Puts removed rows back, ticked: records[i] becomes row rows[i] (ascending).
+    void restoreRows(const std::vector<int>& rows,
+                     const std::vector<model::MeasurementRecord>& records);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

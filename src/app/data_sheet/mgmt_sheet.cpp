@@ -79,6 +79,8 @@ MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, cons
     stack_->addWidget(page_);
     connect(pages_, &QTreeWidget::itemSelectionChanged, this, &MgmtSheetDialog::showChosenPage);
     connect(page_, &CPgMstEdit::okRequested, this, &MgmtSheetDialog::accept);
+    // Undo and redo also while OK or Cancel has the focus.
+    addActions(page_->actions());
     pages_->setCurrentItem(entry);
     showChosenPage();
 

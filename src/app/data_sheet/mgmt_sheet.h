@@ -31,7 +31,8 @@ class MgmtSheetDialog : public QDialog {
     // OK: refused (the sheet stays open) while the page says so.
     void accept() override;
     // Cancel, Escape and the window's close button: in transfer mode, asks
-    // before measurements that were not registered are let go.
+    // before measurements that were not registered are let go, and in edit
+    // and transfer modes before changes that were not undone are.
     void reject() override;
 
   protected:

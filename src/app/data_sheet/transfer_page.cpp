@@ -21,8 +21,9 @@ namespace plm::app {
 using support::sj;
 
 TransferPage::TransferPage(model::CustomerTree& tree,
-                           std::function<model::MeasurementName*()> target, QWidget* parent)
-    : QWidget(parent), tree_(tree), target_(std::move(target)) {
+                           std::function<model::MeasurementName*()> target, Filer file,
+                           QWidget* parent)
+    : QWidget(parent), tree_(tree), target_(std::move(target)), filer_(std::move(file)) {
     transfer_ = new QPushButton(qsj("データ転送開始"), this);
     file_ = new QPushButton(qsj("データをファイルから読み込む"), this);
     register_ = new QPushButton(qsj("← 登録"), this);
@@ -47,6 +48,8 @@ TransferPage::TransferPage(model::CustomerTree& tree,
     connect(transfer_, &QPushButton::clicked, this, &TransferPage::startTransfer);
     connect(file_, &QPushButton::clicked, this, &TransferPage::readFromFile);
     connect(register_, &QPushButton::clicked, this, &TransferPage::registerTicked);
+    // Rows also leave and come back through the page's undo.
+    connect(model_, &QAbstractItemModel::modelReset, this, &TransferPage::updateNotice);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -66,7 +69,6 @@ void TransferPage::selectRow(int row) {
 
 void TransferPage::setReceived(std::vector<model::MeasurementRecord> records, bool interrupted) {
     model_->setRecords(std::move(records), interrupted);
-    updateNotice();
     selectRow(0);
 }
 
@@ -144,15 +146,12 @@ bool TransferPage::registerTicked() {
                                     "重複して登録しますか？")))
         return false;
     try {
-        model::registerRecords(*target, picked, mode, appSettings());
+        filer_(rows, std::move(picked), mode);
     } catch (const CxException& e) {
         ui::prompter().stop(e.text());
         return false;
     }
-    model_->removeRows(rows);
-    updateNotice();
     selectRow(0);
-    emit registered();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/customer_tree.h"
+#include "model/record_register.h"
 
 class QLabel;
 class QPushButton;
@@ -20,9 +21,15 @@ class TransferListModel;
 class TransferPage : public QWidget {
     Q_OBJECT
   public:
+    // Files the measurements of the ticked `rows` under the selected name and
+    // takes those rows off the list; CxException when it cannot.
+    using Filer = std::function<void(const std::vector<int>& rows,
+                                     std::vector<model::MeasurementRecord> records,
+                                     model::RegisterMode mode)>;
+
     // target gives the measurement-data name selected on the page, or nullptr.
     TransferPage(model::CustomerTree& tree, std::function<model::MeasurementName*()> target,
-                 QWidget* parent = nullptr);
+                 Filer file, QWidget* parent = nullptr);
 
     TransferListModel* listModel() const { return model_; }
     QTreeView* list() const { return view_; }
@@ -46,10 +53,6 @@ class TransferPage : public QWidget {
     // agrees to let those measurements go; the safe answer is No.
     bool mayDiscardReceived(Discard by = Discard::ByClosing);
 
-  signals:
-    // Measurements were filed: the page refreshes its lists.
-    void registered();
-
   private:
     void receive(const std::string* file);
     void selectRow(int row);
@@ -57,6 +60,7 @@ class TransferPage : public QWidget {
 
     model::CustomerTree& tree_;
     std::function<model::MeasurementName*()> target_;
+    Filer filer_;
     TransferListModel* model_ = nullptr;
     QTreeView* view_ = nullptr;
     QLabel* notice_ = nullptr;

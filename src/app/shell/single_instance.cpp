@@ -17,22 +17,24 @@ constexpr int kConnectMs = 2000;
 // still comes to the front.
 const QByteArray kRaise = "raise";
 
-QString basePath(const QString& name, const QString& programFolder) {
+// The socket lives in the runtime folder; the start-up lock never in a folder
+// shared between users.
+QString basePath(const std::string& folder, const QString& name, const QString& programFolder) {
     const QByteArray folderHash =
         QCryptographicHash::hash(programFolder.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    return QString::fromStdString(support::runtimeFolder()) + "/" + name + "-" +
-           QString::number(getuid()) + "-" + QString::fromLatin1(folderHash);
+    return QString::fromStdString(folder) + "/" + name + "-" + QString::number(getuid()) + "-" +
+           QString::fromLatin1(folderHash);
 }
 
 }  // namespace
 
 QString SingleInstance::socketPathFor(const QString& name, const QString& programFolder) {
-    return basePath(name, programFolder) + ".sock";
+    return basePath(support::runtimeFolder(), name, programFolder) + ".sock";
 }
 
 SingleInstance::SingleInstance(const QString& name, const QString& programFolder)
-    : socketPath_(basePath(name, programFolder) + ".sock"),
-      lock_(basePath(name, programFolder) + ".lock") {
+    : socketPath_(socketPathFor(name, programFolder)),
+      lock_(basePath(support::lockFolder(), name, programFolder) + ".lock") {
     // A lock left by a crashed copy is taken over at once (its process is gone).
     lock_.setStaleLockTime(0);
 }

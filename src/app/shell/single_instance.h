@@ -17,7 +17,8 @@ namespace plm::app {
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
-    // Names are derived from `name` and the program folder, in the runtime folder.
+    // Names are derived from `name` and the program folder: the socket in the
+    // runtime folder, the start-up lock in the lock folder (support/paths.h).
     SingleInstance(const QString& name, const QString& programFolder);
     ~SingleInstance() override;
 

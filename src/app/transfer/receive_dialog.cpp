@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
@@ -32,12 +33,15 @@ CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
     face.setPointSize(9);
     setFont(face);
 
-    status_ = new QLabel(qsj("スタティック"), this);
+    // Empty until the first status text: a placeholder would read as a status.
+    status_ = new QLabel(this);
     activity_ = new ui::ActivityIndicator(this);
     list_ = new QListWidget(this);
     list_->setSortingEnabled(false);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     collected_ = new QCheckBox(qsj("収集データを表示する"), this);
+    connect(collected_, &QCheckBox::clicked, this,
+            [this](bool checked) { showCollected_ = checked; });
     auto* note = new QLabel(qsj("（このチェックを外すと受信時間が若干短縮出来ます)"), this);
     cancel_ = new QPushButton(qsj("中断／戻る"), this);
     cancel_->setAutoDefault(false);
@@ -51,6 +55,9 @@ CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
     journal_ = new QLabel(this);
     journal_->setWordWrap(true);
     journal_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    silenceTimer_ = new QTimer(this);
+    silenceTimer_->setInterval(250);
+    connect(silenceTimer_, &QTimer::timeout, this, &CCommRead::showSilence);
     auto* side = new QVBoxLayout;
     side->addWidget(bar_);
     side->addWidget(figures_);
@@ -85,10 +92,6 @@ bool CCommRead::animating() const {
     return activity_->running();
 }
 
-bool CCommRead::showCollected() const {
-    return collected_->isChecked();
-}
-
 bool CCommRead::running() const {
     return run_ && !run_->finished();
 }
@@ -103,6 +106,7 @@ void CCommRead::startTransfer() {
     phase_ = Phase::Receiving;
     activity_->start();
     results_.clear();
+    showCollected_ = true;
     collected_->setChecked(true);
 
     link::TransferSetup setup = link::TransferSetup::fromSettings(appSettings(), settings_);
@@ -110,12 +114,14 @@ void CCommRead::startTransfer() {
         setup.filePath = *file_;
     setup.device = device_;
     commLog_ = setup.commLog;
+    setup.silenceShown = silenceShown_;
     run_ = std::make_unique<link::TransferRun>(std::move(setup));
     // Notifications cross to this thread as queued calls; one call drains
     // whatever has piled up by then.
     run_->setNotifyHandler(
         [this] { QMetaObject::invokeMethod(this, &CCommRead::drain, Qt::QueuedConnection); });
     run_->start();
+    silenceTimer_->start();
     if (!run_->journalPath().empty())
         journal_->setText(qs(link::journalNotice(run_->journalPath())));
 }
@@ -134,10 +140,12 @@ void CCommRead::handle(const link::TransferNotify& notify) {
         case link::NotifyKind::Progress:
         case link::NotifyKind::Error:
             link::logNotify(notify, commLog_);
-            addLine(notify.text);
+            if (showCollected_ || !notify.perBlock)
+                addLine(notify.text);
             status_->setText(qs(notify.text));
             break;
         case link::NotifyKind::Ended:
+            silenceTimer_->stop();
             activity_->stop();
             cancel_->setEnabled(false);
             // During a stop the cancel path ends the dialog itself, last.
@@ -150,6 +158,7 @@ void CCommRead::handle(const link::TransferNotify& notify) {
             break;
         case link::NotifyKind::Failed:
             phase_ = Phase::Ended;
+            silenceTimer_->stop();
             activity_->stop();
             status_->setText(qsj("受信処理で問題が発生しました"));
             // A transfer that received nothing leaves no journal file to point to.
@@ -169,7 +178,18 @@ void CCommRead::showFigures(const link::TransferFigures& figures) {
     // The bar counts bytes of one measurement, which a 32-bit range always holds.
     bar_->setRange(0, static_cast<int>(std::max<int64_t>(m.announced, 1)));
     bar_->setValue(static_cast<int>(std::min(m.received, m.announced)));
-    figures_->setText(qs(link::measurementText(m) + "\n" + link::figuresText(figures)));
+    std::string text = link::measurementText(m) + "\n" + link::figuresText(figures);
+    // The line is waited for without a timeout: the user is the one to give up.
+    if (figures.silent())
+        text += "\n" + sj("中止するには「中断／戻る」を押してください");
+    figures_->setText(qs(text));
+}
+
+void CCommRead::showSilence() {
+    if (phase_ != Phase::Receiving || !run_)
+        return;
+    if (const auto silent = run_->silentFigures(std::chrono::steady_clock::now()))
+        showFigures(*silent);
 }
 
 void CCommRead::keepInterrupted() {
@@ -217,6 +237,7 @@ void CCommRead::StopTransfer() {
 }
 
 void CCommRead::reject() {
+    silenceTimer_->stop();
     StopTransfer();
     activity_->stop();
     results_.clear();

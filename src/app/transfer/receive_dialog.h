@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace plm::ui {
 class ActivityIndicator;
@@ -31,8 +33,11 @@ namespace plm::app {
 // captured transfer file, on its own thread and hands the received measurements back. It closes by
 // itself with OK when the transfer completes and stays open with the problem shown when it fails.
 // Beside the list it shows how far the measurement being received has come, the rate, the time
-// left and the journal file. Measurements that arrived whole before a failure or "中断／戻る" are
-// kept for the caller as from an interrupted transfer; nothing else survives.
+// left and the journal file; once the line has been silent for a while, how long it has been
+// silent instead of the rate. Measurements that arrived whole before a failure or "中断／戻る" are
+// kept for the caller as from an interrupted transfer; nothing else survives. With
+// "収集データを表示する" unticked the list keeps only the status and error texts, not the texts
+// and hexadecimal dumps of every block.
 class CCommRead : public QDialog {
     Q_OBJECT
   public:
@@ -46,8 +51,11 @@ class CCommRead : public QDialog {
     void setFile(const std::string& storedPath);
     // Opens this device instead of the port's (UTF-8 path).
     void setDevice(const std::string& fsPath) { device_ = fsPath; }
+    // How long nothing may arrive before the silence is shown (shorter in tests).
+    void setSilenceShown(std::chrono::milliseconds after) { silenceShown_ = after; }
 
-    bool showCollected() const;
+    // The show collected data flag: true once the dialog opens, then as the check box is clicked.
+    bool showCollected() const { return showCollected_; }
     // The received measurements in transfer order; empty unless ended with OK.
     const std::vector<model::MeasurementRecord>& results() const { return results_; }
     std::vector<model::MeasurementRecord> takeResults() { return std::move(results_); }
@@ -84,6 +92,7 @@ class CCommRead : public QDialog {
     void handle(const link::TransferNotify& notify);
     void addLine(const std::string& text);
     void showFigures(const link::TransferFigures& figures);
+    void showSilence();
     void keepInterrupted();
 
     model::LineSettings settings_;
@@ -98,6 +107,8 @@ class CCommRead : public QDialog {
 
     std::optional<std::string> file_;  // a captured transfer file instead of the line
     bool commLog_ = false;
+    bool showCollected_ = false;
+    std::chrono::milliseconds silenceShown_{2000};
     Phase phase_ = Phase::NotStarted;
     std::vector<model::MeasurementRecord> results_;
     std::vector<model::MeasurementRecord> interrupted_;
@@ -111,6 +122,7 @@ class CCommRead : public QDialog {
     QProgressBar* bar_ = nullptr;
     QLabel* figures_ = nullptr;
     QLabel* journal_ = nullptr;
+    QTimer* silenceTimer_ = nullptr;
 };
 
 }  // namespace plm::app
