@@ -12,19 +12,6 @@
 
 namespace plm::app {
 
-namespace {
-CPLMViewDoc*& documentPointer() {
-    static CPLMViewDoc* doc = nullptr;
-    return doc;
-}
-}  // namespace
-
-CPLMViewDoc* theDocument() {
-    return documentPointer();
-}
-void setTheDocument(CPLMViewDoc* doc) {
-    documentPointer() = doc;
-}
 
 namespace {
 

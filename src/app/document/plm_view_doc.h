@@ -107,8 +107,5 @@ class CPLMViewDoc : public QObject {
     QTimer recheck_;  // settles a burst of file events; waits while a dialog is open
 };
 
-// The one document of the run (nullptr before the main window exists).
-CPLMViewDoc* theDocument();
-void setTheDocument(CPLMViewDoc* doc);
 
 }  // namespace plm::app

@@ -30,11 +30,6 @@ namespace plm::app {
 
 namespace {
 
-CMainFrame*& framePointer() {
-    static CMainFrame* frame = nullptr;
-    return frame;
-}
-
 struct CommandText {
     int id;
     const char* text;    // menu item
@@ -75,12 +70,7 @@ const char* const kIdleMessage = "レディ";
 
 }  // namespace
 
-CMainFrame* theMainFrame() {
-    return framePointer();
-}
-
 CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
-    framePointer() = this;
     setWindowTitle(qs(ui::appTitle()));
     setWindowIcon(programIcon());
     setAcceptDrops(true);
@@ -113,10 +103,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     resize(1100, 800);  // the first start, before any placement was stored
 }
 
-CMainFrame::~CMainFrame() {
-    if (framePointer() == this)
-        framePointer() = nullptr;
-}
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::action(int id) const {
     auto it = actions_.find(id);

@@ -224,16 +224,6 @@ void CMainFrame::OnBatchTextOut() {
     runBatch(dialog);
 }
 
-void CMainFrame::printMeasurementList(std::vector<report::BatchItem> items) {
-    CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), std::move(items), this);
-    runBatch(dialog);
-}
-
-void CMainFrame::textOutMeasurementList(std::vector<report::BatchItem> items) {
-    CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), std::move(items), this);
-    runBatch(dialog);
-}
-
 void CMainFrame::runBatch(CBatchOut& dialog) {
     // Text output writes its files from inside the dialog.
     const int result = dialog.exec();

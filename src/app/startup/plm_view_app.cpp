@@ -24,7 +24,6 @@ PlmViewApp::PlmViewApp() = default;
 PlmViewApp::~PlmViewApp() {
     closer_.reset();
     frame_.reset();
-    setTheDocument(nullptr);
 }
 
 namespace {
@@ -101,7 +100,6 @@ void PlmViewApp::setUpLogAndCheck() {
 
 bool PlmViewApp::createDocumentAndFrame(const QStringList& arguments) {
     doc_ = std::make_unique<CPLMViewDoc>();
-    setTheDocument(doc_.get());
     frame_ = std::make_unique<CMainFrame>(*doc_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     if (!arguments.isEmpty())
