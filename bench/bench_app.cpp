@@ -15,10 +15,10 @@
 
 #include "app/data_sheet/data_sheet.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
-#include "app/shell/plm_view_app.h"
+#include "app/startup/plm_view_app.h"
 #include "bench_timing.h"
 #include "common/gui/scripted_prompter.h"
 #include "support/paths.h"

@@ -1,7 +1,7 @@
 #include <QApplication>
 
 #include "app/data_sheet/mgmt_sheet.h"
-#include "app/shell/plm_view_app.h"
+#include "app/startup/plm_view_app.h"
 #include "support/numeric_locale.h"
 #include "ui/qt_translation.h"
 

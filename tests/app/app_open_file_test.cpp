@@ -5,9 +5,9 @@
 #include <QProcess>
 #include <thread>
 
-#include "app/main_window/plm_view_doc.h"
-#include "app/shell/plm_view_app.h"
+#include "app/document/plm_view_doc.h"
 #include "app/shell/single_instance.h"
+#include "app/startup/plm_view_app.h"
 #include "app_fixture.h"
 
 namespace plm::test::app {

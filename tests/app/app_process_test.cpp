@@ -5,8 +5,8 @@
 #include <QThread>
 #include <csignal>
 
-#include "app/shell/plm_view_app.h"
 #include "app/shell/single_instance.h"
+#include "app/startup/plm_view_app.h"
 #include "app_fixture.h"
 
 namespace plm::test::app {

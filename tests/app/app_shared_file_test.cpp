@@ -20,8 +20,8 @@
 
 #include "analysis/limits_file.h"
 #include "app/browser/measurement_browser.h"
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
 #include "chart/qt_text.h"

@@ -1,7 +1,7 @@
 // Finding the shown measurement again in a changed list, without widgets.
 #include <gtest/gtest.h>
 
-#include "app/main_window/shown_measurement.h"
+#include "app/document/shown_measurement.h"
 #include "common/fixtures.h"
 
 namespace plm::test::app {

@@ -12,7 +12,7 @@
 #include "app/data_sheet/detail_editor.h"
 #include "app/data_sheet/mgmt_models.h"
 #include "app/data_sheet/mgmt_sheet.h"
-#include "app/transfer/transfer_page.h"
+#include "app/data_sheet/transfer_page.h"
 #include "chart/qt_text.h"
 #include "common/temp_dir.h"
 #include "mgmt_fixture.h"

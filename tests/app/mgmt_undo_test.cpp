@@ -14,7 +14,7 @@
 #include "app/data_sheet/mgmt_models.h"
 #include "app/data_sheet/mgmt_sheet.h"
 #include "app/data_sheet/select_meas_name.h"
-#include "app/transfer/transfer_page.h"
+#include "app/data_sheet/transfer_page.h"
 #include "chart/qt_text.h"
 #include "mgmt_fixture.h"
 #include "model/data_file.h"

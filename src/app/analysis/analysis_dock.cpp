@@ -8,8 +8,7 @@
 #include "app/analysis/figures_pane.h"
 #include "app/analysis/limits_dialog.h"
 #include "app/analysis/trend_view.h"
-#include "app/main_window/plm_view_doc.h"
-#include "app/main_window/view_graph.h"
+#include "app/document/plm_view_doc.h"
 #include "chart/qt_text.h"
 #include "support/cx_exception.h"
 #include "ui/busy_scope.h"
@@ -42,7 +41,7 @@ const model::MeasurementName* shownName(const CPLMViewDoc& doc) {
 
 }  // namespace
 
-CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, CViewGraph& view, QWidget* parent)
+CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, ChartDecorations& view, QWidget* parent)
     : QDockWidget(qsj("判定・傾向"), parent), doc_(doc), view_(view) {
     setObjectName("CAnalysisDock");
     tabs_ = new QTabWidget(this);

@@ -4,7 +4,8 @@
 #include <optional>
 
 #include "analysis/analysis_report.h"
-#include "app/data_sheet/data_sheet.h"
+#include "app/analysis/chart_decorations.h"
+#include "app/document/selection.h"
 
 class QTabWidget;
 
@@ -13,7 +14,6 @@ namespace plm::app {
 class CFiguresPane;
 class CPLMViewDoc;
 class CTrendView;
-class CViewGraph;
 struct ViewHint;
 
 // "判定・傾向", beside the test sheet: the figures and verdict of the shown
@@ -23,7 +23,7 @@ struct ViewHint;
 class CAnalysisDock : public QDockWidget {
     Q_OBJECT
   public:
-    CAnalysisDock(CPLMViewDoc& doc, CViewGraph& view, QWidget* parent = nullptr);
+    CAnalysisDock(CPLMViewDoc& doc, ChartDecorations& view, QWidget* parent = nullptr);
 
     CFiguresPane& figures() const { return *figures_; }
     CTrendView& trend() const { return *trend_; }
@@ -44,7 +44,7 @@ class CAnalysisDock : public QDockWidget {
     void clear(const std::string& why);
 
     CPLMViewDoc& doc_;
-    CViewGraph& view_;
+    ChartDecorations& view_;
     QTabWidget* tabs_ = nullptr;
     CFiguresPane* figures_ = nullptr;
     CTrendView* trend_ = nullptr;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/data_sheet/data_sheet.h"
+#include "app/document/selection.h"
 #include "model/customer_tree.h"
 
 namespace plm::app {

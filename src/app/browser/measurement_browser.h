@@ -3,7 +3,7 @@
 #include <QWidget>
 
 #include "app/browser/browser_model.h"
-#include "app/data_sheet/data_sheet.h"
+#include "app/document/selection.h"
 
 class QTreeView;
 

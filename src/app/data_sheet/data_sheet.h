@@ -2,8 +2,8 @@
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
+
+#include "app/document/selection.h"
 
 class QWidget;
 
@@ -19,26 +19,6 @@ namespace plm::app {
 
 // The numeric values are the page's mode codes.
 enum class SheetMode { Display = 0, Edit = 1, Transfer = 2 };
-
-// The document's current selection. Names are CP932; index -1 means none.
-struct Selection {
-    std::string customer;
-    std::string circuit;
-    std::string name;
-    int index = -1;
-    // With several measurements selected, all their positions, ascending
-    // (index is the first); print and text output take them all.
-    std::vector<int> indexes = {};
-    bool operator==(const Selection&) const = default;
-
-    // The selected positions: indexes while they start at index (a caller
-    // that moved index alone has not kept them), else index alone, else none.
-    std::vector<int> measurements() const {
-        if (!indexes.empty() && indexes.front() == index)
-            return indexes;
-        return index >= 0 ? std::vector<int>{index} : std::vector<int>{};
-    }
-};
 
 class DataSheet {
   public:

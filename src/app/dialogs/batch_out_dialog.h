@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "app/data_sheet/data_sheet.h"
+#include "app/document/selection.h"
 #include "model/customer_tree.h"
 #include "report/batch_selection.h"
 #include "settings/app_settings.h"

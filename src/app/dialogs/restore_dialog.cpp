@@ -11,7 +11,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "chart/qt_text.h"
 #include "support/text_codec.h"
 #include "ui/busy_scope.h"

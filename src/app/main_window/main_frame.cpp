@@ -17,8 +17,8 @@
 #include "app/analysis/analysis_dock.h"
 #include "app/browser/measurement_browser.h"
 #include "app/dialogs/restore_dialog.h"
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/command_icons.h"
-#include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
@@ -30,11 +30,6 @@
 namespace plm::app {
 
 namespace {
-
-CMainFrame*& framePointer() {
-    static CMainFrame* frame = nullptr;
-    return frame;
-}
 
 struct CommandText {
     int id;
@@ -76,12 +71,7 @@ const char* const kIdleMessage = "レディ";
 
 }  // namespace
 
-CMainFrame* theMainFrame() {
-    return framePointer();
-}
-
 CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
-    framePointer() = this;
     setWindowTitle(qs(ui::appTitle()));
     setWindowIcon(programIcon());
     setAcceptDrops(true);
@@ -115,10 +105,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     resize(1100, 800);  // the first start, before any placement was stored
 }
 
-CMainFrame::~CMainFrame() {
-    if (framePointer() == this)
-        framePointer() = nullptr;
-}
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::action(int id) const {
     auto it = actions_.find(id);

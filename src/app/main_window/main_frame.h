@@ -75,8 +75,6 @@ class CMainFrame : public QMainWindow {
     void OnBatchTextOut();
     // The same for a list chosen elsewhere (the browser); the records belong
     // to the document's tree.
-    void printMeasurementList(std::vector<report::BatchItem> items);
-    void textOutMeasurementList(std::vector<report::BatchItem> items);
     void OnEditData() { runSheet(SheetMode::Edit); }
     void OnTransferData() { runSheet(SheetMode::Transfer); }
     void OnDisplayData();
@@ -125,8 +123,5 @@ class CMainFrame : public QMainWindow {
     bool closed_ = false;
     std::string lastExchangeFolder_;  // stored path
 };
-
-// The one main window of the run (nullptr before it exists).
-CMainFrame* theMainFrame();
 
 }  // namespace plm::app

@@ -14,10 +14,10 @@
 #include "app/dialogs/export_dialog.h"
 #include "app/dialogs/print_margins_dialog.h"
 #include "app/dialogs/serial_settings_dialog.h"
+#include "app/document/plm_view_doc.h"
+#include "app/main_window/about_box.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
-#include "app/shell/about_box.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/paths.h"
@@ -221,16 +221,6 @@ void CMainFrame::OnBatchPrint() {
 
 void CMainFrame::OnBatchTextOut() {
     CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), doc_.tree(), doc_.selection(), this);
-    runBatch(dialog);
-}
-
-void CMainFrame::printMeasurementList(std::vector<report::BatchItem> items) {
-    CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), std::move(items), this);
-    runBatch(dialog);
-}
-
-void CMainFrame::textOutMeasurementList(std::vector<report::BatchItem> items) {
-    CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), std::move(items), this);
     runBatch(dialog);
 }
 

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "app/dialogs/csv_out_dialog.h"
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "chart/analysis_page.h"
 #include "chart/chart_overlay.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/analysis_report.h"
+#include "app/analysis/chart_decorations.h"
 #include "chart/chart_navigator.h"
 #include "chart/test_sheet.h"
 #include "model/measurement_record.h"
@@ -25,7 +26,7 @@ struct ViewHint;
 // Shift) drag pans it, Home shows the whole record again, a click places cursor A and then B, a
 // cursor line can be dragged, and Left/Right jump the active cursor to the previous/next change of
 // the channel under the pointer (with Shift: of any channel).
-class CViewGraph : public QAbstractScrollArea {
+class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     Q_OBJECT
   public:
     explicit CViewGraph(CPLMViewDoc& doc, QWidget* parent = nullptr);
@@ -53,10 +54,10 @@ class CViewGraph : public QAbstractScrollArea {
     void printTo(QPrinter& printer) const;
 
     // The measurement drawn muted under the traces (the reference); none for nullopt.
-    void setOverlay(std::optional<model::MeasurementRecord> reference);
-    bool hasOverlay() const { return overlay_.has_value(); }
+    void setOverlay(std::optional<model::MeasurementRecord> reference) override;
+    bool hasOverlay() const override { return overlay_.has_value(); }
     // The judgement of the shown measurement, printed as a second page; none for nullopt.
-    void setPrintAnalysis(std::optional<analysis::AnalysisReport> report);
+    void setPrintAnalysis(std::optional<analysis::AnalysisReport> report) override;
 
   signals:
     // The record array went from empty to holding records or back.

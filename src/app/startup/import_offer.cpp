@@ -1,9 +1,9 @@
-#include "app/shell/import_offer.h"
+#include "app/startup/import_offer.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "model/customer_exchange.h"
 #include "model/data_file.h"

@@ -1,4 +1,4 @@
-#include "app/shell/about_box.h"
+#include "app/main_window/about_box.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

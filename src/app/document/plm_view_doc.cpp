@@ -1,4 +1,4 @@
-#include "app/main_window/plm_view_doc.h"
+#include "app/document/plm_view_doc.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -13,20 +13,6 @@
 #include "ui/prompter.h"
 
 namespace plm::app {
-
-namespace {
-CPLMViewDoc*& documentPointer() {
-    static CPLMViewDoc* doc = nullptr;
-    return doc;
-}
-}  // namespace
-
-CPLMViewDoc* theDocument() {
-    return documentPointer();
-}
-void setTheDocument(CPLMViewDoc* doc) {
-    documentPointer() = doc;
-}
 
 namespace {
 

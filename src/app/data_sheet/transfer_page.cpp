@@ -1,4 +1,4 @@
-#include "app/transfer/transfer_page.h"
+#include "app/data_sheet/transfer_page.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/data_sheet/data_sheet.h"
-#include "app/main_window/shown_measurement.h"
+#include "app/document/selection.h"
+#include "app/document/shown_measurement.h"
 #include "model/customer_tree.h"
 #include "model/measurement_record.h"
 #include "model/shared_data_file.h"
@@ -128,9 +128,5 @@ class CPLMViewDoc : public QObject {
     QFileSystemWatcher watcher_;
     QTimer recheck_;  // settles a burst of file events; waits while a dialog is open
 };
-
-// The one document of the run (nullptr before the main window exists).
-CPLMViewDoc* theDocument();
-void setTheDocument(CPLMViewDoc* doc);
 
 }  // namespace plm::app

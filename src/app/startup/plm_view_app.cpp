@@ -1,17 +1,17 @@
-#include "app/shell/plm_view_app.h"
+#include "app/startup/plm_view_app.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "app/shell/close_on_signal.h"
-#include "app/shell/import_offer.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/version_info.h"
+#include "app/startup/import_offer.h"
 #include "model/backup_folder.h"
 #include "model/measurement_record.h"
 #include "support/log_writer.h"
@@ -25,7 +25,6 @@ PlmViewApp::PlmViewApp() = default;
 PlmViewApp::~PlmViewApp() {
     closer_.reset();
     frame_.reset();
-    setTheDocument(nullptr);
 }
 
 namespace {
@@ -103,7 +102,6 @@ void PlmViewApp::setUpLogAndCheck() {
 
 bool PlmViewApp::createDocumentAndFrame(const QStringList& arguments) {
     doc_ = std::make_unique<CPLMViewDoc>();
-    setTheDocument(doc_.get());
     frame_ = std::make_unique<CMainFrame>(*doc_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     if (!arguments.isEmpty())

@@ -1,4 +1,4 @@
-#include "app/main_window/shown_measurement.h"
+#include "app/document/shown_measurement.h"
 
 #include <algorithm>
 #include <cmath>
