@@ -79,13 +79,40 @@ void selectRow(QTreeView* view, int row) {
     view->scrollTo(index);
 }
 
-QTreeView* makeList(QWidget* parent) {
-    auto* view = new QTreeView(parent);
+// A list of names, where Enter or F2 edits the current name at once. After a
+// click on the selected name Qt waits a double-click interval before it edits,
+// and drops an edit key pressed meanwhile; a double click is what ends that
+// wait, and it edits here too.
+class NameListView : public QTreeView {
+  public:
+    using QTreeView::QTreeView;
+
+  protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
+        if (trigger == EditKeyPressed && (editTriggers() & EditKeyPressed) &&
+            (editTriggers() & DoubleClicked))
+            trigger = DoubleClicked;
+        return QTreeView::edit(index, trigger, event);
+    }
+};
+
+void setUpList(QTreeView* view) {
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
     view->setAllColumnsShowFocus(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setFont(proportionalGothic());
+}
+
+QTreeView* makeList(QWidget* parent) {
+    auto* view = new QTreeView(parent);
+    setUpList(view);
+    return view;
+}
+
+QTreeView* makeNameList(QWidget* parent) {
+    QTreeView* view = new NameListView(parent);
+    setUpList(view);
     return view;
 }
 
@@ -110,7 +137,7 @@ QWidget* CPgMstEdit::buildNameColumn(int level) {
     auto* column = new QWidget(group_);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
-    QTreeView* view = makeList(column);
+    QTreeView* view = makeNameList(column);
     auto* model = new NameListModel(view);
     const settings::AppSettings& s = appSettings();
     model->setHeader(level == 0 ? s.itemName1 : level == 1 ? s.itemName2 : s.itemName3);
