@@ -82,5 +82,16 @@ TEST_F(MgmtKeysTest, OneEnterAfterAClickOnANameStartsItsEdit) {
     }
 }
 
+// The sheet has one page, and it stays chosen and shown whatever the tree of
+// pages is clicked with.
+TEST_F(MgmtKeysTest, TheOnlyPageCannotBeDeselected) {
+    QTreeWidget* pages = sheet_->pageTree();
+    for (Qt::KeyboardModifiers modifiers : {Qt::ControlModifier, Qt::NoModifier}) {
+        clickRow(pages, 0, modifiers);
+        EXPECT_EQ(pages->selectedItems().size(), 1);
+        EXPECT_TRUE(sheet_->page()->isVisible());
+    }
+}
+
 }  // namespace
 }  // namespace plm::test::mgmt
