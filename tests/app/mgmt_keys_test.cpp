@@ -93,5 +93,66 @@ TEST_F(MgmtKeysTest, TheOnlyPageCannotBeDeselected) {
     }
 }
 
+QTreeWidgetItem* rowLabelled(app::DetailEditor& detail, const char* label) {
+    for (int number = 1; detail.valueItem(number); ++number) {
+        if (detail.valueItem(number)->text(0) == qsj(label))
+            return detail.valueItem(number);
+    }
+    return nullptr;
+}
+
+// A number field takes only a number: anything else is refused with a stop
+// message while the editor stays open on the text, and changes nothing.
+TEST_F(MgmtKeysTest, ANumberFieldRefusesATextThatIsNoNumber) {
+    const struct {
+        const char* typed;
+        bool refused;
+        double stored;
+    } cases[] = {
+        {"abc", true, 0},      {"21.5abc", true, 0},      {"--1", true, 0},
+        {"inf", true, 0},      {"1,5", true, 0},          {" 40 ", false, 40},
+        {"-3.5", false, -3.5}, {"１２．５", false, 12.5}, {"", false, 0},
+    };
+    CPgMstEdit* page = sheet_->page();
+    app::DetailEditor* detail = page->detailEditor();
+    const model::MeasurementName& n = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        tree.customers.at(0).circuits.at(0).names.at(0).records.at(0).cond.hum = 55;
+        page->selectRecords({0});
+        QTreeWidgetItem* humidity = rowLabelled(*detail, "湿度(%)");
+        ASSERT_NE(humidity, nullptr);
+        detail->setFocus();
+        detail->setCurrentItem(humidity, 1);
+        pressKey(Qt::Key_F2);
+        QLineEdit* editor = openEditor(detail);
+        ASSERT_NE(editor, nullptr);
+        editor->setText(QString::fromUtf8(c.typed));
+        const int commands = page->undoStack()->count();
+        prompts.clear();
+
+        pressKey(Qt::Key_Return);
+        if (c.refused) {
+            EXPECT_EQ(prompts.texts(),
+                      std::vector<std::string>{sj("「湿度(%)」には数値を入力してください")});
+            ASSERT_EQ(openEditor(detail), editor);
+            EXPECT_EQ(QApplication::focusWidget(), editor);
+            EXPECT_EQ(editor->text(), QString::fromUtf8(c.typed));
+            // Given up with Escape or left for another control: the old value stays.
+            pressKey(c.typed[0] == 'a' ? Qt::Key_Escape : Qt::Key_Tab);
+            page->recordList()->setFocus();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(openEditor(detail), nullptr);
+            EXPECT_EQ(page->undoStack()->count(), commands);
+            EXPECT_DOUBLE_EQ(n.records.at(0).cond.hum, 55);
+        } else {
+            EXPECT_TRUE(prompts.shown().empty());
+            EXPECT_EQ(openEditor(detail), nullptr);
+            EXPECT_EQ(page->undoStack()->count(), commands + 1);
+            EXPECT_DOUBLE_EQ(n.records.at(0).cond.hum, c.stored);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace plm::test::mgmt
