@@ -187,7 +187,9 @@ TEST_F(SharedFileTest, ConflictIsAskedAndTheOtherVersionStaysBeside) {
 
     ASSERT_EQ(prompts.texts().size(), 1u);
     const std::string question = prompts.texts()[0];
-    EXPECT_NE(question.find("Tokyo Works / Line 1 / Close"), std::string::npos);
+    EXPECT_NE(question.find("Tokyo Works / Line 1 / Close" +
+                            sj("（こちら：変更　他のプログラム：変更）\n")),
+              std::string::npos);
     std::smatch aside;
     const std::string path = support::fromFsPath(dataFile());
     ASSERT_TRUE(std::regex_search(question, aside, std::regex("\n([^\n]*_conflict_[0-9]{14})$")))

@@ -217,7 +217,8 @@ TEST_F(MgmtTest, DeletingCustomersSelectsTheNeighbourAndEmptiesTheLists) {
     prompts.queueNo();
     page.button(CPgMstEdit::DeleteCustomer)->click();
     EXPECT_EQ(tree.customers.count(), 2);
-    EXPECT_EQ(prompts.texts().back(), sj("選択中のデータを削除します\nよろしいですか\n【 BETA 】"));
+    EXPECT_EQ(prompts.texts().back(),
+              sj("需要家「BETA」（試験回路 1・測定 1 件）を削除します\nよろしいですか"));
     EXPECT_EQ(prompts.shown().back().byDefault, ui::Answer::No);
 
     prompts.queueYes();
@@ -318,10 +319,36 @@ TEST_F(MgmtTest, DeleteSelectedMeasurements) {
     page.selectRecords({0, 2});
     prompts.queueYes();
     page.button(CPgMstEdit::DeleteRecords)->click();
-    EXPECT_EQ(prompts.texts().back(), sj("選択中のデータを削除します\nよろしいですか"));
+    EXPECT_EQ(prompts.texts().back(),
+              sj("測定名「N1」の測定 2 件（No. 1・3）を削除します\nよろしいですか"));
     EXPECT_EQ(prompts.shown().back().byDefault, ui::Answer::No);
     EXPECT_EQ(dataNos(*model::findMeasurementName(tree, "ALPHA", "C1", "N1")), std::vector<int>{2});
     EXPECT_EQ(page.selectedRecords(), std::vector<int>{0});
+}
+
+// Each delete question names what goes and how much it holds.
+TEST_F(MgmtTest, DeleteQuestionsNameWhatTheyDeleteAndHowMuchItHolds) {
+    fillTree();
+    nameAt(tree, "ALPHA", "C2", "N3").records.add(datedRecord(7, 11, 4));
+    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 1});
+    const model::MeasurementRecord& second = page.recordModel()->records()->at(1);
+    const struct {
+        CPgMstEdit::ButtonId button;
+        std::string question;
+    } cases[] = {
+        {CPgMstEdit::DeleteCustomer, sj("需要家「ALPHA」（試験回路 2・測定 4 件）を削除します")},
+        {CPgMstEdit::DeleteCircuit, sj("試験回路「C1」（測定名 2・測定 3 件）を削除します")},
+        {CPgMstEdit::DeleteName, sj("測定名「N1」（測定 3 件）を削除します")},
+        {CPgMstEdit::DeleteRecords,
+         sj("測定名「N1」の測定 No. 2（") + second.testDateTimeText() + sj("）を削除します")},
+    };
+    for (const auto& c : cases) {
+        prompts.queueNo();
+        page.button(c.button)->click();
+        EXPECT_EQ(prompts.texts().back(), c.question + sj("\nよろしいですか"));
+    }
+    EXPECT_EQ(tree.customers.at(0).circuits.at(0).names.at(0).records.count(), 3);
+    EXPECT_TRUE(prompts.problems().empty());
 }
 
 TEST_F(MgmtTest, MoveMeasurements) {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QStringList>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -52,6 +53,70 @@ QString recordsText(const model::RecordList& records, const std::vector<int>& ro
     return text;
 }
 
+int recordCount(const model::MeasurementName& name) {
+    return name.records.count();
+}
+int recordCount(const model::TestCircuit& circuit) {
+    int count = 0;
+    for (const model::MeasurementName& name : circuit.names)
+        count += recordCount(name);
+    return count;
+}
+int recordCount(const model::Customer& customer) {
+    int count = 0;
+    for (const model::TestCircuit& circuit : customer.circuits)
+        count += recordCount(circuit);
+    return count;
+}
+
+// What a deleted name holds: "（試験回路 3・測定 42 件）", "（測定名 2・測定 5 件）", "（測定 3
+// 件）".
+QString contentsText(const model::CustomerTree& tree, model::TreeLevel level,
+                     const model::NamePath& at) {
+    const model::Customer& customer = tree.customers.at(at.customer);
+    if (level == model::TreeLevel::Customer)
+        return qsj("（試験回路 %1・測定 %2 件）")
+            .arg(customer.circuits.count())
+            .arg(recordCount(customer));
+    const model::TestCircuit& circuit = customer.circuits.at(at.circuit);
+    if (level == model::TreeLevel::Circuit)
+        return qsj("（測定名 %1・測定 %2 件）")
+            .arg(circuit.names.count())
+            .arg(recordCount(circuit));
+    return qsj("（測定 %1 件）").arg(recordCount(circuit.names.at(at.name)));
+}
+
+// "需要家「東京」（試験回路 3・測定 42 件）を削除します\nよろしいですか"
+std::string deleteNameQuestion(const model::CustomerTree& tree, int level,
+                               const model::NamePath& at, const std::string& name) {
+    return cp(qsj("%1「%2」%3を削除します\nよろしいですか")
+                  .arg(qsj(LevelNoun[level]), ui::listedName(name),
+                       contentsText(tree, model::TreeLevel(level), at)));
+}
+
+// "測定名「N1」の測定 No. 3（2024/03/03 10:00）を削除します\nよろしいですか", or for several
+// "測定名「N1」の測定 3 件（No. 1・2・5）を削除します\nよろしいですか".
+std::string deleteRecordsQuestion(const model::MeasurementName& name,
+                                  const std::vector<int>& rows) {
+    constexpr size_t ListedNumbers = 5;
+    const model::RecordList& records = name.records;
+    QString what;
+    if (rows.size() == 1) {
+        const model::MeasurementRecord& r = records.at(rows.front());
+        what = qsj("測定 No. %1（%2）").arg(qs(r.dataNoText()), qs(r.testDateTimeText()));
+    } else {
+        QStringList numbers;
+        for (size_t i = 0; i < rows.size() && i < ListedNumbers; ++i)
+            numbers << qs(records.at(rows[i]).dataNoText());
+        QString listed = numbers.join(qsj("・"));
+        if (rows.size() > ListedNumbers)
+            listed += qsj(" ほか");
+        what = qsj("測定 %1 件（No. %2）").arg(rows.size()).arg(listed);
+    }
+    return cp(
+        qsj("測定名「%1」の%2を削除します\nよろしいですか").arg(ui::listedName(name.name), what));
+}
+
 std::string detailLabel(const model::MeasurementRecord& r, int channels, int number) {
     for (const DetailItem& item : detailItems(r, channels)) {
         if (item.number == number)
@@ -79,13 +144,40 @@ void selectRow(QTreeView* view, int row) {
     view->scrollTo(index);
 }
 
-QTreeView* makeList(QWidget* parent) {
-    auto* view = new QTreeView(parent);
+// A list of names, where Enter or F2 edits the current name at once. After a
+// click on the selected name Qt waits a double-click interval before it edits,
+// and drops an edit key pressed meanwhile; a double click is what ends that
+// wait, and it edits here too.
+class NameListView : public QTreeView {
+  public:
+    using QTreeView::QTreeView;
+
+  protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
+        if (trigger == EditKeyPressed && (editTriggers() & EditKeyPressed) &&
+            (editTriggers() & DoubleClicked))
+            trigger = DoubleClicked;
+        return QTreeView::edit(index, trigger, event);
+    }
+};
+
+void setUpList(QTreeView* view) {
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
     view->setAllColumnsShowFocus(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setFont(proportionalGothic());
+}
+
+QTreeView* makeList(QWidget* parent) {
+    auto* view = new QTreeView(parent);
+    setUpList(view);
+    return view;
+}
+
+QTreeView* makeNameList(QWidget* parent) {
+    QTreeView* view = new NameListView(parent);
+    setUpList(view);
     return view;
 }
 
@@ -110,7 +202,7 @@ QWidget* CPgMstEdit::buildNameColumn(int level) {
     auto* column = new QWidget(group_);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
-    QTreeView* view = makeList(column);
+    QTreeView* view = makeNameList(column);
     auto* model = new NameListModel(view);
     const settings::AppSettings& s = appSettings();
     model->setHeader(level == 0 ? s.itemName1 : level == 1 ? s.itemName2 : s.itemName3);
@@ -532,10 +624,8 @@ void CPgMstEdit::deleteItem(int level) {
     if (position < 0)
         return;
     const std::string name = nameModels_[level]->names().at(position);
-    if (!ui::prompter().askYesNo(
-            support::format(sj("選択中のデータを削除します\nよろしいですか\n【 %s 】").c_str(),
-                            name.c_str()),
-            ui::Answer::No))
+    if (!ui::prompter().askYesNo(deleteNameQuestion(tree_, level, currentPath(), name),
+                                 ui::Answer::No))
         return;
     const View before = currentView();
     auto change =
@@ -587,7 +677,7 @@ void CPgMstEdit::deleteRecords() {
     const std::vector<int> rows = selectedRecords();
     if (!node || rows.empty())
         return;
-    if (!ui::prompter().askYesNo(sj("選択中のデータを削除します\nよろしいですか"), ui::Answer::No))
+    if (!ui::prompter().askYesNo(deleteRecordsQuestion(*node, rows), ui::Answer::No))
         return;
     const View before = currentView();
     const QString text = recordsText(node->records, rows) + qsj(" の削除");

@@ -2,16 +2,20 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <optional>
 
 #include "app/data_sheet/mgmt_header_view.h"
 #include "app/data_sheet/storable_text.h"
 #include "chart/qt_text.h"
 #include "support/text_codec.h"
+#include "ui/prompter.h"
 
 namespace plm::app {
 
@@ -40,6 +44,26 @@ double realOf(const std::string& text) {
     return negative ? -value : value;
 }
 
+// The text a number editor commits: full-width digits and signs as the input
+// method types them become plain ones, and spaces around the number go. None
+// when the text is not a whole number; an empty text stands for 0.
+std::optional<QString> numberText(const QString& typed) {
+    const QString text = typed.normalized(QString::NormalizationForm_KC).trimmed();
+    if (text.isEmpty())
+        return text;
+    const std::string ascii = text.toStdString();
+    const char* first = ascii.data();
+    const char* last = ascii.data() + ascii.size();
+    if (*first == '+' || *first == '-')
+        ++first;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (first == last || *first == '+' || *first == '-' || error != std::errc() || end != last ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return text;
+}
+
 // Only value cells get an editor: a choice list for the weather, a line edit
 // for everything else.
 class ValueDelegate : public QStyledItemDelegate {
@@ -66,7 +90,10 @@ class ValueDelegate : public QStyledItemDelegate {
                 box->addItem(qs(c));
             return box;
         }
-        return QStyledItemDelegate::createEditor(parent, option, index);
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (index.data(EditorRole).toInt() == int(DetailItem::Editor::Real))
+            editor->setProperty(NumberLabelProperty, index.siblingAtColumn(0).data());
+        return editor;
     }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
         if (auto* box = qobject_cast<QComboBox*>(editor)) {
@@ -81,11 +108,56 @@ class ValueDelegate : public QStyledItemDelegate {
             model->setData(index, box->currentText());
             return;
         }
+        if (auto* line = qobject_cast<QLineEdit*>(editor); line && isNumberEditor(line)) {
+            // Left by a click elsewhere: a text that is no number keeps the old value.
+            if (const std::optional<QString> number = numberText(line->text()))
+                model->setData(index, *number);
+            return;
+        }
         QStyledItemDelegate::setModelData(editor, model, index);
     }
 
+  protected:
+    // A number editor keeps a text that is not a number: Enter and Tab tell the
+    // user and leave the editor open on the text.
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* line = qobject_cast<QLineEdit*>(object);
+        if (!line || !isNumberEditor(line))
+            return QStyledItemDelegate::eventFilter(object, event);
+        // The message box takes the focus; the editor must not commit for that.
+        if (refusing_ && event->type() == QEvent::FocusOut)
+            return false;
+        if (event->type() == QEvent::KeyPress && isCommitKey(*static_cast<QKeyEvent*>(event)) &&
+            !numberText(line->text())) {
+            refuse(line);
+            return true;
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+
   private:
+    static constexpr const char* NumberLabelProperty = "numberLabel";
+
+    static bool isNumberEditor(const QLineEdit* line) {
+        return line->property(NumberLabelProperty).isValid();
+    }
+    static bool isCommitKey(const QKeyEvent& key) {
+        return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter ||
+               key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab;
+    }
+
+    void refuse(QLineEdit* line) {
+        {
+            const QScopedValueRollback guard(refusing_, true);
+            ui::prompter().stop(cp(qsj("「%1」には数値を入力してください")
+                                       .arg(line->property(NumberLabelProperty).toString())));
+        }
+        line->setFocus();
+        line->selectAll();
+    }
+
     int rowHeight_;
+    bool refusing_ = false;
 };
 
 // The height of the taller of the two editors in the given font.

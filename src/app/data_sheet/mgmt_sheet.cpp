@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSplitter>
@@ -72,17 +71,13 @@ MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, cons
     pages_->setRootIsDecorated(false);
     auto* entry = new QTreeWidgetItem(pages_, {qs(pageTitle(mode))});
     stack_ = new QStackedWidget(this);
-    auto* none = new QLabel(QStringLiteral("Select a sub-page"), stack_);
-    none->setAlignment(Qt::AlignCenter);
-    stack_->addWidget(none);
     page_ = new CPgMstEdit(mode, tree, in, stack_);
     stack_->addWidget(page_);
-    connect(pages_, &QTreeWidget::itemSelectionChanged, this, &MgmtSheetDialog::showChosenPage);
+    connect(pages_, &QTreeWidget::itemSelectionChanged, this, &MgmtSheetDialog::keepAPageChosen);
     connect(page_, &CPgMstEdit::okRequested, this, &MgmtSheetDialog::accept);
     // Undo and redo also while OK or Cancel has the focus.
     addActions(page_->actions());
     pages_->setCurrentItem(entry);
-    showChosenPage();
 
     auto* split = new QSplitter(this);
     split->addWidget(pages_);
@@ -118,8 +113,11 @@ void MgmtSheetDialog::keepEnterInsideTheSheet() {
         view->installEventFilter(filter);
 }
 
-void MgmtSheetDialog::showChosenPage() {
-    stack_->setCurrentIndex(pages_->selectedItems().isEmpty() ? 0 : 1);
+// A page of the tree is always chosen and shown: Ctrl+click on the chosen
+// page would otherwise leave the sheet without one.
+void MgmtSheetDialog::keepAPageChosen() {
+    if (pages_->selectedItems().isEmpty() && pages_->currentItem())
+        pages_->currentItem()->setSelected(true);
 }
 
 void MgmtSheetDialog::accept() {

@@ -39,7 +39,7 @@ class MgmtSheetDialog : public QDialog {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void showChosenPage();
+    void keepAPageChosen();
     void keepEnterInsideTheSheet();
 
     CPgMstEdit* page_ = nullptr;

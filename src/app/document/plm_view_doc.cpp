@@ -18,10 +18,23 @@ namespace {
 
 using support::sj;
 
+// What each side did to the measurement name: "（こちら：削除　他のプログラム：変更）".
+const std::string& sidesText(model::MergeConflict::Kind kind) {
+    switch (kind) {
+        case model::MergeConflict::Kind::DeletedHereChangedThere:
+            return sj("（こちら：削除　他のプログラム：変更）");
+        case model::MergeConflict::Kind::ChangedHereDeletedThere:
+            return sj("（こちら：変更　他のプログラム：削除）");
+        case model::MergeConflict::Kind::EditedOnBothSides:
+            break;
+    }
+    return sj("（こちら：変更　他のプログラム：変更）");
+}
+
 std::string conflictText(const model::ConflictQuestion& question) {
     std::string names;
     for (const model::MergeConflict& c : question.conflicts)
-        names += c.customer + " / " + c.circuit + " / " + c.name + "\n";
+        names += c.customer + " / " + c.circuit + " / " + c.name + sidesText(c.kind) + "\n";
     return support::format(sj("他のプログラムが同じデータを変更しています。\n%s\n"
                               "こちらの変更を残しますか？\n"
                               "（はい: こちらの変更を残す　いいえ: 他のプログラムの変更を残す）\n"
