@@ -79,6 +79,8 @@ void AppSettings::loadMainProfile() {
     shownCableName = GetString(kParam, "ShownCableName", "", {}, false);
     shownDataName = GetString(kParam, "ShownDataName", "", {}, false);
     shownIndex = GetInt(kParam, "ShownIndex", -1, {}, false);
+    shownStart = GetString(kParam, "ShownStart", "", {}, false);
+    shownKind = GetInt(kParam, "ShownKind", -1, {}, false);
     textOutDir = GetString(kTextOut, "Dir", "");
     textOutFile = GetString(kTextOut, "File", "");
     textOutChkExe = GetInt(kTextOut, "ChkExe", 0);
@@ -139,6 +141,8 @@ void AppSettings::Save() {
         WriteString(kParam, "ShownCableName", shownCableName);
         WriteString(kParam, "ShownDataName", shownDataName);
         WriteInt(kParam, "ShownIndex", shownIndex);
+        WriteString(kParam, "ShownStart", shownStart);
+        WriteInt(kParam, "ShownKind", shownKind);
     }
     WriteString(kTextOut, "Dir", textOutDir);
     WriteString(kTextOut, "File", textOutFile);

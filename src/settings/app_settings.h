@@ -33,6 +33,10 @@ class AppSettings : public ProfileFile {
     std::string shownCableName;
     std::string shownDataName;
     int shownIndex = -1;
+    // What that measurement is ("%Y/%m/%d %H:%M:%S" and its measureType):
+    // another program may have filed older ones under the name meanwhile.
+    std::string shownStart;
+    int shownKind = -1;
     // [Debug]
     int commDebug = 0;
     int commLog = 0;

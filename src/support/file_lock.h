@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 
 // Opening files the way the system does: a file held by another process is
 // retried every 200 ms up to a limit. Exclusive opens take an advisory flock
@@ -39,6 +40,20 @@ using LongWaitNotice =
 // Installs the notice every wait of this process gives (plmtool prints it,
 // PLMView shows it in its progress window); returns the one it replaces.
 LongWaitNotice setLongWaitNotice(LongWaitNotice notice);
+
+// Installs a notice for its lifetime and then puts back the one it replaced,
+// so that nothing is told after the job that shows it has ended.
+class ScopedLongWaitNotice {
+  public:
+    explicit ScopedLongWaitNotice(LongWaitNotice notice)
+        : previous_(setLongWaitNotice(std::move(notice))) {}
+    ~ScopedLongWaitNotice() { setLongWaitNotice(std::move(previous_)); }
+    ScopedLongWaitNotice(const ScopedLongWaitNotice&) = delete;
+    ScopedLongWaitNotice& operator=(const ScopedLongWaitNotice&) = delete;
+
+  private:
+    LongWaitNotice previous_;
+};
 
 // "ファイルは他のプログラムが使用中です ..." (CP932) for the UTF-8 path.
 std::string longWaitText(const std::string& fsPath, std::chrono::milliseconds limit);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "model/error_reporter.h"
+#include "support/file_lock.h"
 
 class QProgressDialog;
 class QWidget;
@@ -17,7 +18,9 @@ namespace plm::ui {
 // or saving a large data file, copying the tree): the wait cursor from
 // construction to destruction and, once the job has run longer than `delay`,
 // a progress window with `text`. The job calls step() now and then; that
-// also repaints, so the window stays drawn while the job runs.
+// also repaints, so the window stays drawn while the job runs. While the
+// scope lives, a wait of longer than a second for a file that another
+// program holds says so in the window, with the path.
 class BusyScope {
   public:
     explicit BusyScope(QString text, QWidget* parent = nullptr,
@@ -44,6 +47,10 @@ class BusyScope {
   private:
     void restoreCursor();
     void setWaitCursor();
+    void openWindow();
+    void paint();
+    void showLockWait(const QString& notice);
+    support::LongWaitNotice lockWaitNotice();
 
     QString text_;
     QWidget* parent_;
@@ -51,6 +58,10 @@ class BusyScope {
     QElapsedTimer running_;
     QElapsedTimer sincePaint_;
     std::unique_ptr<QProgressDialog> window_;
+    // Reached by the notice while the scope lives; a wait on another thread
+    // posts its notice, which then finds the scope gone or here.
+    std::shared_ptr<BusyScope*> self_;
+    support::ScopedLongWaitNotice notice_;
     static inline int active_ = 0;
 };
 

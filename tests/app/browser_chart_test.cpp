@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTreeView>
 #include <QWheelEvent>
 
@@ -10,6 +11,7 @@
 #include "app/main_window/plm_view_doc.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
+#include "chart/qt_text.h"
 #include "model/customer_exchange.h"
 
 namespace plm::test::app {
@@ -137,27 +139,49 @@ TEST_F(BrowserTest, FollowsEditsAndImportsAndHighlightsWhatIsShown) {
               (Selection{"Tokyo Works", "Line 1", "Close", 0}));
 }
 
-TEST_F(BrowserTest, StartsWithTheLastShownMeasurementWhenItStillExists) {
+// The next start shows the measurement shown last by its start and kind,
+// wherever it is filed now; one that is gone gives the nearest and a note.
+TEST_F(BrowserTest, StartsWithTheLastShownMeasurementWhereverItIsFiledNow) {
     clickRow({"Tokyo Works", "Line 1", "Close", 1});
+    EXPECT_EQ(settings().shownStart, "2024/03/02 10:00:00");
+    EXPECT_EQ(settings().shownKind, 0);
+    const QString gone =
+        qsj("表示していた測定データ（2024/03/04 10:00 "
+            "投入）はなくなりました。近い日時の測定データを表示します");
     struct Case {
         const char* name;
         int index;
-        int shown;
+        const char* start;  // "" as written by an earlier version: the place alone
+        int kind;
+        int shown;  // dataNo on screen, 0 for none
+        int row;
     };
     const std::vector<Case> cases = {
-        {"Close", 1, 2},
-        {"Close", 2, 0},  // removed since
-        {"Open", 0, 0},   // name gone
+        {"Close", 1, "2024/03/02 10:00:00", 0, 2, 1},
+        {"Close", 0, "2024/03/02 10:00:00", 0, 2, 1},  // older ones filed since
+        {"Close", 0, "2024/03/02 10:00:00", 1, 2, 1},  // another kind: gone, the nearest
+        {"Close", 1, "2024/03/04 10:00:00", 0, 2, 1},  // gone: the nearest
+        {"Close", 1, "", -1, 2, 1},
+        {"Close", 2, "", -1, 0, -1},                   // removed since
+        {"Open", 0, "2024/03/02 10:00:00", 0, 0, -1},  // name gone
     };
     for (const Case& c : cases) {
         settings().shownDataName = c.name;
         settings().shownIndex = c.index;
+        settings().shownStart = c.start;
+        settings().shownKind = c.kind;
         start();
-        EXPECT_EQ(shownNo(), c.shown) << c.name << " " << c.index;
-        if (c.shown) {
-            EXPECT_EQ(tree().currentIndex().row(), c.index);
+        EXPECT_EQ(shownNo(), c.shown) << c.name << " " << c.index << " " << c.start;
+        if (c.row >= 0) {
+            EXPECT_EQ(tree().currentIndex().row(), c.row) << c.index << " " << c.start;
         }
     }
+    settings().shownDataName = "Close";
+    settings().shownIndex = 1;
+    settings().shownStart = "2024/03/04 10:00:00";
+    settings().shownKind = 0;
+    start();
+    EXPECT_EQ(frame->statusBar()->currentMessage().toStdString(), gone.toStdString());
 }
 
 TEST_F(BrowserTest, HiddenBrowserKeepsItsWidthInTheSplitterKey) {

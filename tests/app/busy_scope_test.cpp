@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "chart/qt_text.h"
+#include "support/file_lock.h"
 
 namespace plm::ui {
 namespace {
@@ -64,6 +66,31 @@ TEST(BusyScope, MessagesShowWithTheNormalCursorAndProgressMovesTheScope) {
     reporter.fileProgress(10, 0);
     ASSERT_NE(scope.window(), nullptr);
     EXPECT_EQ(scope.window()->maximum(), 0);
+}
+
+// The scope installs its notice for its lifetime only; a nested scope puts
+// the outer one's back.
+TEST(BusyScope, LockWaitNoticeShowsInTheWindowWhileTheScopeLives) {
+    test::app::ensureApplication();
+    auto installed = [] {
+        support::LongWaitNotice notice = support::setLongWaitNotice({});
+        support::setLongWaitNotice(notice);
+        return notice;
+    };
+    int before = 0;
+    const support::ScopedLongWaitNotice outer(
+        [&](const std::string&, std::chrono::milliseconds) { ++before; });
+    {
+        BusyScope saving(QStringLiteral("saving"));
+        { BusyScope nested{QString()}; }
+        installed()("/data/QBX.DAT", 60s);
+        ASSERT_NE(saving.window(), nullptr) << "the notice shows the window before the delay";
+        EXPECT_EQ(saving.window()->labelText(),
+                  QStringLiteral("saving\n\n") + qs(support::longWaitText("/data/QBX.DAT", 60s)));
+    }
+    EXPECT_EQ(before, 0);
+    installed()("/data/QBX.DAT", 60s);
+    EXPECT_EQ(before, 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTabWidget>
+#include <functional>
 
 #include "app/analysis/figures_pane.h"
 #include "app/analysis/limits_dialog.h"
@@ -11,12 +12,24 @@
 #include "app/main_window/view_graph.h"
 #include "chart/qt_text.h"
 #include "support/cx_exception.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
 namespace {
 
 using support::sj;
+
+// Another program may hold LIMITS.INI for a while: the progress window says so.
+analysis::LimitsBook loadLimitsShowingWait() {
+    const ui::BusyScope busy{QString()};
+    return analysis::loadLimits(analysis::limitsFilePath());
+}
+
+void updateLimitsShowingWait(const std::function<void(analysis::LimitsBook&)>& change) {
+    const ui::BusyScope busy{QString()};
+    analysis::updateLimits(analysis::limitsFilePath(), change);
+}
 
 const model::MeasurementName* shownName(const CPLMViewDoc& doc) {
     const Selection& sel = doc.selection();
@@ -68,8 +81,7 @@ void CAnalysisDock::refresh() {
     }
     const Selection& sel = doc_.selection();
     try {
-        report_ = analysis::analyzeFiled(name->records, sel.index,
-                                         analysis::loadLimits(analysis::limitsFilePath()),
+        report_ = analysis::analyzeFiled(name->records, sel.index, loadLimitsShowingWait(),
                                          sel.customer, sel.circuit, sel.name);
     } catch (const CxException& e) {
         // A damaged limits file is the user's to mend: say so and judge nothing.
@@ -123,8 +135,7 @@ void CAnalysisDock::OnLimits() {
         return;
     const Selection& sel = doc_.selection();
     try {
-        CLimitsDialog dialog(sel.customer, sel.circuit, sel.name,
-                             analysis::loadLimits(analysis::limitsFilePath()), this);
+        CLimitsDialog dialog(sel.customer, sel.circuit, sel.name, loadLimitsShowingWait(), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
     } catch (const CxException& e) {
@@ -141,7 +152,7 @@ void CAnalysisDock::markReference(int index) {
     const model::MeasurementRecord& record = name->records.at(index);
     const Selection& sel = doc_.selection();
     try {
-        analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
+        updateLimitsShowingWait([&](analysis::LimitsBook& book) {
             book.entry(sel.customer, sel.circuit, sel.name).reference =
                 analysis::markOf(record.testDateTime, record.dataNo);
         });

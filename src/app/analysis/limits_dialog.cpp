@@ -8,6 +8,7 @@
 
 #include "chart/qt_text.h"
 #include "support/cx_exception.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -94,6 +95,7 @@ void CLimitsDialog::OnOK() {
         return;
     }
     try {
+        const ui::BusyScope busy{QString()};  // says so when another program holds the file
         analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
             book.entry(customer_, circuit_, "").limits = *circuit;
             book.entry(customer_, circuit_, name_).limits = *name;

@@ -18,6 +18,7 @@
 #include "report/batch_csv.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -72,6 +73,7 @@ SummaryLimits summaryLimits(bool summary) {
     if (!summary)
         return limits;
     try {
+        const ui::BusyScope busy{QString()};  // says so when another program holds the file
         limits.book = analysis::loadLimits(analysis::limitsFilePath());
     } catch (const CxException& e) {
         ui::prompter().information(e.text());

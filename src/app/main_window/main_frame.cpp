@@ -255,10 +255,9 @@ void CMainFrame::setBrowserShown(bool shown) {
 }
 
 void CMainFrame::showChosen(const Selection& selection) {
-    doc_.selection() = selection;
     appSettings().selCustomer = selection.customer;
     appSettings().selCableName = selection.circuit;
-    doc_.Refresh();
+    doc_.select(selection);
 }
 
 void CMainFrame::OnZoomWhole() {

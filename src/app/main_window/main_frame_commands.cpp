@@ -59,13 +59,10 @@ void CMainFrame::runSheet(SheetMode mode) {
     // reach the tree while the save repaints its progress window.
     sheet.reset();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    doc_.replaceTree(std::move(copy));
-    doc_.selection() = selection;
-    doc_.SaveData();
-    QApplication::restoreOverrideCursor();
     appSettings().selCustomer = selection.customer;
     appSettings().selCableName = selection.circuit;
-    doc_.Refresh();
+    doc_.commitSheet(std::move(copy), selection);
+    QApplication::restoreOverrideCursor();
 }
 
 void CMainFrame::OnDisplayData() {
@@ -73,15 +70,16 @@ void CMainFrame::OnDisplayData() {
     if (!sheet)
         return;
     settings::AppSettings& s = appSettings();
-    doc_.selection().customer = s.selCustomer;
-    doc_.selection().circuit = s.selCableName;
+    // The sheet starts at the names chosen last; the shown measurement stays
+    // as it is when the sheet is cancelled.
     Selection selection = doc_.selection();
+    selection.customer = s.selCustomer;
+    selection.circuit = s.selCableName;
     if (!sheet->run(SheetMode::Display, doc_.tree(), selection, this))
         return;
-    doc_.selection() = selection;
     s.selCustomer = selection.customer;
     s.selCableName = selection.circuit;
-    doc_.Refresh();
+    doc_.select(selection);
 }
 
 void CMainFrame::OnCommSetting() {

@@ -1,7 +1,9 @@
 #include "app/main_window/plm_view_doc.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
@@ -42,6 +44,16 @@ std::string conflictText(const model::ConflictQuestion& question) {
                            names.c_str(), question.keptAsidePath.c_str());
 }
 
+// The measurement shown until now is not in the tree any more.
+QString goneText(const model::MeasurementRecord& gone, bool nearestShown) {
+    const std::string what = gone.testDateTimeText() + " " + gone.measureTypeText();
+    std::string text =
+        support::format(sj("表示していた測定データ（%s）はなくなりました").c_str(), what.c_str());
+    if (nearestShown)
+        text += sj("。近い日時の測定データを表示します");
+    return qs(text);
+}
+
 model::ConflictChoice askConflict(const model::ConflictQuestion& question) {
     return ui::prompter().askYesNo(conflictText(question)) ? model::ConflictChoice::KeepMine
                                                            : model::ConflictChoice::KeepTheirs;
@@ -75,9 +87,81 @@ CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {
     connect(&recheck_, &QTimer::timeout, this, &CPLMViewDoc::onDataFileEvent);
 }
 
-void CPLMViewDoc::replaceTree(model::CustomerTree committed) {
+void CPLMViewDoc::commitSheet(model::CustomerTree committed, const Selection& selection) {
     tree_ = std::move(committed);
+    // Positions in the committed tree: the save may merge another
+    // program's changes that move them.
+    selection_ = selection;
+    rememberShown();
     emit treeChanged();
+    saveData();
+    Refresh();
+    flushNote();
+}
+
+void CPLMViewDoc::select(const Selection& selection) {
+    selection_ = selection;
+    Refresh();
+}
+
+void CPLMViewDoc::notifyTreeChanged() {
+    publishTreeChange();
+    flushNote();
+}
+
+void CPLMViewDoc::publishTreeChange() {
+    const bool showing = !shown_.empty();
+    followShown();
+    emit treeChanged();
+    if (showing)
+        Refresh();
+}
+
+void CPLMViewDoc::flushNote() {
+    if (!note_.isEmpty())
+        emit statusText(std::exchange(note_, QString()));
+}
+
+void CPLMViewDoc::rememberShown() {
+    shown_.clear();
+    followed_ = selection_;
+    const model::MeasurementName* name =
+        model::findMeasurementName(tree_, selection_.customer, selection_.circuit, selection_.name);
+    if (!name)
+        return;
+    for (int i : selection_.measurements()) {
+        if (i >= 0 && i < name->records.count())
+            shown_.push_back(identityAt(name->records, i));
+    }
+}
+
+void CPLMViewDoc::followShown() {
+    if (shown_.empty() || selection_ != followed_) {
+        rememberShown();
+        return;
+    }
+    const model::MeasurementName* name =
+        model::findMeasurementName(tree_, selection_.customer, selection_.circuit, selection_.name);
+    const model::MeasurementRecord& first = shown_.front().record;
+    const int at = name ? locate(name->records, shown_.front()) : -1;
+    if (at < 0) {
+        const int instead =
+            name ? nearest(name->records, first.testDateTime, selection_.index) : -1;
+        note_ = goneText(first, instead >= 0);
+        selection_.index = instead;
+        selection_.indexes.clear();
+        rememberShown();
+        return;
+    }
+    std::vector<int> kept;
+    for (const MeasurementIdentity& identity : shown_) {
+        if (const int i = locate(name->records, identity); i >= 0)
+            kept.push_back(i);
+    }
+    std::sort(kept.begin(), kept.end());
+    selection_.index = at;
+    selection_.indexes = kept.size() > 1 && kept.front() == at ? kept : std::vector<int>{};
+    rememberShown();
 }
 
 model::SharedDataFile& CPLMViewDoc::dataFile() {
@@ -116,7 +200,8 @@ bool CPLMViewDoc::LoadData() {
     file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
     const bool ok = loadShowingProgress(*file_, tree_);
     watchDataFile();
-    emit treeChanged();
+    publishTreeChange();
+    flushNote();
     return ok;
 }
 
@@ -128,6 +213,12 @@ bool CPLMViewDoc::checkDataFileAvailable() const {
 }
 
 bool CPLMViewDoc::SaveData() {
+    const bool ok = saveData();
+    flushNote();
+    return ok;
+}
+
+bool CPLMViewDoc::saveData() {
     model::SharedDataFile& file = dataFile();
     std::error_code ec;
     const bool exists = std::filesystem::exists(support::toFsPath(file.path()), ec);
@@ -142,7 +233,7 @@ bool CPLMViewDoc::SaveData() {
     const bool ok = saveShowingProgress(file, tree_);
     watchDataFile();
     // A save merges what another program wrote meanwhile into the tree.
-    emit treeChanged();
+    publishTreeChange();
     return ok;
 }
 
@@ -151,16 +242,15 @@ bool CPLMViewDoc::ReloadIfChanged() {
         return false;
     emit treeAboutToChange();
     if (file_->differsFromLastRead(tree_)) {
-        SaveData();
+        saveData();
     } else {
-        const Selection kept = selection_;
         loadShowingProgress(*file_, tree_);
-        selection_ = kept;
         watchDataFile();
+        publishTreeChange();
     }
-    emit treeChanged();
     Refresh();
     emit statusText(qsj("他のプログラムが変更したデータファイルを読み込みました"));
+    flushNote();
     return true;
 }
 
@@ -179,12 +269,15 @@ void CPLMViewDoc::sendNames() {
 
 void CPLMViewDoc::ClearSelection() {
     selection_ = Selection{};
+    rememberShown();
     sendNames();
     send(HintClear);
     send(HintRebuild);
 }
 
 void CPLMViewDoc::Refresh() {
+    if (selection_ != followed_)
+        rememberShown();
     const model::MeasurementName* name =
         model::findMeasurementName(tree_, selection_.customer, selection_.circuit, selection_.name);
     const model::MeasurementRecord* found = nullptr;
@@ -201,6 +294,8 @@ void CPLMViewDoc::Refresh() {
     s.shownCableName = selection_.circuit;
     s.shownDataName = selection_.name;
     s.shownIndex = selection_.index;
+    s.shownStart = startText(*found);
+    s.shownKind = found->measureType;
     sendNames();
     send(HintClear);
     ViewHint rec;
@@ -220,12 +315,27 @@ void CPLMViewDoc::loadOnce() {
 
 void CPLMViewDoc::showLastShown() {
     const settings::AppSettings& s = appSettings();
+    if (s.shownIndex < 0)
+        return;
     const model::MeasurementName* name =
         model::findMeasurementName(tree_, s.shownCustomer, s.shownCableName, s.shownDataName);
-    if (!name || s.shownIndex < 0 || s.shownIndex >= name->records.count())
-        return;
-    selection_ = {s.shownCustomer, s.shownCableName, s.shownDataName, s.shownIndex};
-    Refresh();
+    const model::RecordList none;
+    const model::RecordList& records = name ? name->records : none;
+    int at = s.shownIndex < records.count() ? s.shownIndex : -1;
+    // Settings of an earlier version name the place alone.
+    if (!s.shownStart.empty()) {
+        at = locateByStart(records, s.shownStart, s.shownKind, s.shownIndex);
+        if (at < 0) {
+            model::MeasurementRecord gone;
+            gone.testDateTime = support::parseDateTime(s.shownStart);
+            gone.measureType = s.shownKind;
+            at = nearest(records, gone.testDateTime, s.shownIndex);
+            note_ = goneText(gone, at >= 0);
+        }
+    }
+    if (at >= 0)
+        select({s.shownCustomer, s.shownCableName, s.shownDataName, at});
+    flushNote();
 }
 
 void CPLMViewDoc::OnNewDocument() {

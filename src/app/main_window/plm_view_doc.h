@@ -6,8 +6,10 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/data_sheet/data_sheet.h"
+#include "app/main_window/shown_measurement.h"
 #include "model/customer_tree.h"
 #include "model/measurement_record.h"
 #include "model/shared_data_file.h"
@@ -45,11 +47,18 @@ class CPLMViewDoc : public QObject {
 
     model::CustomerTree& tree() { return tree_; }
     const model::CustomerTree& tree() const { return tree_; }
-    // The tree becomes `committed` (line settings included).
-    void replaceTree(model::CustomerTree committed);
+    // The sheet's OK: the tree becomes `committed` (line settings included)
+    // with the selection the user left in it, and is saved.
+    void commitSheet(model::CustomerTree committed, const Selection& selection);
 
+    // The selection is held as the measurements it names: whenever the tree
+    // changes (a reload, a merge, an import), the same measurements stay
+    // selected at their new places. Positions set here directly take effect
+    // at the next Refresh.
     Selection& selection() { return selection_; }
     const Selection& selection() const { return selection_; }
+    // Selects and shows.
+    void select(const Selection& selection);
 
     // The data file named by [Param] DataFile. SaveData writes only when the
     // tree differs from what was last read or saved, or no file exists yet;
@@ -61,16 +70,16 @@ class CPLMViewDoc : public QObject {
     // Says that the data file is not available (and false) when it is not.
     bool checkDataFileAvailable() const;
 
-    // When another program changed the data file: reloads it (keeping the
-    // selection where it still exists) when this tree holds nothing unsaved,
-    // else saves, merging both. True when the tree changed.
+    // When another program changed the data file: reloads it when this tree
+    // holds nothing unsaved, else saves, merging both; the shown measurement
+    // stays shown. True when the tree changed.
     bool ReloadIfChanged();
 
     void ClearSelection();
     // Shows the selected measurement, or clears the selection when it no longer exists.
     void Refresh();
-    // Tells the views that the tree changed outside replaceTree and LoadData (an import).
-    void notifyTreeChanged() { emit treeChanged(); }
+    // Tells the views that the tree changed outside the document (an import).
+    void notifyTreeChanged();
 
     // A new document: the first one of the run loads the data file; every one
     // then sends hints 104..106 with 0.0.
@@ -94,6 +103,15 @@ class CPLMViewDoc : public QObject {
     void watchDataFile();
     void onDataFileEvent();
     void loadOnce();
+    bool saveData();
+    // The selection follows its measurements into the changed tree, then the
+    // views hear of the change.
+    void publishTreeChange();
+    void rememberShown();
+    void followShown();
+    // A measurement that is gone is said once the operation has ended, so
+    // that no later note hides it.
+    void flushNote();
     // Shows the measurement the chart showed at the end of the last run, when it still exists.
     void showLastShown();
     void send(int code);
@@ -101,6 +119,10 @@ class CPLMViewDoc : public QObject {
 
     model::CustomerTree tree_;
     Selection selection_;
+    // What selection_ names, as it was when it was last set or followed.
+    std::vector<MeasurementIdentity> shown_;
+    Selection followed_;
+    QString note_;
     bool firstLoad_ = true;
     std::unique_ptr<model::SharedDataFile> file_;
     QFileSystemWatcher watcher_;
