@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -93,20 +94,6 @@ class HeldDataFile {
     bool committed_ = false;
 };
 
-// "<path>_conflict_%Y%m%d%H%M%S", with "_<n>" when that name is taken.
-std::string conflictPath(const std::string& path) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
-    const std::string base = support::format("%s_conflict_%s", path.c_str(), stamp);
-    std::string candidate = base;
-    for (int n = 1; identityAtPath(support::toFsPath(candidate)).exists; ++n)
-        candidate = support::format("%s_%d", base.c_str(), n);
-    return candidate;
-}
-
 }  // namespace
 
 std::string dataFileUnavailableText(const std::string& path) {
@@ -146,6 +133,127 @@ bool SharedDataFile::differsFromLastRead(const CustomerTree& tree) const {
     return !sameTree(tree, base_);
 }
 
+namespace {
+
+bool sameConflict(const MergeConflict& a, const MergeConflict& b) {
+    return a.kind == b.kind && a.customer == b.customer && a.circuit == b.circuit &&
+           a.name == b.name;
+}
+
+const ConflictAnswer* answerFor(const std::vector<ConflictAnswer>& answers,
+                                const MergeConflict& conflict) {
+    for (const ConflictAnswer& a : answers)
+        if (sameConflict(a.conflict, conflict))
+            return &a;
+    return nullptr;
+}
+
+std::vector<MergeConflict> unanswered(const std::vector<MergeConflict>& conflicts,
+                                      const std::vector<ConflictAnswer>& answers) {
+    std::vector<MergeConflict> fresh;
+    for (const MergeConflict& c : conflicts)
+        if (!answerFor(answers, c))
+            fresh.push_back(c);
+    return fresh;
+}
+
+// Puts the measurement name of `conflict` into `into` as `from` has it, or
+// takes it out when `from` has none.
+void takeNameFrom(const CustomerTree& from, CustomerTree& into, const MergeConflict& conflict) {
+    if (const MeasurementName* source =
+            findMeasurementName(from, conflict.customer, conflict.circuit, conflict.name)) {
+        findOrAddMeasurementName(into, conflict.customer, conflict.circuit, conflict.name).records =
+            source->records;
+        return;
+    }
+    Customer* customer = into.customers.get(conflict.customer);
+    TestCircuit* circuit = customer ? customer->circuits.get(conflict.circuit) : nullptr;
+    const int at = circuit ? circuit->names.find(conflict.name) : -1;
+    if (at >= 0)
+        circuit->names.removeAt(at);
+}
+
+// The merge in which every conflicting measurement name takes the list of the
+// side its answer kept.
+CustomerTree resolvedMerge(const CustomerTree& base, const CustomerTree& mine,
+                           const CustomerTree& theirs, MergeResult preferMine,
+                           const std::vector<ConflictAnswer>& answers) {
+    std::vector<MergeConflict> keepTheirs;
+    for (const MergeConflict& c : preferMine.conflicts)
+        if (answerFor(answers, c)->choice == ConflictChoice::KeepTheirs)
+            keepTheirs.push_back(c);
+    if (keepTheirs.empty())
+        return std::move(preferMine.tree);
+    MergeResult preferTheirs = mergeTrees(base, mine, theirs, MergeSide::Theirs);
+    if (keepTheirs.size() == preferMine.conflicts.size())
+        return std::move(preferTheirs.tree);
+    for (const MergeConflict& c : keepTheirs)
+        takeNameFrom(preferTheirs.tree, preferMine.tree, c);
+    return std::move(preferMine.tree);
+}
+
+bool pathTaken(const std::vector<ConflictAnswer>& answers, const std::string& path) {
+    for (const ConflictAnswer& a : answers)
+        if (a.keptAsidePath == path)
+            return true;
+    return identityAtPath(support::toFsPath(path)).exists;
+}
+
+// "<path>_conflict_%Y%m%d%H%M%S", with "_<n>" when that name is taken on disk
+// or by an earlier question of the same save.
+std::string conflictPath(const std::string& path, const std::vector<ConflictAnswer>& answers) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &local);
+    const std::string base = support::format("%s_conflict_%s", path.c_str(), stamp);
+    std::string candidate = base;
+    for (int n = 1; pathTaken(answers, candidate); ++n)
+        candidate = support::format("%s_%d", base.c_str(), n);
+    return candidate;
+}
+
+}  // namespace
+
+CustomerTree SharedDataFile::readTheirs(int fd, const FileIdentity& identity,
+                                        ErrorReporter& reporter, SaveRound& round) {
+    if (round.theirs && round.theirsIdentity == identity)
+        return *round.theirs;
+    CustomerTree theirs;
+    switch (readHeldDataFile(fd, theirs, path_, reporter, DamagedFile::MoveAside)) {
+        case LoadOutcome::Loaded:
+            break;
+        case LoadOutcome::Damaged:
+            // Reported; a damaged file that could not be moved aside is not
+            // written over. Nothing of it can be merged.
+            if (sameFile(identity, identityAtPath(support::toFsPath(path_))))
+                throw CxException();
+            theirs = base_;
+            break;
+        default:
+            throw CxException();
+    }
+    round.theirs = theirs;
+    round.theirsIdentity = identity;
+    return theirs;
+}
+
+// Writes, for every question asked, the version its answer did not keep.
+void SharedDataFile::keepAside(const CustomerTree& mine, const CustomerTree& theirs,
+                               const std::vector<ConflictAnswer>& answers,
+                               ErrorReporter& reporter) const {
+    std::vector<std::string> written;
+    for (const ConflictAnswer& a : answers) {
+        if (std::find(written.begin(), written.end(), a.keptAsidePath) != written.end())
+            continue;
+        const CustomerTree& notKept = a.choice == ConflictChoice::KeepMine ? theirs : mine;
+        if (!notKept.save(a.keptAsidePath, reporter))
+            throw CxException();
+        written.push_back(a.keptAsidePath);
+    }
+}
+
 bool SharedDataFile::save(CustomerTree& tree, ErrorReporter& reporter,
                           const ConflictResolver& resolve) {
     if (!available_) {
@@ -153,40 +261,46 @@ bool SharedDataFile::save(CustomerTree& tree, ErrorReporter& reporter,
         return false;
     }
     return reportingFailures(reporter, [&] {
-        HeldDataFile held(path_, support::toFsPath(path_));
-        CustomerTree result = tree;
-        if (!held.empty() && held.identity() != identity_) {
-            CustomerTree theirs;
-            switch (readHeldDataFile(held.fd(), theirs, path_, reporter, DamagedFile::MoveAside)) {
-                case LoadOutcome::Loaded:
-                    break;
-                case LoadOutcome::Damaged:
-                    // Reported; a damaged file that could not be moved aside
-                    // is not written over. Nothing of it can be merged.
-                    if (sameFile(held.identity(), identityAtPath(support::toFsPath(path_))))
-                        throw CxException();
-                    theirs = base_;
-                    break;
-                default:
-                    throw CxException();
-            }
-            MergeResult merged = mergeTrees(base_, tree, theirs, MergeSide::Mine);
-            if (!merged.conflicts.empty()) {
-                ConflictQuestion question{merged.conflicts, conflictPath(path_)};
-                const ConflictChoice choice =
-                    resolve ? resolve(question) : ConflictChoice::KeepMine;
-                if (choice == ConflictChoice::KeepTheirs)
-                    merged = mergeTrees(base_, tree, theirs, MergeSide::Theirs);
-                const CustomerTree& notKept = choice == ConflictChoice::KeepMine ? theirs : tree;
-                if (!notKept.save(question.keptAsidePath, reporter))
-                    throw CxException();
-            }
-            result = std::move(merged.tree);
+        SaveRound round;
+        while (!saveUnderLock(tree, reporter, resolve, round)) {
+            const ConflictChoice choice = resolve(*round.question);
+            for (const MergeConflict& c : round.question->conflicts)
+                round.answers.push_back({c, choice, round.question->keptAsidePath});
+            round.question.reset();
         }
-        identity_ = held.commit(result, reporter);
-        base_ = result;
-        tree = std::move(result);
     });
+}
+
+// One hold of the lock: merges what is on disk and writes. When the merge
+// finds conflicts not answered yet, the question is left in `round` and
+// nothing is written: the lock is let go while the user decides, so no other
+// program waits for the answer, and the next hold checks the file again.
+bool SharedDataFile::saveUnderLock(CustomerTree& tree, ErrorReporter& reporter,
+                                   const ConflictResolver& resolve, SaveRound& round) {
+    HeldDataFile held(path_, support::toFsPath(path_));
+    CustomerTree result = tree;
+    if (!held.empty() && held.identity() != identity_) {
+        const CustomerTree theirs = readTheirs(held.fd(), held.identity(), reporter, round);
+        MergeResult merged = mergeTrees(base_, tree, theirs, MergeSide::Mine);
+        std::vector<MergeConflict> fresh = unanswered(merged.conflicts, round.answers);
+        if (!fresh.empty()) {
+            if (resolve) {
+                round.question =
+                    ConflictQuestion{std::move(fresh), conflictPath(path_, round.answers)};
+                return false;
+            }
+            const std::string aside = conflictPath(path_, round.answers);
+            for (const MergeConflict& c : fresh)
+                round.answers.push_back({c, ConflictChoice::KeepMine, aside});
+        }
+        if (!merged.conflicts.empty())
+            keepAside(tree, theirs, round.answers, reporter);
+        result = resolvedMerge(base_, tree, theirs, std::move(merged), round.answers);
+    }
+    identity_ = held.commit(result, reporter);
+    base_ = result;
+    tree = std::move(result);
+    return true;
 }
 
 bool SharedDataFile::update(const std::function<void(CustomerTree&)>& change,

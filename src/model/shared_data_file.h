@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ struct ConflictQuestion {
 enum class ConflictChoice { KeepMine, KeepTheirs };
 
 using ConflictResolver = std::function<ConflictChoice(const ConflictQuestion&)>;
+
+// What the user answered about one conflict of a save, and where the version
+// that answer did not keep goes.
+struct ConflictAnswer {
+    MergeConflict conflict;
+    ConflictChoice choice;
+    std::string keptAsidePath;
+};
 
 // "データファイルが使用できません\n%s": shown where the program would have
 // saved to a data file it could not open.
@@ -56,9 +65,12 @@ class SharedDataFile {
 
     // Writes `tree` under the exclusive lock. When the file changed since it
     // was last read, the version on disk is read under that lock and merged
-    // with `tree`; conflicts go to `resolve` (without one, this side is kept),
-    // and the version not kept is written to the path the question names
-    // before anything else is written. `tree` becomes what was written.
+    // with `tree`; conflicts go to `resolve` (without one, this side is kept)
+    // with the lock let go while it decides. The file is then locked and
+    // checked again: when another program wrote it meanwhile, the merge is
+    // made again and only conflicts not answered yet are asked. The version
+    // not kept is written to the path the question names before the data
+    // file is written. `tree` becomes what was written.
     // Failures are reported and give false, the file staying as it was; an
     // unavailable file is not written ("データファイルが使用できません").
     bool save(CustomerTree& tree, ErrorReporter& reporter, const ConflictResolver& resolve = {});
@@ -70,6 +82,21 @@ class SharedDataFile {
     bool update(const std::function<void(CustomerTree&)>& change, ErrorReporter& reporter);
 
   private:
+    // What one save has learnt over its holds of the lock.
+    struct SaveRound {
+        std::vector<ConflictAnswer> answers;
+        std::optional<ConflictQuestion> question;
+        std::optional<CustomerTree> theirs;  // the version on disk last read
+        FileIdentity theirsIdentity;
+    };
+
+    bool saveUnderLock(CustomerTree& tree, ErrorReporter& reporter, const ConflictResolver& resolve,
+                       SaveRound& round);
+    CustomerTree readTheirs(int fd, const FileIdentity& identity, ErrorReporter& reporter,
+                            SaveRound& round);
+    void keepAside(const CustomerTree& mine, const CustomerTree& theirs,
+                   const std::vector<ConflictAnswer>& answers, ErrorReporter& reporter) const;
+
     std::string path_;
     CustomerTree base_;
     FileIdentity identity_;

@@ -384,6 +384,49 @@ TEST_F(SharedFileTest, ProgressWindowSaysThatAnotherProgramHoldsTheDataFileOrThe
     EXPECT_FALSE(support::setLongWaitNotice({}));
 }
 
+// The conflict question open in PLMView holds no lock: plmtool reads and
+// files into the same data file meanwhile, and both finish at once.
+TEST_F(SharedFileTest, PlmtoolFinishesWhileTheConflictQuestionIsOpen) {
+    ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    openWindow();
+    model::SharedDataFile other(settings().dataFilePath());
+    ASSERT_TRUE(other.update(
+        [](model::CustomerTree& t) {
+            model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
+                ->records.at(0)
+                .cond.comment = "theirs";
+        },
+        plm::app::guiErrorReporter()));
+    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection&) {
+        model::findMeasurementName(tree, "Tokyo Works", "Line 1", "Close")
+            ->records.at(0)
+            .cond.comment = "mine";
+        return true;
+    };
+    auto timed = [](const std::function<void()>& job) {
+        const auto started = std::chrono::steady_clock::now();
+        job();
+        return std::chrono::steady_clock::now() - started;
+    };
+    prompts.whileAsking([&](const std::string&) {
+        const std::string list = std::string("'") + PLMTOOL_PATH + "' --home '" +
+                                 home.path().string() + "' list >/dev/null 2>&1";
+        EXPECT_LT(timed([&] { EXPECT_EQ(std::system(list.c_str()), 0); }), std::chrono::seconds(2));
+        EXPECT_LT(timed([&] { registerWithPlmtool(home, "Meanwhile"); }), std::chrono::seconds(2));
+    });
+    prompts.queueYes();  // keep this window's version
+    frame->OnEditData();
+
+    ASSERT_EQ(prompts.texts().size(), 1u);
+    const model::CustomerTree saved = onDisk();
+    EXPECT_EQ(model::findMeasurementName(saved, "Tokyo Works", "Line 1", "Close")
+                  ->records.at(0)
+                  .cond.comment,
+              "mine");
+    EXPECT_EQ(recordsOf(saved, "Osaka", "Plant", "Meanwhile"), 2);
+    EXPECT_EQ(recordsOf(doc->tree(), "Osaka", "Plant", "Meanwhile"), 2);
+}
+
 // A data file that cannot be opened stays as it is; edits and imports say
 // that it is not available instead of writing it.
 TEST_F(SharedFileTest, UnavailableDataFileIsNeverWritten) {

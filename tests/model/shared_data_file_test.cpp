@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -115,6 +118,105 @@ TEST(SharedDataFile, ConflictIsAskedAndTheVersionNotKeptStaysOnDisk) {
         EXPECT_EQ(comment(treeFile(asked[0].keptAsidePath)), mineKept ? "theirs" : "mine");
         EXPECT_EQ(comment(tree), mineKept ? "mine" : "theirs");
     }
+}
+
+// Another program's write, made by a process of its own while the question
+// is open: it must finish at once, since the lock is let go while the user
+// decides.
+void anotherProcessWrites(const std::string& path, const char* customer, const char* comment) {
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SharedDataFile other(path);
+        RecordingReporter reporter;
+        const bool ok = other.update(
+            [&](CustomerTree& t) {
+                findOrAddMeasurementName(t, customer, "t", "n").records.at(0).cond.comment =
+                    comment;
+            },
+            reporter);
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
+
+std::string commentOf(const CustomerTree& t, const char* customer) {
+    return findMeasurementName(t, customer, "t", "n")->records.at(0).cond.comment;
+}
+
+// Two conflicts, the second made by another program while the first is
+// asked: each is asked once, each answer holds for its own name, and each
+// question's path holds the version its answer did not keep.
+TEST(SharedDataFile, NoLockIsHeldWhileAConflictIsAskedAndOnlyNewConflictsAreAskedAgain) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    otherWriterAdds(path, "A", 1);
+    otherWriterAdds(path, "B", 2);
+    otherWriterAdds(path, "C", 3);
+    SharedDataFile file(path);
+    CustomerTree tree;
+    RecordingReporter reporter;
+    ASSERT_TRUE(file.load(tree, reporter));
+    for (const char* customer : {"A", "B"})
+        findOrAddMeasurementName(tree, customer, "t", "n").records.at(0).cond.comment = "mine";
+    anotherProcessWrites(path, "A", "theirs");
+
+    std::vector<ConflictQuestion> asked;
+    ASSERT_TRUE(file.save(tree, reporter, [&](const ConflictQuestion& q) {
+        asked.push_back(q);
+        if (asked.size() == 1) {
+            anotherProcessWrites(path, "B", "theirs again");
+            anotherProcessWrites(path, "C", "unrelated");
+            return ConflictChoice::KeepMine;
+        }
+        return ConflictChoice::KeepTheirs;
+    }));
+
+    ASSERT_EQ(asked.size(), 2u);
+    ASSERT_EQ(asked[0].conflicts.size(), 1u);
+    EXPECT_EQ(asked[0].conflicts[0].customer, "A");
+    ASSERT_EQ(asked[1].conflicts.size(), 1u);
+    EXPECT_EQ(asked[1].conflicts[0].customer, "B");
+    EXPECT_NE(asked[0].keptAsidePath, asked[1].keptAsidePath);
+
+    const CustomerTree saved = treeFile(path);
+    EXPECT_EQ(commentOf(saved, "A"), "mine");
+    EXPECT_EQ(commentOf(saved, "B"), "theirs again");
+    EXPECT_EQ(commentOf(saved, "C"), "unrelated");
+    EXPECT_TRUE(sameTree(saved, tree));
+    const CustomerTree theirsAside = treeFile(asked[0].keptAsidePath);
+    EXPECT_EQ(commentOf(theirsAside, "A"), "theirs");
+    const CustomerTree mineAside = treeFile(asked[1].keptAsidePath);
+    EXPECT_EQ(commentOf(mineAside, "B"), "mine");
+}
+
+// The file written meanwhile without a new conflict: the first answer holds
+// and the other program's record is kept.
+TEST(SharedDataFile, AnAnsweredConflictIsNotAskedAgainWhenTheFileChangedMeanwhile) {
+    test::TempDir dir;
+    const std::string path = dir.file("QBX.DAT");
+    otherWriterAdds(path, "A", 1);
+    SharedDataFile file(path);
+    CustomerTree tree;
+    RecordingReporter reporter;
+    ASSERT_TRUE(file.load(tree, reporter));
+    findOrAddMeasurementName(tree, "A", "t", "n").records.at(0).cond.comment = "mine";
+    anotherProcessWrites(path, "A", "theirs");
+
+    int questions = 0;
+    ASSERT_TRUE(file.save(tree, reporter, [&](const ConflictQuestion&) {
+        ++questions;
+        otherWriterAdds(path, "During", 4);
+        return ConflictChoice::KeepTheirs;
+    }));
+    EXPECT_EQ(questions, 1);
+    const CustomerTree saved = treeFile(path);
+    EXPECT_EQ(commentOf(saved, "A"), "theirs");
+    EXPECT_EQ(recordsUnder(saved, "During"), 1);
 }
 
 // A data file that cannot be opened is reported, stays where it is, and is

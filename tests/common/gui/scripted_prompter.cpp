@@ -32,6 +32,8 @@ void ScriptedPrompter::stop(const std::string& text) {
 }
 
 ui::Answer ScriptedPrompter::nextAnswer(const std::string& text) {
+    if (whileAsking_)
+        whileAsking_(text);
     if (replies_.empty() || !std::holds_alternative<ui::Answer>(replies_.front())) {
         problems_.push_back("unanswered question: " + support::toUtf8(text));
         return ui::Answer::Cancel;

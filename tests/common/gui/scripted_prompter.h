@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -29,6 +30,12 @@ class ScriptedPrompter : public ui::Prompter {
     // A chooser's result: a stored path, or std::nullopt for cancel.
     void queuePath(std::optional<std::string> path) { replies_.emplace_back(std::move(path)); }
 
+    // Runs while each question is open, before its queued answer is taken:
+    // what other programs do while the user thinks.
+    void whileAsking(std::function<void(const std::string& text)> action) {
+        whileAsking_ = std::move(action);
+    }
+
     const std::vector<Shown>& shown() const { return shown_; }
     std::vector<std::string> texts() const;  // message texts only, in order
     const std::vector<std::string>& problems() const { return problems_; }
@@ -51,6 +58,7 @@ class ScriptedPrompter : public ui::Prompter {
     std::optional<std::string> nextPath(Kind kind, const ui::FileRequest& request);
 
     std::deque<Reply> replies_;
+    std::function<void(const std::string&)> whileAsking_;
     std::vector<Shown> shown_;
     std::vector<std::string> problems_;
 };
