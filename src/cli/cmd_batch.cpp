@@ -134,11 +134,12 @@ int runBatchReport(const Invocation& inv) {
     // puts the file in place.
     refuseTakenOutput(inv, path);
     chart::requireA4PrintArea(session.settings);
-    // The summary judges each measurement by the limits file; a damaged one
-    // stops the run before any page is painted.
+    // The summary judges each measurement by the limits file; a damaged
+    // section stops the run only when one of the measurements needs it.
     std::optional<analysis::LimitsBook> limits;
     if (inv.hasFlag("summary"))
-        limits = analysis::loadLimits(analysis::limitsFilePath());
+        limits = analysis::loadLimits(analysis::limitsFilePath(),
+                                      analysis::DamagedSections::StopTheirTarget);
     const std::unique_ptr<QGuiApplication> gui = startGui();
     InterruptGuard guard(true);
     if (!chart::writeBatchReportPdf(path, session.settings, items, limits ? &*limits : nullptr,

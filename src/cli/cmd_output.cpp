@@ -108,9 +108,11 @@ int runReport(const Invocation& inv) {
     const Target target = findTarget(inv, session, inv.hasFlag("analysis"));
     std::optional<analysis::AnalysisReport> judged;
     if (inv.hasFlag("analysis")) {
-        judged = analysis::analyzeFiled(
-            target.records, target.index, analysis::loadLimits(analysis::limitsFilePath()),
-            target.names.level1, target.names.level2, target.names.level3);
+        judged =
+            analysis::analyzeFiled(target.records, target.index,
+                                   analysis::loadLimits(analysis::limitsFilePath(),
+                                                        analysis::DamagedSections::StopTheirTarget),
+                                   target.names.level1, target.names.level2, target.names.level3);
     }
     const std::unique_ptr<QGuiApplication> gui = startGui();
     const analysis::AnalysisReport* second = judged ? &*judged : nullptr;

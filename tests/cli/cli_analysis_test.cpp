@@ -208,7 +208,9 @@ TEST_F(CliAnalysis, LimitsSetClearShowAndRefuse) {
              {"analyze", "東京", "回路A", "点1", "0"},
              {"trend", "東京", "回路A", "点1"},
              {"limits", "東京", "回路A", "--set", "close_max_ms=60"},
-             {"limits-export", "東京", "tokyo.ini"}}) {
+             {"limits-export", "東京", "tokyo.ini"},
+             {"report", "東京", "回路A", "summary.pdf", "--summary"},
+             {"report", "東京", "回路A", "点1", "0", "judged.png", "--analysis"}}) {
         r = run(args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_NE(r.err.find("判定基準ファイルが正しくありません"), std::string::npos) << r.err;
@@ -225,6 +227,10 @@ TEST_F(CliAnalysis, LimitsSetClearShowAndRefuse) {
     r = run({"analyze", "大阪", "回路B", "点9", "0"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("判定: 不合格"), std::string::npos) << r.out;
+    r = run({"report", "大阪", "回路B", "summary.pdf", "--summary"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"report", "大阪", "回路B", "点9", "0", "judged.png", "--analysis"});
+    EXPECT_EQ(r.status, 0) << r.err;
     const std::string after = test::readFile(dir.file("home/LIMITS.INI"));
     EXPECT_NE(after.find(damaged.substr(damaged.rfind("[Limits]"))), std::string::npos) << after;
     EXPECT_EQ(run({"analyze", "東京", "回路A", "点1", "0"}).status, 1);
