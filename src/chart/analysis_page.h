@@ -15,11 +15,15 @@ class QPainter;
 // the trend of its measurement name as a plot and as a table.
 namespace plm::chart {
 
-// The page's layout in 0.1 mm, for the painting below and for tests.
+// The page laid out in `area` (0.1 mm), for the painting below and for
+// tests. Every text wraps whole inside its cell, the rows growing as they
+// need; when the tables would leave the trend plot too little room, the
+// texts shrink, down to 2 mm.
 std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& settings,
                                               const SheetNames& names,
                                               const model::MeasurementRecord& record,
-                                              const analysis::AnalysisReport& report);
+                                              const analysis::AnalysisReport& report,
+                                              const QRectF& area);
 
 // Paints the page into pageRect (device pixels) inside the margins of the
 // settings, like the first page.
