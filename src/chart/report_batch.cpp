@@ -11,7 +11,10 @@
 #include <cmath>
 #include <system_error>
 
+#include "analysis/analysis_report.h"
 #include "analysis/batch_verdicts.h"
+#include "analysis/verdict.h"
+#include "chart/analysis_page.h"
 #include "chart/qt_text.h"
 #include "chart/report_page.h"
 #include "chart/test_sheet.h"
@@ -78,6 +81,18 @@ std::vector<std::string> verdictTexts(const std::vector<report::BatchItem>& item
     return texts;
 }
 
+// The judgement of one measurement with the trend of its name; a batch put
+// together without the name's list shows the measurement alone in it.
+analysis::AnalysisReport judgementOf(const report::BatchItem& item,
+                                     const analysis::LimitsBook& book) {
+    if (item.records)
+        return analysis::analyzeFiled(*item.records, item.index, book, item.level1, item.level2,
+                                      item.level3);
+    model::RecordList alone;
+    alone.append(*item.record);
+    return analysis::analyzeFiled(alone, 0, book, item.level1, item.level2, item.level3);
+}
+
 CxException writeFailure(const std::string& fsPath) {
     return CxException(support::format("OpenError\n%s", support::fromFsPath(fsPath).c_str()));
 }
@@ -139,7 +154,8 @@ bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF
                       const settings::AppSettings& settings,
                       const std::vector<report::BatchItem>& items,
                       const analysis::LimitsBook* summaryLimits,
-                      const report::BatchProgress& progress) {
+                      const report::BatchProgress& progress,
+                      const analysis::LimitsBook* judgementLimits) {
     bool firstPage = true;
     auto startPage = [&] {
         if (!firstPage)
@@ -164,6 +180,11 @@ bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF
         startPage();
         const SheetNames names{item.level1, item.level2, item.level3};
         paintReportPage(painter, pageRect, settings, names, item.record);
+        if (judgementLimits) {
+            startPage();
+            paintAnalysisPage(painter, pageRect, settings, names, *item.record,
+                              judgementOf(item, *judgementLimits));
+        }
     }
     return true;
 }
@@ -171,7 +192,8 @@ bool paintBatchReport(QPainter& painter, QPagedPaintDevice& device, const QRectF
 bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings& settings,
                          const std::vector<report::BatchItem>& items,
                          const analysis::LimitsBook* summaryLimits, bool overwrite,
-                         const report::BatchProgress& progress) {
+                         const report::BatchProgress& progress,
+                         const analysis::LimitsBook* judgementLimits) {
     std::unique_ptr<support::StagedFile> file;
     try {
         file = std::make_unique<support::StagedFile>(fsPath);
@@ -189,7 +211,8 @@ bool writeBatchReportPdf(const std::string& fsPath, const settings::AppSettings&
         if (!painter.begin(&writer))
             throw writeFailure(fsPath);
         const QRectF page(0, 0, writer.width(), writer.height());
-        if (!paintBatchReport(painter, writer, page, settings, items, summaryLimits, progress))
+        if (!paintBatchReport(painter, writer, page, settings, items, summaryLimits, progress,
+                              judgementLimits))
             return false;
         if (!painter.end())
             throw writeFailure(fsPath);

@@ -8,6 +8,7 @@
 
 #include "chart/report_batch.h"
 #include "common/temp_dir.h"
+#include "pdf_text.h"
 #include "sheet_fixture.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
@@ -85,6 +86,21 @@ TEST_F(ReportBatch, PdfAppearsOnlyWholeAndNeverOverAnExistingFile) {
     EXPECT_THROW(
         writeBatchReportPdf(dir.file("missing/visit.pdf"), settings, items, nullptr, false),
         CxException);
+}
+
+TEST_F(ReportBatch, JudgementPagesFollowTheirReportPages) {
+    const std::string path = dir.file("visit.pdf");
+    ASSERT_TRUE(writeBatchReportPdf(path, settings, items, nullptr, false, {}, &noLimits));
+    std::vector<std::string> pages;
+    for (int page = 1; page <= 6; ++page) {
+        const std::string text = test::pdfPageText(path, page);
+        if (text.empty())
+            GTEST_SKIP() << "pdftotext not available";
+        pages.push_back(text.find("判定結果") != std::string::npos ? "judgement" : "report");
+    }
+    EXPECT_EQ(test::pdfPageText(path, 7), "");
+    EXPECT_EQ(pages, (std::vector<std::string>{"report", "judgement", "report", "judgement",
+                                               "report", "judgement"}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/dialogs/batch_output.h"
 #include "chart/analysis_page.h"
 #include "chart/qt_text.h"
 
@@ -74,6 +75,10 @@ CFiguresPane::CFiguresPane(QWidget* parent) : QWidget(parent) {
     limitsButton_ = new QPushButton(qsj("判定基準..."));
     overlay_ = new QCheckBox(qsj("基準の測定を重ねて表示"));
     print_ = new QCheckBox(qsj("印刷に判定結果のページを付ける"));
+    print_->setChecked(judgementPagesPrinted());
+    connect(print_, &QCheckBox::toggled, this, &setJudgementPagesPrinted);
+    // Without the box nothing asks for the pages any more.
+    connect(print_, &QObject::destroyed, [] { setJudgementPagesPrinted(false); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(verdict_);
     layout->addWidget(table_, 1);
