@@ -310,7 +310,7 @@ std::unique_ptr<LayoutGrid> buildPage(const settings::AppSettings& settings,
 
     auto page = std::make_unique<LayoutGrid>(1, 11);
     const double heights[] = {60.0, 80.0,
-                              20.0, kRow * static_cast<double>(report.figures.channels.size() + 4),
+                              20.0, kRow * static_cast<double>(report.figures.channels.size() + 3),
                               20.0, 80.0,
                               50.0, -1.0,
                               10.0, kRow * static_cast<double>(trendRows + 1),
