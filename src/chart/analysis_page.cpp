@@ -1,6 +1,7 @@
 #include "chart/analysis_page.h"
 
 #include <QFontMetricsF>
+#include <QPagedPaintDevice>
 #include <QPainter>
 
 #include <algorithm>
@@ -330,6 +331,33 @@ std::unique_ptr<LayoutGrid> buildPage(const settings::AppSettings& settings,
     return page;
 }
 
+// Rows of the page: the measurement's figures and limits, and its trend.
+const std::vector<int> kFigureRows = {1, 2, 3, 4, 5};
+const std::vector<int> kTrendRowsOfPage = {6, 7, 8, 9};
+constexpr int kPlotRow = 7;
+
+// The page without `left` rows, its texts as large as lets the rest fit.
+std::unique_ptr<LayoutGrid> fittedPage(const settings::AppSettings& settings,
+                                       const SheetNames& names,
+                                       const model::MeasurementRecord& record,
+                                       const analysis::AnalysisReport& report, const QRectF& area,
+                                       const std::vector<int>& left) {
+    const bool plot = std::find(left.begin(), left.end(), kPlotRow) == left.end();
+    for (double size = kFontSize;; size -= 1.0) {
+        std::unique_ptr<LayoutGrid> page = buildPage(settings, names, record, report);
+        for (const int r : left) {
+            page->setRowHeight(r, Extent::fixed(0.0));
+            page->cell(0, r) = GridCell();
+        }
+        if (size < kFontSize)
+            scaleTexts(*page, size);
+        const bool wide = fitTables(*page, area);
+        const double room = area.height() - (plot ? kMinPlot : 0.0);
+        if (size <= kMinFontSize || (wide && page->fixedHeight() <= room))
+            return page;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& settings,
@@ -337,14 +365,21 @@ std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& setti
                                               const model::MeasurementRecord& record,
                                               const analysis::AnalysisReport& report,
                                               const QRectF& area) {
-    for (double size = kFontSize;; size -= 1.0) {
-        std::unique_ptr<LayoutGrid> page = buildPage(settings, names, record, report);
-        if (size < kFontSize)
-            scaleTexts(*page, size);
-        const bool wide = fitTables(*page, area);
-        if (size <= kMinFontSize || (wide && page->fixedHeight() + kMinPlot <= area.height()))
-            return page;
-    }
+    return fittedPage(settings, names, record, report, area, {});
+}
+
+std::vector<std::unique_ptr<LayoutGrid>> buildAnalysisPages(const settings::AppSettings& settings,
+                                                            const SheetNames& names,
+                                                            const model::MeasurementRecord& record,
+                                                            const analysis::AnalysisReport& report,
+                                                            const QRectF& area) {
+    std::vector<std::unique_ptr<LayoutGrid>> pages;
+    pages.push_back(buildAnalysisPage(settings, names, record, report, area));
+    if (pages.front()->fixedHeight() + kMinPlot <= area.height())
+        return pages;
+    pages.front() = fittedPage(settings, names, record, report, area, kTrendRowsOfPage);
+    pages.push_back(fittedPage(settings, names, record, report, area, kFigureRows));
+    return pages;
 }
 
 void paintAnalysisPage(QPainter& painter, const QRectF& pageRect,
@@ -354,12 +389,17 @@ void paintAnalysisPage(QPainter& painter, const QRectF& pageRect,
     const double ppu = pixelsPerUnit(painter);
     const QRectF inner =
         printArea(settings, QRectF(pageRect.topLeft() / ppu, pageRect.size() / ppu));
-    const std::unique_ptr<LayoutGrid> page =
-        buildAnalysisPage(settings, names, record, report, inner);
-    painter.save();
-    painter.scale(ppu, ppu);
-    page->paint(painter, PaintContext{1.0 / ppu, std::nullopt});
-    painter.restore();
+    const std::vector<std::unique_ptr<LayoutGrid>> pages =
+        buildAnalysisPages(settings, names, record, report, inner);
+    auto* paged = dynamic_cast<QPagedPaintDevice*>(painter.device());
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0 && (!paged || !paged->newPage()))
+            break;
+        painter.save();
+        painter.scale(ppu, ppu);
+        pages[i]->paint(painter, PaintContext{1.0 / ppu, std::nullopt});
+        painter.restore();
+    }
 }
 
 }  // namespace plm::chart

@@ -3,6 +3,7 @@
 #include <QRectF>
 
 #include <memory>
+#include <vector>
 
 #include "analysis/analysis_report.h"
 #include "chart/layout_grid.h"
@@ -25,8 +26,18 @@ std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& setti
                                               const analysis::AnalysisReport& report,
                                               const QRectF& area);
 
+// The pages the judgement takes in `area`: one, or when even the smallest
+// texts leave the trend plot too little room, the figures and limits on
+// the first and the trend on a second.
+std::vector<std::unique_ptr<LayoutGrid>> buildAnalysisPages(const settings::AppSettings& settings,
+                                                            const SheetNames& names,
+                                                            const model::MeasurementRecord& record,
+                                                            const analysis::AnalysisReport& report,
+                                                            const QRectF& area);
+
 // Paints the page into pageRect (device pixels) inside the margins of the
-// settings, like the first page.
+// settings, like the first page. A trend on a page of its own follows on a
+// new page of a printer or PDF; an image holds the first page only.
 void paintAnalysisPage(QPainter& painter, const QRectF& pageRect,
                        const settings::AppSettings& settings, const SheetNames& names,
                        const model::MeasurementRecord& record,

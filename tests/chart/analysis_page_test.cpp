@@ -218,6 +218,36 @@ TEST(AnalysisPage, EveryReasonIsWholeInsideItsCell) {
             << support::toUtf8(reason);
 }
 
+// Too little paper for figures and trend even in the smallest texts: the
+// trend continues on a page of its own, every reason still whole.
+TEST(AnalysisPage, TrendContinuesOnAFurtherPageWhenThePageIsFull) {
+    test::ensureApplication();
+    const CrowdedPage crowded;
+    settings::AppSettings settings = test::defaultSettings();
+    settings.prtBlankTop = 160;  // 13 cm of paper left
+    const QRectF area = printArea(settings, QRectF(0, 0, 2100, 2970));
+    const std::vector<std::unique_ptr<LayoutGrid>> pages =
+        buildAnalysisPages(settings, crowded.names, crowded.records.at(0), crowded.report, area);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const std::unique_ptr<LayoutGrid>& page : pages) {
+        expectTextsInsideCells(*page);
+        EXPECT_LE(page->fixedHeight(), area.height());
+    }
+
+    test::TempDir dir;
+    writeReportPdf(dir.file("page.pdf"), settings, crowded.names, &crowded.records.at(0),
+                   &crowded.report);
+    const std::string figures = test::joined(test::pdfPageText(dir.file("page.pdf"), 2));
+    const std::string trend = test::joined(test::pdfPageText(dir.file("page.pdf"), 3));
+    if (figures.empty())
+        GTEST_SKIP() << "pdftotext not available";
+    EXPECT_NE(figures.find(test::joined(support::toUtf8(crowded.report.judgement.reason))),
+              std::string::npos);
+    EXPECT_EQ(figures.find(test::joined("傾向（")), std::string::npos);
+    EXPECT_NE(trend.find(test::joined("傾向（")), std::string::npos);
+    EXPECT_EQ(test::pdfPageText(dir.file("page.pdf"), 4), "");
+}
+
 TEST(AnalysisPage, PdfGetsASecondPageOnlyWithTheAnalysis) {
     test::ensureApplication();
     test::TempDir dir;
