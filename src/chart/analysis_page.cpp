@@ -1,8 +1,13 @@
 #include "chart/analysis_page.h"
 
+#include <QFontMetricsF>
+#include <QPagedPaintDevice>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+
+#include "chart/qt_text.h"
 
 #include "chart/trend_plot.h"
 #include "support/text_codec.h"
@@ -20,13 +25,21 @@ const QColor kBlack(0, 0, 0);
 constexpr double kFontSize = 28.0;
 constexpr double kRow = 40.0;
 constexpr size_t kTrendRows = 10;  // the newest measurements in the table
+// Texts shrink no further than this (2 mm) to fit the page, and the trend
+// plot keeps at least kMinPlot of it.
+constexpr double kMinFontSize = 20.0;
+constexpr double kMinPlot = 400.0;
+// Room above and below wrapped lines, and a little width held back so that
+// a device whose glyphs come out slightly wider still holds every line.
+constexpr double kTextMargin = 6.0;
+constexpr double kWidthReserve = 0.94;
 
 void style(GridCell& cell, bool label, int align = Qt::AlignCenter) {
     cell.fill = label ? kLabelFill : kWhite;
     cell.textColor = kBlack;
     cell.border.fill(kBlack);
     cell.font = sheetFont(kFontSize);
-    cell.align = align | Qt::AlignVCenter;
+    cell.align = align | Qt::AlignVCenter | Qt::TextWordWrap;
 }
 
 LayoutGrid& table(LayoutGrid& page, int row, int columns, int rows) {
@@ -66,7 +79,7 @@ void buildTitle(LayoutGrid& page, int row, const settings::AppSettings& settings
     GridCell& cell = t.cell(0, 0);
     cell.text = settings.printTitle + sj("　判定結果");
     cell.font = sheetFont(45.0);
-    cell.align = Qt::AlignCenter;
+    cell.align = Qt::AlignCenter | Qt::TextWordWrap;
     t.setFrame(QColor());
 }
 
@@ -118,10 +131,9 @@ void buildFigures(LayoutGrid& page, int row, const analysis::AnalysisReport& rep
     t.merge(0, rows - 1, 4, rows - 1);
     put(t, 0, rows - 1, sj("総合判定"), true);
     putVerdict(t, 5, rows - 1, report.judgement.verdict);
-    // Every broken limit is named: the overall reason gets two lines.
-    put(t, 6, rows - 1, report.judgement.reason, false, Qt::AlignLeft | Qt::TextWordWrap);
+    put(t, 6, rows - 1, report.judgement.reason, false, Qt::AlignLeft);
     for (int r = 0; r < rows; ++r)
-        t.setRowHeight(r, Extent::fixed(r == rows - 1 ? 2 * kRow : kRow));
+        t.setRowHeight(r, Extent::fixed(kRow));
 }
 
 void buildLimits(LayoutGrid& page, int row, const analysis::Limits& limits) {
@@ -194,9 +206,81 @@ void caption(LayoutGrid& page, int row, const std::string& text) {
     GridCell& cell = t.cell(0, 0);
     cell.text = text;
     cell.font = sheetFont(kFontSize);
-    cell.align = Qt::AlignLeft | Qt::AlignBottom;
+    cell.align = Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap;
     // No frame: a white one would paint over the table above.
     t.setFrame(QColor());
+}
+
+// Every text of the page at `size` in place of the designed kFontSize, the
+// title in proportion.
+void scaleTexts(LayoutGrid& grid, double size) {
+    for (int r = 0; r < grid.rows(); ++r) {
+        for (int c = 0; c < grid.columns(); ++c) {
+            GridCell& cell = grid.cell(c, r);
+            if (cell.grid)
+                scaleTexts(*cell.grid, size);
+            if (!cell.text.empty())
+                cell.font = sheetFont(cell.font.pixelSize() * size / kFontSize);
+        }
+    }
+}
+
+struct TextFit {
+    double height = 0.0;
+    bool wide = true;  // every line holds in its cell's width
+};
+
+// The height a cell's text takes wrapped inside the laid out cell.
+TextFit fitCell(const GridCell& cell, const QRectF& rect) {
+    const double pad = std::min(8.0, rect.width() / 4);
+    const double width = std::max(1.0, (rect.width() - 2 * pad) * kWidthReserve);
+    const QFontMetricsF metrics(cell.font);
+    const QRectF needed = metrics.boundingRect(QRectF(0, 0, width, 1e6),
+                                               cell.align & ~Qt::AlignVertical_Mask, qs(cell.text));
+    return {needed.height() + 2 * kTextMargin, needed.width() <= width + 0.5};
+}
+
+// Grows the fixed rows of a laid out table until each of its texts wraps
+// whole inside its cell; returns the height the table then needs.
+TextFit growRows(LayoutGrid& t) {
+    TextFit total;
+    for (int r = 0; r < t.rows(); ++r) {
+        double needed = 0.0;
+        for (int c = 0; c < t.columns(); ++c) {
+            const GridCell& cell = t.cell(c, r);
+            if (cell.covered || cell.rowSpan > 1 || cell.text.empty())
+                continue;
+            const TextFit fit = fitCell(cell, t.cellRect(c, r));
+            needed = std::max(needed, fit.height);
+            total.wide = total.wide && fit.wide;
+        }
+        // A row that shares its table's height keeps at least its share.
+        const Extent& extent = t.rowHeight(r);
+        const double current =
+            extent.kind == Extent::Kind::Fixed ? extent.value : t.cellRect(0, r).height();
+        needed = std::max(needed, current);
+        t.setRowHeight(r, Extent::fixed(needed));
+        total.height += needed;
+    }
+    return total;
+}
+
+// Lays the page out in `area`, every table as high as its texts need.
+bool fitTables(LayoutGrid& page, const QRectF& area) {
+    page.layout(area);
+    bool wide = true;
+    for (int r = 0; r < page.rows(); ++r) {
+        GridCell& cell = page.cell(0, r);
+        if (!cell.grid)
+            continue;
+        const TextFit fit = growRows(*cell.grid);
+        wide = wide && fit.wide;
+        const Extent& extent = page.rowHeight(r);
+        if (extent.kind == Extent::Kind::Fixed && fit.height > extent.value)
+            page.setRowHeight(r, Extent::fixed(fit.height));
+    }
+    page.layout(area);
+    return wide;
 }
 
 }  // namespace
@@ -212,10 +296,12 @@ QColor verdictColor(analysis::Verdict verdict) {
     }
 }
 
-std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& settings,
-                                              const SheetNames& names,
-                                              const model::MeasurementRecord& record,
-                                              const analysis::AnalysisReport& report) {
+namespace {
+
+std::unique_ptr<LayoutGrid> buildPage(const settings::AppSettings& settings,
+                                      const SheetNames& names,
+                                      const model::MeasurementRecord& record,
+                                      const analysis::AnalysisReport& report) {
     const bool closes = record.measureType == 0;
     const std::vector<int> poles = report.limits.poleGroupOrDefault();
     size_t ofKind = 0;
@@ -225,7 +311,7 @@ std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& setti
 
     auto page = std::make_unique<LayoutGrid>(1, 11);
     const double heights[] = {60.0, 80.0,
-                              20.0, kRow * static_cast<double>(report.figures.channels.size() + 4),
+                              20.0, kRow * static_cast<double>(report.figures.channels.size() + 3),
                               20.0, 80.0,
                               50.0, -1.0,
                               10.0, kRow * static_cast<double>(trendRows + 1),
@@ -245,19 +331,75 @@ std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& setti
     return page;
 }
 
+// Rows of the page: the measurement's figures and limits, and its trend.
+const std::vector<int> kFigureRows = {1, 2, 3, 4, 5};
+const std::vector<int> kTrendRowsOfPage = {6, 7, 8, 9};
+constexpr int kPlotRow = 7;
+
+// The page without `left` rows, its texts as large as lets the rest fit.
+std::unique_ptr<LayoutGrid> fittedPage(const settings::AppSettings& settings,
+                                       const SheetNames& names,
+                                       const model::MeasurementRecord& record,
+                                       const analysis::AnalysisReport& report, const QRectF& area,
+                                       const std::vector<int>& left) {
+    const bool plot = std::find(left.begin(), left.end(), kPlotRow) == left.end();
+    for (double size = kFontSize;; size -= 1.0) {
+        std::unique_ptr<LayoutGrid> page = buildPage(settings, names, record, report);
+        for (const int r : left) {
+            page->setRowHeight(r, Extent::fixed(0.0));
+            page->cell(0, r) = GridCell();
+        }
+        if (size < kFontSize)
+            scaleTexts(*page, size);
+        const bool wide = fitTables(*page, area);
+        const double room = area.height() - (plot ? kMinPlot : 0.0);
+        if (size <= kMinFontSize || (wide && page->fixedHeight() <= room))
+            return page;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<LayoutGrid> buildAnalysisPage(const settings::AppSettings& settings,
+                                              const SheetNames& names,
+                                              const model::MeasurementRecord& record,
+                                              const analysis::AnalysisReport& report,
+                                              const QRectF& area) {
+    return fittedPage(settings, names, record, report, area, {});
+}
+
+std::vector<std::unique_ptr<LayoutGrid>> buildAnalysisPages(const settings::AppSettings& settings,
+                                                            const SheetNames& names,
+                                                            const model::MeasurementRecord& record,
+                                                            const analysis::AnalysisReport& report,
+                                                            const QRectF& area) {
+    std::vector<std::unique_ptr<LayoutGrid>> pages;
+    pages.push_back(buildAnalysisPage(settings, names, record, report, area));
+    if (pages.front()->fixedHeight() + kMinPlot <= area.height())
+        return pages;
+    pages.front() = fittedPage(settings, names, record, report, area, kTrendRowsOfPage);
+    pages.push_back(fittedPage(settings, names, record, report, area, kFigureRows));
+    return pages;
+}
+
 void paintAnalysisPage(QPainter& painter, const QRectF& pageRect,
                        const settings::AppSettings& settings, const SheetNames& names,
                        const model::MeasurementRecord& record,
                        const analysis::AnalysisReport& report) {
-    const std::unique_ptr<LayoutGrid> page = buildAnalysisPage(settings, names, record, report);
     const double ppu = pixelsPerUnit(painter);
     const QRectF inner =
         printArea(settings, QRectF(pageRect.topLeft() / ppu, pageRect.size() / ppu));
-    painter.save();
-    painter.scale(ppu, ppu);
-    page->layout(inner);
-    page->paint(painter, PaintContext{1.0 / ppu, std::nullopt});
-    painter.restore();
+    const std::vector<std::unique_ptr<LayoutGrid>> pages =
+        buildAnalysisPages(settings, names, record, report, inner);
+    auto* paged = dynamic_cast<QPagedPaintDevice*>(painter.device());
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0 && (!paged || !paged->newPage()))
+            break;
+        painter.save();
+        painter.scale(ppu, ppu);
+        pages[i]->paint(painter, PaintContext{1.0 / ppu, std::nullopt});
+        painter.restore();
+    }
 }
 
 }  // namespace plm::chart

@@ -47,7 +47,7 @@ std::string baseName(const BatchItem& item) {
 void appendMeasurements(const model::MeasurementName& name, const std::string& customer,
                         const std::string& circuit, std::vector<BatchItem>& items) {
     for (int i = 0; i < name.records.count(); ++i)
-        items.push_back({customer, circuit, name.name, i, &name.records.at(i)});
+        items.push_back({customer, circuit, name.name, i, &name.records.at(i), &name.records});
 }
 
 std::vector<BatchItem> selectBatch(const model::CustomerTree& tree, const BatchScope& scope) {
@@ -74,8 +74,8 @@ std::vector<BatchItem> selectBatch(const model::CustomerTree& tree, const BatchS
         throw std::out_of_range(
             support::format("no record %d (the name holds %d)", scope.index, name.records.count()));
     }
-    items.push_back(
-        {customer.name, circuit.name, name.name, scope.index, &name.records.at(scope.index)});
+    items.push_back({customer.name, circuit.name, name.name, scope.index,
+                     &name.records.at(scope.index), &name.records});
     return items;
 }
 

@@ -18,6 +18,9 @@ struct BatchItem {
     std::string level3;  // measurement data name
     int index = 0;       // position under its measurement name
     const model::MeasurementRecord* record = nullptr;
+    // Every measurement of its name, record among them, for the trend its
+    // judgement shows; nullptr when the batch was put together without it.
+    const model::RecordList* records = nullptr;
 };
 
 // Told before each measurement of a batch is written (done of total so far);

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,8 +97,16 @@ TEST_F(AnalysisDockTest, FiguresOfTheShownMeasurementTurnFailedWhenALimitIsBroke
               plm::app::verdictQColor(analysis::Verdict::Fail));
     EXPECT_EQ(figures().item(2, 6)->text(),
               QString::fromUtf8("動作時間 30.0 ms が上限 29.5 ms を超えています"));
-    EXPECT_TRUE(
-        dock->figures().verdictLabel()->text().startsWith(QString::fromUtf8("判定: 不合格")));
+    // The headline counts what broke a limit; the limits read in words with their units.
+    EXPECT_EQ(dock->figures().verdictLabel()->text(),
+              QString::fromUtf8("判定: 不合格（基準外 1 項目）"));
+    EXPECT_EQ(dock->figures().limitsLabel()->text(),
+              QString::fromUtf8("判定基準: 投入時間 下限 20.0 ms、投入時間 上限 29.5 ms"));
+    // A reason wider than its column wraps in a taller row and stands whole in its tooltip.
+    figures().resize(420, 600);
+    QApplication::processEvents();
+    EXPECT_GT(figures().rowHeight(2), figures().rowHeight(0));
+    EXPECT_EQ(figures().item(2, 6)->toolTip(), figures().item(2, 6)->text());
     const analysis::LimitsBook book = analysis::loadLimits(home.file("LIMITS.INI"));
     EXPECT_EQ(book.effective("Tokyo Works", "Line 1", "Close").closeMinUs, 20000);
 }

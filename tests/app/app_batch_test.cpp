@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
@@ -9,7 +10,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
+#include "app/analysis/figures_pane.h"
 #include "app/data_sheet/data_management_page.h"
 #include "app/dialogs/batch_out_dialog.h"
 #include "app/dialogs/batch_output.h"
@@ -197,6 +200,55 @@ TEST_F(BatchTest, OnePrintJobWithASummaryAndAPreviewOfEveryPage) {
     });
     plm::app::previewMeasurements(screen, items, false, nullptr);
     EXPECT_EQ(previewPages, 23);
+}
+
+// The pane's "印刷に判定結果のページを付ける" adds each measurement's judgement
+// page after its report page, in print and preview alike, while the box exists.
+TEST_F(BatchTest, TickedJudgementBoxAddsAJudgementPageAfterEachReport) {
+    CBatchOut dialog(CBatchOut::Kind::Print, settings(), tree, twoSelected);
+    dialog.rangeButton(Range::Circuit)->setChecked(true);
+    const std::vector<report::BatchItem> items = dialog.items();
+    ASSERT_EQ(items.size(), 3u);
+    auto pane = std::make_unique<plm::app::CFiguresPane>();
+    pane->printBox()->setChecked(true);
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(home.file("visit.pdf")));
+    ASSERT_TRUE(plm::app::printMeasurements(printer, items, true, nullptr));
+    ASSERT_EQ(pdfPages(home.file("visit.pdf")), 1 + 2 * 3);
+    std::vector<bool> judgement;
+    for (int page = 2; page <= 7; ++page) {
+        QProcess text;
+        text.start("pdftotext", {"-f", QString::number(page), "-l", QString::number(page),
+                                 QString::fromStdString(home.file("visit.pdf")), "-"});
+        ASSERT_TRUE(text.waitForFinished(20000));
+        judgement.push_back(QString::fromUtf8(text.readAllStandardOutput()).contains("判定結果"));
+    }
+    EXPECT_EQ(judgement, (std::vector<bool>{false, true, false, true, false, true}));
+
+    QPrinter screen(QPrinter::HighResolution);
+    const auto previewPages = [&] {
+        int pages = -1;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == "batchPreview") {
+                    auto* preview = w->findChild<QPrintPreviewWidget*>();
+                    preview->updatePreview();
+                    pages = preview->pageCount();
+                    w->close();
+                }
+            }
+        });
+        plm::app::previewMeasurements(screen, items, false, nullptr);
+        return pages;
+    };
+    EXPECT_EQ(previewPages(), 6);
+    pane->printBox()->setChecked(false);
+    EXPECT_EQ(previewPages(), 3);
+    pane->printBox()->setChecked(true);
+    pane.reset();
+    EXPECT_EQ(previewPages(), 3);
 }
 
 TEST_F(BatchTest, ASummaryIsNotPrintedWithoutReadableLimits) {

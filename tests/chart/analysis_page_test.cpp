@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QImage>
 
 #include <algorithm>
@@ -7,10 +8,13 @@
 
 #include "../analysis/record_fixture.h"
 #include "chart/analysis_page.h"
+#include "chart/qt_text.h"
 #include "chart/reference_overlay.h"
 #include "chart/report_page.h"
+#include "chart/test_sheet.h"
 #include "chart/trend_plot.h"
 #include "common/temp_dir.h"
+#include "pdf_text.h"
 #include "sheet_fixture.h"
 #include "support/text_codec.h"
 
@@ -120,8 +124,9 @@ TEST(AnalysisPage, FiguresVerdictAndTrendTables) {
     analysis::setLimit(limits, "close_max_ms", "45");
     const analysis::AnalysisReport report =
         analysis::analyzeFiled(records, 2, limits, std::nullopt);
-    const std::unique_ptr<LayoutGrid> page = buildAnalysisPage(
-        test::defaultSettings(), {sj("東京"), sj("回路A"), sj("点1")}, records.at(2), report);
+    const std::unique_ptr<LayoutGrid> page =
+        buildAnalysisPage(test::defaultSettings(), {sj("東京"), sj("回路A"), sj("点1")},
+                          records.at(2), report, QRectF(50, 50, 2000, 2870));
     const LayoutGrid& figures = *page->cell(0, 3).grid;
     ASSERT_EQ(figures.rows(), 3 + 3);
     EXPECT_EQ(figures.cell(1, 1).text, "42.0");
@@ -138,6 +143,109 @@ TEST(AnalysisPage, FiguresVerdictAndTrendTables) {
     EXPECT_EQ(trend.cell(4, 2).text, "---");
     EXPECT_EQ(trend.cell(2, 3).text, "50.0 (+10.0)");
     EXPECT_EQ(trend.cell(6, 3).text, sj("不合格"));
+}
+
+// Eight channels each breaking two limits, long names: the reasons wrap over
+// several lines and the overall one names every breach.
+struct CrowdedPage {
+    model::RecordList records;
+    analysis::AnalysisReport report;
+    SheetNames names{sj("東京電力株式会社　北関東支社　第二変電所"),
+                     sj("66kV 受電用遮断器 52F 主回路"), sj("定期点検　投入動作（操作電圧 定格）")};
+
+    CrowdedPage() {
+        std::vector<std::vector<int64_t>> changes;
+        for (int64_t ch = 0; ch < 8; ++ch)
+            changes.push_back({500 + 7 * ch, 503 + 7 * ch, 505 + 7 * ch, 530 + 9 * ch});
+        records.append(test::buildRecord({3, 1, 1001, changes, {}, 0}));
+        analysis::Limits limits;
+        analysis::setLimit(limits, "close_max_ms", "45.5");
+        analysis::setLimit(limits, "bounce_max_ms", "0.5");
+        analysis::setLimit(limits, "pole_spread_max_ms", "0.8");
+        analysis::setLimit(limits, "pole_group", "1,2,3,4,5,6,7,8");
+        report = analysis::analyzeFiled(records, 0, limits, std::nullopt);
+    }
+};
+
+// Every text ends inside its cell: its wrapped lines are no higher than the
+// cell and no line is wider than it.
+void expectTextsInsideCells(const LayoutGrid& grid) {
+    for (int r = 0; r < grid.rows(); ++r) {
+        for (int c = 0; c < grid.columns(); ++c) {
+            const GridCell& cell = grid.cell(c, r);
+            if (cell.grid)
+                expectTextsInsideCells(*cell.grid);
+            if (cell.covered || cell.text.empty())
+                continue;
+            const QRectF rect = grid.cellRect(c, r);
+            const QRectF text = QFontMetricsF(cell.font).boundingRect(
+                QRectF(0, 0, rect.width() - 16, 1e6), Qt::TextWordWrap, qs(cell.text));
+            EXPECT_LE(text.height(), rect.height()) << support::toUtf8(cell.text);
+            EXPECT_LE(text.width(), rect.width() - 16 + 0.5) << support::toUtf8(cell.text);
+            EXPECT_GE(cell.font.pixelSize(), 20) << support::toUtf8(cell.text);
+        }
+    }
+}
+
+TEST(AnalysisPage, EveryReasonIsWholeInsideItsCell) {
+    test::ensureApplication();
+    const CrowdedPage crowded;
+    const analysis::Judgement& judgement = crowded.report.judgement;
+    ASSERT_EQ(judgement.channels.size(), 8u);
+    ASSERT_EQ(judgement.verdict, analysis::Verdict::Fail);
+    ASSERT_NE(judgement.channels[0].reason.find(sj("バウンス")), std::string::npos);
+
+    const settings::AppSettings settings = test::defaultSettings();
+    const QRectF area = printArea(settings, QRectF(0, 0, 2100, 2970));
+    const std::unique_ptr<LayoutGrid> page =
+        buildAnalysisPage(settings, crowded.names, crowded.records.at(0), crowded.report, area);
+    expectTextsInsideCells(*page);
+    EXPECT_LE(page->fixedHeight(), area.height());
+
+    test::TempDir dir;
+    writeReportPdf(dir.file("page.pdf"), settings, crowded.names, &crowded.records.at(0),
+                   &crowded.report);
+    const std::string text = test::joined(test::pdfPageText(dir.file("page.pdf"), 2));
+    if (text.empty())
+        GTEST_SKIP() << "pdftotext not available";
+    std::vector<std::string> wanted = {judgement.reason, judgement.poleSpreadReason,
+                                       crowded.names.level1, crowded.names.level2,
+                                       crowded.names.level3};
+    for (const analysis::ChannelVerdict& ch : judgement.channels)
+        wanted.push_back(ch.reason);
+    for (const std::string& reason : wanted)
+        EXPECT_NE(text.find(test::joined(support::toUtf8(reason))), std::string::npos)
+            << support::toUtf8(reason);
+}
+
+// Too little paper for figures and trend even in the smallest texts: the
+// trend continues on a page of its own, every reason still whole.
+TEST(AnalysisPage, TrendContinuesOnAFurtherPageWhenThePageIsFull) {
+    test::ensureApplication();
+    const CrowdedPage crowded;
+    settings::AppSettings settings = test::defaultSettings();
+    settings.prtBlankTop = 160;  // 13 cm of paper left
+    const QRectF area = printArea(settings, QRectF(0, 0, 2100, 2970));
+    const std::vector<std::unique_ptr<LayoutGrid>> pages =
+        buildAnalysisPages(settings, crowded.names, crowded.records.at(0), crowded.report, area);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const std::unique_ptr<LayoutGrid>& page : pages) {
+        expectTextsInsideCells(*page);
+        EXPECT_LE(page->fixedHeight(), area.height());
+    }
+
+    test::TempDir dir;
+    writeReportPdf(dir.file("page.pdf"), settings, crowded.names, &crowded.records.at(0),
+                   &crowded.report);
+    const std::string figures = test::joined(test::pdfPageText(dir.file("page.pdf"), 2));
+    const std::string trend = test::joined(test::pdfPageText(dir.file("page.pdf"), 3));
+    if (figures.empty())
+        GTEST_SKIP() << "pdftotext not available";
+    EXPECT_NE(figures.find(test::joined(support::toUtf8(crowded.report.judgement.reason))),
+              std::string::npos);
+    EXPECT_EQ(figures.find(test::joined("傾向（")), std::string::npos);
+    EXPECT_NE(trend.find(test::joined("傾向（")), std::string::npos);
+    EXPECT_EQ(test::pdfPageText(dir.file("page.pdf"), 4), "");
 }
 
 TEST(AnalysisPage, PdfGetsASecondPageOnlyWithTheAnalysis) {

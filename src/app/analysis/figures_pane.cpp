@@ -1,12 +1,17 @@
 #include "app/analysis/figures_pane.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "app/dialogs/batch_output.h"
 #include "chart/analysis_page.h"
 #include "chart/qt_text.h"
 
@@ -36,14 +41,81 @@ QTableWidgetItem* verdictItem(analysis::Verdict verdict) {
     return it;
 }
 
+// How a limit reads in the pane; keys without a unit are not times.
+struct LimitLabel {
+    const char* key;
+    const char* label;
+    const char* unit;
+};
+
+constexpr LimitLabel kLimitLabels[] = {
+    {"close_min_ms", "投入時間 下限", " ms"},
+    {"close_max_ms", "投入時間 上限", " ms"},
+    {"open_min_ms", "遮断時間 下限", " ms"},
+    {"open_max_ms", "遮断時間 上限", " ms"},
+    {"pole_spread_max_ms", "極間差 上限", " ms"},
+    {"bounce_max_ms", "バウンス 上限", " ms"},
+    {"pole_group", "極グループ", ""},
+};
+
+std::string limitLabel(const std::string& key, const std::string& value) {
+    for (const LimitLabel& l : kLimitLabels) {
+        if (key == l.key)
+            return sj(l.label) + " " + value + l.unit;
+    }
+    return key + " " + value;
+}
+
 std::string limitsSummary(const analysis::Limits& limits) {
     std::string text;
     for (const std::string& key : analysis::limitKeys()) {
         const std::string value = analysis::limitText(limits, key);
         if (!value.empty())
-            text += (text.empty() ? "" : "  ") + key + "=" + value;
+            text += (text.empty() ? "" : sj("、")) + limitLabel(key, value);
     }
     return text.empty() ? sj("判定基準: 設定なし") : sj("判定基準: ") + text;
+}
+
+// The verdict and how many of the table's rows (channels, pole spread) it
+// rests on; the reasons themselves stand in the rows.
+std::string headline(const analysis::Judgement& j) {
+    int failed = j.poleSpread == analysis::Verdict::Fail ? 1 : 0;
+    int undecided = j.poleSpreadUndecided ? 1 : 0;
+    for (const analysis::ChannelVerdict& ch : j.channels) {
+        failed += ch.verdict == analysis::Verdict::Fail ? 1 : 0;
+        undecided += ch.undecided ? 1 : 0;
+    }
+    std::string detail = j.reason;
+    if (j.verdict == analysis::Verdict::Fail)
+        detail = support::format(sj("基準外 %d 項目").c_str(), failed);
+    else if (j.verdict == analysis::Verdict::NotJudged && undecided > 0)
+        detail = support::format(sj("判定できない %d 項目").c_str(), undecided);
+    return sj("判定: ") + analysis::verdictText(j.verdict) + sj("（") + detail + sj("）");
+}
+
+// A reason's row is as tall as the reason wrapped in its column. Measured
+// here: the items' own size hint left the last wrapped line of a long
+// reason outside its row.
+class ReasonDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        constexpr int kMargin = 6;
+        const QSize hint = QStyledItemDelegate::sizeHint(option, index);
+        const int width = std::max(1, option.rect.width() - 2 * kMargin);
+        const QRect text = QFontMetrics(option.font)
+                               .boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap,
+                                             index.data().toString());
+        return {hint.width(), std::max(hint.height(), text.height() + kMargin)};
+    }
+};
+
+// A reason wraps in its row and stands whole in its tooltip too.
+QTableWidgetItem* reasonItem(const std::string& reason) {
+    QTableWidgetItem* it = item(qs(reason), Qt::AlignLeft);
+    it->setToolTip(qs(reason));
+    return it;
 }
 
 }  // namespace
@@ -66,14 +138,24 @@ CFiguresPane::CFiguresPane(QWidget* parent) : QWidget(parent) {
                                        qsj("バウンス[ms]"), qsj("最終状態"), qsj("判定"),
                                        qsj("理由")});
     table_->verticalHeader()->hide();
+    table_->setWordWrap(true);
+    table_->setTextElideMode(Qt::ElideNone);
+    // The figures as wide as they need; the reasons take the rest of the
+    // pane's width and wrap in rows as tall as they need.
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
+    table_->setItemDelegateForColumn(6, new ReasonDelegate(table_));
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     limits_ = new QLabel;
     limits_->setWordWrap(true);
     limitsButton_ = new QPushButton(qsj("判定基準..."));
     overlay_ = new QCheckBox(qsj("基準の測定を重ねて表示"));
     print_ = new QCheckBox(qsj("印刷に判定結果のページを付ける"));
+    print_->setChecked(judgementPagesPrinted());
+    connect(print_, &QCheckBox::toggled, this, &setJudgementPagesPrinted);
+    // Without the box nothing asks for the pages any more.
+    connect(print_, &QObject::destroyed, [] { setJudgementPagesPrinted(false); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(verdict_);
     layout->addWidget(table_, 1);
@@ -97,8 +179,7 @@ void CFiguresPane::showReport(const analysis::AnalysisReport& report) {
         table_->setItem(r, 3, item(msItem(ch.bounceUs)));
         table_->setItem(r, 4, item(ch.finalOn ? (*ch.finalOn ? "ON" : "OFF") : "---"));
         table_->setItem(r, 5, verdictItem(j.channels[i].verdict));
-        table_->setItem(r, 6, item(qs(j.channels[i].reason), Qt::AlignLeft));
-        table_->item(r, 6)->setToolTip(qs(j.channels[i].reason));
+        table_->setItem(r, 6, reasonItem(j.channels[i].reason));
     }
     const int spread = static_cast<int>(channels.size());
     table_->setItem(spread, 0, item(qsj("極間差")));
@@ -106,8 +187,9 @@ void CFiguresPane::showReport(const analysis::AnalysisReport& report) {
     for (int c = 2; c <= 4; ++c)
         table_->setItem(spread, c, item(QString()));
     table_->setItem(spread, 5, verdictItem(j.poleSpread));
-    table_->setItem(spread, 6, item(qs(j.poleSpreadReason), Qt::AlignLeft));
-    verdict_->setText(qs(sj("判定: ") + analysis::verdictText(j.verdict) + "  (" + j.reason + ")"));
+    table_->setItem(spread, 6, reasonItem(j.poleSpreadReason));
+    verdict_->setText(qs(headline(j)));
+    verdict_->setToolTip(qs(j.reason));
     verdict_->setStyleSheet(QStringLiteral("color: %1").arg(verdictQColor(j.verdict).name()));
     limits_->setText(qs(limitsSummary(report.limits)));
     limitsButton_->setEnabled(true);
@@ -116,6 +198,7 @@ void CFiguresPane::showReport(const analysis::AnalysisReport& report) {
 void CFiguresPane::showNothing(const std::string& why) {
     table_->setRowCount(0);
     verdict_->setText(qs(why));
+    verdict_->setToolTip(QString());
     verdict_->setStyleSheet(QString());
     limits_->clear();
     limitsButton_->setEnabled(false);

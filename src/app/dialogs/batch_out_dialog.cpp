@@ -33,8 +33,8 @@ std::vector<report::BatchItem> selectedItems(const model::CustomerTree& tree,
         return items;
     for (int i : selection.measurements()) {
         if (i >= 0 && i < name->records.count())
-            items.push_back(
-                {selection.customer, selection.circuit, name->name, i, &name->records.at(i)});
+            items.push_back({selection.customer, selection.circuit, name->name, i,
+                             &name->records.at(i), &name->records});
     }
     return items;
 }

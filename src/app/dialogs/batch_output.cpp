@@ -61,17 +61,25 @@ QRectF pageOf(QPrinter& printer) {
     return QRectF(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
 }
 
-// The limits the summary judges by, read when a summary is asked for. A
-// limits file that cannot be read is told and nothing is printed.
-struct SummaryLimits {
+bool judgementPages = false;
+
+// The limits the summary and the judgement pages judge by, read when either
+// is asked for. A limits file that cannot be read is told and nothing is
+// printed.
+struct BatchLimits {
     bool readable = true;
+    bool summary = false;
+    bool judgement = false;
     std::optional<analysis::LimitsBook> book;
-    const analysis::LimitsBook* get() const { return book ? &*book : nullptr; }
+    const analysis::LimitsBook* forSummary() const { return summary ? &*book : nullptr; }
+    const analysis::LimitsBook* forJudgement() const { return judgement ? &*book : nullptr; }
 };
 
-SummaryLimits summaryLimits(bool summary) {
-    SummaryLimits limits;
-    if (!summary)
+BatchLimits batchLimits(bool summary) {
+    BatchLimits limits;
+    limits.summary = summary;
+    limits.judgement = judgementPages;
+    if (!limits.summary && !limits.judgement)
         return limits;
     try {
         const ui::BusyScope busy{QString()};  // says so when another program holds the file
@@ -84,12 +92,13 @@ SummaryLimits summaryLimits(bool summary) {
 }
 
 bool paintAll(QPrinter& printer, const std::vector<report::BatchItem>& items,
-              const analysis::LimitsBook* limits, const report::BatchProgress& progress) {
+              const BatchLimits& limits, const report::BatchProgress& progress) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    const bool whole = chart::paintBatchReport(painter, printer, pageOf(printer), appSettings(),
-                                               items, limits, progress);
+    const bool whole =
+        chart::paintBatchReport(painter, printer, pageOf(printer), appSettings(), items,
+                                limits.forSummary(), progress, limits.forJudgement());
     // A cancelled job is thrown away, not sent half.
     if (!whole)
         printer.abort();
@@ -112,22 +121,31 @@ std::string existingText(const std::vector<std::string>& paths) {
 
 }  // namespace
 
+void setJudgementPagesPrinted(bool on) {
+    judgementPages = on;
+}
+
+bool judgementPagesPrinted() {
+    return judgementPages;
+}
+
 bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
                        QWidget* parent) {
     if (!printMarginsFit(appSettings(), printer))
         return false;
-    const SummaryLimits limits = summaryLimits(summary);
+    const BatchLimits limits = batchLimits(summary);
     if (!limits.readable)
         return false;
     BatchProgressDialog progress("印刷しています...", static_cast<int>(items.size()), parent);
     const QString pdfFile =
         printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
     if (pdfFile.isEmpty())
-        return paintAll(printer, items, limits.get(), progress.callback());
+        return paintAll(printer, items, limits, progress.callback());
     // Printed to a file: the file appears only when whole, as plmtool writes it.
     try {
-        return chart::writeBatchReportPdf(pdfFile.toStdString(), appSettings(), items, limits.get(),
-                                          true, progress.callback());
+        return chart::writeBatchReportPdf(pdfFile.toStdString(), appSettings(), items,
+                                          limits.forSummary(), true, progress.callback(),
+                                          limits.forJudgement());
     } catch (const CxException& e) {
         ui::prompter().information(e.text());
     }
@@ -138,7 +156,7 @@ void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>
                          bool summary, QWidget* parent) {
     if (!printMarginsFit(appSettings(), printer))
         return;
-    const SummaryLimits limits = summaryLimits(summary);
+    const BatchLimits limits = batchLimits(summary);
     if (!limits.readable)
         return;
     QPrintPreviewDialog preview(&printer, parent);
@@ -146,7 +164,7 @@ void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>
     preview.setWindowTitle(qsj("印刷プレビュー"));
     preview.resize(900, 1000);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&](QPrinter* p) { paintAll(*p, items, limits.get(), {}); });
+                     [&](QPrinter* p) { paintAll(*p, items, limits, {}); });
     preview.exec();
 }
 

@@ -14,8 +14,17 @@ class QWidget;
 // before its next page or file.
 namespace plm::app {
 
+// The "印刷に判定結果のページを付ける" box of the 判定・傾向 pane holds for
+// batches too: ticked, each measurement's report page is followed by its
+// judgement page. The pane sets it while the box exists.
+void setJudgementPagesPrinted(bool on);
+bool judgementPagesPrinted();
+
 // One print job: the summary pages first when asked, then the report page of
-// each measurement. False when cancelled or the printer could not start.
+// each measurement, with its judgement page when judgementPagesPrinted().
+// The limits file is read for the summary and the judgement pages; one that
+// cannot be read is told and nothing is printed. False when cancelled or
+// the printer could not start.
 bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
                        QWidget* parent);
 
