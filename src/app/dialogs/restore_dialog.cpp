@@ -126,10 +126,8 @@ void RestoreDialog::showSelected() {
 }
 
 void RestoreDialog::saveAndTell(model::CustomerTree tree, const std::string& done) {
-    doc_.replaceTree(std::move(tree));
-    if (!doc_.SaveData())
+    if (!doc_.commitRestored(std::move(tree)))
         return;
-    doc_.Refresh();
     if (frame_ && frame_->statusBar())
         frame_->statusBar()->showMessage(qs(done));
     accept();

@@ -98,6 +98,15 @@ void CPLMViewDoc::commitSheet(model::CustomerTree committed, const Selection& se
     flushNote();
 }
 
+bool CPLMViewDoc::commitRestored(model::CustomerTree restored) {
+    tree_ = std::move(restored);
+    publishTreeChange();
+    const bool saved = saveData();
+    Refresh();
+    flushNote();
+    return saved;
+}
+
 void CPLMViewDoc::select(const Selection& selection) {
     selection_ = selection;
     Refresh();

@@ -50,6 +50,10 @@ class CPLMViewDoc : public QObject {
     // The sheet's OK: the tree becomes `committed` (line settings included)
     // with the selection the user left in it, and is saved.
     void commitSheet(model::CustomerTree committed, const Selection& selection);
+    // A tree made from this one outside the sheet (a restore from a backup):
+    // it replaces the tree, the shown measurement follows it by identity, and
+    // it is saved at once. False when the save failed.
+    bool commitRestored(model::CustomerTree restored);
 
     // The selection is held as the measurements it names: whenever the tree
     // changes (a reload, a merge, an import), the same measurements stay

@@ -208,8 +208,8 @@ std::vector<report::BatchItem> CMainFrame::selectedBatch() const {
         return items;
     for (int i : positions) {
         if (i >= 0 && i < name->records.count())
-            items.push_back(
-                {selection.customer, selection.circuit, name->name, i, &name->records.at(i)});
+            items.push_back({selection.customer, selection.circuit, name->name, i,
+                             &name->records.at(i), &name->records});
     }
     return items.size() < 2 ? std::vector<report::BatchItem>{} : items;
 }
