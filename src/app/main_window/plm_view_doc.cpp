@@ -220,7 +220,8 @@ bool CPLMViewDoc::LoadData() {
 bool CPLMViewDoc::reload() {
     model::CustomerTree loaded;
     const bool ok = loadShowingProgress(*file_, loaded);
-    // What was read before a failure is what the file held, as before.
+    // A failed load still gives what it read before the failure (the
+    // customers before a damaged part), which the next save writes anew.
     adoptTree(std::move(loaded));
     return ok;
 }
