@@ -1,7 +1,6 @@
 #include "ui/busy_scope.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QEventLoop>
 #include <QPointer>
 #include <QProgressDialog>
@@ -9,7 +8,6 @@
 #include <QTimer>
 #include <exception>
 #include <thread>
-#include <vector>
 
 #include "chart/qt_text.h"
 
