@@ -55,7 +55,7 @@ class TickWatch {
     QElapsedTimer since_;
 };
 
-constexpr int kRecords = 5000;
+constexpr int kRecords = 2000;
 
 model::CustomerTree largeTree() {
     model::CustomerTree tree = smallTree();
