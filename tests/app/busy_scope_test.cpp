@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -91,6 +94,41 @@ TEST(BusyScope, LockWaitNoticeShowsInTheWindowWhileTheScopeLives) {
     EXPECT_EQ(before, 0);
     installed()("/data/QBX.DAT", 60s);
     EXPECT_EQ(before, 1);
+}
+
+// The job works on a thread of its own; the GUI thread meanwhile handles its
+// timers, shows the job's progress and runs what the job hands back to it.
+TEST(BusyScope, RunWorksOnAnotherThreadWhileTheGuiThreadKeepsItsLoop) {
+    test::app::ensureApplication();
+    QThread* const gui = QThread::currentThread();
+    BusyScope scope(QStringLiteral("loading"), nullptr, 0ms);
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    QThread* jobThread = nullptr;
+    QThread* askedOn = nullptr;
+    bool waitCursorWhenAsked = true;
+    scope.run([&] {
+        jobThread = QThread::currentThread();
+        scope.step(1, 2);
+        BusyScope::onGuiThread([&] {
+            askedOn = QThread::currentThread();
+            scope.withNormalCursor([&] { waitCursorWhenAsked = waitCursorShows(); });
+        });
+        std::this_thread::sleep_for(200ms);
+    });
+    EXPECT_NE(jobThread, gui);
+    EXPECT_EQ(askedOn, gui);
+    EXPECT_FALSE(waitCursorWhenAsked);
+    EXPECT_TRUE(waitCursorShows());
+    EXPECT_GE(ticks, 5) << "the GUI thread's timer ran while the job slept";
+    ASSERT_NE(scope.window(), nullptr);
+    EXPECT_EQ(scope.window()->value() * 2, scope.window()->maximum());
+
+    EXPECT_THROW(scope.run([] { throw std::runtime_error("job"); }), std::runtime_error);
+    EXPECT_THROW(scope.run([] { BusyScope::onGuiThread([] { throw std::logic_error("gui"); }); }),
+                 std::logic_error);
 }
 
 }  // namespace

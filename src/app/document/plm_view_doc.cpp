@@ -59,21 +59,35 @@ model::ConflictChoice askConflict(const model::ConflictQuestion& question) {
 }
 
 // A data file of many years takes long enough to load or save that the user
-// must see the program working.
-bool loadShowingProgress(model::SharedDataFile& file, model::CustomerTree& tree) {
+// must see the program working. The file is read and written on a worker
+// thread, so that the GUI thread keeps painting; the tree it reads into or
+// writes from is not the document's, which only the GUI thread changes.
+bool loadShowingProgress(model::SharedDataFile& file, model::CustomerTree& loaded) {
     ui::BusyScope busy(qsj("データファイル読み込み中・・・"));
     ui::BusyReporter reporter(guiErrorReporter(), busy);
-    return file.load(tree, reporter);
+    bool ok = false;
+    busy.run([&] { ok = file.load(loaded, reporter); });
+    return ok;
 }
 
-bool saveShowingProgress(model::SharedDataFile& file, model::CustomerTree& tree) {
+// `saved` becomes what was written, with what another program wrote merged
+// in; the conflicts are asked on the GUI thread while the worker waits.
+bool saveShowingProgress(model::SharedDataFile& file, const model::CustomerTree& tree,
+                         model::CustomerTree& saved) {
     ui::BusyScope busy(qsj("データファイル保存中・・・"));
     ui::BusyReporter reporter(guiErrorReporter(), busy);
-    return file.save(tree, reporter, [&busy](const model::ConflictQuestion& question) {
+    const model::ConflictResolver resolve = [&busy](const model::ConflictQuestion& question) {
         model::ConflictChoice choice = model::ConflictChoice::KeepMine;
-        busy.withNormalCursor([&] { choice = askConflict(question); });
+        ui::BusyScope::onGuiThread(
+            [&] { busy.withNormalCursor([&] { choice = askConflict(question); }); });
         return choice;
+    };
+    bool ok = false;
+    busy.run([&] {
+        saved = tree;
+        ok = file.save(saved, reporter, resolve);
     });
+    return ok;
 }
 
 }  // namespace
@@ -206,11 +220,24 @@ void CPLMViewDoc::onDataFileEvent() {
 bool CPLMViewDoc::LoadData() {
     emit treeAboutToChange();
     file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
-    const bool ok = loadShowingProgress(*file_, tree_);
-    watchDataFile();
-    publishTreeChange();
+    const bool ok = reload();
     flushNote();
     return ok;
+}
+
+bool CPLMViewDoc::reload() {
+    model::CustomerTree loaded;
+    const bool ok = loadShowingProgress(*file_, loaded);
+    // A failed load still gives what it read before the failure (the
+    // customers before a damaged part), which the next save writes anew.
+    adoptTree(std::move(loaded));
+    return ok;
+}
+
+void CPLMViewDoc::adoptTree(model::CustomerTree tree) {
+    std::swap(tree_, tree);
+    watchDataFile();
+    publishTreeChange();
 }
 
 bool CPLMViewDoc::checkDataFileAvailable() const {
@@ -238,10 +265,16 @@ bool CPLMViewDoc::saveData() {
     if (!checkDataFileAvailable())
         return false;
     emit treeAboutToChange();
-    const bool ok = saveShowingProgress(file, tree_);
-    watchDataFile();
-    // A save merges what another program wrote meanwhile into the tree.
-    publishTreeChange();
+    model::CustomerTree saved;
+    const bool ok = saveShowingProgress(file, tree_, saved);
+    // A save merges what another program wrote meanwhile into the tree; a
+    // failed one leaves the tree as it was, unsaved.
+    if (ok) {
+        adoptTree(std::move(saved));
+    } else {
+        watchDataFile();
+        publishTreeChange();
+    }
     return ok;
 }
 
@@ -252,9 +285,7 @@ bool CPLMViewDoc::ReloadIfChanged() {
     if (file_->differsFromLastRead(tree_)) {
         saveData();
     } else {
-        loadShowingProgress(*file_, tree_);
-        watchDataFile();
-        publishTreeChange();
+        reload();
     }
     Refresh();
     emit statusText(qsj("他のプログラムが変更したデータファイルを読み込みました"));

@@ -36,7 +36,8 @@ struct ViewHint {
 
 // The one document of the run: the customer tree of the data file and the
 // current selection. The data file is read and written only through
-// LoadData and SaveData; opening a document file reads nothing. Other
+// LoadData and SaveData, on a worker thread under a progress window while
+// the GUI thread keeps painting; opening a document file reads nothing. Other
 // programs (plmtool, other installations) may write the same file: the
 // document watches it, reloads it when nothing here is open, and merges their
 // changes into its own before it saves.
@@ -107,7 +108,12 @@ class CPLMViewDoc : public QObject {
     void watchDataFile();
     void onDataFileEvent();
     void loadOnce();
+    // Reads the data file anew (on a worker thread, as saveData writes it).
+    bool reload();
     bool saveData();
+    // A tree read or written by a worker takes the place of the document's,
+    // here on the GUI thread, and is published as any other change.
+    void adoptTree(model::CustomerTree tree);
     // The selection follows its measurements into the changed tree, then the
     // views hear of the change.
     void publishTreeChange();
