@@ -37,7 +37,8 @@ Figures measure(const model::CustomerTree& tree) {
     frame.resize(1280, 900);
     frame.show();
     QCoreApplication::processEvents();
-    doc.replaceTree(tree);
+    doc.tree() = tree;
+    doc.notifyTreeChanged();
     app::MeasurementBrowser& browser = frame.browser();
     const double build = best(5, [&] {
         browser.reload(doc.tree(), doc.selection());
