@@ -32,13 +32,11 @@ class RestoreDialogTest : public AppWindow {
     // that save still holds it.
     void saveThenDeleteTokyo() {
         openWindow();
-        doc->replaceTree(loadedSmallTree(settings().deviceTypeIndex));
-        ASSERT_TRUE(doc->SaveData());
+        ASSERT_TRUE(doc->commitRestored(loadedSmallTree(settings().deviceTypeIndex)));
         original = readFile(dataFile());
         model::CustomerTree tree = doc->tree();
         tree.customers.removeAt(tree.customers.find("Tokyo Works"));
-        doc->replaceTree(std::move(tree));
-        ASSERT_TRUE(doc->SaveData());
+        ASSERT_TRUE(doc->commitRestored(std::move(tree)));
     }
 
     std::string original;
