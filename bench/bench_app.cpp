@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "app/data_sheet/data_sheet.h"
-#include "app/main_window/main_frame.h"
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "app/startup/plm_view_app.h"

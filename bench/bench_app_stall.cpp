@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/document/plm_view_doc.h"
 #include "app/main_window/main_frame.h"
-#include "app/main_window/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "bench_timing.h"
 #include "common/gui/scripted_prompter.h"

@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "app/browser/measurement_browser.h"
-#include "app/main_window/main_frame.h"
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "bench_timing.h"
