@@ -196,7 +196,12 @@ CPgMstEdit::CPgMstEdit(SheetMode mode, model::CustomerTree& tree, const Selectio
     applyInitialSelection(in);
 }
 
-CPgMstEdit::~CPgMstEdit() = default;
+// The stack goes first, while the page it tells of its changes is still whole:
+// as a child it would be cleared after the page's own members are gone.
+CPgMstEdit::~CPgMstEdit() {
+    undoStack_->disconnect(this);
+    delete undoStack_;
+}
 
 QWidget* CPgMstEdit::buildNameColumn(int level) {
     auto* column = new QWidget(group_);
