@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/data_sheet/data_sheet.h"
-#include "app/main_window/main_frame.h"
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/main_frame.h"
 #include "app/shell/app_context.h"
 #include "common/fixtures.h"
 #include "common/gui/scripted_prompter.h"
