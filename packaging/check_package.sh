@@ -102,7 +102,7 @@ completion=$(COMPLETION=$root/usr/share/bash-completion/completions/plmtool bash
     COMP_WORDS=(plmtool --home /tmp re) COMP_CWORD=3 COMP_LINE="plmtool --home /tmp re" COMP_POINT=22
     _plmtool plmtool re /tmp
     printf "%s\n" "${COMPREPLY[@]}" | sort | tr "\n" " "')
-[[ $completion == "receive register report " ]] || fail "completion of 're' gave '$completion'"
+[[ $completion == "receive register report restore " ]] || fail "completion of 're' gave '$completion'"
 
 if ((failures > 0)); then
     printf '%d package check(s) failed\n' "$failures" >&2
