@@ -16,16 +16,6 @@ uint64_t dateKey(const MeasurementRecord& r) {
     return bits;
 }
 
-bool sameContent(const MeasurementRecord& a, const MeasurementRecord& b) {
-    if (!(a.testDateTime == b.testDateTime) || a.contacts.size() != b.contacts.size())
-        return false;
-    if (a.dataNo == b.dataNo)
-        return a == b;
-    MeasurementRecord copy = b;
-    copy.dataNo = a.dataNo;
-    return a == copy;
-}
-
 // The records of `backup` that no record of `current` matches, one for one.
 int unmatched(const RecordList* current, const RecordList& backup) {
     std::unordered_multimap<uint64_t, const MeasurementRecord*> present;
@@ -37,7 +27,7 @@ int unmatched(const RecordList* current, const RecordList& backup) {
     for (const MeasurementRecord& r : backup) {
         auto [first, last] = present.equal_range(dateKey(r));
         auto match = first;
-        while (match != last && !sameContent(*match->second, r))
+        while (match != last && !sameRecordContent(*match->second, r))
             ++match;
         if (match == last)
             ++count;

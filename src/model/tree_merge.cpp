@@ -55,7 +55,9 @@ bool maySame(const MeasurementRecord& a, const MeasurementRecord& b) {
     return a.testDateTime == b.testDateTime && a.contacts.size() == b.contacts.size();
 }
 
-bool sameIdentity(const MeasurementRecord& a, const MeasurementRecord& b) {
+}  // namespace
+
+bool sameRecordContent(const MeasurementRecord& a, const MeasurementRecord& b) {
     if (!maySame(a, b))
         return false;
     if (a.dataNo == b.dataNo)
@@ -64,6 +66,8 @@ bool sameIdentity(const MeasurementRecord& a, const MeasurementRecord& b) {
     copy.dataNo = a.dataNo;
     return a == copy;
 }
+
+namespace {
 
 // The same measurement of the tester, whatever conditions the user gave it.
 bool sameMeasurement(const MeasurementRecord& a, const MeasurementRecord& b) {
@@ -88,7 +92,7 @@ struct Tally {
 
     void add(const MeasurementRecord& r) {
         for (size_t i = 0; i < records.size(); ++i) {
-            if (sameIdentity(*records[i], r)) {
+            if (sameRecordContent(*records[i], r)) {
                 ++counts[i];
                 return;
             }
@@ -98,7 +102,7 @@ struct Tally {
     }
     int countOf(const MeasurementRecord& r) const {
         for (size_t i = 0; i < records.size(); ++i) {
-            if (sameIdentity(*records[i], r))
+            if (sameRecordContent(*records[i], r))
                 return counts[i];
         }
         return 0;
@@ -146,7 +150,7 @@ bool editedOnBothSides(const Tally& base, const Tally& mine, const Tally& theirs
         const MeasurementRecord* editTheirs = nullptr;
         if (addedWithOtherConditions(mine, base, *gone, &editMine) &&
             addedWithOtherConditions(theirs, base, *gone, &editTheirs) &&
-            !sameIdentity(*editMine, *editTheirs)) {
+            !sameRecordContent(*editMine, *editTheirs)) {
             return true;
         }
     }
@@ -171,7 +175,7 @@ RecordList combinedList(const RecordList* base, const RecordList& mine, const Re
                                                        t.countOf(*r) - b.countOf(*r));
         int have = m.countOf(*r);
         for (int i = out.count() - 1; i >= 0 && have > want; --i) {
-            if (sameIdentity(out.at(i), *r)) {
+            if (sameRecordContent(out.at(i), *r)) {
                 out.removeAt(i);
                 --have;
                 changed = true;

@@ -52,6 +52,10 @@ struct MergeResult {
 MergeResult mergeTrees(const CustomerTree& base, const CustomerTree& mine,
                        const CustomerTree& theirs, MergeSide preferred);
 
+// The same record but for its data number, which renumbering rewrites: how the
+// merge, and a restore from a backup, tell that a measurement is there already.
+bool sameRecordContent(const MeasurementRecord& a, const MeasurementRecord& b);
+
 // Same line settings, names (spelled alike) and records on every level.
 bool sameTree(const CustomerTree& a, const CustomerTree& b);
 

@@ -128,6 +128,27 @@ class SharedFileTest : public AppWindow {
         return done();
     }
 
+    // The window open on the small tree; another program then gives the first
+    // Close measurement the comment "theirs" and the next sheet gives it "mine".
+    void openWindowWithAConflictAtTheNextSheet() {
+        ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+        openWindow();
+        model::SharedDataFile other(settings().dataFilePath());
+        ASSERT_TRUE(other.update(
+            [](model::CustomerTree& t) {
+                model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
+                    ->records.at(0)
+                    .cond.comment = "theirs";
+            },
+            plm::app::guiErrorReporter()));
+        ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection&) {
+            model::findMeasurementName(tree, "Tokyo Works", "Line 1", "Close")
+                ->records.at(0)
+                .cond.comment = "mine";
+            return true;
+        };
+    }
+
     ScriptedSheet::Installed sheet;
 };
 
@@ -166,22 +187,7 @@ TEST_F(SharedFileTest, RecordsOfPlmtoolAreShownMergedAndKept) {
 }
 
 TEST_F(SharedFileTest, ConflictIsAskedAndTheOtherVersionStaysBeside) {
-    ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    openWindow();
-    model::SharedDataFile other(settings().dataFilePath());
-    ASSERT_TRUE(other.update(
-        [](model::CustomerTree& t) {
-            model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
-                ->records.at(0)
-                .cond.comment = "theirs";
-        },
-        plm::app::guiErrorReporter()));
-    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection&) {
-        model::findMeasurementName(tree, "Tokyo Works", "Line 1", "Close")
-            ->records.at(0)
-            .cond.comment = "mine";
-        return true;
-    };
+    openWindowWithAConflictAtTheNextSheet();
     prompts.queueNo();  // keep the other program's version
     frame->OnEditData();
 
@@ -387,22 +393,7 @@ TEST_F(SharedFileTest, ProgressWindowSaysThatAnotherProgramHoldsTheDataFileOrThe
 // The conflict question open in PLMView holds no lock: plmtool reads and
 // files into the same data file meanwhile, and both finish at once.
 TEST_F(SharedFileTest, PlmtoolFinishesWhileTheConflictQuestionIsOpen) {
-    ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    openWindow();
-    model::SharedDataFile other(settings().dataFilePath());
-    ASSERT_TRUE(other.update(
-        [](model::CustomerTree& t) {
-            model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
-                ->records.at(0)
-                .cond.comment = "theirs";
-        },
-        plm::app::guiErrorReporter()));
-    ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection&) {
-        model::findMeasurementName(tree, "Tokyo Works", "Line 1", "Close")
-            ->records.at(0)
-            .cond.comment = "mine";
-        return true;
-    };
+    openWindowWithAConflictAtTheNextSheet();
     auto timed = [](const std::function<void()>& job) {
         const auto started = std::chrono::steady_clock::now();
         job();

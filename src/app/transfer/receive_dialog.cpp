@@ -33,7 +33,7 @@ CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
     face.setPointSize(9);
     setFont(face);
 
-    // Empty until the first status text: a placeholder would read as a status.
+    // Empty until the first status text: any text there would read as a status.
     status_ = new QLabel(this);
     activity_ = new ui::ActivityIndicator(this);
     list_ = new QListWidget(this);
