@@ -94,6 +94,28 @@ void keepOnlyIndex(NamedCollection<ScannedCustomer>& customers, uint32_t index) 
     }
 }
 
+// A selected name that was joined holds its selected record only once every
+// record of it is known.
+void keepSelectedRecordOfJoins(ArchiveReader& in, const ScanSelection& selection,
+                               DataFileOutline& outline) {
+    if (outline.joins.empty() || !selection.index)
+        return;
+    if (outline.joins.partialRecords()) {
+        // Rare (a file written elsewhere, or damaged): the bytes are read
+        // once more keeping the selected names whole, rather than every scan
+        // keeping them. Damage met again there is the damage the first pass
+        // met, after every name it keeps.
+        ScanSelection wholeNames = selection;
+        wholeNames.index.reset();
+        in.rewind();
+        try {
+            scanDataFile(in, wholeNames, outline);
+        } catch (const ArchiveError&) {
+        }
+    }
+    keepOnlyIndex(outline.customers, *selection.index);
+}
+
 }  // namespace
 
 void joinContent(ScannedCustomer& kept, ScannedCustomer&& read, NameJoins& joins,
@@ -181,19 +203,15 @@ ReadStatus scanDataFile(ArchiveReader& in, const ScanSelection& selection,
     if (ReadStatus status = readPreamble(in, version); status != ReadStatus::Ok)
         return status;
     readLineSettings(in, outline.lineSettings);
-    Scanner(in, version, selection, outline.joins).customers(outline.customers);
-    if (outline.joins.empty() || !selection.index)
-        return ReadStatus::Ok;
-    if (outline.joins.partialRecords()) {
-        // Rare (a file written elsewhere, or damaged): the bytes are read
-        // once more keeping the selected names whole, rather than every scan
-        // keeping them.
-        ScanSelection wholeNames = selection;
-        wholeNames.index.reset();
-        in.rewind();
-        scanDataFile(in, wholeNames, outline);
+    try {
+        Scanner(in, version, selection, outline.joins).customers(outline.customers);
+    } catch (const ArchiveError&) {
+        // The customers read before the damage stay, joined as the full read
+        // joins them.
+        keepSelectedRecordOfJoins(in, selection, outline);
+        throw;
     }
-    keepOnlyIndex(outline.customers, *selection.index);
+    keepSelectedRecordOfJoins(in, selection, outline);
     return ReadStatus::Ok;
 }
 
