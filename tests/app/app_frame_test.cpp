@@ -11,7 +11,9 @@
 #include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
+#include "chart/qt_text.h"
 #include "ui/busy_scope.h"
+#include "ui/prompter.h"
 
 namespace plm::test::app {
 namespace {
@@ -84,6 +86,8 @@ TEST_F(FrameTest, SelectionOfAMissingMeasurementClearsTheView) {
     };
     frame->OnEditData();
     ASSERT_TRUE(textOutEnabled());
+    EXPECT_EQ(frame->windowTitle(),
+              plm::qs("Tokyo Works / Line 1 / Close  No.1 - " + plm::ui::appTitle()));
     ScriptedSheet::action() = [](SheetMode, model::CustomerTree& tree, Selection& sel) {
         tree.customers.removeAt(tree.customers.find("Tokyo Works"));
         sel = {"Tokyo Works", "Line 1", "Close", 0};
@@ -93,6 +97,7 @@ TEST_F(FrameTest, SelectionOfAMissingMeasurementClearsTheView) {
     EXPECT_TRUE(frame->chartView().records().empty());
     EXPECT_EQ(doc->selection(), Selection{});
     EXPECT_FALSE(textOutEnabled());
+    EXPECT_EQ(frame->windowTitle(), plm::qs(plm::ui::appTitle()));
 }
 
 TEST_F(FrameTest, DisplayWorksOnTheOwnTreeAndWritesNoData) {

@@ -90,6 +90,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     connect(&doc_, &CPLMViewDoc::hint, this, [this](const ViewHint& hint) {
         if (hint.code == HintRebuild)
             browser_->showSelection(doc_.selection());
+        updateTitle();
     });
     connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
     // The judgement pane; the 表示 menu switches it like the bars.
@@ -106,6 +107,18 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
 }
 
 CMainFrame::~CMainFrame() = default;
+
+// The shown measurement before the program's name, as desktop programs show
+// their document.
+void CMainFrame::updateTitle() {
+    std::string title = ui::appTitle();
+    if (view_->hasRecord()) {
+        const chart::SheetNames& names = view_->names();
+        title = names.level1 + " / " + names.level2 + " / " + names.level3 + "  No." +
+                view_->records().front().dataNoText() + " - " + title;
+    }
+    setWindowTitle(qs(title));
+}
 
 QAction* CMainFrame::action(int id) const {
     auto it = actions_.find(id);

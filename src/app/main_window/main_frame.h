@@ -105,6 +105,7 @@ class CMainFrame : public QMainWindow {
     void storeSplitter();
     void storePlacement();
     void updateTextOut();
+    void updateTitle();
     std::string exchangeFolder() const;
     // The measurements the selection holds when there are several, else none.
     std::vector<report::BatchItem> selectedBatch() const;
