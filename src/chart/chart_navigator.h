@@ -35,6 +35,11 @@ class ChartNavigator {
     void zoomToPixels(double x0, double x1, const QRectF& plot);
 
     const ChartCursors& cursors() const { return cursors_; }
+    // Both cursors gone; the next click places A again.
+    void clearCursors() {
+        cursors_ = {};
+        active_ = 'A';
+    }
     // 'A' or 'B': the cursor the keys move (the one placed or moved last).
     char active() const { return active_; }
     // A click: A first, then B, after that the nearer of the two.

@@ -291,6 +291,21 @@ TEST_F(ChartEventsTest, ClicksPlaceCursorsThatDragAndJumpFromChangeToChange) {
     EXPECT_EQ(cursors().b, 150);
     EXPECT_EQ(cursors().a, 202);
     EXPECT_FALSE(view().navigator().visible());
+
+    // Escape clears both; the next click places A again. So does the
+    // context menu's entry.
+    key(&view(), Qt::Key_Escape);
+    EXPECT_FALSE(cursors().a);
+    EXPECT_FALSE(cursors().b);
+    click(port(), inBand1(190.3));
+    EXPECT_EQ(cursors().a, 190);
+    EXPECT_FALSE(cursors().b);
+    auto* clear = view().findChild<QAction*>("clearCursors");
+    ASSERT_NE(clear, nullptr);
+    EXPECT_EQ(clear->text(), plm::qsj("カーソルを消去"));
+    EXPECT_EQ(view().contextMenuPolicy(), Qt::ActionsContextMenu);
+    clear->trigger();
+    EXPECT_FALSE(cursors().a);
 }
 
 }  // namespace

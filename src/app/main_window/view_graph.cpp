@@ -1,5 +1,6 @@
 #include "app/main_window/view_graph.h"
 
+#include <QAction>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -47,7 +48,17 @@ CViewGraph::CViewGraph(CPLMViewDoc& doc, QWidget* parent) : QAbstractScrollArea(
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
+    auto* clear = new QAction(qsj("カーソルを消去"), this);
+    clear->setObjectName("clearCursors");
+    connect(clear, &QAction::triggered, this, &CViewGraph::clearCursors);
+    addAction(clear);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     rebuild();
+}
+
+void CViewGraph::clearCursors() {
+    nav_.clearCursors();
+    viewport()->update();
 }
 
 void CViewGraph::onHint(const ViewHint& hint) {
@@ -262,6 +273,9 @@ void CViewGraph::keyPressEvent(QKeyEvent* event) {
             break;
         case Qt::Key_Home:
             nav_.showWhole();
+            break;
+        case Qt::Key_Escape:
+            nav_.clearCursors();
             break;
         case Qt::Key_Plus:
         case Qt::Key_Minus:

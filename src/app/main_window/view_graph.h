@@ -43,6 +43,8 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
 
     // The whole record again, with the designed time grid.
     void showWholeRecord();
+    // Escape and the context menu's カーソルを消去: cursors A and B go.
+    void clearCursors();
 
     // Text output of the first measurement (the CSV dialog); does nothing
     // when the view holds none.
