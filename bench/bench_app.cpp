@@ -21,6 +21,7 @@
 #include "app/startup/plm_view_app.h"
 #include "bench_timing.h"
 #include "common/gui/scripted_prompter.h"
+#include "program_folder.h"
 #include "support/paths.h"
 #include "synthetic_tree.h"
 #include "ui/prompter.h"
@@ -65,15 +66,10 @@ struct Figures {
 };
 
 Figures runOnce(const fs::path& home, const model::CustomerTree& tree) {
-    fs::remove_all(home);
-    fs::create_directories(home / "DATA");
-    support::setProgramFolder(home.string());
-    app::appSettings() = settings::AppSettings{};
-    app::appSettings().Locate(settings::ProfileFile::Kind::ProgramFolder);
-    app::appSettings().Load();
     static plm::test::ScriptedPrompter quiet;
     ui::ScopedPrompter scoped(quiet);
-    tree.save(app::appSettings().dataFilePath(), app::guiErrorReporter());
+    if (!bench::freshProgramFolder(home, tree))
+        std::exit(1);
     app::appSettings() = settings::AppSettings{};
 
     Figures f;
