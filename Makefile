@@ -12,7 +12,8 @@ PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
             fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev \
             poppler-utils ccache clang-format locales \
             dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream shared-mime-info \
-            libglib2.0-bin bash-completion
+            libglib2.0-bin bash-completion \
+            postgresql libpq-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build asan fuzz test test-core test-package test-asan test-fuzz run demo bench install \

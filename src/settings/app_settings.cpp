@@ -15,6 +15,7 @@ const char* const kDebug = "Debug";
 const char* const kSetting = "Setting";
 const char* const kJournal = "Journal";
 const char* const kBackup = "Backup";
+const char* const kArchive = "Archive";
 
 const std::string& commDebugKey() {
     return support::sj("通信(0:リリース,1:デバック)");
@@ -121,6 +122,18 @@ void AppSettings::loadMainProfile() {
     backupKeepDays = GetInt(kBackup, "KeepDays", 30, {}, false);
     backupKeepMonths = GetInt(kBackup, "KeepMonths", 12, {}, false);
     backupMaxMB = GetInt(kBackup, "MaxMB", 2000, {}, false);
+    archiveConnection = GetString(kArchive, "Connection", "", {}, false);
+    archiveInstallationId = GetString(kArchive, "InstallationId", "", {}, false);
+    archiveInstallationName = GetString(kArchive, "InstallationName", "", {}, false);
+    archiveIntervalMinutes = std::max(0, GetInt(kArchive, "IntervalMinutes", 0, {}, false));
+}
+
+void AppSettings::saveArchive() {
+    Batch batch(*this);
+    WriteString(kArchive, "Connection", archiveConnection);
+    WriteString(kArchive, "InstallationId", archiveInstallationId);
+    WriteString(kArchive, "InstallationName", archiveInstallationName);
+    WriteInt(kArchive, "IntervalMinutes", archiveIntervalMinutes);
 }
 
 void AppSettings::loadDeviceProfile() {

@@ -48,6 +48,16 @@ class AppSettings : public ProfileFile {
     // (a leading "." is the program folder) and what pruning keeps.
     std::string backupFolder = ".\\DATA\\BACKUP";
     int backupKeepLast = 20, backupKeepDays = 30, backupKeepMonths = 12, backupMaxMB = 2000;
+    // [Archive] the team archive: a libpq connection string or service name
+    // (empty: no archive), this installation's UUID (made at its first sync)
+    // and name (empty: user@host), and the minutes between automatic syncs
+    // (0: only when asked). Read only: a program that changes them writes
+    // them with saveArchive, so a program without an archive never writes them.
+    std::string archiveConnection;
+    std::string archiveInstallationId;
+    std::string archiveInstallationName;
+    int archiveIntervalMinutes = 0;
+    void saveArchive();
     // [TextOut]
     std::string textOutDir;
     std::string textOutFile;

@@ -61,6 +61,9 @@ TEST(LayerOrder, EachIncludeIsJudgedByTheLayersOfBothEnds) {
         {"analysis/a.cpp", "\"link/b.h\"", false},   {"analysis/a.cpp", "\"report/b.h\"", false},
         {"cli/a.cpp", "\"chart/b.h\"", false},       {"chart/a.cpp", "<QPainter>", false},
         {"model/a.cpp", "<vector>", false},          {"model/a.cpp", "\"model/b.h\"", false},
+        {"analysis/a.cpp", "\"archive/b.h\"", true}, {"archive/a.cpp", "\"chart/b.h\"", true},
+        {"archive/a.cpp", "<QString>", true},        {"archive/a.cpp", "\"analysis/b.h\"", false},
+        {"cli/a.cpp", "\"archive/b.h\"", false},
     };
     for (const auto& c : cases) {
         TempDir fresh;
