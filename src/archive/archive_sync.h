@@ -127,6 +127,9 @@ class SyncedRecords {
     // archive with this place and these conditions.
     bool synced(const model::CustomerTree& tree, const std::string& customer,
                 const std::string& circuit, const std::string& name, int index) const;
+    // The same for every record of `tree`, customers, circuits, names and
+    // records in tree order: one pass for a whole browser.
+    std::vector<bool> syncedInTreeOrder(const model::CustomerTree& tree) const;
     // The count of records of `tree` not yet in the archive as they are.
     int notSynced(const model::CustomerTree& tree) const;
 
