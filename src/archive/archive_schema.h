@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ int archiveSchemaVersion(PgConnection& conn);
 // The role field installations are members of: reading, and adding rows;
 // no DELETE, TRUNCATE or DROP.
 inline constexpr const char* kFieldRole = "plm_field";
+
+// Held (as a transaction's advisory lock) by every change of measurement
+// versions, so the change numbers are handed out in the order the changes
+// become visible: a reader that has seen number n has seen all before it.
+inline constexpr int64_t kPushLock = 0x504c4d50555348;
 
 // Brings the archive to programSchemaVersion() and (re)grants the field
 // role's rights. Returns the versions applied, in order. Throws CxException

@@ -25,10 +25,6 @@ namespace {
 using support::format;
 using support::sj;
 
-// Pushes run one at a time across all installations, so the change numbers
-// are handed out in the order the changes become visible and a reader that
-// has seen number n has seen everything before it.
-constexpr int64_t kPushLock = 0x504c4d50555348;
 constexpr int kBatch = 200;
 
 std::string hexDecoded(const std::string& text) {

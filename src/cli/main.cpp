@@ -17,10 +17,12 @@ using plm::cli::Command;
 using plm::cli::OptionSpec;
 using plm::cli::UsageError;
 
-const std::vector<OptionSpec> kGlobalOptions = {{"home", true}, {"data", true}};
+const std::vector<OptionSpec> kGlobalOptions = {{"home", true}, {"data", true}, {"archive", true}};
 
 void printUsage(std::FILE* out) {
-    std::fputs("usage: plmtool [--home DIR] [--data FILE] COMMAND ...\n\ncommands:\n", out);
+    std::fputs(
+        "usage: plmtool [--home DIR] [--data FILE] [--archive CONNINFO] COMMAND ...\n\ncommands:\n",
+        out);
     for (const Command* command : plm::cli::commandsInHelpOrder()) {
         std::fprintf(out, "  plmtool %-58s %s\n", command->usage.c_str(), command->help.c_str());
     }
@@ -116,6 +118,8 @@ void applyGlobalOptions(const plm::cli::Invocation& inv) {
             throw UsageError{"--data must name a file, not a folder: " + data};
         plm::cli::setDataOverride(data);
     }
+    if (inv.hasFlag("archive"))
+        plm::cli::setArchiveOverride(inv.flagValue("archive"));
 }
 
 // Another program's lock may hold a command for up to a minute: say so once

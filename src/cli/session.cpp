@@ -24,7 +24,19 @@ std::string& dataOverride() {
     return value;
 }
 
+std::string& archiveConnection() {
+    static std::string value;
+    return value;
+}
+
 }  // namespace
+
+void setArchiveOverride(const std::string& conninfo) {
+    archiveConnection() = conninfo;
+}
+const std::string& archiveOverride() {
+    return archiveConnection();
+}
 
 std::string absoluteFsPath(const std::string& fsPath) {
     return std::filesystem::absolute(fsPath).lexically_normal().string();

@@ -20,6 +20,9 @@ std::string absoluteFsPath(const std::string& fsPath);
 // Set by main from --home / --data before any command runs.
 void setHomeOverride(const std::string& fsPath);
 void setDataOverride(const std::string& fsPath);
+// --archive CONNINFO: the archive instead of [Archive] Connection.
+void setArchiveOverride(const std::string& conninfo);
+const std::string& archiveOverride();
 
 // Locates and loads the settings, applies the configured device type and
 // the overrides. Every command calls it first.
