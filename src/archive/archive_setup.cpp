@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "analysis/limits_file.h"
 #include "archive/archive_connection.h"
 #include "archive/archive_sync.h"
 #include "support/cx_exception.h"
@@ -65,6 +66,7 @@ SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile
                                  : settings.archiveInstallationName;
     setup.dataFile = dataFile;
     setup.stateFile = defaultStateFile();
+    setup.limitsFile = analysis::limitsFilePath();
     return setup;
 }
 

@@ -11,6 +11,7 @@
 
 #include "archive/archive_connection.h"
 #include "archive/archive_schema.h"
+#include "archive/limits_sync.h"
 #include "archive/local_records.h"
 #include "archive/pg_connection.h"
 #include "archive/record_codec.h"
@@ -141,6 +142,8 @@ class Sync {
                 registerInstallation(conn);
             push(conn);
             if (!report_.cancelled)
+                limits_.push(conn);
+            if (!report_.cancelled)
                 pull(conn);
             if (!options_.dryRun)
                 logSync(conn);
@@ -164,6 +167,7 @@ class Sync {
     void readLocal() {
         progress(SyncStage::Reading, 0, 0);
         state_ = loadSyncState(setup_.stateFile);
+        limits_.readLocal();
         ReportCollector reporter;
         if (!file_.load(tree_, reporter))
             throw CxException(reporter.text);
@@ -466,6 +470,9 @@ class Sync {
                 localOf[local_[l].synced] = static_cast<int>(l);
             }
         }
+        // One snapshot for measurements and limits: the change numbers up
+        // to the cursor are then all read, of both kinds.
+        PgTransaction tx(conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
         int64_t cursor = state_.cursor;
         int done = 0;
         std::vector<int64_t> toFetch;
@@ -485,7 +492,8 @@ class Sync {
         }
         if (!options_.dryRun)
             fetchTesters(conn, toFetch);
-        newCursor_ = cursor;
+        newCursor_ = std::max(cursor, limits_.pull(conn, state_.cursor));
+        tx.commit();
     }
 
     void pullOne(const Head& head, std::vector<int>& localOf, std::vector<int64_t>& toFetch) {
@@ -614,6 +622,7 @@ class Sync {
             if (!file_.save(mine, reporter, keepTheirs))
                 throw CxException(reporter.text);
         }
+        limits_.writeLocal();
         state_.installationId = setup_.installationId;
         if (!report_.cancelled)
             state_.cursor = std::max(state_.cursor, newCursor_);
@@ -668,6 +677,7 @@ class Sync {
     std::unordered_map<int64_t, int> byId_;
     std::vector<Incoming> incoming_;
     std::set<NameRef> changedHere_;
+    LimitsSync limits_{setup_, options_, state_, report_};
     std::unordered_map<int64_t, std::string> testers_;
     int64_t newCursor_ = 0;
 };

@@ -254,3 +254,33 @@ TEST(ArchiveSync, AConflictKeepsTheLocalVersionAndTheArchiveKeepsBoth) {
 
 }  // namespace
 }  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// The limits set on one installation reach the other; a limit changed on
+// both is kept as each has it at first, and the archive has both.
+TEST(ArchiveSync, LimitsEntriesSyncAsVersions) {
+    const std::string conninfo = initArchive();
+    Installation a(conninfo), b(conninfo);
+    for (const Installation* site : {&a, &b}) {
+        site->edit(
+            [](model::CustomerTree& tree) { fileRecords(tree, "C", "K", "N", {uniqueRecord(9)}); });
+    }
+    ASSERT_EQ(a.tool({"limits", "C", "K", "--set", "close_min_ms=40"}).status, 0);
+    expectSynced(a);
+    expectSynced(b);
+    EXPECT_THAT(b.tool({"limits", "C", "K"}).out, HasSubstr("40"));
+    ASSERT_EQ(a.tool({"limits", "C", "K", "--set", "close_min_ms=41"}).status, 0);
+    ASSERT_EQ(b.tool({"limits", "C", "K", "--set", "close_min_ms=42"}).status, 0);
+    expectSynced(a);
+    const cli::ToolRun run = b.sync();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("1 conflict(s)"));
+    expectSynced(a);
+    EXPECT_THAT(a.tool({"limits", "C", "K"}).out, HasSubstr("42"));
+    EXPECT_EQ(countOf(conninfo, "SELECT count(*) FROM plm_limits_version"), 3);
+}
+
+}  // namespace
+}  // namespace plm::test
