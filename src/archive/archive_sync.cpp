@@ -27,6 +27,7 @@ using support::format;
 using support::sj;
 
 constexpr int kBatch = 200;
+constexpr size_t kBulk = 2000;  // tester data a transaction of new measurements
 
 std::string hexDecoded(const std::string& text) {
     // bytea in its text form: "\x" and two hex digits a byte.
@@ -275,12 +276,29 @@ class Sync {
             pushChange(conn, s, gone, -1);
             step(1);
         }
-        for (const auto& [key, locals] : added) {
-            if (cancelled())
-                break;
+        if (tx) {
+            tx->commit();
+            tx.reset();
+            inBatch = 0;
+        }
+        std::vector<std::pair<std::string, std::vector<int>>> groups(added.begin(), added.end());
+        for (size_t at = 0; at < groups.size() && !cancelled(); at += kBulk) {
+            const size_t end = std::min(groups.size(), at + kBulk);
             open();
-            pushAdded(conn, key, locals);
-            step(static_cast<int>(locals.size()));
+            // What the archive has not seen goes in at once; the rest one
+            // tester data at a time, to be matched with what is there.
+            for (size_t g : pushNewInBulk(conn, groups, at, end)) {
+                pushAdded(conn, groups[g].first, groups[g].second);
+            }
+            if (tx) {
+                tx->commit();
+                tx.reset();
+            }
+            int count = 0;
+            for (size_t g = at; g < end; ++g)
+                count += static_cast<int>(groups[g].second.size());
+            done += count;
+            progress(SyncStage::Pushing, done, total);
         }
         report_.cancelled = cancelled();
         if (tx)
@@ -451,6 +469,75 @@ class Sync {
             record.synced = remember(id, insertVersion(conn, id, 0, record.placement, true), key,
                                      record.placement);
         }
+    }
+
+    // Adds the groups at..end whose tester data the archive does not hold
+    // yet, through COPY and two set statements; returns the others.
+    std::vector<size_t> pushNewInBulk(
+        PgConnection& conn, const std::vector<std::pair<std::string, std::vector<int>>>& groups,
+        size_t at, size_t end) {
+        std::string keys = "{";
+        for (size_t g = at; g < end; ++g) {
+            keys += g > at ? "," : "";
+            for (unsigned char c : groups[g].first)
+                keys += format("%02x", c);
+        }
+        keys += "}";
+        const PgResult known = conn.exec(
+            "SELECT DISTINCT encode(tester_key, 'hex') FROM plm_measurement WHERE tester_key IN "
+            "(SELECT decode(k, 'hex') FROM unnest($1::text[]) k)",
+            {PgValue::text(keys)});
+        std::set<std::string> present;
+        for (int row = 0; row < known.rows(); ++row)
+            present.insert(hexDecoded("\\x" + known.text(row, 0)));
+        std::vector<size_t> rest;
+        std::string rows;
+        std::vector<int> order;
+        for (size_t g = at; g < end; ++g) {
+            if (present.count(groups[g].first)) {
+                rest.push_back(g);
+                continue;
+            }
+            int occurrence = 0;
+            for (int l : groups[g].second) {
+                const LocalRecord& r = local_[l];
+                noteChange(SyncChange::Direction::Push, {}, r.placement, r.tester);
+                rows += std::to_string(order.size()) + "\t";
+                appendCopyBytea(rows, r.key);
+                rows += "\t" + std::to_string(occurrence++) + "\t";
+                for (const std::string* v :
+                     {&r.tester, &r.placement.customer, &r.placement.circuit, &r.placement.name}) {
+                    appendCopyBytea(rows, *v);
+                    rows += "\t";
+                }
+                appendCopyBytea(rows, r.placement.conditions);
+                rows += "\n";
+                order.push_back(l);
+            }
+        }
+        if (order.empty() || options_.dryRun)
+            return rest;
+        conn.run(
+            "CREATE TEMP TABLE IF NOT EXISTS plm_incoming (ord integer, key bytea, occurrence "
+            "integer, tester bytea, customer bytea, circuit bytea, name bytea, conditions bytea) "
+            "ON COMMIT DELETE ROWS");
+        conn.copyIn("COPY plm_incoming FROM STDIN", rows);
+        const PgResult made = conn.exec(
+            "WITH m AS (INSERT INTO plm_measurement (tester_key, occurrence, tester, head, "
+            "created_by) SELECT key, occurrence, tester, nextval('plm_change_seq'), $1 FROM "
+            "plm_incoming ORDER BY ord RETURNING id, head, tester_key, occurrence), "
+            "v AS (INSERT INTO plm_version (seq, measurement_id, customer, circuit, name, "
+            "conditions, deleted, current, installation) SELECT m.head, m.id, i.customer, "
+            "i.circuit, i.name, i.conditions, false, true, $1 FROM m JOIN plm_incoming i ON "
+            "i.key = m.tester_key AND i.occurrence = m.occurrence) "
+            "SELECT i.ord, m.id, m.head FROM m JOIN plm_incoming i ON i.key = m.tester_key AND "
+            "i.occurrence = m.occurrence",
+            {PgValue::text(setup_.installationId)});
+        for (int row = 0; row < made.rows(); ++row) {
+            LocalRecord& r = local_[order[static_cast<size_t>(made.number(row, 0))]];
+            r.synced = remember(made.number(row, 1), made.number(row, 2), r.key, r.placement);
+        }
+        return rest;
     }
 
     std::string testerOf(PgConnection& conn, int64_t id) {
