@@ -634,11 +634,17 @@ class Sync {
             for (size_t i = at; i < std::min(ids.size(), at + 1000); ++i)
                 list += (i > at ? "," : "") + std::to_string(ids[i]);
             list += "}";
+            // Binary results: the samples come as their bytes, the id as
+            // eight bytes in network order.
             const PgResult r =
                 conn.exec("SELECT id, tester FROM plm_measurement WHERE id = ANY($1::bigint[])",
-                          {PgValue::text(list)});
-            for (int row = 0; row < r.rows(); ++row)
-                testers_[r.number(row, 0)] = hexDecoded(r.text(row, 1));
+                          {PgValue::text(list)}, true);
+            for (int row = 0; row < r.rows(); ++row) {
+                int64_t id = 0;
+                for (unsigned char c : r.text(row, 0))
+                    id = id << 8 | c;
+                testers_[id] = r.text(row, 1);
+            }
         }
     }
 
