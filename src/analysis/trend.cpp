@@ -59,11 +59,17 @@ std::optional<int64_t> Trend::spreadDelta(size_t entry) const {
 
 Trend computeTrend(const model::RecordList& records, const Limits& limits,
                    const std::optional<ReferenceMark>& reference) {
+    return computeTrendByRecord(
+        records, [&](const model::MeasurementRecord&) { return limits; }, reference);
+}
+
+Trend computeTrendByRecord(const model::RecordList& records, const LimitsOfRecord& limitsOf,
+                           const std::optional<ReferenceMark>& reference) {
     Trend trend;
     trend.entries.reserve(static_cast<size_t>(records.count()));
     int index = 0;
     for (const model::MeasurementRecord& record : records)
-        trend.entries.push_back(entryOf(index++, record, limits));
+        trend.entries.push_back(entryOf(index++, record, limitsOf(record)));
     std::stable_sort(trend.entries.begin(), trend.entries.end(),
                      [](const TrendEntry& a, const TrendEntry& b) {
                          if (a.date.valid() != b.date.valid())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,12 @@ struct Trend {
 // those without one first, as they are listed.
 Trend computeTrend(const model::RecordList& records, const Limits& limits,
                    const std::optional<ReferenceMark>& reference);
+
+// The same with each measurement judged by limits of its own (those of the
+// model its conditions name differ between measurements of one name).
+using LimitsOfRecord = std::function<Limits(const model::MeasurementRecord&)>;
+Trend computeTrendByRecord(const model::RecordList& records, const LimitsOfRecord& limitsOf,
+                           const std::optional<ReferenceMark>& reference);
 
 // "%Y/%m/%d %H:%M" of the entry's test date (CP932).
 std::string trendDateText(const TrendEntry& entry);
