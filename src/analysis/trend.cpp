@@ -3,9 +3,7 @@
 #include <algorithm>
 
 namespace plm::analysis {
-namespace {
-
-TrendEntry entryOf(int index, const model::MeasurementRecord& record, const Limits& limits) {
+TrendEntry trendEntryOf(int index, const model::MeasurementRecord& record, const Limits& limits) {
     const MeasurementFigures figures = computeFigures(record, limits.poleGroupOrDefault());
     TrendEntry entry;
     entry.index = index;
@@ -19,6 +17,14 @@ TrendEntry entryOf(int index, const model::MeasurementRecord& record, const Limi
     entry.verdict = judge(record, figures, limits).verdict;
     return entry;
 }
+
+bool trendDateBefore(const TrendEntry& a, const TrendEntry& b) {
+    if (a.date.valid() != b.date.valid())
+        return !a.date.valid();
+    return a.date.valid() && a.date.value < b.date.value;
+}
+
+namespace {
 
 std::optional<int64_t> difference(const std::optional<int64_t>& a,
                                   const std::optional<int64_t>& b) {
@@ -69,13 +75,8 @@ Trend computeTrendByRecord(const model::RecordList& records, const LimitsOfRecor
     trend.entries.reserve(static_cast<size_t>(records.count()));
     int index = 0;
     for (const model::MeasurementRecord& record : records)
-        trend.entries.push_back(entryOf(index++, record, limitsOf(record)));
-    std::stable_sort(trend.entries.begin(), trend.entries.end(),
-                     [](const TrendEntry& a, const TrendEntry& b) {
-                         if (a.date.valid() != b.date.valid())
-                             return !a.date.valid();
-                         return a.date.valid() && a.date.value < b.date.value;
-                     });
+        trend.entries.push_back(trendEntryOf(index++, record, limitsOf(record)));
+    std::stable_sort(trend.entries.begin(), trend.entries.end(), trendDateBefore);
     std::vector<ReferenceCandidate> candidates;
     for (const TrendEntry& e : trend.entries) {
         candidates.push_back({e.date, e.dataNo});

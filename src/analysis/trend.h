@@ -53,6 +53,13 @@ using LimitsOfRecord = std::function<Limits(const model::MeasurementRecord&)>;
 Trend computeTrendByRecord(const model::RecordList& records, const LimitsOfRecord& limitsOf,
                            const std::optional<ReferenceMark>& reference);
 
+// One measurement's entry: its figures and verdict under `limits`; `index`
+// is its position under its name.
+TrendEntry trendEntryOf(int index, const model::MeasurementRecord& record, const Limits& limits);
+
+// The order of a trend: entries without a valid date first, then by date.
+bool trendDateBefore(const TrendEntry& a, const TrendEntry& b);
+
 // "%Y/%m/%d %H:%M" of the entry's test date (CP932).
 std::string trendDateText(const TrendEntry& entry);
 
