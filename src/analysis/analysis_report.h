@@ -15,6 +15,7 @@ namespace plm::analysis {
 
 struct AnalysisReport {
     Limits limits;
+    std::vector<LimitsLevel> levels;  // per key of limitKeys(); empty when not known
     MeasurementFigures figures;
     Judgement judgement;
     Trend trend;
@@ -25,7 +26,8 @@ struct AnalysisReport {
 AnalysisReport analyzeFiled(const model::RecordList& records, int index, const Limits& limits,
                             const std::optional<ReferenceMark>& reference);
 
-// The limits and reference mark of a name out of the book, then analyzeFiled.
+// The limits and reference mark of a name out of the book, each measurement
+// judged by the limits of its own model too, then analyzeFiled.
 AnalysisReport analyzeFiled(const model::RecordList& records, int index, const LimitsBook& book,
                             const std::string& customer, const std::string& circuit,
                             const std::string& name);

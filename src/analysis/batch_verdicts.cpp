@@ -9,7 +9,8 @@ std::vector<Verdict> judgeBatch(const std::vector<report::BatchItem>& items,
     std::vector<Verdict> verdicts;
     verdicts.reserve(items.size());
     for (const report::BatchItem& item : items) {
-        const Limits limits = book.effective(item.level1, item.level2, item.level3);
+        const Limits limits =
+            book.effective(item.level1, item.level2, item.level3, item.record->cond);
         const MeasurementFigures figures =
             computeFigures(*item.record, limits.poleGroupOrDefault());
         verdicts.push_back(judge(*item.record, figures, limits).verdict);

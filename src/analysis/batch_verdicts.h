@@ -11,8 +11,8 @@
 namespace plm::analysis {
 
 // The verdict of each item in batch order, each judged by the limits of the
-// measurement name it is filed under (the test circuit's, overlaid by the
-// name's own).
+// measurement name it is filed under and of its breaker model (the model's,
+// overlaid by the test circuit's, overlaid by the name's own).
 std::vector<Verdict> judgeBatch(const std::vector<report::BatchItem>& items,
                                 const LimitsBook& book);
 

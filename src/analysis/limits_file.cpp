@@ -41,6 +41,12 @@ void appendFolded(std::string& key, const std::string& name) {
 
 std::string targetKey(const LimitsTarget& target) {
     std::string key;
+    if (target.model) {
+        key += 'M';
+        appendFolded(key, target.model->maker);
+        appendFolded(key, target.model->model);
+        return key;
+    }
     appendFolded(key, target.customer);
     appendFolded(key, target.circuit);
     if (target.name) {
@@ -139,9 +145,11 @@ std::string nameLine(const std::string& key, const std::string& name) {
 }
 
 std::string sectionText(const LimitsEntry& e) {
-    std::string out = std::string("\r\n") + kSection + "\r\n" +
-                      nameLine("Customer", e.target.customer) +
-                      nameLine("Circuit", e.target.circuit);
+    std::string out = std::string("\r\n") + kSection + "\r\n";
+    if (e.target.model)
+        out += nameLine("Maker", e.target.model->maker) + nameLine("Model", e.target.model->model);
+    else
+        out += nameLine("Customer", e.target.customer) + nameLine("Circuit", e.target.circuit);
     if (e.target.name)
         out += nameLine("Name", *e.target.name);
     for (const std::string& key : limitKeys()) {
@@ -181,7 +189,9 @@ class Section {
     void assign(int line, const std::string& key, const std::string& value) {
         const bool hex = key.size() > 3 && key.compare(key.size() - 3, 3, kHexSuffix) == 0;
         const std::string family = hex ? key.substr(0, key.size() - 3) : key;
-        const bool targetKey = family == "Customer" || family == "Circuit" || family == "Name";
+        const bool circuitKey = family == "Customer" || family == "Circuit" || family == "Name";
+        const bool modelKey = family == "Maker" || family == "Model";
+        const bool targetKey = circuitKey || modelKey;
         if (hex && !targetKey) {
             fail(line,
                  support::format(sj("判定基準の項目 \"%s\" はありません").c_str(), key.c_str()));
@@ -196,6 +206,8 @@ class Section {
             return;
         }
         keyLines_.emplace_back(family, line);
+        circuitKeys_ = circuitKeys_ || circuitKey;
+        modelKeys_ = modelKeys_ || modelKey;
         if (targetKey)
             assignTarget(line, family, hex, key, value);
         else if (key == "Reference")
@@ -225,6 +237,12 @@ class Section {
             d.circuit = entry_.target.circuit;
         d.name = entry_.target.name;
         d.nameUnknown = nameUnknown_;
+        d.circuitKeys = circuitKeys_;
+        d.modelKeys = modelKeys_;
+        if (makerRead_)
+            d.maker = model().maker;
+        if (modelRead_)
+            d.model = model().model;
         return d;
     }
 
@@ -234,8 +252,22 @@ class Section {
             customerRead_ = false;
         else if (family == "Circuit")
             circuitRead_ = false;
+        else if (family == "Maker")
+            makerRead_ = false;
+        else if (family == "Model")
+            modelRead_ = false;
         else
             nameUnknown_ = true;
+    }
+
+    BreakerModel& model() {
+        if (!entry_.target.model)
+            entry_.target.model.emplace();
+        return *entry_.target.model;
+    }
+    const BreakerModel& model() const {
+        static const BreakerModel none;
+        return entry_.target.model ? *entry_.target.model : none;
     }
 
     void assignTarget(int line, const std::string& family, bool hex, const std::string& key,
@@ -253,6 +285,12 @@ class Section {
         } else if (family == "Circuit") {
             entry_.target.circuit = *name;
             circuitRead_ = true;
+        } else if (family == "Maker") {
+            model().maker = *name;
+            makerRead_ = true;
+        } else if (family == "Model") {
+            model().model = *name;
+            modelRead_ = true;
         } else if (hex || !value.empty()) {
             // A bare "Name=" is the test circuit's own section, as it always was.
             entry_.target.name = *name;
@@ -286,7 +324,14 @@ class Section {
     }
 
     void check(std::unordered_set<std::string>& targets) {
-        if (!customerRead_ || !circuitRead_) {
+        if (modelKeys_ && circuitKeys_) {
+            fail(firstLine_, sj("Maker と Model の [Limits] には Customer、Circuit、Name "
+                                "は書けません"));
+        } else if (modelKeys_ && (!makerRead_ || !modelRead_)) {
+            fail(firstLine_, sj("Maker と Model の片方しかない [Limits] があります"));
+        } else if (modelKeys_ && model().model.empty()) {
+            fail(lineOf("Model"), sj("Model が空の [Limits] があります"));
+        } else if (!modelKeys_ && (!customerRead_ || !circuitRead_)) {
             fail(firstLine_, sj("Customer と Circuit のない [Limits] があります"));
         } else if (entry_.reference && !entry_.target.name) {
             fail(lineOf("Reference"), sj("Reference は Name のある [Limits] にだけ書けます"));
@@ -303,7 +348,11 @@ class Section {
     LimitsEntry entry_;
     bool customerRead_ = false;
     bool circuitRead_ = false;
+    bool makerRead_ = false;
+    bool modelRead_ = false;
     bool nameUnknown_ = false;
+    bool circuitKeys_ = false;
+    bool modelKeys_ = false;
     std::vector<std::pair<std::string, int>> keyLines_;
     int damageLine_ = 0;
     std::string damageDetail_;
@@ -413,10 +462,6 @@ std::string unwritable(const LimitsEntry& e) {
     return {};
 }
 
-std::string targetText(const LimitsTarget& t) {
-    return t.customer + " / " + t.circuit + (t.name ? " / " + *t.name : "");
-}
-
 CxException fileFailure(const std::string& fsPath, int error) {
     return CxException(support::format(sj("判定基準ファイルを読み書きできません\n%s\n%s").c_str(),
                                        support::fromFsPath(fsPath).c_str(),
@@ -452,26 +497,92 @@ LimitsBook parseFile(const std::string& bytes, const std::string& fsPath, Damage
 }  // namespace
 
 LimitsTarget LimitsTarget::ofCircuit(std::string customer, std::string circuit) {
-    return {std::move(customer), std::move(circuit), std::nullopt};
+    return {std::move(customer), std::move(circuit), std::nullopt, std::nullopt};
 }
 
 LimitsTarget LimitsTarget::ofName(std::string customer, std::string circuit, std::string name) {
-    return {std::move(customer), std::move(circuit), std::move(name)};
+    return {std::move(customer), std::move(circuit), std::move(name), std::nullopt};
+}
+
+LimitsTarget LimitsTarget::ofModel(std::string maker, std::string model) {
+    return {{}, {}, std::nullopt, BreakerModel{std::move(maker), std::move(model)}};
+}
+
+std::optional<BreakerModel> breakerModelOf(const model::TestConditions& conditions) {
+    if (conditions.mcType.empty())
+        return std::nullopt;
+    return BreakerModel{conditions.mcMaker, conditions.mcType};
+}
+
+std::string targetText(const LimitsTarget& t) {
+    if (t.model)
+        return sj("型式 ") + t.model->maker + " / " + t.model->model;
+    return t.customer + " / " + t.circuit + (t.name ? " / " + *t.name : "");
+}
+
+std::string levelText(LimitsLevel level) {
+    switch (level) {
+        case LimitsLevel::Model:
+            return sj("型式");
+        case LimitsLevel::Circuit:
+            return sj("試験回路");
+        case LimitsLevel::Name:
+            return sj("測定データ名称");
+        case LimitsLevel::None:
+            break;
+    }
+    return {};
+}
+
+std::string levelKey(LimitsLevel level) {
+    switch (level) {
+        case LimitsLevel::Model:
+            return "model";
+        case LimitsLevel::Circuit:
+            return "circuit";
+        case LimitsLevel::Name:
+            return "name";
+        case LimitsLevel::None:
+            break;
+    }
+    return {};
+}
+
+LimitsLevel LevelledLimits::levelOf(const std::string& key) const {
+    const std::vector<std::string>& keys = limitKeys();
+    const auto found = std::find(keys.begin(), keys.end(), key);
+    const auto at = static_cast<size_t>(found - keys.begin());
+    return at < levels.size() ? levels[at] : LimitsLevel::None;
 }
 
 bool DamagedSection::mayHoldCustomer(const std::string& other) const {
-    return !customer || model::sameName(*customer, other);
+    if (modelKeys)
+        return false;
+    return !customer || plm::model::sameName(*customer, other);
+}
+
+bool DamagedSection::mayHoldModels() const {
+    return !circuitKeys;
+}
+
+bool DamagedSection::mayHoldModel(const BreakerModel& other) const {
+    if (!mayHoldModels())
+        return false;
+    return (!maker || plm::model::sameName(*maker, other.maker)) &&
+           (!model || plm::model::sameName(*model, other.model));
 }
 
 bool DamagedSection::mayHold(const LimitsTarget& target) const {
+    if (target.model)
+        return mayHoldModel(*target.model);
     if (!mayHoldCustomer(target.customer) ||
-        (circuit && !model::sameName(*circuit, target.circuit)))
+        (circuit && !plm::model::sameName(*circuit, target.circuit)))
         return false;
     if (nameUnknown)
         return true;
     if (!name || !target.name)
         return !name && !target.name;
-    return model::sameName(*name, *target.name);
+    return plm::model::sameName(*name, *target.name);
 }
 
 LimitsBook LimitsBook::read(const std::string& bytes, const std::string& source) {
@@ -525,11 +636,43 @@ void LimitsBook::requireReadable(const LimitsTarget& target) const {
 
 Limits LimitsBook::effective(const std::string& customer, const std::string& circuit,
                              const std::string& name) const {
-    Limits result;
-    if (const LimitsEntry* own = find(LimitsTarget::ofCircuit(customer, circuit)))
-        result = own->limits;
-    if (const LimitsEntry* named = find(LimitsTarget::ofName(customer, circuit, name)))
-        result = result.overlaidWith(named->limits);
+    return levelled(LimitsTarget::ofName(customer, circuit, name), std::nullopt).limits;
+}
+
+Limits LimitsBook::effective(const std::string& customer, const std::string& circuit,
+                             const std::string& name,
+                             const model::TestConditions& conditions) const {
+    return levelled(LimitsTarget::ofName(customer, circuit, name), breakerModelOf(conditions))
+        .limits;
+}
+
+LevelledLimits LimitsBook::levelled(const LimitsTarget& target,
+                                    const std::optional<BreakerModel>& model) const {
+    std::vector<std::pair<LimitsLevel, LimitsTarget>> levels;
+    if (target.model) {
+        levels.emplace_back(LimitsLevel::Model, target);
+    } else {
+        if (model)
+            levels.emplace_back(LimitsLevel::Model,
+                                LimitsTarget::ofModel(model->maker, model->model));
+        levels.emplace_back(LimitsLevel::Circuit,
+                            LimitsTarget::ofCircuit(target.customer, target.circuit));
+        if (target.name)
+            levels.emplace_back(LimitsLevel::Name, target);
+    }
+    const std::vector<std::string>& keys = limitKeys();
+    LevelledLimits result;
+    result.levels.assign(keys.size(), LimitsLevel::None);
+    for (const auto& [level, levelTarget] : levels) {
+        const LimitsEntry* entry = find(levelTarget);
+        if (!entry)
+            continue;
+        result.limits = result.limits.overlaidWith(entry->limits);
+        for (size_t k = 0; k < keys.size(); ++k) {
+            if (!limitText(entry->limits, keys[k]).empty())
+                result.levels[k] = level;
+        }
+    }
     return result;
 }
 
@@ -566,7 +709,20 @@ LimitsBook LimitsBook::ofCustomer(const std::string& customer) const {
     }
     LimitsBook out;
     for (const LimitsEntry& e : entries_) {
-        if (model::sameName(e.target.customer, customer))
+        if (!e.target.model && model::sameName(e.target.customer, customer))
+            out.entry(e.target) = e;
+    }
+    return out;
+}
+
+LimitsBook LimitsBook::ofModels() const {
+    for (const DamagedSection& d : damaged_) {
+        if (d.mayHoldModels())
+            throw CxException(d.message);
+    }
+    LimitsBook out;
+    for (const LimitsEntry& e : entries_) {
+        if (e.target.model)
             out.entry(e.target) = e;
     }
     return out;

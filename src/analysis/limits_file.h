@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "analysis/limits.h"
+#include "model/measurement_record.h"
 #include "support/ole_date.h"
 
-// The limits file ("LIMITS.INI" in the program folder): the limits of test
-// circuits and measurement names and the reference measurement of a name.
+// The limits file ("LIMITS.INI" in the program folder): the limits of breaker
+// models, test circuits and measurement names and the reference measurement
+// of a name.
 // It is a text file in CP932 that a person may read and edit:
 //
 //   ; comment
@@ -23,11 +25,20 @@
 //   pole_group=1,2,3
 //   Reference=2025/06/01 10:00:00,3   (test date-time and data number; names only)
 //
+//   [Limits]                 (the limits of a breaker model, wherever it stands)
+//   Maker=東芝
+//   Model=VK-10
+//   open_max_ms=35
+//
+// The limits that hold for a measurement are, key by key, its name's, else
+// its test circuit's, else those of the model (型式) and maker (製造元) of its
+// test conditions.
+//
 // A name with blanks at an end, starting with a double quote or empty is
 // written in double quotes (Name="" is the measurement name that is empty;
 // a bare Customer= or Circuit= is the empty name too). A name holding
 // control characters is written as its CP932 bytes in hexadecimal under
-// CustomerHex, CircuitHex or NameHex.
+// CustomerHex, CircuitHex, NameHex, MakerHex or ModelHex.
 //
 // A section that does not read is kept as it is: it stops only the lookups
 // of its own target (every target where its Customer or Circuit did not
@@ -43,16 +54,51 @@ struct ReferenceMark {
     bool operator==(const ReferenceMark&) const = default;
 };
 
-// Whom an entry is for: a test circuit itself or one measurement name of it
-// (the empty name included). Names are CP932, as in the data file.
+// A breaker model: its maker (製造元, may be empty) and model (型式, never
+// empty), CP932; both compare as names do.
+struct BreakerModel {
+    std::string maker;
+    std::string model;
+    bool operator==(const BreakerModel&) const = default;
+};
+
+// The model of the breaker a measurement was taken of; none when its test
+// conditions name no model.
+std::optional<BreakerModel> breakerModelOf(const model::TestConditions& conditions);
+
+// Whom an entry is for: a test circuit itself, one measurement name of it
+// (the empty name included) or a breaker model. Names are CP932, as in the
+// data file.
 struct LimitsTarget {
     std::string customer;
     std::string circuit;
-    std::optional<std::string> name;  // none: the test circuit's own limits
+    std::optional<std::string> name;    // none: the test circuit's own limits
+    std::optional<BreakerModel> model;  // set: a model's, customer and circuit empty
 
     static LimitsTarget ofCircuit(std::string customer, std::string circuit);
     static LimitsTarget ofName(std::string customer, std::string circuit, std::string name);
+    static LimitsTarget ofModel(std::string maker, std::string model);
     bool operator==(const LimitsTarget&) const = default;
+};
+
+// "東京電力 / 第1変電所 / 年次点検", "型式 東芝 / VK-10" (CP932).
+std::string targetText(const LimitsTarget& target);
+
+// Where a limit that holds came from, weakest first.
+enum class LimitsLevel { None, Model, Circuit, Name };
+
+// "型式", "試験回路", "測定データ名称"; "" for None (CP932).
+std::string levelText(LimitsLevel level);
+// "model", "circuit", "name"; "" for None.
+std::string levelKey(LimitsLevel level);
+
+// The limits that hold, and for each key (in limitKeys() order) the level
+// that set it.
+struct LevelledLimits {
+    Limits limits;
+    std::vector<LimitsLevel> levels;
+
+    LimitsLevel levelOf(const std::string& key) const;
 };
 
 struct LimitsEntry {
@@ -72,9 +118,19 @@ struct DamagedSection {
     std::optional<std::string> circuit;
     std::optional<std::string> name;  // none (and known): the circuit's own
     bool nameUnknown = false;
+    // Which kind of target its readable keys name: a section with both is
+    // never an entry, so it stops neither kind's lookups.
+    bool circuitKeys = false;          // Customer, Circuit or Name
+    bool modelKeys = false;            // Maker or Model
+    std::optional<std::string> maker;  // none: did not read
+    std::optional<std::string> model;
 
     bool mayHold(const LimitsTarget& target) const;
     bool mayHoldCustomer(const std::string& customer) const;
+    bool mayHoldModels() const;
+
+  private:
+    bool mayHoldModel(const BreakerModel& model) const;
 };
 
 class LimitsBook {
@@ -94,6 +150,16 @@ class LimitsBook {
     // overlaid key by key by the name's own.
     Limits effective(const std::string& customer, const std::string& circuit,
                      const std::string& name) const;
+    // The same for one measurement: under them, those of the model of its
+    // test conditions.
+    Limits effective(const std::string& customer, const std::string& circuit,
+                     const std::string& name, const model::TestConditions& conditions) const;
+
+    // The limits that hold for a circuit's or a name's target, or a model's,
+    // with the level of each key: a name's over its circuit's over the
+    // model's. Throws as find does for any level.
+    LevelledLimits levelled(const LimitsTarget& target,
+                            const std::optional<BreakerModel>& model) const;
 
     // The entry of the target, or null. Throws CxException naming the line
     // when a damaged section may be the target's.
@@ -113,6 +179,8 @@ class LimitsBook {
     // The entries of one customer, as a book of their own (to carry them to
     // another installation); throws when a damaged section may be theirs.
     LimitsBook ofCustomer(const std::string& customer) const;
+    // The entries of every breaker model, likewise (a model library).
+    LimitsBook ofModels() const;
     // Every entry of `other` replaces the entry of the same target here, or
     // is added.
     void merge(const LimitsBook& other);

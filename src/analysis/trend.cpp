@@ -3,9 +3,7 @@
 #include <algorithm>
 
 namespace plm::analysis {
-namespace {
-
-TrendEntry entryOf(int index, const model::MeasurementRecord& record, const Limits& limits) {
+TrendEntry trendEntryOf(int index, const model::MeasurementRecord& record, const Limits& limits) {
     const MeasurementFigures figures = computeFigures(record, limits.poleGroupOrDefault());
     TrendEntry entry;
     entry.index = index;
@@ -19,6 +17,14 @@ TrendEntry entryOf(int index, const model::MeasurementRecord& record, const Limi
     entry.verdict = judge(record, figures, limits).verdict;
     return entry;
 }
+
+bool trendDateBefore(const TrendEntry& a, const TrendEntry& b) {
+    if (a.date.valid() != b.date.valid())
+        return !a.date.valid();
+    return a.date.valid() && a.date.value < b.date.value;
+}
+
+namespace {
 
 std::optional<int64_t> difference(const std::optional<int64_t>& a,
                                   const std::optional<int64_t>& b) {
@@ -59,17 +65,18 @@ std::optional<int64_t> Trend::spreadDelta(size_t entry) const {
 
 Trend computeTrend(const model::RecordList& records, const Limits& limits,
                    const std::optional<ReferenceMark>& reference) {
+    return computeTrendByRecord(
+        records, [&](const model::MeasurementRecord&) { return limits; }, reference);
+}
+
+Trend computeTrendByRecord(const model::RecordList& records, const LimitsOfRecord& limitsOf,
+                           const std::optional<ReferenceMark>& reference) {
     Trend trend;
     trend.entries.reserve(static_cast<size_t>(records.count()));
     int index = 0;
     for (const model::MeasurementRecord& record : records)
-        trend.entries.push_back(entryOf(index++, record, limits));
-    std::stable_sort(trend.entries.begin(), trend.entries.end(),
-                     [](const TrendEntry& a, const TrendEntry& b) {
-                         if (a.date.valid() != b.date.valid())
-                             return !a.date.valid();
-                         return a.date.valid() && a.date.value < b.date.value;
-                     });
+        trend.entries.push_back(trendEntryOf(index++, record, limitsOf(record)));
+    std::stable_sort(trend.entries.begin(), trend.entries.end(), trendDateBefore);
     std::vector<ReferenceCandidate> candidates;
     for (const TrendEntry& e : trend.entries) {
         candidates.push_back({e.date, e.dataNo});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,19 @@ struct Trend {
 // those without one first, as they are listed.
 Trend computeTrend(const model::RecordList& records, const Limits& limits,
                    const std::optional<ReferenceMark>& reference);
+
+// The same with each measurement judged by limits of its own (those of the
+// model its conditions name differ between measurements of one name).
+using LimitsOfRecord = std::function<Limits(const model::MeasurementRecord&)>;
+Trend computeTrendByRecord(const model::RecordList& records, const LimitsOfRecord& limitsOf,
+                           const std::optional<ReferenceMark>& reference);
+
+// One measurement's entry: its figures and verdict under `limits`; `index`
+// is its position under its name.
+TrendEntry trendEntryOf(int index, const model::MeasurementRecord& record, const Limits& limits);
+
+// The order of a trend: entries without a valid date first, then by date.
+bool trendDateBefore(const TrendEntry& a, const TrendEntry& b);
 
 // "%Y/%m/%d %H:%M" of the entry's test date (CP932).
 std::string trendDateText(const TrendEntry& entry);

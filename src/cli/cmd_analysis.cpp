@@ -11,6 +11,7 @@
 #include "cli/command_support.h"
 #include "cli/filed_record.h"
 #include "cli/session.h"
+#include "model/data_file_scan.h"
 #include "model/record_list.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
@@ -44,12 +45,46 @@ analysis::LimitsBook loadLimitsBook() {
                                 analysis::DamagedSections::StopTheirTarget);
 }
 
-// The limits that hold for the target: a name's over its circuit's.
-analysis::Limits effectiveOf(const analysis::LimitsBook& book, const Target& t) {
-    if (t.name)
-        return book.effective(t.customer, t.circuit, *t.name);
-    const analysis::LimitsEntry* circuit = book.find(t);
-    return circuit ? circuit->limits : analysis::Limits();
+// The limits that hold for the target: a name's over its circuit's over
+// the model's, with the level of each key; a model alone has its own.
+analysis::LevelledLimits levelledOf(const analysis::LimitsBook& book, const Target& t,
+                                    const std::optional<analysis::BreakerModel>& model) {
+    return book.levelled(t, t.model ? std::nullopt : model);
+}
+
+// Messages of a scan that only looks for a name's breaker model: a data
+// file that cannot be read leaves the model unknown.
+class SilentReporter : public model::ErrorReporter {
+  public:
+    void report(const std::string&, model::MessageIcon) override {}
+};
+
+// The breaker model of the newest measurement of a name (by test date, else
+// the last one listed): the model its limits come under. None for a test
+// circuit, a model, a name that is not filed or a file that does not read.
+std::optional<analysis::BreakerModel> newestModelOf(const std::string& dataPath, const Target& t) {
+    if (!t.name || t.model)
+        return std::nullopt;
+    std::optional<model::TestConditions> newest;
+    std::optional<double> newestDate;
+    model::ScanSelection selection;
+    selection.keepRecords = true;
+    selection.customer = t.customer;
+    selection.circuit = t.circuit;
+    selection.name = *t.name;
+    selection.visit = [&](const model::RecordPlace&, const model::MeasurementRecord& r) {
+        const bool dated = r.testDateTime.valid();
+        if (newestDate && (!dated || r.testDateTime.value < *newestDate))
+            return;
+        newest = r.cond;
+        if (dated)
+            newestDate = r.testDateTime.value;
+    };
+    model::DataFileOutline outline;
+    SilentReporter reporter;
+    if (!model::scanDataFile(dataPath, selection, outline, reporter) || !newest)
+        return std::nullopt;
+    return analysis::breakerModelOf(*newest);
 }
 
 const model::MeasurementRecord& requireRecord(const model::RecordList& records, int index) {
@@ -88,12 +123,32 @@ std::string limitsJson(const analysis::Limits& limits) {
     return out + "\"pole_group\":" + jsonGroup(limits.poleGroup) + "}";
 }
 
+// The level each key came from ("model", "circuit", "name"), null where no
+// level sets it.
+std::string levelsJson(const analysis::LevelledLimits& held) {
+    std::string out = "{";
+    for (const std::string& key : analysis::limitKeys()) {
+        const std::string level = analysis::levelKey(held.levelOf(key));
+        out += format("%s\"%s\":%s", out.size() > 1 ? "," : "", key.c_str(),
+                      level.empty() ? "null" : jsonString(level).c_str());
+    }
+    return out + "}";
+}
+
+std::string modelJson(const std::optional<analysis::BreakerModel>& model) {
+    if (!model)
+        return "null";
+    return format("{\"maker\":%s,\"model\":%s}", jsonText(model->maker).c_str(),
+                  jsonText(model->model).c_str());
+}
+
 std::string finalStateText(const std::optional<bool>& on) {
     return on ? (*on ? "ON" : "OFF") : "";
 }
 
 std::string analyzeJson(const analysis::MeasurementFigures& f, const analysis::Judgement& j,
-                        analysis::Limits limits) {
+                        const analysis::LevelledLimits& held) {
+    analysis::Limits limits = held.limits;
     std::string out = "{\"channels\":[";
     for (size_t i = 0; i < f.channels.size(); ++i) {
         const analysis::ChannelFigures& ch = f.channels[i];
@@ -107,10 +162,11 @@ std::string analyzeJson(const analysis::MeasurementFigures& f, const analysis::J
             jsonText(j.channels[i].reason).c_str());
     }
     limits.poleGroup = limits.poleGroupOrDefault();
-    out +=
-        format("],\"pole_spread_ms\":%s,\"verdict\":%s,\"reason\":%s,\"limits\":%s}",
-               jsonMs(f.poleSpreadUs).c_str(), jsonText(analysis::verdictText(j.verdict)).c_str(),
-               jsonText(j.reason).c_str(), limitsJson(limits).c_str());
+    out += format(
+        "],\"pole_spread_ms\":%s,\"verdict\":%s,\"reason\":%s,\"limits\":%s,"
+        "\"levels\":%s}",
+        jsonMs(f.poleSpreadUs).c_str(), jsonText(analysis::verdictText(j.verdict)).c_str(),
+        jsonText(j.reason).c_str(), limitsJson(limits).c_str(), levelsJson(held).c_str());
     return out;
 }
 
@@ -138,16 +194,18 @@ int runAnalyze(const Invocation& inv) {
     const int index = parseIndex(inv.args[3]);
     Session& session = openSession();
     const Target t = targetOf(inv);
-    const analysis::Limits limits = effectiveOf(loadLimitsBook(), t);
+    const analysis::LimitsBook book = loadLimitsBook();
     const std::optional<model::MeasurementRecord> record = scanFiledRecord(
         session.dataFile, inv.args[0], inv.args[1], inv.args[2], static_cast<uint32_t>(index));
     if (!record)
         throw CxException();
+    const analysis::LevelledLimits held = book.levelled(t, analysis::breakerModelOf(record->cond));
+    const analysis::Limits& limits = held.limits;
     const analysis::MeasurementFigures figures =
         analysis::computeFigures(*record, limits.poleGroupOrDefault());
     const analysis::Judgement judgement = analysis::judge(*record, figures, limits);
     if (inv.json)
-        printUtf8(analyzeJson(figures, judgement, limits));
+        printUtf8(analyzeJson(figures, judgement, held));
     else
         printAnalysis(figures, judgement);
     return 0;
@@ -245,8 +303,12 @@ int runTrend(const Invocation& inv) {
         markReference(t, requireRecord(*records, parseIndex(referenceArg)));
     const analysis::LimitsBook book = loadLimitsBook();
     const analysis::LimitsEntry* own = book.find(t);
-    const analysis::Trend trend =
-        analysis::computeTrend(*records, effectiveOf(book, t), own ? own->reference : std::nullopt);
+    const analysis::Trend trend = analysis::computeTrendByRecord(
+        *records,
+        [&](const model::MeasurementRecord& r) {
+            return book.effective(t.customer, t.circuit, *t.name, r.cond);
+        },
+        own ? own->reference : std::nullopt);
     if (!csv.empty()) {
         writeOutputFile(inv, absoluteFsPath(csv), trendCsv(trend), csv);
     } else if (inv.json) {
@@ -276,7 +338,7 @@ std::vector<std::pair<std::string, std::string>> settingsOf(const Invocation& in
     return out;
 }
 
-void applySettings(const Target& t,
+void applySettings(const Target& t, const std::optional<analysis::BreakerModel>& model,
                    const std::vector<std::pair<std::string, std::string>>& settings) {
     analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
         analysis::Limits& limits = book.entry(t).limits;
@@ -284,27 +346,57 @@ void applySettings(const Target& t,
             analysis::setLimit(limits, key, value);
         if (const std::string problem = analysis::inconsistency(limits); !problem.empty())
             throw CxException(problem);
-        const analysis::Limits effective = effectiveOf(book, t);
+        const analysis::Limits effective = levelledOf(book, t, model).limits;
         if (const std::string problem = analysis::inconsistency(effective); !problem.empty())
             throw CxException(problem);
     });
 }
 
-void printLimits(const analysis::LimitsBook& book, const Target& t) {
-    const analysis::LimitsEntry* circuit = book.find(Target::ofCircuit(t.customer, t.circuit));
-    const analysis::LimitsEntry* name = t.name ? book.find(t) : nullptr;
+void printLimits(const analysis::LevelledLimits& held) {
     for (const std::string& key : analysis::limitKeys()) {
-        std::string value;
-        std::string from;
-        if (name && !(value = analysis::limitText(name->limits, key)).empty())
-            from = sj("測定データ名称");
-        else if (circuit && !(value = analysis::limitText(circuit->limits, key)).empty())
-            from = sj("試験回路");
+        const std::string value = analysis::limitText(held.limits, key);
         if (value.empty())
             printLine(key + "=");
         else
-            printLine(key + "=" + value + " (" + from + ")");
+            printLine(key + "=" + value + " (" + analysis::levelText(held.levelOf(key)) + ")");
     }
+}
+
+// --model MAKER MODEL, else CUSTOMER CIRCUIT [NAME].
+Target limitsTargetOf(const Invocation& inv) {
+    if (!inv.hasFlag("model")) {
+        if (inv.args.size() < 2 || inv.args.size() > 3)
+            throw UsageError{"expected CUSTOMER CIRCUIT [NAME] or --model MAKER MODEL"};
+        return targetOf(inv);
+    }
+    if (inv.args.size() != 2)
+        throw UsageError{"expected --model MAKER MODEL"};
+    if (inv.args[1].empty())
+        throw UsageError{"MODEL must not be empty"};
+    return Target::ofModel(storedText(inv.args[0]), storedText(inv.args[1]));
+}
+
+std::string entryLimitsJson(const analysis::LimitsBook& book, const Target& t) {
+    const analysis::LimitsEntry* entry = book.find(t);
+    return limitsJson(entry ? entry->limits : analysis::Limits());
+}
+
+std::string limitsReportJson(const analysis::LimitsBook& book, const Target& t,
+                             const std::optional<analysis::BreakerModel>& model) {
+    const analysis::LevelledLimits held = levelledOf(book, t, model);
+    if (t.model) {
+        return format("{\"model\":%s,\"limits\":%s,\"levels\":%s}", modelJson(t.model).c_str(),
+                      limitsJson(held.limits).c_str(), levelsJson(held).c_str());
+    }
+    return format(
+        "{\"limits\":%s,\"circuit_limits\":%s,\"name_limits\":%s,\"levels\":%s,\"model\":%s,"
+        "\"model_limits\":%s}",
+        limitsJson(held.limits).c_str(),
+        entryLimitsJson(book, Target::ofCircuit(t.customer, t.circuit)).c_str(),
+        t.name ? entryLimitsJson(book, t).c_str() : "null", levelsJson(held).c_str(),
+        modelJson(model).c_str(),
+        model ? entryLimitsJson(book, Target::ofModel(model->maker, model->model)).c_str()
+              : "null");
 }
 
 // The test circuit or name must be in the data file before it gets limits.
@@ -321,41 +413,40 @@ void requireFiled(Session& session, const Invocation& inv) {
 }
 
 int runLimits(const Invocation& inv) {
-    if (inv.args.size() < 2 || inv.args.size() > 3)
-        throw UsageError{"expected CUSTOMER CIRCUIT [NAME]"};
+    const Target t = limitsTargetOf(inv);
     const auto settings = settingsOf(inv);
     Session& session = openSession();
-    const Target t = targetOf(inv);
-    if (!settings.empty()) {
+    // A model needs no place in the data file: its limits are entered before
+    // any of its breakers is measured.
+    if (!settings.empty() && !t.model)
         requireFiled(session, inv);
-        applySettings(t, settings);
-    }
+    const std::optional<analysis::BreakerModel> model = newestModelOf(session.dataFile, t);
+    if (!settings.empty())
+        applySettings(t, model, settings);
     const analysis::LimitsBook book = loadLimitsBook();
-    if (!inv.json) {
-        printLimits(book, t);
-        return 0;
-    }
-    const analysis::LimitsEntry* circuit = book.find(Target::ofCircuit(t.customer, t.circuit));
-    const analysis::LimitsEntry* name = t.name ? book.find(t) : nullptr;
-    printUtf8(
-        format("{\"limits\":%s,\"circuit_limits\":%s,\"name_limits\":%s}",
-               limitsJson(effectiveOf(book, t)).c_str(),
-               limitsJson(circuit ? circuit->limits : analysis::Limits()).c_str(),
-               t.name ? limitsJson(name ? name->limits : analysis::Limits()).c_str() : "null"));
+    if (inv.json)
+        printUtf8(limitsReportJson(book, t, model));
+    else
+        printLimits(levelledOf(book, t, model));
     return 0;
 }
 
 int runLimitsExport(const Invocation& inv) {
-    if (inv.args.size() != 2)
-        throw UsageError{"expected CUSTOMER OUT.INI"};
+    const bool models = inv.hasFlag("models");
+    if (inv.args.size() != (models ? 1u : 2u))
+        throw UsageError{models ? "expected --models OUT.INI" : "expected CUSTOMER OUT.INI"};
+    const std::string& out = inv.args.back();
     openSession();
-    refuseTakenOutput(inv, absoluteFsPath(inv.args[1]));
-    const analysis::LimitsBook book = loadLimitsBook().ofCustomer(storedText(inv.args[0]));
+    refuseTakenOutput(inv, absoluteFsPath(out));
+    const analysis::LimitsBook book =
+        models ? loadLimitsBook().ofModels() : loadLimitsBook().ofCustomer(storedText(inv.args[0]));
     if (book.entries().empty())
-        throw std::runtime_error("no limits are set for " + inv.args[0]);
-    writeOutputFile(inv, absoluteFsPath(inv.args[1]), book.bytes(), inv.args[1]);
-    printUtf8(
-        format("exported the limits of %zu test circuit(s) and name(s)", book.entries().size()));
+        throw std::runtime_error(models ? "no limits are set for any breaker model"
+                                        : "no limits are set for " + inv.args[0]);
+    writeOutputFile(inv, absoluteFsPath(out), book.bytes(), out);
+    printUtf8(format(models ? "exported the limits of %zu breaker model(s)"
+                            : "exported the limits of %zu test circuit(s) and name(s)",
+                     book.entries().size()));
     return 0;
 }
 
@@ -366,10 +457,8 @@ int runLimitsImport(const Invocation& inv) {
     const analysis::LimitsBook imported = analysis::loadLimits(absoluteFsPath(inv.args[0]));
     analysis::updateLimits(analysis::limitsFilePath(),
                            [&](analysis::LimitsBook& book) { book.merge(imported); });
-    for (const analysis::LimitsEntry& e : imported.entries()) {
-        const Target& t = e.target;
-        printLine(t.customer + " / " + t.circuit + (t.name ? " / " + *t.name : ""));
-    }
+    for (const analysis::LimitsEntry& e : imported.entries())
+        printLine(analysis::targetText(e.target));
     return 0;
 }
 
@@ -391,18 +480,19 @@ const CommandRegistration trendCommand{{
 
 const CommandRegistration limitsCommand{{
     "limits",
-    "limits CUSTOMER CIRCUIT [NAME] [--set KEY=VALUE ...] [--json]",
-    "show or set the limits of a test circuit or a measurement name",
+    "limits CUSTOMER CIRCUIT [NAME] | --model MAKER MODEL [--set KEY=VALUE ...] [--json]",
+    "show or set the limits of a test circuit, a measurement name or a breaker model",
     runLimits,
-    {{"json"}, {"set", true}},
+    {{"json"}, {"set", true}, {"model"}},
 }};
 
 const CommandRegistration limitsExportCommand{{
     "limits-export",
-    "limits-export CUSTOMER OUT.INI [--force]",
-    "write the limits and reference marks of one customer as a limits file of their own",
+    "limits-export CUSTOMER OUT.INI | --models OUT.INI [--force]",
+    "write the limits and reference marks of one customer, or the limits of every breaker "
+    "model, as a limits file of their own",
     runLimitsExport,
-    {{"force"}},
+    {{"force"}, {"models"}},
 }};
 
 const CommandRegistration limitsImportCommand{{

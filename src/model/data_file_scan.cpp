@@ -23,6 +23,7 @@ class Scanner {
         for (uint32_t i = 0; i < n; ++i) {
             ScannedCustomer customer;
             customer.name = in_.string();
+            customer_ = &customer.name;
             circuits(customer.circuits, customer.name,
                      selection_.keepRecords && matches(selection_.customer, customer.name));
             addJoining(out, std::move(customer), joins_);
@@ -36,6 +37,7 @@ class Scanner {
         for (uint32_t i = 0; i < n; ++i) {
             ScannedCircuit circuit;
             circuit.name = in_.string();
+            circuit_ = &circuit.name;
             names(circuit.names, childPath(&path, circuit.name),
                   wanted && matches(selection_.circuit, circuit.name));
             addJoining(out, std::move(circuit), joins_, &path, &path);
@@ -59,7 +61,10 @@ class Scanner {
             if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record;
                 readRecord(in_, version_, record);
-                node.kept.push_back(std::move(record));
+                if (selection_.visit)
+                    selection_.visit({*customer_, *circuit_, node.name, i}, record);
+                else
+                    node.kept.push_back(std::move(record));
             } else {
                 skipRecord(in_, version_);
             }
@@ -70,6 +75,8 @@ class Scanner {
     int32_t version_;
     const ScanSelection& selection_;
     NameJoins& joins_;
+    const std::string* customer_ = nullptr;
+    const std::string* circuit_ = nullptr;
 };
 
 bool keptWhole(const ScannedName& name) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,15 @@ namespace plm::model {
 
 class ArchiveReader;
 
+// Where a visited record is filed, as stored (CP932), and its position under
+// its name in the file.
+struct RecordPlace {
+    const std::string& customer;
+    const std::string& circuit;
+    const std::string& name;
+    uint32_t index;
+};
+
 // Which records a scan keeps. A level left empty matches every name; names
 // match under compareNames. Without keepRecords only names and counts stay.
 struct ScanSelection {
@@ -26,6 +36,11 @@ struct ScanSelection {
     std::optional<std::string> circuit;
     std::optional<std::string> name;
     std::optional<uint32_t> index;  // only the record at this position
+    // With keepRecords: every selected record is handed here as it is read
+    // and none is kept, so a scan of the whole file for a few records holds
+    // one record at a time. Positions are those of the file: a name that the
+    // scan joins has its records placed again (see DataFileOutline::joins).
+    std::function<void(const RecordPlace&, const MeasurementRecord&)> visit;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }

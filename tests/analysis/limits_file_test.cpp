@@ -111,7 +111,18 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"CarriageReturnInAName", kHead + "Name=B\r\x81\r\n",
                     "4 行目: 制御文字が含まれています"},
         HostileCase{"Garbage", "[Limits]\n\xff\xfe garbage\n",
-                    "2 行目: [Limits] の項目として読めません"}),
+                    "2 行目: [Limits] の項目として読めません"},
+        HostileCase{"ModelWithACircuit", "[Limits]\nMaker=M\nModel=X\nCircuit=B\n",
+                    "1 行目: Maker と Model の [Limits] には Customer、Circuit、Name は書けません"},
+        HostileCase{"ModelWithoutMaker", "[Limits]\nModel=X\n",
+                    "1 行目: Maker と Model の片方しかない [Limits] があります"},
+        HostileCase{"EmptyModel", "[Limits]\nMaker=M\nModel=\n",
+                    "3 行目: Model が空の [Limits] があります"},
+        HostileCase{"DuplicateModel", "[Limits]\nMaker=M\nModel=X\n[Limits]\nModel=x\nMaker=m\n",
+                    "4 行目: 同じ対象の [Limits] が2つあります"},
+        HostileCase{"ReferenceOfAModel",
+                    "[Limits]\nMaker=M\nModel=X\nReference=2025/06/01 10:00:00,1\n",
+                    "4 行目: Reference は Name のある [Limits] にだけ書けます"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 std::string messageOf(const std::function<void()>& f) {
@@ -328,6 +339,120 @@ TEST(LimitsFile, UpdateKeepsOtherEntriesAndRefusesWhatWouldNotReadBack) {
         EXPECT_EQ(messageOf([&] { updateLimits(path, r.change); }), r.message) << r.name;
         EXPECT_EQ(test::readFile(path), before) << r.name;
     }
+}
+
+// Each key set alone at one level, with a different value at every weaker
+// level: the strongest level that sets it wins and is the one named.
+struct PrecedenceCase {
+    const char* key;
+    LimitsLevel level;
+};
+
+class LimitsPrecedence : public ::testing::TestWithParam<PrecedenceCase> {};
+
+TEST_P(LimitsPrecedence, TheStrongestLevelThatSetsAKeyHoldsIt) {
+    const auto [key, level] = GetParam();
+    // Pole groups and times as each level would write them.
+    const auto valueAt = [&](LimitsLevel at) -> std::string {
+        if (std::string(key) == "pole_group")
+            return at == LimitsLevel::Model ? "1,2" : at == LimitsLevel::Circuit ? "2,3" : "4,5,6";
+        return at == LimitsLevel::Model ? "30.0" : at == LimitsLevel::Circuit ? "31.0" : "32.0";
+    };
+    LimitsBook book;
+    const std::pair<LimitsLevel, LimitsTarget> levels[] = {
+        {LimitsLevel::Model, LimitsTarget::ofModel(sj("東芝"), "VK-10")},
+        {LimitsLevel::Circuit, LimitsTarget::ofCircuit("A", "B")},
+        {LimitsLevel::Name, LimitsTarget::ofName("A", "B", "N")},
+    };
+    for (const auto& [at, target] : levels) {
+        if (at <= level)
+            setLimit(book.entry(target).limits, key, valueAt(at));
+    }
+    // Written and read back first, so the model's section reads as one.
+    book = LimitsBook::parse(book.bytes(), "LIMITS.INI");
+    model::TestConditions conditions;
+    conditions.mcMaker = sj("東芝");
+    conditions.mcType = "vk-10";  // as names compare
+    const LevelledLimits held =
+        book.levelled(LimitsTarget::ofName("a", "b", "n"), breakerModelOf(conditions));
+    EXPECT_EQ(limitText(held.limits, key), valueAt(level));
+    EXPECT_EQ(held.levelOf(key), level);
+    for (const std::string& other : limitKeys()) {
+        if (other != key) {
+            EXPECT_EQ(held.levelOf(other), LimitsLevel::None) << other;
+        }
+    }
+    EXPECT_EQ(book.effective("A", "B", "N", conditions), held.limits);
+
+    // Another maker's breaker of that model is not judged by it.
+    conditions.mcMaker = sj("日立");
+    EXPECT_EQ(
+        book.levelled(LimitsTarget::ofName("A", "B", "N"), breakerModelOf(conditions)).levelOf(key),
+        level == LimitsLevel::Model ? LimitsLevel::None : level);
+}
+
+std::vector<PrecedenceCase> precedenceCases() {
+    std::vector<PrecedenceCase> cases;
+    static std::vector<std::string> keys = limitKeys();
+    for (const std::string& key : keys) {
+        for (const LimitsLevel level :
+             {LimitsLevel::Model, LimitsLevel::Circuit, LimitsLevel::Name})
+            cases.push_back({key.c_str(), level});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKeyAtEveryLevel, LimitsPrecedence,
+                         ::testing::ValuesIn(precedenceCases()), [](const auto& info) {
+                             return std::string(info.param.key) + "_" + levelKey(info.param.level);
+                         });
+
+TEST(LimitsFile, ModelEntriesReadWriteAndStayApartFromCustomers) {
+    const std::string text =
+        sj("[Limits]\nMaker=東芝\nModel=VK-10\nopen_max_ms=35\n"
+           "[Limits]\nMaker=\nModelHex=41094210\nclose_max_ms=60\n"  // no maker, a tab in the model
+           "[Limits]\nCustomer=A\nCircuit=B\nclose_max_ms=50\n");
+    const LimitsBook book = LimitsBook::parse(text, "LIMITS.INI");
+    ASSERT_EQ(book.entries().size(), 3u);
+    EXPECT_EQ(book.find(LimitsTarget::ofModel(sj("東芝"), "vk-10"))->limits.openMaxUs, 35000);
+    EXPECT_EQ(book.find(LimitsTarget::ofModel("", "A\tB\x10"))->limits.closeMaxUs, 60000);
+    const LimitsBook again = LimitsBook::parse(book.bytes(), "LIMITS.INI");
+    EXPECT_EQ(again.entries(), book.entries());
+    EXPECT_NE(book.bytes().find("ModelHex=41094210"), std::string::npos);
+
+    EXPECT_EQ(book.ofCustomer("A").entries().size(), 1u);
+    EXPECT_EQ(book.ofModels().entries().size(), 2u);
+    // A measurement without a model has no model level.
+    EXPECT_EQ(breakerModelOf(model::TestConditions()), std::nullopt);
+    EXPECT_EQ(targetText(LimitsTarget::ofModel(sj("東芝"), "VK-10")), sj("型式 東芝 / VK-10"));
+}
+
+TEST(LimitsFile, ADamagedModelSectionStopsOnlyItsModel) {
+    const std::string text =
+        sj("[Limits]\nMaker=M\nModel=X\nopen_max_ms=fast\n"
+           "[Limits]\nMaker=M\nModel=Y\nopen_max_ms=35\n"
+           "[Limits]\nCustomer=A\nCircuit=B\nclose_max_ms=50\n");
+    LimitsBook book = LimitsBook::read(text, "LIMITS.INI");
+    ASSERT_EQ(book.damaged().size(), 1u);
+    model::TestConditions x;
+    x.mcMaker = "M";
+    x.mcType = "X";
+    EXPECT_NE(messageOf([&] { book.effective("A", "B", "N", x); }).find("4 行目"),
+              std::string::npos);
+    model::TestConditions y = x;
+    y.mcType = "Y";
+    EXPECT_EQ(book.effective("A", "B", "N", y).openMaxUs, 35000);
+    // The circuits and customers are not the damaged section's.
+    EXPECT_EQ(book.effective("A", "B", "N").closeMaxUs, 50000);
+    EXPECT_EQ(book.ofCustomer("A").entries().size(), 1u);
+    EXPECT_THROW(book.ofModels(), CxException);
+    // A rewrite carries the damaged section over as it was.
+    book.entry(LimitsTarget::ofModel("M", "Z")).limits.openMaxUs = 40000;
+    EXPECT_NE(book.bytes().find("Model=X\nopen_max_ms=fast\n"), std::string::npos);
+
+    // A section whose target did not read at all may be a model's.
+    const LimitsBook stray = LimitsBook::read("[Limits]\n\xff\xfe\n", "LIMITS.INI");
+    EXPECT_THROW(stray.find(LimitsTarget::ofModel("M", "X")), CxException);
 }
 
 }  // namespace

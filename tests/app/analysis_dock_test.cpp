@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -38,7 +39,16 @@ model::MeasurementRecord closing(int day, std::vector<int> closeAt) {
     return r;
 }
 
-// Three closes of one breaker that slows down: 20/21/22, 22/23/24, 26/27/30 ms.
+model::MeasurementRecord ofBreaker(model::MeasurementRecord r, const std::string& serial) {
+    r.cond.mcMaker = "Meiden";
+    r.cond.mcType = "VK-10";
+    r.cond.mcNum = serial;
+    return r;
+}
+
+// Three closes of one breaker (Meiden VK-10, S-1) that slows down: 20/21/22,
+// 22/23/24, 26/27/30 ms. It was then moved to Osaka; another breaker of its
+// model stands there too, and Tokyo has a measurement without a serial.
 class AnalysisDockTest : public AppWindow {
   protected:
     void SetUp() override {
@@ -46,9 +56,15 @@ class AnalysisDockTest : public AppWindow {
         model::CustomerTree tree;
         model::MeasurementName& n =
             model::findOrAddMeasurementName(tree, "Tokyo Works", "Line 1", "Close");
-        n.records.add(closing(1, {21, 22, 23}));
-        n.records.add(closing(2, {23, 24, 25}));
-        n.records.add(closing(3, {27, 28, 31}));
+        n.records.add(ofBreaker(closing(1, {21, 22, 23}), "S-1"));
+        n.records.add(ofBreaker(closing(2, {23, 24, 25}), "S-1"));
+        n.records.add(ofBreaker(closing(3, {27, 28, 31}), "S-1"));
+        model::MeasurementName& osaka =
+            model::findOrAddMeasurementName(tree, "Osaka Works", "Line 9", "Close");
+        osaka.records.add(ofBreaker(closing(4, {28, 29, 33}), "S-1"));
+        osaka.records.add(ofBreaker(closing(5, {21, 21, 21}), "S-2"));
+        model::findOrAddMeasurementName(tree, "Tokyo Works", "Line 1", "Unknown")
+            .records.add(closing(6, {21, 22, 23}));
         ASSERT_TRUE(tree.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
         openWindow();
         dock = frame->findChild<CAnalysisDock*>();
@@ -56,8 +72,9 @@ class AnalysisDockTest : public AppWindow {
         show(2);
     }
 
-    void show(int index) {
-        doc->selection() = {"Tokyo Works", "Line 1", "Close", index};
+    void show(int index, const std::string& customer = "Tokyo Works",
+              const std::string& circuit = "Line 1", const std::string& name = "Close") {
+        doc->selection() = {customer, circuit, name, index};
         doc->Refresh();
     }
     QTableWidget& figures() { return *dock->figures().table(); }
@@ -101,7 +118,8 @@ TEST_F(AnalysisDockTest, FiguresOfTheShownMeasurementTurnFailedWhenALimitIsBroke
     EXPECT_EQ(dock->figures().verdictLabel()->text(),
               QString::fromUtf8("判定: 不合格（基準外 1 項目）"));
     EXPECT_EQ(dock->figures().limitsLabel()->text(),
-              QString::fromUtf8("判定基準: 投入時間 下限 20.0 ms、投入時間 上限 29.5 ms"));
+              QString::fromUtf8("判定基準: 投入時間 下限 20.0 ms (測定データ名称)、"
+                                "投入時間 上限 29.5 ms (試験回路)"));
     // A reason wider than its column wraps in a taller row and stands whole in its tooltip.
     figures().resize(420, 600);
     QApplication::processEvents();
@@ -174,6 +192,87 @@ TEST_F(AnalysisDockTest, DamagedLimitsFileIsReportedAndLeftAsItIs) {
     EXPECT_FALSE(dock->figures().limitsButton()->isEnabled());
     EXPECT_EQ(dock->trend().table()->rowCount(), 0);
     EXPECT_EQ(limitsFile(), "[Limits]\nCustomer=Tokyo Works\nbogus\n");
+}
+
+TEST_F(AnalysisDockTest, TheModelLevelOfTheDialogJudgesEveryCircuitOfTheModel) {
+    using plm::app::CLimitsDialog;
+    const analysis::BreakerModel vk10{"Meiden", "VK-10"};
+    {
+        CLimitsDialog dialog("Tokyo Works", "Line 1", "Close", analysis::LimitsBook(), nullptr,
+                             vk10);
+        EXPECT_NE(dialog.findChild<QLineEdit*>("close_max_ms_model"), nullptr);
+        dialog.edit(0, CLimitsDialog::kModel)->setText("30");    // close_min_ms of the model
+        dialog.edit(1, CLimitsDialog::kCircuit)->setText("25");  // close_max_ms of the circuit
+        dialog.OnOK();
+        EXPECT_EQ(prompts.texts().back(), sj("close_min_ms が close_max_ms より大きくなっています"))
+            << "the levels together can never be met";
+        EXPECT_FALSE(std::filesystem::exists(home.file("LIMITS.INI")));
+        dialog.edit(0, CLimitsDialog::kModel)->clear();
+        dialog.edit(1, CLimitsDialog::kCircuit)->clear();
+        dialog.edit(1, CLimitsDialog::kModel)->setText("29.5");
+        dialog.OnOK();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_NE(limitsFile().find("[Limits]\r\nMaker=Meiden\r\nModel=VK-10\r\nclose_max_ms=29.5\r\n"),
+              std::string::npos)
+        << limitsFile();
+    dock->refresh();
+    EXPECT_EQ(figures().item(2, 5)->text(), QString::fromUtf8("不合格"));
+    EXPECT_EQ(dock->figures().limitsLabel()->text(),
+              QString::fromUtf8("判定基準: 投入時間 上限 29.5 ms (型式)"));
+    // Osaka never had limits of its own; its breaker of the model is judged too.
+    show(0, "Osaka Works", "Line 9");
+    EXPECT_EQ(figures().item(2, 5)->text(), QString::fromUtf8("不合格"));
+    EXPECT_EQ(figures().item(0, 5)->text(), QString::fromUtf8("合格"));
+
+    // Opened again, the dialog shows the model's value; without a model in
+    // the test conditions its column cannot be typed in.
+    CLimitsDialog again("Osaka Works", "Line 9", "Close",
+                        analysis::loadLimits(home.file("LIMITS.INI")), nullptr, vk10);
+    EXPECT_EQ(again.edit(1, CLimitsDialog::kModel)->text(), "29.5");
+    CLimitsDialog none("Tokyo Works", "Line 1", "Unknown", analysis::LimitsBook());
+    EXPECT_FALSE(none.edit(1, CLimitsDialog::kModel)->isEnabled());
+    EXPECT_TRUE(none.edit(1, CLimitsDialog::kCircuit)->isEnabled());
+    const std::string before = limitsFile();
+    none.edit(0, CLimitsDialog::kName)->setText("10");
+    none.OnOK();
+    EXPECT_EQ(limitsFile().find("Maker"), before.find("Maker")) << "no model entry added";
+}
+
+TEST_F(AnalysisDockTest, TheTrendTabShowsTheBreakersHistoryWhereverItStood) {
+    plm::app::CTrendView& trend = dock->trend();
+    QTableWidget& table = *trend.table();
+    ASSERT_EQ(trend.scopeBox()->count(), 2);
+    EXPECT_EQ(trend.scopeBox()->itemText(0), QString::fromUtf8("この測定名"));
+    EXPECT_EQ(trend.scopeBox()->itemText(1), QString::fromUtf8("この遮断器（製造番号）"));
+    ASSERT_EQ(table.rowCount(), 3);
+
+    trend.scopeBox()->setCurrentIndex(plm::app::CTrendView::ScopeBreaker);
+    ASSERT_EQ(table.rowCount(), 4) << "three in Tokyo, one in Osaka; S-2 is another breaker";
+    const int place = table.columnCount() - 1;
+    EXPECT_EQ(table.horizontalHeaderItem(place)->text(), QString::fromUtf8("設置場所"));
+    EXPECT_EQ(table.item(0, place)->text(), "Tokyo Works / Line 1 / Close");
+    EXPECT_EQ(table.item(3, place)->text(), "Osaka Works / Line 9 / Close");
+    EXPECT_EQ(table.item(3, 2)->text(), "27.0 (+7.0)");
+    ASSERT_TRUE(trend.plot()->data());
+    EXPECT_EQ(trend.plot()->data()->x.size(), 4u);
+    EXPECT_EQ(trend.plot()->data()->highlight, 2) << "the shown measurement";
+    EXPECT_FALSE(trend.referenceButton()->isEnabled());
+    // A row filed elsewhere cannot be laid over the shown name's chart.
+    dock->figures().overlayBox()->setChecked(true);
+    emit table.cellDoubleClicked(3, 0);
+    EXPECT_EQ(frame->chartView().sheet().chart().overlay()->deltas().at(2), sj("Δ+8.0ms"));
+
+    // The choice stays while other measurements are shown.
+    show(0, "Osaka Works", "Line 9");
+    EXPECT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(trend.plot()->data()->highlight, 3);
+    show(0, "Tokyo Works", "Line 1", "Unknown");
+    EXPECT_EQ(table.rowCount(), 0);
+    EXPECT_TRUE(trend.findChildren<QLabel*>().front()->text().contains(
+        QString::fromUtf8("製造番号がないため")));
+    trend.scopeBox()->setCurrentIndex(plm::app::CTrendView::ScopeName);
+    EXPECT_EQ(table.rowCount(), 1);
 }
 
 }  // namespace

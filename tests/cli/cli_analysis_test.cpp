@@ -32,6 +32,19 @@ model::MeasurementRecord closing(int year, std::vector<std::vector<int64_t>> cha
     return r;
 }
 
+model::MeasurementRecord ofBreaker(model::MeasurementRecord r, const std::string& maker,
+                                   const std::string& type, const std::string& serial) {
+    r.cond.mcMaker = maker;
+    r.cond.mcType = type;
+    r.cond.mcNum = serial;
+    return r;
+}
+
+const std::string kNoLevels =
+    "\"levels\":{\"close_min_ms\":null,\"close_max_ms\":null,\"open_min_ms\":null,"
+    "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
+    "\"pole_group\":null}";
+
 class CliAnalysis : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -39,8 +52,11 @@ class CliAnalysis : public ::testing::Test {
         model::CustomerTree tree;
         model::MeasurementName& name =
             model::findOrAddMeasurementName(tree, sj("東京"), sj("回路A"), sj("点1"));
-        name.records.append(closing(2025, {{451, 452, 456}, {460}, {455}}));
-        name.records.append(closing(2024, {{441}, {445}, {442}}));
+        // Breaker S-1 of model VK-10 stood here, and stands in Osaka now.
+        name.records.append(
+            ofBreaker(closing(2025, {{451, 452, 456}, {460}, {455}}), sj("東芝"), "VK-10", "S-2"));
+        name.records.append(
+            ofBreaker(closing(2024, {{441}, {445}, {442}}), sj("東芝"), "VK-10", "S-1"));
         name.records.append(closing(2023, {{301}, {}, {302}}, 1));
         // A capture whose clock was wrong: no valid test date.
         model::MeasurementRecord undated = closing(2022, {{450}, {451}, {452}});
@@ -50,8 +66,12 @@ class CliAnalysis : public ::testing::Test {
         // Names are taken as they are, the empty one included.
         model::findOrAddMeasurementName(tree, "", "B", "")
             .records.append(closing(2025, {{451}, {452}, {453}}));
-        model::findOrAddMeasurementName(tree, sj("大阪"), sj("回路B"), sj("点9"))
-            .records.append(closing(2024, {{441}, {445}, {442}}));
+        model::MeasurementName& osaka =
+            model::findOrAddMeasurementName(tree, sj("大阪"), sj("回路B"), sj("点9"));
+        osaka.records.append(
+            ofBreaker(closing(2026, {{471}, {475}, {472}}), sj("東芝"), "vk-10", "s-1"));
+        osaka.records.append(
+            ofBreaker(closing(2024, {{441}, {445}, {442}}), sj("日立"), "VK-10", "S-1"));
         FailingReporter reporter;
         fs::create_directories(dir.file("home/DATA"));
         ASSERT_TRUE(tree.save(support::fromFsPath(dir.file("home/DATA/QBX.DAT")), reporter));
@@ -84,7 +104,8 @@ TEST_F(CliAnalysis, AnalyzeGivesTheFiguresAndTurnsFailedOnceALimitIsBroken) {
     expected += "],\"pole_spread_ms\":0.9," + quiet +
                 ",\"limits\":{\"close_min_ms\":null,\"close_max_ms\":null,\"open_min_ms\":null,"
                 "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
-                "\"pole_group\":[1,2,3]}}\n";
+                "\"pole_group\":[1,2,3]}," +
+                kNoLevels + "}\n";
     EXPECT_EQ(r.out, expected);
 
     r = run({"limits", "東京", "回路A", "--set", "close_max_ms=45.5", "--set", "pole_group=1,2,3"});
@@ -162,6 +183,13 @@ TEST_F(CliAnalysis, LimitsSetClearShowAndRefuse) {
         "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
         "\"pole_group\":null},"
         "\"name_limits\":{\"close_min_ms\":40.0,\"close_max_ms\":null,\"open_min_ms\":null,"
+        "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
+        "\"pole_group\":null},"
+        "\"levels\":{\"close_min_ms\":\"name\",\"close_max_ms\":\"circuit\",\"open_min_ms\":null,"
+        "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
+        "\"pole_group\":null},"
+        "\"model\":{\"maker\":\"東芝\",\"model\":\"VK-10\"},"
+        "\"model_limits\":{\"close_min_ms\":null,\"close_max_ms\":null,\"open_min_ms\":null,"
         "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
         "\"pole_group\":null}}\n");
     r = run({"limits", "東京", "回路A", "点1"});
@@ -347,17 +375,161 @@ TEST_F(CliAnalysis, ConcurrentSettingsAreBothKept) {
     const char* keys[] = {"close_min_ms=1", "close_max_ms=99", "open_min_ms=2",
                           "open_max_ms=98", "bounce_max_ms=3", "pole_spread_max_ms=4"};
     command += " && (";
-    for (const char* key : keys)
+    // A test circuit's and a model's entries, each key by a program of its own.
+    for (const char* key : keys) {
         command += std::string("'" PLMTOOL_PATH "' --home home limits '東京' '回路A' --set ") +
                    key + " >/dev/null & ";
+        command += std::string("'" PLMTOOL_PATH "' --home home limits --model M X --set ") + key +
+                   " >/dev/null & ";
+    }
     command += "wait)";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const ToolRun r = run({"limits", "東京", "回路A", "--json"});
+    const std::string all =
+        "{\"close_min_ms\":1.0,\"close_max_ms\":99.0,\"open_min_ms\":2.0,"
+        "\"open_max_ms\":98.0,\"pole_spread_max_ms\":4.0,\"bounce_max_ms\":3.0,";
+    ToolRun r = run({"limits", "東京", "回路A", "--json"});
+    EXPECT_EQ(r.out.find("{\"limits\":" + all), 0u) << r.out;
+    r = run({"limits", "--model", "m", "x", "--json"});
+    EXPECT_EQ(r.out.find("{\"model\":{\"maker\":\"m\",\"model\":\"x\"},\"limits\":" + all), 0u)
+        << r.out;
+    const std::string file = test::readFile(dir.file("home/LIMITS.INI"));
+    size_t sections = 0;
+    for (size_t at = file.find("[Limits]"); at != std::string::npos;
+         at = file.find("[Limits]", at + 1))
+        ++sections;
+    EXPECT_EQ(sections, 2u) << file;
+}
+
+// A model's limits judge every measurement of a breaker of that model, under
+// the test circuit's and the name's, key by key, and say where each came from.
+TEST_F(CliAnalysis, ModelLimitsJudgeEveryCircuitOfTheModel) {
+    // Entered before any circuit has limits; the model is in no customer.
+    ToolRun r = run({"limits", "--model", "東芝", "VK-10", "--set", "close_max_ms=46", "--set",
+                     "bounce_max_ms=0.4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("close_max_ms=46.0 (型式)\n"), std::string::npos) << r.out;
+    // Osaka's breaker is the same model as names compare; its 47.5 ms breaks it.
+    r = run({"analyze", "大阪", "回路B", "点9", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"verdict\":\"不合格\",\"reason\":\"CH1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"levels\":{\"close_min_ms\":null,\"close_max_ms\":\"model\","),
+              std::string::npos)
+        << r.out;
+
+    // The circuit overrides one key, the name another; the bounce stays the model's.
+    ASSERT_EQ(run({"limits", "東京", "回路A", "--set", "close_max_ms=50"}).status, 0);
+    ASSERT_EQ(run({"limits", "東京", "回路A", "点1", "--set", "close_min_ms=40"}).status, 0);
+    r = run({"analyze", "東京", "回路A", "点1", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"levels\":{\"close_min_ms\":\"name\",\"close_max_ms\":\"circuit\","
+                         "\"open_min_ms\":null,\"open_max_ms\":null,\"pole_spread_max_ms\":null,"
+                         "\"bounce_max_ms\":\"model\",\"pole_group\":null}"),
+              std::string::npos)
+        << r.out;
+    r = run({"limits", "東京", "回路A", "点1"});
+    EXPECT_NE(r.out.find("close_min_ms=40.0 (測定データ名称)\nclose_max_ms=50.0 (試験回路)\n"
+                         "open_min_ms=\nopen_max_ms=\npole_spread_max_ms=\n"
+                         "bounce_max_ms=0.4 (型式)\n"),
+              std::string::npos)
+        << r.out;
+    // The trend judges each measurement by its own breaker's model: the 2024
+    // one (CH1 no bounce) passes, 2025's 0.5 ms bounce fails.
+    r = run({"trend", "東京", "回路A", "点1", "--json"});
+    EXPECT_NE(r.out.find("\"pole_spread_ms\":0.4,\"verdict\":\"合格\""), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"pole_spread_ms\":0.9,\"verdict\":\"不合格\""), std::string::npos)
+        << r.out;
+
+    const std::string before = test::readFile(dir.file("home/LIMITS.INI"));
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"limits", "--model", "東芝"},
+                                               {"limits", "--model", "東芝", ""},
+                                               {"limits", "--model", "東芝", "VK-10", "X"}}) {
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+    }
+    r = run({"limits", "--model", "東芝", "VK-10", "--set", "close_min_ms=47"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("close_min_ms が close_max_ms より大きくなっています"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::readFile(dir.file("home/LIMITS.INI")), before);
+
+    // A damaged model section stops that model's judgements only.
+    test::writeFile(dir.file("home/LIMITS.INI"),
+                    before + sj("[Limits]\r\nMaker=日立\r\nModel=VK-10\r\nopen_max_ms=x\r\n"));
+    EXPECT_EQ(run({"analyze", "東京", "回路A", "点1", "0"}).status, 0);
+    r = run({"analyze", "大阪", "回路B", "点9", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("行目: open_max_ms の値 \"x\" が正しくありません"), std::string::npos)
+        << r.err;
+}
+
+TEST_F(CliAnalysis, AModelLibraryTravelsAsAFile) {
+    ASSERT_EQ(run({"limits", "--model", "東芝", "VK-10", "--set", "open_max_ms=35"}).status, 0);
+    ASSERT_EQ(run({"limits", "東京", "回路A", "--set", "close_max_ms=45.5"}).status, 0);
+    ToolRun r = run({"limits-export", "--models", "models.ini"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "exported the limits of 1 breaker model(s)\n");
+    const std::string library = support::toUtf8(test::readFile(dir.file("models.ini")));
+    EXPECT_NE(library.find("Maker=東芝\r\nModel=VK-10\r\nopen_max_ms=35.0\r\n"), std::string::npos)
+        << library;
+    EXPECT_EQ(library.find("Customer"), std::string::npos) << library;
+    // A customer's file carries no model.
+    ASSERT_EQ(run({"limits-export", "東京", "tokyo.ini"}).status, 0);
+    EXPECT_EQ(test::readFile(dir.file("tokyo.ini")).find("Model"), std::string::npos);
+
+    test::TempDir other;
+    fs::create_directories(other.file("home"));
+    r = plmtool(other, {"limits-import", (dir.path() / "models.ini").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "型式 東芝 / VK-10\n");
+    r = plmtool(other, {"limits", "--model", "東芝", "vk-10"});
+    EXPECT_NE(r.out.find("open_max_ms=35.0 (型式)"), std::string::npos) << r.out;
+    EXPECT_EQ(plmtool(other, {"limits-export", "--models", "again.ini"}).status, 0);
+    EXPECT_EQ(plmtool(other, {"limits-export", "--models"}).status, 2);
+    EXPECT_EQ(run({"limits-export", "--models", "models.ini"}).status, 1) << "taken";
+}
+
+// Breaker S-1 stood in Tokyo in 2024 and in Osaka in 2026; an Hitachi
+// breaker with the same serial is another breaker.
+TEST_F(CliAnalysis, ABreakerMovedBetweenCustomersShowsOneHistory) {
+    const std::string kFiveNulls = ",null,null,null,null,null";  // channels 4..8
+    ASSERT_EQ(run({"limits", "大阪", "回路B", "--set", "close_max_ms=47"}).status, 0);
+    ToolRun r = run({"breaker", "東芝", "VK-10", "S-1", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"maker\":\"東芝\",\"model\":\"VK-10\",\"serial\":\"S-1\",\"measurements\":["
+              "{\"customer\":\"東京\",\"circuit\":\"回路A\",\"name\":\"点1\",\"index\":1,"
+              "\"date\":\"2024/06/01 10:00\",\"measure_type\":\"投入\","
+              "\"operating_ms\":[44.0,44.4,44.1" +
+                  kFiveNulls +
+                  "],\"pole_spread_ms\":0.4,\"verdict\":\"判定なし\"},"
+                  "{\"customer\":\"大阪\",\"circuit\":\"回路B\",\"name\":\"点9\",\"index\":0,"
+                  "\"date\":\"2026/06/01 10:00\",\"measure_type\":\"投入\","
+                  "\"operating_ms\":[47.0,47.4,47.1" +
+                  kFiveNulls + "],\"pole_spread_ms\":0.4,\"verdict\":\"不合格\"}]}\n");
+    r = run({"breaker", "東芝", "VK-10", "S-1"});
+    EXPECT_EQ(r.out.find("2024/06/01 10:00 東京 / 回路A / 点1 1 投入 CH1=44.0"), 0u) << r.out;
+    r = run({"breaker", "東芝", "VK-10", "S-1", "--csv", "s1.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        test::readFile(dir.file("s1.csv")),
+        "customer,circuit,name,index,date,measure_type,ch1_ms,ch2_ms,ch3_ms,ch4_ms,ch5_ms,"
+        "ch6_ms,ch7_ms,ch8_ms,pole_spread_ms,verdict\r\n"
+        "\"東京\",\"回路A\",\"点1\",1,2024/06/01 10:00,投入,44.0,44.4,44.1,,,,,,0.4,判定なし\r\n"
+        "\"大阪\",\"回路B\",\"点9\",0,2026/06/01 10:00,投入,47.0,47.4,47.1,,,,,,0.4,不合格\r\n");
+    r = run({"breaker", "日立", "VK-10", "S-1", "--json"});
     EXPECT_NE(
-        r.out.find("{\"limits\":{\"close_min_ms\":1.0,\"close_max_ms\":99.0,\"open_min_ms\":2.0,"
-                   "\"open_max_ms\":98.0,\"pole_spread_max_ms\":4.0,\"bounce_max_ms\":3.0,"),
+        r.out.find("\"customer\":\"大阪\",\"circuit\":\"回路B\",\"name\":\"点9\",\"index\":1"),
         std::string::npos)
         << r.out;
+    EXPECT_EQ(r.out.find("東京"), std::string::npos) << r.out;
+    r = run({"breaker", "東芝", "VK-10", "S-9", "--json"});
+    EXPECT_EQ(r.out,
+              "{\"maker\":\"東芝\",\"model\":\"VK-10\",\"serial\":\"S-9\",\"measurements\":[]}\n");
+    EXPECT_EQ(run({"breaker", "", "", ""}).status, 2) << "no serial, no breaker";
+    EXPECT_EQ(run({"breaker", "東芝", "VK-10"}).status, 2);
+    EXPECT_EQ(run({"breaker", "東芝", "VK-10", "S-1", "--csv", "s1.csv"}).status, 1) << "taken";
 }
 
 }  // namespace

@@ -94,6 +94,14 @@ TEST(CliTree, NamesThatFoldTogetherKeepEveryRecord) {
     r = plmtool(dir, {"show", "x", "c", "n", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("備考: comment4\n"), std::string::npos) << r.out;
+    // One breaker's history gives the position the joined name shows it at
+    // (the first record of the file is the third in date order).
+    r = plmtool(dir, {"breaker", "maker3", "type3", "num3", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"customer\":\"X\",\"circuit\":\"C\",\"name\":\"N\",\"index\":2,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("},{"), std::string::npos) << "one measurement: " << r.out;
     const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
     r = plmtool(dir, {"register", capture, "X", "C", "M"});
     ASSERT_EQ(r.status, 0) << r.err;

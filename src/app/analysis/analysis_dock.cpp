@@ -56,6 +56,7 @@ CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, ChartDecorations& view, QWidget* 
     connect(figures_->printBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyPrint);
     connect(trend_, &CTrendView::referenceRequested, this, &CAnalysisDock::markReference);
     connect(trend_, &CTrendView::overlayRequested, this, &CAnalysisDock::overlayMeasurement);
+    connect(trend_, &CTrendView::scopeChanged, this, &CAnalysisDock::refresh);
     refresh();
 }
 
@@ -79,17 +80,30 @@ void CAnalysisDock::refresh() {
         return;
     }
     const Selection& sel = doc_.selection();
+    const model::MeasurementRecord& record = name->records.at(sel.index);
+    std::optional<analysis::BreakerHistory> history;
     try {
-        report_ = analysis::analyzeFiled(name->records, sel.index, loadLimitsShowingWait(),
-                                         sel.customer, sel.circuit, sel.name);
+        const analysis::LimitsBook book = loadLimitsShowingWait();
+        report_ = analysis::analyzeFiled(name->records, sel.index, book, sel.customer, sel.circuit,
+                                         sel.name);
+        const std::optional<analysis::Breaker> breaker = analysis::breakerOf(record.cond);
+        if (trend_->scope() == CTrendView::ScopeBreaker && breaker)
+            history = analysis::breakerHistory(doc_.tree(), *breaker, book);
     } catch (const CxException& e) {
         // A damaged limits file is the user's to mend: say so and judge nothing.
         clear(e.text());
         return;
     }
-    const model::MeasurementRecord& record = name->records.at(sel.index);
     figures_->showReport(*report_);
-    trend_->showReport(*report_, record.measureType == 0);
+    const bool closes = record.measureType == 0;
+    if (trend_->scope() == CTrendView::ScopeName)
+        trend_->showReport(*report_, closes);
+    else if (!history)
+        trend_->showNoBreaker();
+    else
+        trend_->showBreakerHistory(
+            *history, history->entryOf({sel.customer, sel.circuit, sel.name}, sel.index),
+            report_->limits, closes);
     applyOverlay();
     applyPrint();
 }
@@ -134,7 +148,9 @@ void CAnalysisDock::OnLimits() {
         return;
     const Selection& sel = doc_.selection();
     try {
-        CLimitsDialog dialog(sel.customer, sel.circuit, sel.name, loadLimitsShowingWait(), this);
+        const model::MeasurementRecord& record = shownName(doc_)->records.at(sel.index);
+        CLimitsDialog dialog(sel.customer, sel.circuit, sel.name, loadLimitsShowingWait(), this,
+                             analysis::breakerModelOf(record.cond));
         if (dialog.exec() != QDialog::Accepted)
             return;
     } catch (const CxException& e) {

@@ -66,12 +66,17 @@ std::string limitLabel(const std::string& key, const std::string& value) {
     return key + " " + value;
 }
 
-std::string limitsSummary(const analysis::Limits& limits) {
+// Each limit with the level it came from: "投入時間 上限 46.0 ms (型式)".
+std::string limitsSummary(const analysis::AnalysisReport& report) {
+    const analysis::LevelledLimits held{report.limits, report.levels};
     std::string text;
     for (const std::string& key : analysis::limitKeys()) {
-        const std::string value = analysis::limitText(limits, key);
-        if (!value.empty())
-            text += (text.empty() ? "" : sj("、")) + limitLabel(key, value);
+        const std::string value = analysis::limitText(report.limits, key);
+        if (value.empty())
+            continue;
+        text += (text.empty() ? "" : sj("、")) + limitLabel(key, value);
+        if (const std::string level = analysis::levelText(held.levelOf(key)); !level.empty())
+            text += " (" + level + ")";
     }
     return text.empty() ? sj("判定基準: 設定なし") : sj("判定基準: ") + text;
 }
@@ -191,7 +196,7 @@ void CFiguresPane::showReport(const analysis::AnalysisReport& report) {
     verdict_->setText(qs(headline(j)));
     verdict_->setToolTip(qs(j.reason));
     verdict_->setStyleSheet(QStringLiteral("color: %1").arg(verdictQColor(j.verdict).name()));
-    limits_->setText(qs(limitsSummary(report.limits)));
+    limits_->setText(qs(limitsSummary(report)));
     limitsButton_->setEnabled(true);
 }
 

@@ -10,18 +10,25 @@ class QLineEdit;
 
 namespace plm::app {
 
-// "判定基準": the limits of a test circuit and of one of its measurement
-// names side by side, every key an edit; an empty edit sets nothing. OK
-// checks every value, writes the limits file under its lock and closes.
+// "判定基準": the limits of the breaker model of the shown measurement, of
+// its test circuit and of its measurement name side by side, every key an
+// edit; an empty edit sets nothing. Without a model (型式) in the test
+// conditions the model's column is disabled. OK checks every value, writes
+// the limits file under its lock and closes.
 class CLimitsDialog : public QDialog {
     Q_OBJECT
   public:
     static constexpr size_t kKeys = 7;
 
-    CLimitsDialog(std::string customer, std::string circuit, std::string name,
-                  const analysis::LimitsBook& book, QWidget* parent = nullptr);
+    static constexpr int kCircuit = 0;
+    static constexpr int kName = 1;
+    static constexpr int kModel = 2;
 
-    // Column 0 the test circuit, column 1 the measurement name.
+    CLimitsDialog(std::string customer, std::string circuit, std::string name,
+                  const analysis::LimitsBook& book, QWidget* parent = nullptr,
+                  std::optional<analysis::BreakerModel> model = std::nullopt);
+
+    // Column kCircuit, kName or kModel.
     QLineEdit* edit(size_t key, int column) const { return edits_[column][key]; }
 
     // A refused value gets the focus and a stop message; the dialog stays open.
@@ -34,7 +41,9 @@ class CLimitsDialog : public QDialog {
     std::string customer_;
     std::string circuit_;
     std::string name_;
-    std::array<std::array<QLineEdit*, kKeys>, 2> edits_{};
+    std::optional<analysis::BreakerModel> model_;
+    bool modelEntered_ = false;  // the model had an entry when the dialog opened
+    std::array<std::array<QLineEdit*, kKeys>, 3> edits_{};
 };
 
 }  // namespace plm::app

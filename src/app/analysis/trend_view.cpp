@@ -1,5 +1,6 @@
 #include "app/analysis/trend_view.h"
 
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
@@ -9,6 +10,7 @@
 
 #include "app/analysis/figures_pane.h"
 #include "chart/qt_text.h"
+#include "model/name_compare.h"
 
 namespace plm::app {
 namespace {
@@ -26,6 +28,11 @@ QString withDelta(const std::optional<int64_t>& value, const std::optional<int64
                     .arg(*delta > 0 ? "+" : "")
                     .arg(QString::fromStdString(msFromMicros(*delta)));
     return text;
+}
+
+bool sameNameAs(const analysis::BreakerPlace& a, const analysis::BreakerPlace& b) {
+    return model::sameName(a.customer, b.customer) && model::sameName(a.circuit, b.circuit) &&
+           model::sameName(a.name, b.name);
 }
 
 QTableWidgetItem* item(const QString& text) {
@@ -61,6 +68,11 @@ void CTrendPlotWidget::paintEvent(QPaintEvent*) {
 
 CTrendView::CTrendView(QWidget* parent) : QWidget(parent) {
     setObjectName("CTrendView");
+    scope_ = new QComboBox;
+    scope_->setObjectName("trendScope");
+    scope_->addItem(qsj("この測定名"));
+    scope_->addItem(qsj("この遮断器（製造番号）"));
+    connect(scope_, &QComboBox::currentIndexChanged, this, &CTrendView::scopeChanged);
     caption_ = new QLabel;
     caption_->setWordWrap(true);
     plot_ = new CTrendPlotWidget;
@@ -74,15 +86,22 @@ CTrendView::CTrendView(QWidget* parent) : QWidget(parent) {
     reference_->setToolTip(qsj("行をダブルクリックすると、その測定をグラフに重ねて表示します"));
     connect(reference_, &QPushButton::clicked, this, &CTrendView::requestReference);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
-        if (QTableWidgetItem* first = table_->item(row, 0))
+        // Rows of a breaker's history filed under other names carry no position.
+        QTableWidgetItem* first = table_->item(row, 0);
+        if (first && first->data(Qt::UserRole).toInt() >= 0)
             emit overlayRequested(first->data(Qt::UserRole).toInt());
     });
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scope_);
     layout->addWidget(caption_);
     layout->addWidget(plot_, 1);
     layout->addWidget(table_, 1);
     layout->addWidget(reference_);
     clear();
+}
+
+CTrendView::Scope CTrendView::scope() const {
+    return scope_->currentIndex() == ScopeBreaker ? ScopeBreaker : ScopeName;
 }
 
 void CTrendView::showReport(const analysis::AnalysisReport& report, bool closes) {
@@ -91,10 +110,35 @@ void CTrendView::showReport(const analysis::AnalysisReport& report, bool closes)
     plot_->setData(chart::trendPlotData(trend, report.limits, closes, poles, report.shownEntry));
     caption_->setText(qs(sj("動作時間と極間差の傾向 (") + (closes ? sj("投入") : sj("遮断")) +
                          sj("の測定)。括弧内は基準との差 [ms]")));
+    fillTable(trend, poles, report.shownEntry, nullptr);
+    reference_->setEnabled(!trend.entries.empty());
+}
+
+void CTrendView::showBreakerHistory(const analysis::BreakerHistory& history, int shownEntry,
+                                    const analysis::Limits& limits, bool closes) {
+    const std::vector<int> poles = limits.poleGroupOrDefault();
+    plot_->setData(chart::trendPlotData(history.trend, limits, closes, poles, shownEntry));
+    caption_->setText(qs(sj("この遮断器の測定の傾向 (") + (closes ? sj("投入") : sj("遮断")) +
+                         sj("の測定)。設置場所を問わず製造番号で集めます。括弧内は最初の測定との差 "
+                            "[ms]")));
+    fillTable(history.trend, poles, shownEntry, &history.places);
+    // A reference belongs to a name, not to a breaker's history.
+    reference_->setEnabled(false);
+}
+
+void CTrendView::showNoBreaker() {
+    clear();
+    caption_->setText(qsj("この測定データには製造番号がないため、遮断器の履歴を表示できません"));
+}
+
+void CTrendView::fillTable(const analysis::Trend& trend, const std::vector<int>& poles,
+                           int shownEntry, const std::vector<analysis::BreakerPlace>* places) {
     QStringList heads{qsj("試験日時"), qsj("種別")};
     for (int pole : poles)
         heads << QStringLiteral("CH%1").arg(pole);
     heads << qsj("極間差") << qsj("判定");
+    if (places)
+        heads << qsj("設置場所");
     table_->clear();
     table_->setColumnCount(static_cast<int>(heads.size()));
     table_->setHorizontalHeaderLabels(heads);
@@ -107,7 +151,10 @@ void CTrendView::showReport(const analysis::AnalysisReport& report, bool closes)
         if (static_cast<int>(i) == trend.reference)
             date += sj(" [基準]");
         table_->setItem(r, 0, item(qs(date)));
-        table_->item(r, 0)->setData(Qt::UserRole, e.index);
+        // Only the shown name's rows can be laid over the chart.
+        const bool ofShownName =
+            !places || (shownEntry >= 0 && sameNameAs((*places)[i], (*places)[shownEntry]));
+        table_->item(r, 0)->setData(Qt::UserRole, ofShownName ? e.index : -1);
         table_->setItem(r, 1, item(e.measureType == 0 ? qsj("投入") : qsj("遮断")));
         int col = 2;
         for (int pole : poles) {
@@ -123,12 +170,15 @@ void CTrendView::showReport(const analysis::AnalysisReport& report, bool closes)
         QTableWidgetItem* verdict = item(qs(analysis::verdictText(e.verdict)));
         verdict->setForeground(verdictQColor(e.verdict));
         table_->setItem(r, col, verdict);
-        if (static_cast<int>(i) == report.shownEntry) {
+        if (places) {
+            const analysis::BreakerPlace& p = (*places)[i];
+            table_->setItem(r, ++col, item(qs(p.customer + " / " + p.circuit + " / " + p.name)));
+        }
+        if (static_cast<int>(i) == shownEntry) {
             for (int c = 0; c <= col; ++c)
                 table_->item(r, c)->setBackground(QColor(255, 240, 215));
         }
     }
-    reference_->setEnabled(!trend.entries.empty());
 }
 
 void CTrendView::clear() {
