@@ -280,14 +280,31 @@ void applySettings(const Target& t,
                    const std::vector<std::pair<std::string, std::string>>& settings) {
     analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
         analysis::Limits& limits = book.entry(t).limits;
-        for (const auto& [key, value] : settings)
-            analysis::setLimit(limits, key, value);
+        for (const auto& [key, value] : settings) {
+            if (key == analysis::kIntervalMonthsKey)
+                analysis::setIntervalMonths(book.entry(t), value);
+            else
+                analysis::setLimit(limits, key, value);
+        }
         if (const std::string problem = analysis::inconsistency(limits); !problem.empty())
             throw CxException(problem);
         const analysis::Limits effective = effectiveOf(book, t);
         if (const std::string problem = analysis::inconsistency(effective); !problem.empty())
             throw CxException(problem);
     });
+}
+
+// The test interval of the name, else of its circuit, as the limits are shown.
+void printIntervalMonths(const analysis::LimitsEntry* circuit, const analysis::LimitsEntry* name) {
+    const std::string key = analysis::kIntervalMonthsKey;
+    if (name && name->intervalMonths)
+        printLine(key + "=" + std::to_string(*name->intervalMonths) + " (" + sj("測定データ名称") +
+                  ")");
+    else if (circuit && circuit->intervalMonths)
+        printLine(key + "=" + std::to_string(*circuit->intervalMonths) + " (" + sj("試験回路") +
+                  ")");
+    else
+        printLine(key + "=");
 }
 
 void printLimits(const analysis::LimitsBook& book, const Target& t) {
@@ -305,6 +322,7 @@ void printLimits(const analysis::LimitsBook& book, const Target& t) {
         else
             printLine(key + "=" + value + " (" + from + ")");
     }
+    printIntervalMonths(circuit, name);
 }
 
 // The test circuit or name must be in the data file before it gets limits.

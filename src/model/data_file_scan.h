@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,16 @@ namespace plm::model {
 
 class ArchiveReader;
 
+// Where a record handed to a scan's visitor is filed, by the names as read
+// (CP932): names joined later in the scan may be spelled apart here.
+struct ScannedPlace {
+    const std::string& customer;
+    const std::string& circuit;
+    const std::string& name;
+    uint32_t index;  // position under the name as read
+};
+using RecordVisitor = std::function<void(const ScannedPlace&, MeasurementRecord&&)>;
+
 // Which records a scan keeps. A level left empty matches every name; names
 // match under compareNames. Without keepRecords only names and counts stay.
 struct ScanSelection {
@@ -26,6 +37,10 @@ struct ScanSelection {
     std::optional<std::string> circuit;
     std::optional<std::string> name;
     std::optional<uint32_t> index;  // only the record at this position
+    // With keepRecords: each selected record goes to the visitor as it is
+    // read instead of being kept, so a job that looks at every record once
+    // holds none of them.
+    RecordVisitor visit;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }

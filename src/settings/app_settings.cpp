@@ -121,6 +121,7 @@ void AppSettings::loadMainProfile() {
     backupKeepDays = GetInt(kBackup, "KeepDays", 30, {}, false);
     backupKeepMonths = GetInt(kBackup, "KeepMonths", 12, {}, false);
     backupMaxMB = GetInt(kBackup, "MaxMB", 2000, {}, false);
+    defIntervalMonths = std::clamp(GetInt(kDefCnd, "IntervalMonths", 0, {}, false), 0, 1200);
 }
 
 void AppSettings::loadDeviceProfile() {
