@@ -403,7 +403,7 @@ class Reader {
     }
 
     const std::string& bytes_;
-    const std::string& source_;
+    const std::string source_;  // a copy: callers pass temporaries
     std::optional<Section> section_;
     std::unordered_set<std::string> targets_;
 };
