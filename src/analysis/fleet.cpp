@@ -10,21 +10,21 @@
 namespace plm::analysis {
 namespace {
 
-// What the newest measurements of the breakers of one model give.
-struct Figures {
+// The values of each pole and of the spread over the breakers of a model.
+struct Gathered {
     std::vector<std::vector<int64_t>> poles;
     std::vector<int64_t> spreads;
 
-    void take(const MeasurementFigures& figures, const std::vector<int>& group) {
-        if (poles.size() < group.size())
-            poles.resize(group.size());
-        for (size_t pole = 0; pole < group.size(); ++pole) {
-            const size_t channel = static_cast<size_t>(group[pole] - 1);
-            if (channel < figures.channels.size() && figures.channels[channel].operatingUs)
-                poles[pole].push_back(*figures.channels[channel].operatingUs);
+    template <class Newest>
+    void take(const Newest& newest) {
+        if (poles.size() < newest.poleUs.size())
+            poles.resize(newest.poleUs.size());
+        for (size_t p = 0; p < newest.poleUs.size(); ++p) {
+            if (newest.poleUs[p])
+                poles[p].push_back(*newest.poleUs[p]);
         }
-        if (figures.poleSpreadUs)
-            spreads.push_back(*figures.poleSpreadUs);
+        if (newest.spreadUs)
+            spreads.push_back(*newest.spreadUs);
     }
 
     std::vector<std::optional<Spread>> perPole() const {
@@ -34,17 +34,6 @@ struct Figures {
         return out;
     }
 };
-
-// Judges the measurement by the limits of its name and adds its figures;
-// true when it fails.
-template <class Filed>
-bool judgeInto(const Filed& filed, const LimitsBook& book, Figures& into) {
-    const Limits limits = book.effective(filed.customer, filed.circuit, filed.name);
-    const std::vector<int> group = limits.poleGroupOrDefault();
-    const MeasurementFigures figures = computeFigures(filed.record, group);
-    into.take(figures, group);
-    return judge(filed.record, figures, limits).verdict == Verdict::Fail;
-}
 
 std::string spreadFields(const std::optional<Spread>& s) {
     if (!s)
@@ -80,6 +69,17 @@ std::optional<Spread> spreadOf(std::vector<int64_t> values) {
     return Spread{values.front(), median, values.back()};
 }
 
+const Limits& FleetTally::limitsOf(const std::string& customer, const std::string& circuit,
+                                   const std::string& name) {
+    std::string place = std::to_string(customer.size()) + ':' + customer +
+                        std::to_string(circuit.size()) + ':' + circuit + name;
+    if (place != lastPlace_) {
+        lastLimits_ = book_.effective(customer, circuit, name);
+        lastPlace_ = std::move(place);
+    }
+    return lastLimits_;
+}
+
 void FleetTally::add(const std::string& customer, const std::string& circuit,
                      const std::string& name, const model::MeasurementRecord& record) {
     const std::optional<BreakerId> id = breakerOf(record.cond);
@@ -91,12 +91,25 @@ void FleetTally::add(const std::string& customer, const std::string& circuit,
         m.model = id->model;
     }
     Breaker& breaker = m.breakers[id->serial];
-    std::optional<Filed>& newest = record.measureType == 0 ? breaker.close : breaker.open;
-    if (!newest || replacesNewest(record.testDateTime, newest->record.testDateTime))
-        newest = Filed{customer, circuit, name, record};
+    std::optional<Newest>& newest = record.measureType == 0 ? breaker.close : breaker.open;
+    if (newest && !replacesNewest(record.testDateTime, newest->date))
+        return;
+    const Limits& limits = limitsOf(customer, circuit, name);
+    const std::vector<int> group = limits.poleGroupOrDefault();
+    const MeasurementFigures figures = computeFigures(record, group);
+    Newest taken{record.testDateTime,
+                 {},
+                 figures.poleSpreadUs,
+                 judge(record, figures, limits).verdict == Verdict::Fail};
+    for (const int channel : group) {
+        const size_t at = static_cast<size_t>(channel - 1);
+        taken.poleUs.push_back(at < figures.channels.size() ? figures.channels[at].operatingUs
+                                                            : std::nullopt);
+    }
+    newest = std::move(taken);
 }
 
-std::vector<FleetModel> FleetTally::models(const LimitsBook& book) const {
+std::vector<FleetModel> FleetTally::models() const {
     std::vector<FleetModel> out;
     for (const auto& [makerKey, models] : makers_) {
         for (const auto& [modelKey, m] : models) {
@@ -105,13 +118,14 @@ std::vector<FleetModel> FleetTally::models(const LimitsBook& book) const {
             row.model = m.model;
             row.breakers = static_cast<int>(m.breakers.size());
             row.measurements = m.measurements;
-            Figures closes, opens;
+            Gathered closes, opens;
             for (const auto& [serial, breaker] : m.breakers) {
-                bool fails = false;
                 if (breaker.close)
-                    fails = judgeInto(*breaker.close, book, closes);
+                    closes.take(*breaker.close);
                 if (breaker.open)
-                    fails = judgeInto(*breaker.open, book, opens) || fails;
+                    opens.take(*breaker.open);
+                const bool fails = (breaker.close && breaker.close->fails) ||
+                                   (breaker.open && breaker.open->fails);
                 row.failing += fails ? 1 : 0;
             }
             row.closeUs = closes.perPole();

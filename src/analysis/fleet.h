@@ -9,6 +9,7 @@
 #include "analysis/limits_file.h"
 #include "model/measurement_record.h"
 #include "model/name_compare.h"
+#include "support/ole_date.h"
 
 // The breakers of a model across every customer: a breaker is its maker,
 // model and serial number from a measurement's test conditions, wherever the
@@ -52,16 +53,18 @@ struct FleetModel {
     int failing = 0;
 };
 
-// Collects the measurements of breakers one at a time, keeping only the
-// newest of each kind of each breaker.
+// Collects the measurements of breakers one at a time. Only the figures
+// and the verdict of the newest of each kind of each breaker are kept, each
+// judged, when it is met, by the limits of the name it is filed under.
 class FleetTally {
   public:
+    explicit FleetTally(const LimitsBook& book) : book_(book) {}
+
     void add(const std::string& customer, const std::string& circuit, const std::string& name,
              const model::MeasurementRecord& record);
 
-    // Every model, by maker and model as names sort; each kept measurement
-    // judged by the limits of the name it is filed under.
-    std::vector<FleetModel> models(const LimitsBook& book) const;
+    // Every model, by maker and model as names sort.
+    std::vector<FleetModel> models() const;
 
   private:
     struct NameLess {
@@ -69,13 +72,15 @@ class FleetTally {
             return model::compareNames(a, b) < 0;
         }
     };
-    struct Filed {
-        std::string customer, circuit, name;
-        model::MeasurementRecord record;
+    struct Newest {
+        support::DateTimeValue date;
+        std::vector<std::optional<int64_t>> poleUs;  // in pole-group order
+        std::optional<int64_t> spreadUs;
+        bool fails = false;
     };
     struct Breaker {
-        std::optional<Filed> close;
-        std::optional<Filed> open;
+        std::optional<Newest> close;
+        std::optional<Newest> open;
     };
     struct Model {
         std::string maker;
@@ -83,7 +88,15 @@ class FleetTally {
         int measurements = 0;
         std::map<std::string, Breaker, NameLess> breakers;  // by serial number
     };
+
+    const Limits& limitsOf(const std::string& customer, const std::string& circuit,
+                           const std::string& name);
+
+    const LimitsBook& book_;
     std::map<std::string, std::map<std::string, Model, NameLess>, NameLess> makers_;
+    // The limits of the name met last: a name's measurements come one after another.
+    std::string lastPlace_;
+    Limits lastLimits_;
 };
 
 // The table as CSV (UTF-8, CR LF, a header row), as plmtool fleet --csv and

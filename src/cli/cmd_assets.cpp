@@ -115,12 +115,12 @@ int runFleet(const Invocation& inv) {
     if (!csv.empty())
         refuseTakenOutput(inv, absoluteFsPath(csv));
     const analysis::LimitsBook book = loadWholeLimitsBook();
-    analysis::FleetTally tally;
+    analysis::FleetTally tally(book);
     scanEveryRecord(session,
                     [&](const model::ScannedPlace& place, model::MeasurementRecord&& record) {
                         tally.add(place.customer, place.circuit, place.name, record);
                     });
-    const std::vector<analysis::FleetModel> models = tally.models(book);
+    const std::vector<analysis::FleetModel> models = tally.models();
     if (!csv.empty())
         writeOutputFile(inv, absoluteFsPath(csv), analysis::fleetCsv(models), csv);
     else if (inv.json)

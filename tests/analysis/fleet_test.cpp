@@ -43,7 +43,13 @@ std::vector<std::string> texts(const std::vector<std::optional<Spread>>& poles) 
 
 TEST(FleetTally, NewestCloseAndTripOfEachBreakerWhereverItIsFiled) {
     const std::string tokyo = sj("東京"), osaka = sj("大阪");
-    FleetTally tally;
+    // 回路A's limit would fail S1's old close; 回路B's fails S2 (45.0 ms on pole 3).
+    const LimitsBook book =
+        LimitsBook::parse("[Limits]\nCustomer=" + tokyo +
+                              "\nCircuit=A\nclose_max_ms=41.5\n[Limits]\nCustomer=" + tokyo +
+                              "\nCircuit=B\nclose_max_ms=44.8\n",
+                          "LIMITS.INI");
+    FleetTally tally(book);
     // S1 stood at 回路A, then moved to 大阪: its newest close is the 2025 one.
     tally.add(tokyo, "A", "P1", breaker("M", "VCB-1", "S1", 2023, 10, {{401}, {411}, {421}}));
     tally.add(tokyo, "A", "P1", breaker("M", "VCB-1", "S1", 2024, 10, {{301}, {306}, {303}}, 1));
@@ -55,13 +61,7 @@ TEST(FleetTally, NewestCloseAndTripOfEachBreakerWhereverItIsFiled) {
     tally.add(osaka, "C", "P3", breaker("m", "vcb-1", "S3", 2024, 10, {{481}, {491}, {486}}));
     tally.add(osaka, "C", "P4", breaker("X", "GCB", "Z9", 2024, 10, {{201}, {}, {}}, 1));
 
-    // 回路A's limit would fail S1's old close; 回路B's fails S2 (45.0 ms on pole 3).
-    const LimitsBook book =
-        LimitsBook::parse("[Limits]\nCustomer=" + tokyo +
-                              "\nCircuit=A\nclose_max_ms=41.5\n[Limits]\nCustomer=" + tokyo +
-                              "\nCircuit=B\nclose_max_ms=44.8\n",
-                          "LIMITS.INI");
-    const std::vector<FleetModel> models = tally.models(book);
+    const std::vector<FleetModel> models = tally.models();
     ASSERT_EQ(models.size(), 2u);
     const FleetModel& vcb = models[0];
     EXPECT_EQ(vcb.maker + " " + vcb.model, "M VCB-1");

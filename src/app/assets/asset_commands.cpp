@@ -18,7 +18,6 @@ QAction* viewCommand(QMainWindow& frame, CPLMViewDoc& doc, const char* text, con
     action->setStatusTip(qsj(tip));
     QObject::connect(action, &QAction::triggered, &frame, [&frame, &doc] {
         auto* view = new View(doc, &frame);
-        view->setWindowFlag(Qt::Window);
         if (view->refresh())
             view->show();
         else

@@ -85,7 +85,7 @@ bool CFleetView::refresh() {
         ui::prompter().stop(e.text());
         return false;
     }
-    analysis::FleetTally tally;
+    analysis::FleetTally tally(book);
     for (const model::Customer& customer : doc_.tree().customers) {
         for (const model::TestCircuit& circuit : customer.circuits) {
             for (const model::MeasurementName& name : circuit.names) {
@@ -94,7 +94,7 @@ bool CFleetView::refresh() {
             }
         }
     }
-    models_ = tally.models(book);
+    models_ = tally.models();
     fill();
     return true;
 }
