@@ -5,7 +5,8 @@
 // breaker or name. The synthetic tree gives every measurement a breaker of
 // its own, the most a fleet can hold.
 //
-//   bench_assets [RECORDS]   runs in a scratch folder under /tmp (default 200000)
+//   bench_assets [RECORDS [--keep]]  runs in a scratch folder under /tmp (default
+//                                    200000); --keep leaves it there for profiling
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "bench_timing.h"
+#include "support/paths.h"
 #include "support/text_codec.h"
 #include "synthetic_tree.h"
 
@@ -111,6 +113,9 @@ int main(int argc, char** argv) {
     std::printf("  plmtool due   %.3f s (%.2fx cat), peak memory %.1f MB\n", due.seconds,
                 due.seconds / cat.seconds, due.peakKb / 1024.0);
     std::printf("  (aim: within 3x cat)\n");
-    fs::remove_all(dir);
+    if (argc > 2 && std::string(argv[2]) == "--keep")
+        std::printf("  kept %s\n", dir.c_str());
+    else
+        fs::remove_all(dir);
     return 0;
 }

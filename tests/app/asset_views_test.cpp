@@ -9,6 +9,7 @@
 #include "app/assets/fleet_view.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
+#include "chart/qt_text.h"
 
 // 点検予定 and 型式別集計 over the document's tree: Tokyo Works / Line 1
 // is tested every 12 months, the settings give no default.
