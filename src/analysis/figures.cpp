@@ -66,8 +66,11 @@ class ChangeScan {
     void gather(std::vector<ChannelFigures>& channels) const {
         for (ChannelFigures& ch : channels) {
             const unsigned bit = 1u << (ch.channel - 1);
-            for (unsigned d = 1; d < 256; ++d) {
-                if (!(d & bit) || count_[d] == 0)
+            // Only the patterns met: a record has a handful, and going through
+            // all 255 for every channel cost more than the scan itself.
+            for (int k = 0; k < patterns_; ++k) {
+                const uint8_t d = met_[static_cast<size_t>(k)];
+                if (!(d & bit))
                     continue;
                 ch.changes += count_[d];
                 if (ch.firstChange < 0 || first_[d] < ch.firstChange)
@@ -79,14 +82,18 @@ class ChangeScan {
 
   private:
     void book(int64_t at, uint8_t d) {
-        if (count_[d]++ == 0)
+        if (count_[d]++ == 0) {
             first_[d] = at;
+            met_[static_cast<size_t>(patterns_++)] = d;
+        }
         last_[d] = at;
     }
 
     std::array<int, 256> count_{};
     std::array<int64_t, 256> first_{};
     std::array<int64_t, 256> last_{};
+    std::array<uint8_t, 255> met_{};  // the patterns booked, in the order first met
+    int patterns_ = 0;
 };
 
 void fillTimes(ChannelFigures& ch, std::optional<int64_t> period) {

@@ -158,6 +158,8 @@ std::string sectionText(const LimitsEntry& e) {
     }
     if (e.reference)
         out += "Reference=" + referenceText(*e.reference) + "\r\n";
+    if (e.intervalMonths)
+        out += std::string(kIntervalMonthsKey) + "=" + std::to_string(*e.intervalMonths) + "\r\n";
     return out;
 }
 
@@ -212,6 +214,8 @@ class Section {
             assignTarget(line, family, hex, key, value);
         else if (key == "Reference")
             assignReference(line, value);
+        else if (key == kIntervalMonthsKey)
+            assignInterval(line, value);
         else
             assignLimit(line, key, value);
     }
@@ -301,6 +305,14 @@ class Section {
         entry_.reference = parseReference(value);
         if (!entry_.reference)
             fail(line, sj("Reference の値が正しくありません"));
+    }
+
+    void assignInterval(int line, const std::string& value) {
+        try {
+            setIntervalMonths(entry_, value);
+        } catch (const CxException& error) {
+            fail(line, error.text());
+        }
     }
 
     void assignLimit(int line, const std::string& key, const std::string& value) {
@@ -440,7 +452,7 @@ class Reader {
     }
 
     const std::string& bytes_;
-    const std::string& source_;
+    const std::string source_;  // a copy: callers pass temporaries
     std::optional<Section> section_;
     std::unordered_set<std::string> targets_;
 };
@@ -686,7 +698,9 @@ LimitsEntry& LimitsBook::entry(const LimitsTarget& target) {
     if (const LimitsEntry* found = find(target))
         return entries_[static_cast<size_t>(found - entries_.data())];
     index_.emplace(targetKey(target), entries_.size());
-    entries_.push_back(LimitsEntry{target, {}, std::nullopt});
+    LimitsEntry added;
+    added.target = target;
+    entries_.push_back(std::move(added));
     return entries_.back();
 }
 
@@ -733,7 +747,24 @@ void LimitsBook::merge(const LimitsBook& other) {
         LimitsEntry& target = entry(e.target);
         target.limits = e.limits;
         target.reference = e.reference;
+        target.intervalMonths = e.intervalMonths;
     }
+}
+
+void setIntervalMonths(LimitsEntry& entry, const std::string& value) {
+    const std::string text = support::trimMb(value);
+    if (text.empty()) {
+        entry.intervalMonths.reset();
+        return;
+    }
+    constexpr int kMaxMonths = 1200;
+    const bool digits = text.size() <= 4 && std::all_of(text.begin(), text.end(), [](char c) {
+                            return c >= '0' && c <= '9';
+                        });
+    if (!digits || std::stoi(text) > kMaxMonths)
+        throw CxException(support::format(sj("%s の値 \"%s\" が正しくありません").c_str(),
+                                          kIntervalMonthsKey, value.c_str()));
+    entry.intervalMonths = std::stoi(text);
 }
 
 std::string limitsFilePath() {

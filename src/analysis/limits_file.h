@@ -24,6 +24,7 @@
 //   close_max_ms=50.5
 //   pole_group=1,2,3
 //   Reference=2025/06/01 10:00:00,3   (test date-time and data number; names only)
+//   interval_months=12       (the periodic test interval; 0: none)
 //
 //   [Limits]                 (the limits of a breaker model, wherever it stands)
 //   Maker=東芝
@@ -105,6 +106,9 @@ struct LimitsEntry {
     LimitsTarget target;
     Limits limits;
     std::optional<ReferenceMark> reference;
+    // Months between periodic tests; a name's own overrides its circuit's,
+    // 0 stops a default interval.
+    std::optional<int> intervalMonths;
     bool operator==(const LimitsEntry&) const = default;
 };
 
@@ -192,6 +196,12 @@ class LimitsBook {
     std::unordered_map<std::string, size_t> index_;  // target key -> entry
     std::vector<DamagedSection> damaged_;
 };
+
+// The key of the test interval, and setting it from its text: a whole
+// number of months 0..1200; an empty text clears it. Throws CxException
+// with a message for anything else.
+inline constexpr const char* kIntervalMonthsKey = "interval_months";
+void setIntervalMonths(LimitsEntry& entry, const std::string& value);
 
 // The limits file of the program folder (UTF-8 file-system path).
 std::string limitsFilePath();

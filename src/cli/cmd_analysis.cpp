@@ -72,7 +72,7 @@ std::optional<analysis::BreakerModel> newestModelOf(const std::string& dataPath,
     selection.customer = t.customer;
     selection.circuit = t.circuit;
     selection.name = *t.name;
-    selection.visit = [&](const model::RecordPlace&, const model::MeasurementRecord& r) {
+    selection.visit = [&](const model::ScannedPlace&, const model::MeasurementRecord& r) {
         const bool dated = r.testDateTime.valid();
         if (newestDate && (!dated || r.testDateTime.value < *newestDate))
             return;
@@ -342,8 +342,12 @@ void applySettings(const Target& t, const std::optional<analysis::BreakerModel>&
                    const std::vector<std::pair<std::string, std::string>>& settings) {
     analysis::updateLimits(analysis::limitsFilePath(), [&](analysis::LimitsBook& book) {
         analysis::Limits& limits = book.entry(t).limits;
-        for (const auto& [key, value] : settings)
-            analysis::setLimit(limits, key, value);
+        for (const auto& [key, value] : settings) {
+            if (key == analysis::kIntervalMonthsKey)
+                analysis::setIntervalMonths(book.entry(t), value);
+            else
+                analysis::setLimit(limits, key, value);
+        }
         if (const std::string problem = analysis::inconsistency(limits); !problem.empty())
             throw CxException(problem);
         const analysis::Limits effective = levelledOf(book, t, model).limits;
@@ -352,7 +356,23 @@ void applySettings(const Target& t, const std::optional<analysis::BreakerModel>&
     });
 }
 
-void printLimits(const analysis::LevelledLimits& held) {
+// The test interval of the name, else of its circuit, as the limits are shown.
+void printIntervalMonths(const analysis::LimitsEntry* circuit, const analysis::LimitsEntry* name) {
+    const std::string key = analysis::kIntervalMonthsKey;
+    if (name && name->intervalMonths)
+        printLine(key + "=" + std::to_string(*name->intervalMonths) + " (" + sj("測定データ名称") +
+                  ")");
+    else if (circuit && circuit->intervalMonths)
+        printLine(key + "=" + std::to_string(*circuit->intervalMonths) + " (" + sj("試験回路") +
+                  ")");
+    else
+        printLine(key + "=");
+}
+
+// The limits that hold with the level of each, and for a test circuit or a
+// name its test interval.
+void printLimits(const analysis::LevelledLimits& held, const analysis::LimitsBook& book,
+                 const Target& t) {
     for (const std::string& key : analysis::limitKeys()) {
         const std::string value = analysis::limitText(held.limits, key);
         if (value.empty())
@@ -360,6 +380,9 @@ void printLimits(const analysis::LevelledLimits& held) {
         else
             printLine(key + "=" + value + " (" + analysis::levelText(held.levelOf(key)) + ")");
     }
+    if (!t.model)
+        printIntervalMonths(book.find(Target::ofCircuit(t.customer, t.circuit)),
+                            t.name ? book.find(t) : nullptr);
 }
 
 // --model MAKER MODEL, else CUSTOMER CIRCUIT [NAME].
@@ -427,7 +450,7 @@ int runLimits(const Invocation& inv) {
     if (inv.json)
         printUtf8(limitsReportJson(book, t, model));
     else
-        printLimits(levelledOf(book, t, model));
+        printLimits(levelledOf(book, t, model), book, t);
     return 0;
 }
 

@@ -37,7 +37,7 @@ std::optional<analysis::BreakerHistory> scanHistory(
     const analysis::LimitsBook& book, std::vector<BreakerPlace>& places, bool& joined) {
     analysis::BreakerHistoryBuilder builder(breaker, book);
     selection.keepRecords = true;
-    selection.visit = [&](const model::RecordPlace& at, const model::MeasurementRecord& record) {
+    selection.visit = [&](const model::ScannedPlace& at, const model::MeasurementRecord& record) {
         if (!analysis::isOf(record.cond, breaker))
             return;
         const BreakerPlace place{at.customer, at.circuit, at.name};

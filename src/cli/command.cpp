@@ -35,10 +35,11 @@ std::vector<const Command*> commandsInHelpOrder() {
     // The order of the README's list: the way a measurement goes, from the
     // capture to the outputs, then the exchange between installations and
     // the tester itself.
-    static constexpr std::array<std::string_view, 17> kOrder = {
-        "decode", "register",      "list",          "show",    "csv",    "report",
-        "export", "import",        "receive",       "analyze", "trend",  "breaker",
-        "limits", "limits-export", "limits-import", "backups", "restore"};
+    static constexpr std::array<std::string_view, 21> kOrder = {
+        "decode",  "register", "list",   "show",          "csv",           "report",
+        "export",  "import",   "receive", "analyze",      "trend",         "breaker",
+        "fleet",   "due",      "limits",  "limits-export", "limits-import", "backups",
+        "restore", "sync",     "archive"};
     auto rank = [](const Command* c) {
         return static_cast<size_t>(std::find(kOrder.begin(), kOrder.end(), c->name) -
                                    kOrder.begin());

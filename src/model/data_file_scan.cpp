@@ -44,17 +44,20 @@ class Scanner {
         }
     }
 
-    void names(NamedCollection<ScannedName>& out, const std::string& path, bool wanted) {
+    void names(NamedCollection<ScannedName>& out, const std::string& customer,
+               const std::string& circuit, bool wanted) {
+        const std::string path = childPath(&customer, circuit);
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "measurement names");
         for (uint32_t i = 0; i < n; ++i) {
             ScannedName name;
             name.name = in_.string();
-            records(name, wanted && matches(selection_.name, name.name));
+            records(name, customer, circuit, wanted && matches(selection_.name, name.name));
             addJoining(out, std::move(name), joins_, &path, &path);
         }
     }
 
-    void records(ScannedName& node, bool wanted) {
+    void records(ScannedName& node, const std::string& customer, const std::string& circuit,
+                 bool wanted) {
         node.recordCount = checkedCount(in_, minRecordBytes(version_), "record list");
         node.firstKept = selection_.index.value_or(0);
         for (uint32_t i = 0; i < node.recordCount; ++i) {
@@ -62,7 +65,8 @@ class Scanner {
                 MeasurementRecord record;
                 readRecord(in_, version_, record);
                 if (selection_.visit)
-                    selection_.visit({*customer_, *circuit_, node.name, i}, record);
+                    selection_.visit(ScannedPlace{*customer_, *circuit_, node.name, i},
+                                     std::move(record));
                 else
                     node.kept.push_back(std::move(record));
             } else {

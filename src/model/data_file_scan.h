@@ -19,14 +19,15 @@ namespace plm::model {
 
 class ArchiveReader;
 
-// Where a visited record is filed, as stored (CP932), and its position under
-// its name in the file.
-struct RecordPlace {
+// Where a record handed to a scan's visitor is filed, by the names as read
+// (CP932): names joined later in the scan may be spelled apart here.
+struct ScannedPlace {
     const std::string& customer;
     const std::string& circuit;
     const std::string& name;
-    uint32_t index;
+    uint32_t index;  // position under the name as read
 };
+using RecordVisitor = std::function<void(const ScannedPlace&, MeasurementRecord&&)>;
 
 // Which records a scan keeps. A level left empty matches every name; names
 // match under compareNames. Without keepRecords only names and counts stay.
@@ -36,11 +37,12 @@ struct ScanSelection {
     std::optional<std::string> circuit;
     std::optional<std::string> name;
     std::optional<uint32_t> index;  // only the record at this position
-    // With keepRecords: every selected record is handed here as it is read
-    // and none is kept, so a scan of the whole file for a few records holds
-    // one record at a time. Positions are those of the file: a name that the
-    // scan joins has its records placed again (see DataFileOutline::joins).
-    std::function<void(const RecordPlace&, const MeasurementRecord&)> visit;
+    // With keepRecords: each selected record goes to the visitor as it is
+    // read instead of being kept, so a job that looks at every record once
+    // holds one record at a time. Positions are those of the file: a name
+    // that the scan joins has its records placed again (see
+    // DataFileOutline::joins).
+    RecordVisitor visit;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }

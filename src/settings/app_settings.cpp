@@ -126,6 +126,7 @@ void AppSettings::loadMainProfile() {
     archiveInstallationId = GetString(kArchive, "InstallationId", "", {}, false);
     archiveInstallationName = GetString(kArchive, "InstallationName", "", {}, false);
     archiveIntervalMinutes = std::max(0, GetInt(kArchive, "IntervalMinutes", 0, {}, false));
+    defIntervalMonths = std::clamp(GetInt(kDefCnd, "IntervalMonths", 0, {}, false), 0, 1200);
 }
 
 void AppSettings::saveArchive() {

@@ -83,6 +83,9 @@ class AppSettings : public ProfileFile {
     std::string defTemp;
     std::string defComment;
     std::array<std::string, 8> defChComment;
+    // [DefCnd] months between periodic tests of a test circuit whose limits
+    // set none (0: none).
+    int defIntervalMonths = 0;
     // system.ini [Setting]
     int deviceTypeIndex = 3;  // 0..3 for 3, 4, 6, 8 channels; equals the devType code
     int chattering = 1;

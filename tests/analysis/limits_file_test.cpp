@@ -102,6 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "2 行目: CustomerHex の値 \"4G\" が正しくありません"},
         HostileCase{"CrossedLimits", kHead + "close_min_ms=50\nclose_max_ms=40\n",
                     "5 行目: close_min_ms が close_max_ms より大きくなっています"},
+        HostileCase{"BadInterval", kHead + "interval_months=-1\n",
+                    "4 行目: interval_months の値 \"-1\" が正しくありません"},
         HostileCase{"BadReference", kHead + "Name=C\nReference=yesterday,1\n",
                     "5 行目: Reference の値が正しくありません"},
         HostileCase{"ReferenceOfACircuit", kHead + "Reference=2025/06/01 10:00:00,1\n",

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/limits_file.h"
+#include "model/measurement_record.h"
+#include "model/name_compare.h"
+#include "support/ole_date.h"
+
+// The breakers of a model across every customer: a breaker is its maker,
+// model and serial number from a measurement's test conditions, wherever the
+// measurement is filed. Makers, models and serial numbers compare as names
+// do.
+namespace plm::analysis {
+
+struct BreakerId {
+    std::string maker;  // CP932, blanks at the ends taken off
+    std::string model;
+    std::string serial;
+};
+
+// The breaker a measurement is of; nullopt when its serial number is empty.
+std::optional<BreakerId> breakerOf(const model::TestConditions& conditions);
+
+// Smallest, median and largest of some values; the median of an even
+// number of values is the mean of the two middle ones, to the microsecond
+// (a half rounded up).
+struct Spread {
+    int64_t min = 0;
+    int64_t median = 0;
+    int64_t max = 0;
+    bool operator==(const Spread&) const = default;
+};
+std::optional<Spread> spreadOf(std::vector<int64_t> values);
+
+// The figures of one model, from the newest close (投入) and the newest trip
+// (遮断) measurement of each of its breakers. Poles are the channels of the
+// pole group in its order.
+struct FleetModel {
+    std::string maker;  // as first met
+    std::string model;
+    int breakers = 0;
+    int measurements = 0;
+    std::vector<std::optional<Spread>> closeUs;  // per pole
+    std::vector<std::optional<Spread>> openUs;
+    std::optional<Spread> closeSpreadUs;  // pole spread of the closes
+    std::optional<Spread> openSpreadUs;
+    // Breakers whose newest close or newest trip is 不合格.
+    int failing = 0;
+};
+
+// Collects the measurements of breakers one at a time. Only the figures
+// and the verdict of the newest of each kind of each breaker are kept, each
+// judged, when it is met, by the limits of the name it is filed under.
+class FleetTally {
+  public:
+    explicit FleetTally(const LimitsBook& book) : book_(book) {}
+
+    void add(const std::string& customer, const std::string& circuit, const std::string& name,
+             const model::MeasurementRecord& record);
+
+    // Every model, by maker and model as names sort.
+    std::vector<FleetModel> models() const;
+
+  private:
+    struct NameLess {
+        bool operator()(const std::string& a, const std::string& b) const {
+            return model::compareNames(a, b) < 0;
+        }
+    };
+    struct Newest {
+        support::DateTimeValue date;
+        std::vector<std::optional<int64_t>> poleUs;  // in pole-group order
+        std::optional<int64_t> spreadUs;
+        bool fails = false;
+    };
+    struct Breaker {
+        std::optional<Newest> close;
+        std::optional<Newest> open;
+    };
+    struct Model {
+        std::string maker;
+        std::string model;
+        int measurements = 0;
+        std::map<std::string, Breaker, NameLess> breakers;  // by serial number
+    };
+
+    const Limits& limitsOf(const std::string& customer, const std::string& circuit,
+                           const std::string& name);
+
+    const LimitsBook& book_;
+    std::map<std::string, std::map<std::string, Model, NameLess>, NameLess> makers_;
+    // The limits of the name met last: a name's measurements come one after another.
+    std::string lastPlace_;
+    Limits lastLimits_;
+};
+
+// The table as CSV (UTF-8, CR LF, a header row), as plmtool fleet --csv and
+// PLMView write it: one row per model, times in milliseconds.
+std::string fleetCsv(const std::vector<FleetModel>& models);
+
+}  // namespace plm::analysis

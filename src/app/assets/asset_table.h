@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QPrinter;
+class QTableWidget;
+class QHBoxLayout;
+
+namespace plm::app {
+
+// A list over the whole tree (the fleet by model, the names due for a test):
+// a caption, a table, and buttons to print it and to write it as CSV.
+class CAssetTable : public QDialog {
+    Q_OBJECT
+  public:
+    QTableWidget* table() const { return table_; }
+    QLabel* caption() const { return caption_; }
+
+    // The caption and the table as one or more printed pages.
+    void printTo(QPrinter& printer) const;
+    // Asks for a file and writes csvBytes() there; true when written.
+    bool writeCsv();
+
+  protected:
+    explicit CAssetTable(QWidget* parent);
+    // What the CSV file holds (UTF-8).
+    virtual std::string csvBytes() const = 0;
+    // The row of controls above the table, for a view's own choices.
+    QHBoxLayout* controls() const { return controls_; }
+
+  private:
+    void print();
+
+    QLabel* caption_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QHBoxLayout* controls_ = nullptr;
+};
+
+}  // namespace plm::app
