@@ -6,18 +6,6 @@
 
 namespace plm::analysis {
 
-std::optional<Breaker> breakerOf(const model::TestConditions& conditions) {
-    if (conditions.mcNum.empty())
-        return std::nullopt;
-    return Breaker{conditions.mcMaker, conditions.mcType, conditions.mcNum};
-}
-
-bool isOf(const model::TestConditions& conditions, const Breaker& breaker) {
-    return !conditions.mcNum.empty() && model::sameName(conditions.mcNum, breaker.serial) &&
-           model::sameName(conditions.mcType, breaker.model) &&
-           model::sameName(conditions.mcMaker, breaker.maker);
-}
-
 int BreakerHistory::entryOf(const BreakerPlace& place, int index) const {
     for (size_t i = 0; i < places.size(); ++i) {
         const BreakerPlace& p = places[i];

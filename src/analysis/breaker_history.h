@@ -4,26 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "analysis/breaker.h"
 #include "analysis/limits_file.h"
 #include "analysis/trend.h"
 #include "model/customer_tree.h"
 #include "model/measurement_record.h"
 
-// One breaker's history wherever it stood: a breaker is its maker, model and
-// serial number (製造番号), and keeps them when it is moved to another panel
-// or customer, so its measurements are found under every name it was filed.
+// One breaker's history wherever it stood: its measurements under every name
+// it was filed.
 namespace plm::analysis {
-
-// CP932, as the test conditions hold them; each compares as names do.
-struct Breaker {
-    std::string maker;
-    std::string model;
-    std::string serial;  // never empty
-};
-
-// The breaker a measurement was taken of; none without a serial number.
-std::optional<Breaker> breakerOf(const model::TestConditions& conditions);
-bool isOf(const model::TestConditions& conditions, const Breaker& breaker);
 
 struct BreakerPlace {
     std::string customer;

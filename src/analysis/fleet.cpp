@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analysis/breaker.h"
 #include "analysis/figures.h"
 #include "analysis/listing.h"
 #include "analysis/verdict.h"
@@ -50,14 +51,6 @@ size_t mostPoles(const std::vector<FleetModel>& models) {
 
 }  // namespace
 
-std::optional<BreakerId> breakerOf(const model::TestConditions& conditions) {
-    BreakerId id{support::trimMb(conditions.mcMaker), support::trimMb(conditions.mcType),
-                 support::trimMb(conditions.mcNum)};
-    if (id.serial.empty())
-        return std::nullopt;
-    return id;
-}
-
 std::optional<Spread> spreadOf(std::vector<int64_t> values) {
     if (values.empty())
         return std::nullopt;
@@ -82,7 +75,7 @@ const Limits& FleetTally::limitsOf(const std::string& customer, const std::strin
 
 void FleetTally::add(const std::string& customer, const std::string& circuit,
                      const std::string& name, const model::MeasurementRecord& record) {
-    const std::optional<BreakerId> id = breakerOf(record.cond);
+    const std::optional<analysis::Breaker> id = breakerOf(record.cond);
     if (!id)
         return;
     Model& m = makers_[id->maker][id->model];

@@ -17,15 +17,6 @@
 // do.
 namespace plm::analysis {
 
-struct BreakerId {
-    std::string maker;  // CP932, blanks at the ends taken off
-    std::string model;
-    std::string serial;
-};
-
-// The breaker a measurement is of; nullopt when its serial number is empty.
-std::optional<BreakerId> breakerOf(const model::TestConditions& conditions);
-
 // Smallest, median and largest of some values; the median of an even
 // number of values is the mean of the two middle ones, to the microsecond
 // (a half rounded up).

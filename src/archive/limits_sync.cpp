@@ -17,6 +17,11 @@ std::string targetKey(const analysis::LimitsTarget& t) {
     out.bytes(t.circuit);
     out.u8(t.name ? 1 : 0);
     out.bytes(t.name.value_or(""));
+    if (t.model) {
+        out.u8(1);
+        out.bytes(t.model->maker);
+        out.bytes(t.model->model);
+    }
     return std::move(out.out());
 }
 
@@ -29,12 +34,18 @@ analysis::LimitsTarget targetOf(const std::string& key) {
     const std::string name = in.bytes();
     if (named)
         t.name = name;
+    if (!in.atEnd() && in.u8() != 0) {
+        analysis::BreakerModel model;
+        model.maker = in.bytes();
+        model.model = in.bytes();
+        t.model = std::move(model);
+    }
     return t;
 }
 
 // The entry as a limits file of its own; no text for an entry without values.
 std::string sectionOf(const analysis::LimitsEntry& entry) {
-    if (entry.limits.empty() && !entry.reference)
+    if (entry.limits.empty() && !entry.reference && !entry.intervalMonths)
         return {};
     analysis::LimitsBook one;
     one.entry(entry.target) = entry;
@@ -207,7 +218,8 @@ void LimitsSync::writeLocal() {
             const analysis::LimitsTarget target = targetOf(in.target);
             if (in.section.empty()) {
                 if (book.find(target))
-                    book.entry(target) = analysis::LimitsEntry{target, {}, std::nullopt};
+                    book.entry(target) =
+                        analysis::LimitsEntry{target, {}, std::nullopt, std::nullopt};
                 continue;
             }
             const analysis::LimitsBook theirs = analysis::LimitsBook::parse(in.section, "archive");

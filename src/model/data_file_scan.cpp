@@ -44,20 +44,17 @@ class Scanner {
         }
     }
 
-    void names(NamedCollection<ScannedName>& out, const std::string& customer,
-               const std::string& circuit, bool wanted) {
-        const std::string path = childPath(&customer, circuit);
+    void names(NamedCollection<ScannedName>& out, const std::string& path, bool wanted) {
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "measurement names");
         for (uint32_t i = 0; i < n; ++i) {
             ScannedName name;
             name.name = in_.string();
-            records(name, customer, circuit, wanted && matches(selection_.name, name.name));
+            records(name, wanted && matches(selection_.name, name.name));
             addJoining(out, std::move(name), joins_, &path, &path);
         }
     }
 
-    void records(ScannedName& node, const std::string& customer, const std::string& circuit,
-                 bool wanted) {
+    void records(ScannedName& node, bool wanted) {
         node.recordCount = checkedCount(in_, minRecordBytes(version_), "record list");
         node.firstKept = selection_.index.value_or(0);
         for (uint32_t i = 0; i < node.recordCount; ++i) {
