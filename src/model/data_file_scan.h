@@ -41,6 +41,9 @@ struct ScanSelection {
     // one record at a time. Positions are those of the file: a name that the
     // scan joins has its records placed again (see DataFileOutline::joins).
     std::function<void(const RecordPlace&, const MeasurementRecord&)> visit;
+    // With visit: only the records whose header and conditions this takes
+    // are visited; the samples of the others are never kept.
+    std::function<bool(const MeasurementRecord&)> visitIf;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }
