@@ -37,9 +37,10 @@ std::optional<analysis::BreakerHistory> scanHistory(
     const analysis::LimitsBook& book, std::vector<BreakerPlace>& places, bool& joined) {
     analysis::BreakerHistoryBuilder builder(breaker, book);
     selection.keepRecords = true;
+    selection.visitIf = [&](const model::MeasurementRecord& record) {
+        return analysis::isOf(record.cond, breaker);
+    };
     selection.visit = [&](const model::ScannedPlace& at, const model::MeasurementRecord& record) {
-        if (!analysis::isOf(record.cond, breaker))
-            return;
         const BreakerPlace place{at.customer, at.circuit, at.name};
         builder.add(place, static_cast<int>(at.index), record);
         if (places.empty() || !samePlace(places.back(), place))

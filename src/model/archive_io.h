@@ -217,6 +217,11 @@ uint64_t minRecordBytes(int32_t version);
 // A count from the file, checked against the bytes left for that many blocks.
 uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what);
 void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r);
+// readRecord in two steps, for a reader that wants the samples only of the
+// records whose header and conditions it picks: the samples' count and bytes
+// (into `samples`), then everything after them (the contacts left as they are).
+void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples);
+void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecord& r);
 void skipRecord(ArchiveReader& in, int32_t version);
 // The signature and version: Ok, or why the file is not read further.
 ReadStatus readPreamble(ArchiveReader& in, int32_t& version);

@@ -83,6 +83,17 @@ void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
     const uint32_t samples = in.count();
     in.require(samples, "byte array");
     r.contacts = ContactSamples::filled(samples, [&](uint8_t* out) { in.read(out, samples); });
+    readRecordAfterSamples(in, version, r);
+}
+
+void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples) {
+    const uint32_t n = in.count();
+    in.require(n, "byte array");
+    samples.resize(n);
+    in.read(samples.data(), n);
+}
+
+void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
     FixedRun run(in, version);
     r.dataNo = run.i32();
     r.opSignal = run.i32();

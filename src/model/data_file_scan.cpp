@@ -1,5 +1,7 @@
 #include "model/data_file_scan.h"
 
+#include <algorithm>
+
 #include "model/archive_io.h"
 #include "model/name_compare.h"
 #include "model/name_join.h"
@@ -58,7 +60,9 @@ class Scanner {
         node.recordCount = checkedCount(in_, minRecordBytes(version_), "record list");
         node.firstKept = selection_.index.value_or(0);
         for (uint32_t i = 0; i < node.recordCount; ++i) {
-            if (wanted && (!selection_.index || *selection_.index == i)) {
+            if (wanted && selection_.visit && selection_.visitIf) {
+                visitPicked(node, i);
+            } else if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record;
                 readRecord(in_, version_, record);
                 if (selection_.visit)
@@ -72,12 +76,29 @@ class Scanner {
         }
     }
 
+    // The samples go into one buffer reused for every record, and into a
+    // record of their own only for a record that is picked.
+    void visitPicked(const ScannedName& node, uint32_t index) {
+        // A copy of one fresh record: making a record asks for the time of day.
+        MeasurementRecord record = fresh_;
+        readRecordSamples(in_, samples_);
+        readRecordAfterSamples(in_, version_, record);
+        if (!selection_.visitIf(record))
+            return;
+        record.contacts = ContactSamples::filled(samples_.size(), [&](uint8_t* out) {
+            std::copy(samples_.begin(), samples_.end(), out);
+        });
+        selection_.visit(ScannedPlace{*customer_, *circuit_, node.name, index}, std::move(record));
+    }
+
     ArchiveReader& in_;
     int32_t version_;
     const ScanSelection& selection_;
     NameJoins& joins_;
     const std::string* customer_ = nullptr;
     const std::string* circuit_ = nullptr;
+    std::vector<uint8_t> samples_;
+    const MeasurementRecord fresh_;
 };
 
 bool keptWhole(const ScannedName& name) {

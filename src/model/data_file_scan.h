@@ -43,6 +43,9 @@ struct ScanSelection {
     // that the scan joins has its records placed again (see
     // DataFileOutline::joins).
     RecordVisitor visit;
+    // With visit: only the records whose header and conditions this takes
+    // are visited; the samples of the others are never kept.
+    std::function<bool(const MeasurementRecord&)> visitIf;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -341,10 +342,27 @@ struct ScanCase {
     const char* what;
     ScanSelection selection;
     std::vector<std::string> kept;  // "customer/circuit/name/index" of every kept record
+    int visits = 0;                 // records handed to the selection's visitor
+    std::shared_ptr<std::vector<MeasurementRecord>> visited = {};
 };
+
+// A selection that hands every record of customer "a" to a visitor.
+ScanCase visiting(const char* what, int visits) {
+    ScanCase c{what,
+               ScanSelection::wholeCustomer("a"),
+               {},
+               visits,
+               std::make_shared<std::vector<MeasurementRecord>>()};
+    c.selection.visitIf = [](const MeasurementRecord& r) { return r.dataNo >= 0; };
+    c.selection.visit = [seen = c.visited](const RecordPlace&, const MeasurementRecord& r) {
+        seen->push_back(r);
+    };
+    return c;
+}
 
 std::vector<ScanCase> scanCases() {
     return {
+        visiting("every record visited", 6),
         {"outline", ScanSelection::outline(), {}},
         {"one record", ScanSelection::oneRecord("A", "T", "n", 3), {"A/t/n/3"}},
         {"record past the end", ScanSelection::oneRecord("B", "t", "n", 1), {}},
