@@ -61,7 +61,8 @@ class Scanner {
         for (uint32_t i = 0; i < node.recordCount; ++i) {
             if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record;
-                readRecord(in_, version_, record);
+                readRecord(in_, version_, record,
+                           selection_.visit ? selection_.visitParts : RecordParts::Whole);
                 if (selection_.visit)
                     selection_.visit(ScannedPlace{customer, circuit, node.name, i},
                                      std::move(record));

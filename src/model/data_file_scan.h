@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/archive_io.h"
 #include "model/customer_tree.h"
 #include "model/data_file.h"
 #include "model/error_reporter.h"
@@ -41,6 +42,9 @@ struct ScanSelection {
     // read instead of being kept, so a job that looks at every record once
     // holds none of them.
     RecordVisitor visit;
+    // What of each record the visitor needs: a job that looks only at dates
+    // or conditions spares the reading of the rest.
+    RecordParts visitParts = RecordParts::Whole;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }
