@@ -42,6 +42,8 @@ struct Run {
 // The best of three runs of a program, its output thrown away.
 Run bestOfThree(const std::vector<std::string>& args) {
     Run best;
+    // A child would write out what this process still holds in its buffer.
+    std::fflush(stdout);
     for (int round = 0; round < 3; ++round) {
         const auto start = Clock::now();
         const pid_t pid = ::fork();
@@ -113,6 +115,7 @@ void benchFleet(const std::string& tool, int records, bool oneBreakerPerName, bo
     const std::string data = (home / "DATA" / "QBX.DAT").string();
     // Built in a child, so the programs timed do not inherit the memory of
     // the tree as their high-water mark.
+    std::fflush(stdout);
     if (const pid_t maker = ::fork(); maker == 0) {
         _exit(writeTree(records, oneBreakerPerName, data) ? 0 : 1);
     } else {
