@@ -20,16 +20,12 @@ int lastDayOf(int year, int month) {
     return month == 2 && leapYear(year) ? 29 : kDays[month - 1];
 }
 
-// A key under which names that count as the same name meet: ASCII
-// capitals folded, as the name comparison folds them.
+// The names of a path, each folded as names compare, in one key.
 std::string foldedPath(const std::string& customer, const std::string& circuit,
                        const std::string& name) {
     std::string key;
-    for (const std::string* part : {&customer, &circuit, &name}) {
-        key += std::to_string(part->size()) + ':';
-        for (const char c : *part)
-            key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-    }
+    for (const std::string* part : {&customer, &circuit, &name})
+        key += std::to_string(part->size()) + ':' + foldedName(*part);
     return key;
 }
 

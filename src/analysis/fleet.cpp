@@ -48,15 +48,6 @@ size_t mostPoles(const std::vector<FleetModel>& models) {
     return most;
 }
 
-// The key under which names that compare as the same meet: ASCII capitals
-// folded, as the name comparison folds them.
-std::string foldedName(const std::string& name) {
-    std::string key = name;
-    for (char& c : key)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-    return key;
-}
-
 }  // namespace
 
 std::optional<BreakerId> breakerOf(const model::TestConditions& conditions) {
