@@ -20,16 +20,12 @@ int lastDayOf(int year, int month) {
     return month == 2 && leapYear(year) ? 29 : kDays[month - 1];
 }
 
-// A key under which names that count as the same name meet: ASCII
-// capitals folded, as the name comparison folds them.
+// The names of a path, each folded as names compare, in one key.
 std::string foldedPath(const std::string& customer, const std::string& circuit,
                        const std::string& name) {
     std::string key;
-    for (const std::string* part : {&customer, &circuit, &name}) {
-        key += std::to_string(part->size()) + ':';
-        for (const char c : *part)
-            key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-    }
+    for (const std::string* part : {&customer, &circuit, &name})
+        key += std::to_string(part->size()) + ':' + foldedName(*part);
     return key;
 }
 
@@ -109,12 +105,19 @@ int intervalMonthsOf(const LimitsBook& book, const std::string& customer,
 
 void DueTally::add(const std::string& customer, const std::string& circuit, const std::string& name,
                    int index, const model::MeasurementRecord& record) {
-    const auto [at, added] = index_.emplace(foldedPath(customer, circuit, name), names_.size());
-    if (added) {
-        names_.push_back(DueName{customer, circuit, name, index, record.testDateTime, 0, {}});
-        return;
+    // A name's measurements come one after another: the name met last is
+    // found again without a key.
+    const bool sameAsLast = last_ < names_.size() && names_[last_].name == name &&
+                            names_[last_].circuit == circuit && names_[last_].customer == customer;
+    if (!sameAsLast) {
+        const auto [at, added] = index_.emplace(foldedPath(customer, circuit, name), names_.size());
+        last_ = at->second;
+        if (added) {
+            names_.push_back(DueName{customer, circuit, name, index, record.testDateTime, 0, {}});
+            return;
+        }
     }
-    DueName& known = names_[at->second];
+    DueName& known = names_[last_];
     if (replacesNewest(record.testDateTime, known.lastTest)) {
         known.lastTest = record.testDateTime;
         known.newestIndex = index;

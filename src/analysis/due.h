@@ -84,6 +84,7 @@ class DueTally {
   private:
     std::vector<DueName> names_;
     std::unordered_map<std::string, size_t> index_;  // folded path -> names_
+    size_t last_ = 0;                                // the name added to last
 };
 
 // "期限超過", "期限間近", "試験日時なし" (CP932); "" for NotDue.

@@ -18,9 +18,9 @@ struct Gathered {
 
     template <class Newest>
     void take(const Newest& newest) {
-        if (poles.size() < newest.poleUs.size())
-            poles.resize(newest.poleUs.size());
-        for (size_t p = 0; p < newest.poleUs.size(); ++p) {
+        if (poles.size() < newest.poles)
+            poles.resize(newest.poles);
+        for (size_t p = 0; p < newest.poles; ++p) {
             if (newest.poleUs[p])
                 poles[p].push_back(*newest.poleUs[p]);
         }
@@ -62,47 +62,63 @@ std::optional<Spread> spreadOf(std::vector<int64_t> values) {
     return Spread{values.front(), median, values.back()};
 }
 
-const Limits& FleetTally::limitsOf(const std::string& customer, const std::string& circuit,
-                                   const std::string& name) {
+void FleetTally::enter(const std::string& customer, const std::string& circuit,
+                       const std::string& name) {
     std::string place = std::to_string(customer.size()) + ':' + customer +
                         std::to_string(circuit.size()) + ':' + circuit + name;
-    if (place != lastPlace_) {
-        lastLimits_ = book_.effective(customer, circuit, name);
-        lastPlace_ = std::move(place);
+    if (place == place_)
+        return;
+    settlePending();
+    limits_ = book_.effective(customer, circuit, name);
+    place_ = std::move(place);
+}
+
+void FleetTally::settlePending() {
+    const std::vector<int> group = limits_.poleGroupOrDefault();
+    for (Newest* newest : pending_) {
+        const model::MeasurementRecord& record = *newest->pending;
+        const MeasurementFigures figures = computeFigures(record, group);
+        newest->spreadUs = figures.poleSpreadUs;
+        newest->fails = judge(record, figures, limits_).verdict == Verdict::Fail;
+        newest->poles = 0;
+        for (const int channel : group) {
+            const size_t at = static_cast<size_t>(channel - 1);
+            newest->poleUs[newest->poles++] =
+                at < figures.channels.size() ? figures.channels[at].operatingUs : std::nullopt;
+        }
+        newest->pending.reset();
     }
-    return lastLimits_;
+    pending_.clear();
 }
 
 void FleetTally::add(const std::string& customer, const std::string& circuit,
-                     const std::string& name, const model::MeasurementRecord& record) {
+                     const std::string& name, model::MeasurementRecord record) {
     const std::optional<analysis::Breaker> id = breakerOf(record.cond);
     if (!id)
         return;
+    enter(customer, circuit, name);
     Model& m = makers_[id->maker][id->model];
     if (m.measurements++ == 0) {
         m.maker = id->maker;
         m.model = id->model;
     }
-    Breaker& breaker = m.breakers[id->serial];
+    Breaker& breaker = m.breakers[foldedName(id->serial)];
     std::optional<Newest>& newest = record.measureType == 0 ? breaker.close : breaker.open;
     if (newest && !replacesNewest(record.testDateTime, newest->date))
         return;
-    const Limits& limits = limitsOf(customer, circuit, name);
-    const std::vector<int> group = limits.poleGroupOrDefault();
-    const MeasurementFigures figures = computeFigures(record, group);
-    Newest taken{record.testDateTime,
-                 {},
-                 figures.poleSpreadUs,
-                 judge(record, figures, limits).verdict == Verdict::Fail};
-    for (const int channel : group) {
-        const size_t at = static_cast<size_t>(channel - 1);
-        taken.poleUs.push_back(at < figures.channels.size() ? figures.channels[at].operatingUs
-                                                            : std::nullopt);
+    if (!newest)
+        newest.emplace();
+    newest->date = record.testDateTime;
+    if (newest->pending) {
+        *newest->pending = std::move(record);
+        return;
     }
-    newest = std::move(taken);
+    newest->pending = std::make_unique<model::MeasurementRecord>(std::move(record));
+    pending_.push_back(&*newest);
 }
 
-std::vector<FleetModel> FleetTally::models() const {
+std::vector<FleetModel> FleetTally::models() {
+    settlePending();
     std::vector<FleetModel> out;
     for (const auto& [makerKey, models] : makers_) {
         for (const auto& [modelKey, m] : models) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/limits_file.h"
@@ -46,16 +49,19 @@ struct FleetModel {
 
 // Collects the measurements of breakers one at a time. Only the figures
 // and the verdict of the newest of each kind of each breaker are kept, each
-// judged, when it is met, by the limits of the name it is filed under.
+// judged by the limits of the name it is filed under. A name's measurements
+// come one after another: the figures are worked out once a name is done,
+// for the measurements of it that are still the newest, so a breaker tested
+// many times under one name costs one working out.
 class FleetTally {
   public:
     explicit FleetTally(const LimitsBook& book) : book_(book) {}
 
     void add(const std::string& customer, const std::string& circuit, const std::string& name,
-             const model::MeasurementRecord& record);
+             model::MeasurementRecord record);
 
     // Every model, by maker and model as names sort.
-    std::vector<FleetModel> models() const;
+    std::vector<FleetModel> models();
 
   private:
     struct NameLess {
@@ -65,9 +71,12 @@ class FleetTally {
     };
     struct Newest {
         support::DateTimeValue date;
-        std::vector<std::optional<int64_t>> poleUs;  // in pole-group order
+        std::array<std::optional<int64_t>, 8> poleUs;  // in pole-group order
+        uint8_t poles = 0;
         std::optional<int64_t> spreadUs;
         bool fails = false;
+        // Until its name is done: the measurement itself.
+        std::unique_ptr<model::MeasurementRecord> pending;
     };
     struct Breaker {
         std::optional<Newest> close;
@@ -77,17 +86,21 @@ class FleetTally {
         std::string maker;
         std::string model;
         int measurements = 0;
-        std::map<std::string, Breaker, NameLess> breakers;  // by serial number
+        // By serial number folded as names compare: a fleet may hold a
+        // breaker for nearly every measurement.
+        std::unordered_map<std::string, Breaker> breakers;
     };
 
-    const Limits& limitsOf(const std::string& customer, const std::string& circuit,
-                           const std::string& name);
+    // Works out the pending measurements of the name done, then takes the
+    // limits of the name met.
+    void enter(const std::string& customer, const std::string& circuit, const std::string& name);
+    void settlePending();
 
     const LimitsBook& book_;
     std::map<std::string, std::map<std::string, Model, NameLess>, NameLess> makers_;
-    // The limits of the name met last: a name's measurements come one after another.
-    std::string lastPlace_;
-    Limits lastLimits_;
+    std::string place_;  // the name whose measurements come now
+    Limits limits_;      // its limits
+    std::vector<Newest*> pending_;
 };
 
 // The table as CSV (UTF-8, CR LF, a header row), as plmtool fleet --csv and

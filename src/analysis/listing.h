@@ -18,6 +18,15 @@ inline bool replacesNewest(const support::DateTimeValue& candidate,
     return !newest.valid() || candidate.value >= newest.value;
 }
 
+// The key under which names that compare as the same meet: ASCII capitals
+// folded, as the name comparison folds them.
+inline std::string foldedName(const std::string& name) {
+    std::string key = name;
+    for (char& c : key)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+    return key;
+}
+
 // A CSV field, in double quotes when it holds a comma, a quote or a line end.
 inline std::string csvField(const std::string& utf8) {
     if (utf8.find_first_of(",\"\r\n") == std::string::npos)

@@ -28,11 +28,13 @@ std::string jsonText(const std::string& cp932) {
     return jsonString(toUtf8(cp932));
 }
 
-// Hands every measurement of the data file to `visit` as it is read.
-void scanEveryRecord(const Session& session, model::RecordVisitor visit) {
+// Hands every measurement of the data file to `visit` as it is read, with
+// the parts of it named.
+void scanEveryRecord(const Session& session, model::RecordParts parts, model::RecordVisitor visit) {
     model::ScanSelection selection;
     selection.keepRecords = true;
     selection.visit = std::move(visit);
+    selection.visitParts = parts;
     StderrReporter reporter;
     model::DataFileOutline outline;
     if (!model::scanDataFile(session.dataFile, selection, outline, reporter))
@@ -116,9 +118,9 @@ int runFleet(const Invocation& inv) {
         refuseTakenOutput(inv, absoluteFsPath(csv));
     const analysis::LimitsBook book = loadWholeLimitsBook();
     analysis::FleetTally tally(book);
-    scanEveryRecord(session,
+    scanEveryRecord(session, model::RecordParts::Whole,
                     [&](const model::ScannedPlace& place, model::MeasurementRecord&& record) {
-                        tally.add(place.customer, place.circuit, place.name, record);
+                        tally.add(place.customer, place.circuit, place.name, std::move(record));
                     });
     const std::vector<analysis::FleetModel> models = tally.models();
     if (!csv.empty())
@@ -217,10 +219,12 @@ int runDue(const Invocation& inv) {
         refuseTakenOutput(inv, absoluteFsPath(csv));
     const analysis::LimitsBook book = loadWholeLimitsBook();
     analysis::DueTally tally;
-    scanEveryRecord(session, [&](const model::ScannedPlace& place,
-                                 model::MeasurementRecord&& record) {
-        tally.add(place.customer, place.circuit, place.name, static_cast<int>(place.index), record);
-    });
+    // Only the test dates count.
+    scanEveryRecord(session, model::RecordParts::HeaderOnly,
+                    [&](const model::ScannedPlace& place, model::MeasurementRecord&& record) {
+                        tally.add(place.customer, place.circuit, place.name,
+                                  static_cast<int>(place.index), record);
+                    });
     const std::vector<analysis::DueName> names =
         tally.dueNames(book, session.settings.defIntervalMonths, today, within);
     if (!csv.empty())

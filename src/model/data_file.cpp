@@ -64,6 +64,13 @@ void readConditionStrings(ArchiveReader& in, TestConditions& c) {
         comment = in.string();
 }
 
+void skipConditionStrings(ArchiveReader& in) {
+    in.skipString();  // weather
+    in.skip(2 * 8);   // temp, hum
+    for (int i = 0; i < 5 + 8; ++i)
+        in.skipString();  // comment, the breaker strings, the channel comments
+}
+
 }  // namespace
 
 // The fewest bytes a block can take, used to check a count from the file
@@ -79,11 +86,14 @@ uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
     return n;
 }
 
-void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
-    const uint32_t samples = in.count();
-    in.require(samples, "byte array");
-    r.contacts = ContactSamples::filled(samples, [&](uint8_t* out) { in.read(out, samples); });
-    readRecordAfterSamples(in, version, r);
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r, RecordParts parts) {
+    const uint32_t count = in.count();
+    in.require(count, "byte array");
+    if (parts == RecordParts::Whole)
+        r.contacts = ContactSamples::filled(count, [&](uint8_t* out) { in.read(out, count); });
+    else
+        in.skipBytes(count);
+    readRecordAfterSamples(in, version, r, parts);
 }
 
 void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples) {
@@ -93,7 +103,8 @@ void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples) {
     in.read(samples.data(), n);
 }
 
-void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecord& r) {
+void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecord& r,
+                            RecordParts parts) {
     FixedRun run(in, version);
     r.dataNo = run.i32();
     r.opSignal = run.i32();
@@ -121,7 +132,10 @@ void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecor
         c.vacuum[phase] = run.f64();
         c.sesshoku[phase] = run.f64();
     }
-    readConditionStrings(in, c);
+    if (parts == RecordParts::HeaderOnly)
+        skipConditionStrings(in);
+    else
+        readConditionStrings(in, c);
 }
 
 // Walks the same items as readRecord, so a damaged record fails the same way
@@ -129,10 +143,7 @@ void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecor
 void skipRecord(ArchiveReader& in, int32_t version) {
     in.skipBytes(in.count());
     in.skip(fixedRecordBytes(version));
-    in.skipString();  // weather
-    in.skip(2 * 8);   // temp, hum
-    for (int i = 0; i < 5 + 8; ++i)
-        in.skipString();  // comment, the breaker strings, the channel comments
+    skipConditionStrings(in);
 }
 
 ReadStatus readPreamble(ArchiveReader& in, int32_t& version) {

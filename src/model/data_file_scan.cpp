@@ -64,7 +64,8 @@ class Scanner {
                 visitPicked(node, i);
             } else if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record;
-                readRecord(in_, version_, record);
+                readRecord(in_, version_, record,
+                           selection_.visit ? selection_.visitParts : RecordParts::Whole);
                 if (selection_.visit)
                     selection_.visit(ScannedPlace{*customer_, *circuit_, node.name, i},
                                      std::move(record));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/archive_io.h"
 #include "model/customer_tree.h"
 #include "model/data_file.h"
 #include "model/error_reporter.h"
@@ -46,6 +47,9 @@ struct ScanSelection {
     // With visit: only the records whose header and conditions this takes
     // are visited; the samples of the others are never kept.
     std::function<bool(const MeasurementRecord&)> visitIf;
+    // What of each record the visitor needs: a job that looks only at dates
+    // or conditions spares the reading of the rest.
+    RecordParts visitParts = RecordParts::Whole;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }

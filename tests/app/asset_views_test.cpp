@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -84,6 +85,13 @@ TEST_F(AssetViews, DueViewColoursItsRowsAndShowsTheNewestMeasurementOnADoubleCli
               "Tokyo Works,Line 1,Old,2024/12/20,2025/12/20,26,12,期限超過\r\n"
               "Tokyo Works,Line 1,Soon,2025/01/31,2026/01/31,-16,12,期限間近\r\n"
               "Tokyo Works,Line 1,Later,2025/06/01,2026/06/01,-137,12,期限間近\r\n");
+    // Printed through the printer as one document.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(home.file("due.pdf")));
+    view.printTo(printer);
+    EXPECT_EQ(readFile(home.file("due.pdf")).rfind("%PDF", 0), 0u);
+
     // A file already there is replaced only when the question is answered yes.
     prompts.queuePath(support::fromFsPath(csv));
     prompts.queueNo();

@@ -194,9 +194,9 @@ TEST(CliDataSafety, HelpListsTheCommandsInTheReadmeOrder) {
     for (std::sregex_iterator it(run.out.begin(), run.out.end(), line), end; it != end; ++it)
         order.push_back((*it)[1]);
     const std::vector<std::string> expected = {
-        "decode", "register",      "list",          "show",    "csv",    "report",
-        "export", "import",        "receive",       "analyze", "trend",  "breaker",
-        "limits", "limits-export", "limits-import", "backups", "restore"};
+        "decode", "register",      "list",          "show",    "csv",     "report", "export",
+        "import", "receive",       "analyze",       "trend",   "breaker", "fleet",  "due",
+        "limits", "limits-export", "limits-import", "backups", "restore", "sync",   "archive"};
     EXPECT_EQ(order, expected);
 }
 

@@ -354,15 +354,26 @@ ScanCase visiting(const char* what, int visits) {
                visits,
                std::make_shared<std::vector<MeasurementRecord>>()};
     c.selection.visitIf = [](const MeasurementRecord& r) { return r.dataNo >= 0; };
-    c.selection.visit = [seen = c.visited](const RecordPlace&, const MeasurementRecord& r) {
+    c.selection.visit = [seen = c.visited](const ScannedPlace&, const MeasurementRecord& r) {
         seen->push_back(r);
     };
     return c;
 }
 
+// Every record of every customer to a visitor that drops it.
+ScanSelection visitEvery(RecordParts parts) {
+    ScanSelection s;
+    s.keepRecords = true;
+    s.visit = [](const ScannedPlace&, MeasurementRecord&&) {};
+    s.visitParts = parts;
+    return s;
+}
+
 std::vector<ScanCase> scanCases() {
     return {
         visiting("every record visited", 6),
+        {"visited whole", visitEvery(RecordParts::Whole), {}},
+        {"visited header only", visitEvery(RecordParts::HeaderOnly), {}},
         {"outline", ScanSelection::outline(), {}},
         {"one record", ScanSelection::oneRecord("A", "T", "n", 3), {"A/t/n/3"}},
         {"record past the end", ScanSelection::oneRecord("B", "t", "n", 1), {}},
@@ -395,6 +406,45 @@ TEST_F(DataFileFormat, ScanKeepsOnlyTheSelectedRecordsOfWhatALoadBuilds) {
                                     << c.what;
                             }
             EXPECT_EQ(kept, c.kept) << c.what << " version " << version;
+        }
+    }
+}
+
+// A visitor gets each selected record as it is read, under the names as
+// read, with the parts it asked for and nothing kept.
+TEST_F(DataFileFormat, AVisitorGetsEverySelectedRecordWithThePartsItAskedFor) {
+    for (int version : {1, 6}) {
+        const std::string bytes = scanFixture(version);
+        CustomerTree tree;
+        ASSERT_EQ(readDataFile(bytes, tree), ReadStatus::Ok);
+        const MeasurementRecord& whole = findMeasurementName(tree, "A", "t", "n")->records.at(0);
+        for (const RecordParts parts :
+             {RecordParts::Whole, RecordParts::WithoutSamples, RecordParts::HeaderOnly}) {
+            ScanSelection selection = ScanSelection::wholeCustomer("a");
+            std::vector<std::string> visited;
+            selection.visit = [&](const ScannedPlace& place, MeasurementRecord&& record) {
+                visited.push_back(place.customer + "/" + place.circuit + "/" + place.name + "/" +
+                                  std::to_string(place.index));
+                MeasurementRecord expected = whole;
+                if (parts != RecordParts::Whole)
+                    expected.contacts = MeasurementRecord().contacts;
+                if (parts == RecordParts::HeaderOnly) {
+                    // The strings, temperature and humidity after the header are passed over.
+                    expected.cond = MeasurementRecord().cond;
+                    expected.cond.devType = whole.cond.devType;
+                    expected.cond.vacuum = whole.cond.vacuum;
+                    expected.cond.sesshoku = whole.cond.sesshoku;
+                }
+                EXPECT_TRUE(record == expected) << version << " " << static_cast<int>(parts);
+            };
+            selection.visitParts = parts;
+            MemoryReader in(bytes);
+            DataFileOutline outline;
+            ASSERT_EQ(scanDataFile(in, selection, outline), ReadStatus::Ok);
+            EXPECT_EQ(visited, (std::vector<std::string>{"A/t/n/0", "A/t/n/1", "A/u/m/0", "a/t/n/0",
+                                                         "a/t/n/1", "a/t/n/2"}));
+            EXPECT_EQ(describeOutline(outline), describeTree(tree));
+            EXPECT_TRUE(outline.find("A", "t", "n")->kept.empty());
         }
     }
 }
