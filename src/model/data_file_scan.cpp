@@ -23,6 +23,7 @@ class Scanner {
         for (uint32_t i = 0; i < n; ++i) {
             ScannedCustomer customer;
             customer.name = in_.string();
+            customer_ = customer.name;
             circuits(customer.circuits, customer.name,
                      selection_.keepRecords && matches(selection_.customer, customer.name));
             addJoining(out, std::move(customer), joins_);
@@ -36,6 +37,7 @@ class Scanner {
         for (uint32_t i = 0; i < n; ++i) {
             ScannedCircuit circuit;
             circuit.name = in_.string();
+            circuit_ = circuit.name;
             names(circuit.names, childPath(&path, circuit.name),
                   wanted && matches(selection_.circuit, circuit.name));
             addJoining(out, std::move(circuit), joins_, &path, &path);
@@ -56,7 +58,9 @@ class Scanner {
         node.recordCount = checkedCount(in_, minRecordBytes(version_), "record list");
         node.firstKept = selection_.index.value_or(0);
         for (uint32_t i = 0; i < node.recordCount; ++i) {
-            if (wanted && (!selection_.index || *selection_.index == i)) {
+            if (selection_.visit) {
+                visit(node.name);
+            } else if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record;
                 readRecord(in_, version_, record);
                 node.kept.push_back(std::move(record));
@@ -66,8 +70,20 @@ class Scanner {
         }
     }
 
+    // One record in a record of its own, used again for the next: the
+    // items an older version lacks start as a new record has them.
+    void visit(const std::string& name) {
+        if (version_ < kDataFileVersion)
+            visited_ = MeasurementRecord();
+        readRecord(in_, version_, visited_);
+        selection_.visit(customer_, circuit_, name, visited_);
+    }
+
     ArchiveReader& in_;
     int32_t version_;
+    std::string customer_;
+    std::string circuit_;
+    MeasurementRecord visited_;
     const ScanSelection& selection_;
     NameJoins& joins_;
 };

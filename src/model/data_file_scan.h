@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,12 @@ struct ScanSelection {
     std::optional<std::string> circuit;
     std::optional<std::string> name;
     std::optional<uint32_t> index;  // only the record at this position
+    // Shown every record of the file as it is read, with the names as the
+    // file spells them: a job that compares records needs none of them kept.
+    // The record is valid only during the call.
+    std::function<void(const std::string& customer, const std::string& circuit,
+                       const std::string& name, const MeasurementRecord& record)>
+        visit;
 
     // Names and record counts only.
     static ScanSelection outline() { return {}; }
