@@ -41,13 +41,16 @@ double bandHeight(const QRectF& plot, int channels) {
     return plot.height() / std::max(channels, 1);
 }
 
-// Text on a white box so that it stays readable over traces and grid.
-void boxedText(QPainter& painter, const QPointF& topLeft, const QString& text,
-               const QColor& color) {
+// Text on a white box so that it stays readable over the grid; a framed
+// one stands apart from the axis labels it lies among.
+void boxedText(QPainter& painter, const QPointF& topLeft, const QString& text, const QColor& color,
+               bool framed = false) {
     const QFontMetricsF metrics(painter.font());
     const QRectF box(topLeft, QSizeF(metrics.horizontalAdvance(text) + 6, metrics.height() + 2));
     painter.fillRect(box, QColor(255, 255, 255, 220));
     painter.setPen(color);
+    if (framed)
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
     painter.drawText(box, Qt::AlignCenter, text);
 }
 
@@ -62,18 +65,44 @@ double labelLeft(const QPainter& painter, double x, const QString& text, const Q
     return right + width > plot.right() ? left : right;
 }
 
-void paintCursor(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
-                 const SampleSpan& view, char name, int64_t position, const QColor& color,
-                 bool labelsLeft) {
+double textWidth(const QPainter& painter, const QString& text) {
+    return QFontMetricsF(painter.font()).horizontalAdvance(text) + 6;
+}
+
+// Where the cursor times and the time between them stand: on the time axis
+// row under the plot, in boxes as tall as the text, centred on the row.
+struct AxisRow {
+    QRectF row;
+    double height = 0;
+
+    QRectF box(double left, double width) const {
+        return QRectF(left, row.center().y() - height / 2, width, height);
+    }
+};
+
+AxisRow axisRowOf(const QPainter& painter, const QRectF& plot, const QRectF& axisRow) {
+    const double height = QFontMetricsF(painter.font()).height() + 2;
+    if (axisRow.isEmpty())
+        return {QRectF(plot.left(), plot.bottom() + 2, plot.width(), height), height};
+    return {axisRow, height};
+}
+
+// The cursor's line over the plot and down to its time on the axis row,
+// and its channel states between the levels of each band. Returns the box
+// of its time (empty when the cursor is outside the view).
+QRectF paintCursor(QPainter& painter, const QRectF& plot, const AxisRow& axis,
+                   const ChartPlot& chart, const SampleSpan& view, char name, int64_t position,
+                   const QColor& color, bool labelsLeft) {
     const double x = sampleToX(static_cast<double>(position), view, plot.left(), plot.width());
     if (x < plot.left() - 0.5 || x > plot.right() + 0.5)
-        return;
-    painter.setPen(QPen(color, 1.0));
-    painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-    const QFontMetricsF metrics(painter.font());
+        return {};
     const QString time = qs(cursorText(chart, name, position));
-    boxedText(painter, QPointF(labelLeft(painter, x, time, plot, labelsLeft), plot.top() + 2), time,
-              color);
+    const QRectF timeBox =
+        axis.box(labelLeft(painter, x, time, plot, labelsLeft), textWidth(painter, time));
+    painter.setPen(QPen(color, 1.0));
+    painter.drawLine(QPointF(x, plot.top()), QPointF(x, timeBox.bottom()));
+    boxedText(painter, timeBox.topLeft(), time, color, true);
+    const QFontMetricsF metrics(painter.font());
     const int channels = chart.channels();
     const double band = bandHeight(plot, channels);
     for (int k = 1; k <= channels; ++k) {
@@ -86,23 +115,47 @@ void paintCursor(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
         boxedText(painter, QPointF(labelLeft(painter, x, state, plot, labelsLeft), y), state,
                   color);
     }
+    return timeBox;
 }
 
-void paintDelta(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
-                const SampleSpan& view, int64_t a, int64_t b) {
+// Centred between the cursors on the axis row when it fits there beside
+// their times, else beside the later time, else beside the earlier one.
+double deltaLeft(double middle, double width, const QRectF& plot, const QRectF& first,
+                 const QRectF& second) {
+    const auto clear = [&](double left) {
+        const QRectF box(left, 0, width, 1);
+        const auto apart = [&box](const QRectF& other) {
+            return other.isEmpty() || box.right() <= other.left() - 2 ||
+                   box.left() >= other.right() + 2;
+        };
+        return left >= plot.left() && left + width <= plot.right() && apart(first) && apart(second);
+    };
+    const double later = std::max(first.right(), second.right()) + 6;
+    const double earlier = std::min(first.isEmpty() ? plot.right() : first.left(),
+                                    second.isEmpty() ? plot.right() : second.left()) -
+                           6 - width;
+    for (double left : {middle - width / 2, later, earlier}) {
+        if (clear(left))
+            return left;
+    }
+    return std::clamp(middle - width / 2, plot.left(), std::max(plot.left(), plot.right() - width));
+}
+
+// Δt on the axis row, and a dashed line joining the cursors just under the
+// plot, in the gap above the axis labels.
+void paintDelta(QPainter& painter, const QRectF& plot, const AxisRow& axis, const ChartPlot& chart,
+                const SampleSpan& view, int64_t a, int64_t b, const QRectF& timeA,
+                const QRectF& timeB) {
     const double xa = sampleToX(static_cast<double>(a), view, plot.left(), plot.width());
     const double xb = sampleToX(static_cast<double>(b), view, plot.left(), plot.width());
     const QString text = qs(deltaText(chart, a, b));
-    const QFontMetricsF metrics(painter.font());
-    const double width = metrics.horizontalAdvance(text) + 6;
-    const double middle =
-        std::clamp((xa + xb) / 2, plot.left() + width / 2, plot.right() - width / 2);
-    // At the bottom, clear of the time labels at the top and the states in the bands.
-    const double y = plot.bottom() - metrics.height() - 3;
+    const double width = textWidth(painter, text);
+    const double y = (plot.bottom() + axis.box(0, 0).top()) / 2;
     painter.setPen(QPen(Qt::black, 1.0, Qt::DashLine));
-    painter.drawLine(QPointF(std::clamp(xa, plot.left(), plot.right()), y + metrics.height() / 2),
-                     QPointF(std::clamp(xb, plot.left(), plot.right()), y + metrics.height() / 2));
-    boxedText(painter, QPointF(middle - width / 2, y), text, Qt::black);
+    painter.drawLine(QPointF(std::clamp(xa, plot.left(), plot.right()), y),
+                     QPointF(std::clamp(xb, plot.left(), plot.right()), y));
+    const double left = deltaLeft((xa + xb) / 2, width, plot, timeA, timeB);
+    boxedText(painter, axis.box(left, width).topLeft(), text, Qt::black, true);
 }
 
 // A small triangle pointing at the stroke of each channel's first change, with its time.
@@ -169,7 +222,9 @@ void paintOverlay(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
     if (!chart.hasTraces() || plot.width() <= 0 || view.length() <= 0)
         return;
     painter.save();
-    painter.setClipRect(plot.adjusted(-1, -1, 1, 1), Qt::IntersectClip);
+    const AxisRow axis = axisRowOf(painter, plot, overlay.axisRow);
+    const QRectF clip = plot.united(axis.box(plot.left(), plot.width()));
+    painter.setClipRect(clip.adjusted(-1, -1, 1, 1), Qt::IntersectClip);
     painter.setRenderHint(QPainter::Antialiasing, false);
     if (overlay.dragRange) {
         const auto [x0, x1] = *overlay.dragRange;
@@ -181,12 +236,16 @@ void paintOverlay(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
     // The left cursor labels to its left, the right one to its right, so that
     // close cursors keep their texts apart.
     const ChartCursors& c = overlay.cursors;
+    QRectF timeA;
+    QRectF timeB;
     if (c.a)
-        paintCursor(painter, plot, chart, view, 'A', *c.a, kCursorAColor, c.b && *c.a <= *c.b);
+        timeA = paintCursor(painter, plot, axis, chart, view, 'A', *c.a, kCursorAColor,
+                            c.b && *c.a <= *c.b);
     if (c.b)
-        paintCursor(painter, plot, chart, view, 'B', *c.b, kCursorBColor, c.a && *c.b < *c.a);
+        timeB = paintCursor(painter, plot, axis, chart, view, 'B', *c.b, kCursorBColor,
+                            c.a && *c.b < *c.a);
     if (c.a && c.b)
-        paintDelta(painter, plot, chart, view, *c.a, *c.b);
+        paintDelta(painter, plot, axis, chart, view, *c.a, *c.b, timeA, timeB);
     painter.restore();
 }
 

@@ -25,6 +25,10 @@ struct ChartCursors {
 
 struct ChartOverlay {
     ChartCursors cursors;
+    // The row of the time axis labels under the plot (device pixels). The
+    // cursor times and the time between them stand on it, where no trace
+    // runs; empty: a row right under the plot.
+    QRectF axisRow;
     // The x range (device pixels) of a range being dragged for zooming.
     std::optional<std::pair<double, double>> dragRange;
 };
@@ -40,7 +44,7 @@ std::string changeTimesText(const ChartPlot& chart, int channel);
 int channelAtY(double y, const QRectF& plot, int channels);
 
 // Paints the overlay onto a plot that lies at `plot` in device pixels and
-// shows `view` of the chart's samples.
+// shows `view` of the chart's samples, and onto its time axis row.
 void paintOverlay(QPainter& painter, const QRectF& plot, const ChartPlot& chart,
                   const SampleSpan& view, const ChartOverlay& overlay);
 

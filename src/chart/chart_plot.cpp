@@ -42,8 +42,10 @@ constexpr double kTopSpace = 20.0;
 constexpr double kTickSpacing = 180.0;
 
 // Under the plot: the grid labels start 30 units below its bottom edge.
+constexpr double kGridLabelGap = 30.0;
+
 double bottomSpace(double fontSize) {
-    return 30.0 + fontSize + 15.0;
+    return kGridLabelGap + fontSize + 15.0;
 }
 
 // Two label lines per band and a little air.
@@ -196,6 +198,12 @@ QRectF ChartPlot::plotRect(const QRectF& block) const {
                           std::max(top, block.bottom() - bottomSpace(style_.labelFontSize))));
 }
 
+QRectF ChartPlot::timeAxisRow(const QRectF& block) const {
+    const QRectF plot = plotRect(block);
+    return QRectF(plot.left(), plot.bottom() + kGridLabelGap, plot.width(),
+                  QFontMetricsF(sheetFont(style_.labelFontSize)).height());
+}
+
 void ChartPlot::paint(QPainter& painter, const QRectF& rect, const PaintContext& ctx) const {
     if (traces_.empty())
         return;
@@ -244,7 +252,7 @@ void ChartPlot::paintGrid(QPainter& painter, const QRectF& plot, const PaintCont
         if (zoomed)
             left = std::min(left, plot.right() - width);
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(left, plot.bottom() + 30.0, width + 1.0, metrics.height()),
+        painter.drawText(QRectF(left, plot.bottom() + kGridLabelGap, width + 1.0, metrics.height()),
                          Qt::AlignLeft | Qt::AlignTop, text);
     }
 }

@@ -103,6 +103,8 @@ class ChartPlot : public CellBlock {
 
     // Where the plot itself lies inside the block's rectangle.
     QRectF plotRect(const QRectF& block) const;
+    // The row of the time axis labels under the plot.
+    QRectF timeAxisRow(const QRectF& block) const;
 
     void paint(QPainter& painter, const QRectF& rect, const PaintContext& ctx) const override;
 

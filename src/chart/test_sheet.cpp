@@ -379,8 +379,16 @@ QSizeF TestSheet::contentSize(const QSizeF& viewport) const {
 }
 
 QRectF TestSheet::plotRect() const {
+    return chart_->plotRect(chartBlock());
+}
+
+QRectF TestSheet::timeAxisRow() const {
+    return chart_->timeAxisRow(chartBlock());
+}
+
+QRectF TestSheet::chartBlock() const {
     const int chartRow = (target_ == Target::Print ? 1 : 0) + 5;
-    return chart_->plotRect(layout_->cellRect(0, chartRow));
+    return layout_->cellRect(0, chartRow);
 }
 
 void TestSheet::paint(QPainter& painter, const QRectF& deviceRect, const QPointF& scroll,

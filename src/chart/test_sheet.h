@@ -91,8 +91,11 @@ class TestSheet {
     const ChartPlot& chart() const { return *chart_; }
     // Where the chart's plot lies in the sheet as last laid out (0.1 mm).
     QRectF plotRect() const;
+    // Where the row of its time axis labels lies (0.1 mm).
+    QRectF timeAxisRow() const;
 
   private:
+    QRectF chartBlock() const;
     void buildHeader(LayoutGrid& table, const settings::AppSettings& settings);
     void buildConditions(LayoutGrid& table);
     void buildSignal(LayoutGrid& table, const model::MeasurementRecord* first);

@@ -17,7 +17,14 @@ using support::sj;
 constexpr double kFontSize = 25.0;
 constexpr double kLeftMargin = 110.0;   // value labels
 constexpr double kBottomMargin = 45.0;  // date labels
-constexpr double kTopMargin = 45.0;     // caption and legend
+constexpr double kTopMargin = 55.0;     // caption and legend
+constexpr double kRightMargin = 20.0;
+// The newest measurements that a first view shows apart, and the least part
+// of the plot's width they take in it.
+constexpr size_t kNewest = 5;
+constexpr double kNewestShare = 0.5;
+// The least width of a view (of the whole span): a day in ten years.
+constexpr double kNarrowestView = 1.0 / 3650.0;
 const QColor kFrame(180, 180, 180);
 const QColor kGrid(220, 220, 220);
 const QColor kLimit(210, 0, 0);
@@ -119,6 +126,35 @@ TrendPlotData trendPlotData(const analysis::Trend& trend, const analysis::Limits
     return data;
 }
 
+DateView readableView(const TrendPlotData& data) {
+    const size_t n = data.x.size();
+    if (n <= kNewest)
+        return {};
+    const double newestSpan = data.x[n - 1] - data.x[n - kNewest];
+    // Apart enough already: the newest take a tenth of the width or more.
+    if (newestSpan >= 0.1 || newestSpan <= 0.0)
+        return {};
+    const double width = std::max(newestSpan / kNewestShare, kNarrowestView);
+    // A little room after the newest, as the whole view has none.
+    const double to = std::min(1.0, data.x[n - 1] + width * 0.04);
+    return {std::max(0.0, to - width), to};
+}
+
+DateView zoomedView(const DateView& view, double at, double factor) {
+    const double width = view.to - view.from;
+    const double newWidth = std::clamp(width / factor, kNarrowestView, 1.0);
+    const double pivot = view.from + std::clamp(at, 0.0, 1.0) * width;
+    double from = pivot - (pivot - view.from) * newWidth / width;
+    from = std::clamp(from, 0.0, 1.0 - newWidth);
+    return {from, from + newWidth};
+}
+
+DateView pannedView(const DateView& view, double fraction) {
+    const double width = view.to - view.from;
+    const double from = std::clamp(view.from + fraction * width, 0.0, 1.0 - width);
+    return {from, from + width};
+}
+
 ValueAxis valueAxis(double lo, double hi, int maxTicks) {
     // Decimal values are rarely exact doubles: a tiny tolerance keeps 44.9
     // from being taken as a hair below a step of 0.05.
@@ -196,11 +232,24 @@ void TrendPlot::paint(QPainter& painter, const QRectF& rect, const PaintContext&
                sj("極間差[ms]"), true);
 }
 
+std::pair<double, double> TrendPlot::plotSpan(const QRectF& rect) {
+    return {rect.left() + kLeftMargin, rect.right() - kRightMargin};
+}
+
+double TrendPlot::xOf(size_t point, const QRectF& plot) const {
+    return plot.left() + (data_.x[point] - view_.from) / (view_.to - view_.from) * plot.width();
+}
+
+bool TrendPlot::inView(size_t point) const {
+    constexpr double kEdge = 1e-9;
+    return data_.x[point] >= view_.from - kEdge && data_.x[point] <= view_.to + kEdge;
+}
+
 void TrendPlot::paintPanel(QPainter& painter, const QRectF& rect, const PaintContext& ctx,
                            const std::vector<std::vector<std::optional<double>>>& series,
                            const std::vector<QColor>& colors, const std::vector<double>& limits,
                            const std::string& caption, bool dateLabels) const {
-    const QRectF plot = rect.adjusted(kLeftMargin, kTopMargin, -20.0, -kBottomMargin);
+    const QRectF plot = rect.adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
     if (plot.width() <= 0 || plot.height() <= 0)
         return;
     const auto [lo, hi] = valueRange(series, limits);
@@ -208,18 +257,23 @@ void TrendPlot::paintPanel(QPainter& painter, const QRectF& rect, const PaintCon
     const auto yOf = [&](double v) {
         return plot.bottom() - (v - axis.lo) / (axis.hi - axis.lo) * plot.height();
     };
-    const auto xOf = [&](size_t i) { return plot.left() + data_.x[i] * plot.width(); };
+    const auto xOf = [&](size_t i) { return this->xOf(i, plot); };
     const double line = ctx.lineWidth();
     painter.save();
     painter.setFont(sheetFont(kFontSize));
     // Smooth lines cost more than the budget of a long trend allows; a few
     // points get them, with their dots.
-    const bool dots = data_.x.size() <= 200;
+    size_t pointsInView = 0;
+    for (size_t i = 0; i < data_.x.size(); ++i)
+        pointsInView += inView(i) ? 1 : 0;
+    const bool dots = pointsInView <= 200;
     painter.setRenderHint(QPainter::Antialiasing, dots);
 
     // Caption and legend above the plot.
     painter.setPen(Qt::black);
-    QRectF captionRect(plot.left(), rect.top(), plot.width(), kTopMargin - 5.0);
+    // Below the top edge by a little air, so that no accent of the caption
+    // is cut by the widget's edge.
+    QRectF captionRect(plot.left(), rect.top() + 8.0, plot.width(), kTopMargin - 13.0);
     painter.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter, qt(caption));
     if (series.size() == data_.channels.size()) {
         double x = plot.right();
@@ -247,6 +301,9 @@ void TrendPlot::paintPanel(QPainter& painter, const QRectF& rect, const PaintCon
     }
     painter.setPen(QPen(kFrame, line));
     painter.drawRect(plot);
+    // A zoomed view draws only what lies over its dates.
+    painter.save();
+    painter.setClipRect(plot.adjusted(-8.0, -8.0, 8.0, 8.0), Qt::IntersectClip);
 
     // The reference and the measurement on show.
     if (data_.reference >= 0) {
@@ -293,24 +350,37 @@ void TrendPlot::paintPanel(QPainter& painter, const QRectF& rect, const PaintCon
         }
     }
 
+    painter.restore();
     if (dateLabels)
         paintDates(painter, plot);
     painter.restore();
 }
 
-// At most six dates under the plot, the first and the last always.
+// At most six dates under the plot, the first and the last in view always:
+// a date that would run into the newest one gives way to it.
 void TrendPlot::paintDates(QPainter& painter, const QRectF& plot) const {
-    const size_t n = data_.x.size();
+    std::vector<size_t> shown;
+    for (size_t i = 0; i < data_.x.size(); ++i) {
+        if (inView(i))
+            shown.push_back(i);
+    }
+    if (shown.empty())
+        return;
+    const size_t n = shown.size();
     const size_t labels = std::min<size_t>(n, 6);
     const double width = 200.0;
+    const auto leftOf = [&](size_t i) {
+        return std::clamp(xOf(i, plot) - width / 2, plot.left() - 40.0,
+                          plot.right() - width + 20.0);
+    };
+    const double newestLeft = leftOf(shown.back());
     painter.setPen(Qt::black);
     double lastRight = -INFINITY;
     for (size_t j = 0; j < labels; ++j) {
-        const size_t i = labels == 1 ? 0 : j * (n - 1) / (labels - 1);
-        const double x = plot.left() + data_.x[i] * plot.width();
-        const double left =
-            std::clamp(x - width / 2, plot.left() - 40.0, plot.right() - width + 20.0);
-        if (left < lastRight)
+        const size_t i = shown[labels == 1 ? 0 : j * (n - 1) / (labels - 1)];
+        const double left = leftOf(i);
+        const bool newest = i == shown.back();
+        if (left < lastRight || (!newest && left + width > newestLeft))
             continue;
         painter.drawText(QRectF(left, plot.bottom() + 5.0, width, kBottomMargin - 5.0),
                          Qt::AlignHCenter | Qt::AlignTop, qt(data_.dates[i]));

@@ -51,13 +51,38 @@ ValueAxis valueAxis(double lo, double hi, int maxTicks = 6);
 // costs the plot's width, not the number of measurements. Points ascend in x.
 std::vector<QPointF> decimated(const std::vector<QPointF>& points, double columnWidth);
 
+// The part of the date axis a plot shows, as fractions of the whole span
+// (TrendPlotData::x): dates stay to scale, a zoomed view shows less time wider.
+struct DateView {
+    double from = 0.0;
+    double to = 1.0;
+    bool whole() const { return from <= 0.0 && to >= 1.0; }
+    bool operator==(const DateView&) const = default;
+};
+
+// The view a plot starts with: the whole span, unless the newest
+// measurements crowd at its end (tests days apart in a span of years); then
+// the span that shows them readably apart, older ones zoomed out to.
+DateView readableView(const TrendPlotData& data);
+
+// `view` zoomed by `factor` (above 1: in) about `at` (0 .. 1 across the
+// plot), kept inside the whole span; zoomed out as far as the whole span.
+DateView zoomedView(const DateView& view, double at, double factor);
+
+// `view` moved by `fraction` of its own width (positive: later), inside the whole span.
+DateView pannedView(const DateView& view, double fraction);
+
 // The colour of channel k (1-based) in every trend drawing.
 QColor channelColor(int channel);
 
 class TrendPlot : public CellBlock {
   public:
-    explicit TrendPlot(TrendPlotData data) : data_(std::move(data)) {}
+    explicit TrendPlot(TrendPlotData data, DateView view = {})
+        : data_(std::move(data)), view_(view) {}
     const TrendPlotData& data() const { return data_; }
+
+    // Where the panels' plots lie across `rect` (their left and right edges).
+    static std::pair<double, double> plotSpan(const QRectF& rect);
 
     void paint(QPainter& painter, const QRectF& rect, const PaintContext& ctx) const override;
 
@@ -67,8 +92,11 @@ class TrendPlot : public CellBlock {
                     const std::vector<QColor>& colors, const std::vector<double>& limits,
                     const std::string& caption, bool dateLabels) const;
     void paintDates(QPainter& painter, const QRectF& plot) const;
+    double xOf(size_t point, const QRectF& plot) const;
+    bool inView(size_t point) const;
 
     TrendPlotData data_;
+    DateView view_;
 };
 
 }  // namespace plm::chart

@@ -18,23 +18,6 @@ namespace {
 
 using support::format;
 
-struct Counts {
-    int customers = 0;
-    int measurements = 0;
-};
-
-Counts countsOf(const model::CustomerTree& tree) {
-    Counts counts;
-    for (const model::Customer& customer : tree.customers) {
-        ++counts.customers;
-        for (const model::TestCircuit& circuit : customer.circuits) {
-            for (const model::MeasurementName& name : circuit.names)
-                counts.measurements += name.records.count();
-        }
-    }
-    return counts;
-}
-
 // The data file as it is now; a read-only command leaves a damaged one where it is.
 model::CustomerTree currentTree(const Session& session, model::ErrorReporter& reporter) {
     model::CustomerTree tree;
@@ -85,10 +68,11 @@ int runBackups(const Invocation& inv) {
     const model::CustomerTree current = currentTree(session, reporter);
     std::string json = "[";
     const char* sep = "";
+    model::BackupComparer comparer(current);
     for (const model::BackupFile& backup : model::listBackups(model::BackupKind::DataFile)) {
         const std::string stamp = backup.name.stamp();
-        model::CustomerTree tree;
-        if (!model::loadBackup(backup, tree, reporter)) {
+        model::BackupSummary summary;
+        if (!comparer.summarize(backup, summary, reporter)) {
             // Reported above; the others are listed all the same.
             if (inv.json)
                 json += format("%s{\"stamp\":\"%s\",\"damaged\":true}", sep, stamp.c_str());
@@ -97,14 +81,13 @@ int runBackups(const Invocation& inv) {
             sep = ",";
             continue;
         }
-        const Counts counts = countsOf(tree);
-        const auto missing = model::missingFrom(current, tree);
+        const auto& missing = summary.missing;
         if (inv.json) {
             json += format(
                 "%s{\"stamp\":\"%s\",\"time\":\"%s\",\"size\":%lld,\"customers\":%d,"
                 "\"measurements\":%d,\"missing\":%s}",
                 sep, stamp.c_str(), timeText(backup.name).c_str(),
-                static_cast<long long>(backup.size), counts.customers, counts.measurements,
+                static_cast<long long>(backup.size), summary.customers, summary.measurements,
                 missingJson(missing).c_str());
             sep = ",";
             continue;
@@ -113,7 +96,7 @@ int runBackups(const Invocation& inv) {
             "%s  %s  %lld bytes  %d customer(s), %d measurement(s), "
             "%d not in the data file",
             stamp.c_str(), timeText(backup.name).c_str(), static_cast<long long>(backup.size),
-            counts.customers, counts.measurements, model::missingCount(missing)));
+            summary.customers, summary.measurements, model::missingCount(missing)));
         printMissing(missing, "lacks");
     }
     if (inv.json)

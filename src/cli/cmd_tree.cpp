@@ -33,9 +33,17 @@ using support::fromUtf8;
 using support::sj;
 using support::toUtf8;
 
+// The protocol texts of a decode, shown only when asked for (--verbose).
 class StdoutProgress : public link::ProgressSink {
   public:
-    void progress(const std::string& text) override { printLine(text); }
+    explicit StdoutProgress(bool shown) : shown_(shown) {}
+    void progress(const std::string& text) override {
+        if (shown_)
+            printLine(text);
+    }
+
+  private:
+    bool shown_;
 };
 
 // A path typed on the terminal is relative to the working folder, not to the
@@ -69,8 +77,8 @@ void updateTree(const std::string& path, const std::function<void(model::Custome
         throw CxException();
 }
 
-std::vector<model::MeasurementRecord> decodeCapture(const std::string& typedPath) {
-    StdoutProgress progress;
+std::vector<model::MeasurementRecord> decodeCapture(const std::string& typedPath, bool verbose) {
+    StdoutProgress progress(verbose);
     link::CapturedFileSource source;
     source.open(storedFromTyped(typedPath), progress);
     std::atomic<bool> stop{false};
@@ -78,6 +86,12 @@ std::vector<model::MeasurementRecord> decodeCapture(const std::string& typedPath
     if (result.outcome != link::TransferOutcome::Completed)
         throw CxException(result.message);
     return std::move(result.records);
+}
+
+// "filed No.3  2015/01/06 10:20  <measure type>": one measurement just filed.
+std::string filedLine(const model::MeasurementRecord& r, int index) {
+    return format("filed No.%d  %s  %s", index + 1, r.testDateTimeText().c_str(),
+                  r.measureTypeText().c_str());
 }
 
 int runRegister(const Invocation& inv) {
@@ -88,16 +102,26 @@ int runRegister(const Invocation& inv) {
     const std::string nameText = storedText(inv.args[3]);
     Session& session = openSession();
     const std::string path = dataFilePath(inv, session);
-    const std::vector<model::MeasurementRecord> records = decodeCapture(inv.args[0]);
+    const std::vector<model::MeasurementRecord> records =
+        decodeCapture(inv.args[0], inv.hasFlag("verbose"));
     const auto mode =
         inv.hasFlag("replace") ? model::RegisterMode::Replace : model::RegisterMode::Append;
     int filed = 0;
+    std::vector<std::string> filedLines;
     updateTree(path, [&](model::CustomerTree& tree) {
         model::MeasurementName& name =
             model::findOrAddMeasurementName(tree, customer, circuit, nameText);
-        model::registerRecords(name, records, mode, session.settings);
+        const model::Filing filing = model::fileRecords(
+            name, records, mode, model::registerTemplate(name, session.settings));
         filed = name.records.count();
+        filedLines.clear();
+        for (int i = 0; i < filed; ++i) {
+            if (filing.filed[static_cast<size_t>(i)])
+                filedLines.push_back(filedLine(name.records.at(i), i));
+        }
     });
+    for (const std::string& line : filedLines)
+        printLine(line);
     printUtf8(format("registered %zu record(s) under %s / %s / %s (%d in all)", records.size(),
                      inv.args[1].c_str(), inv.args[2].c_str(), inv.args[3].c_str(), filed));
     return 0;
@@ -178,8 +202,17 @@ int indexOf(const Invocation& inv) {
 
 using LabelList = std::vector<std::pair<std::string, std::string>>;
 
+// The labels of the phase values: the settings keys in JSON, which scripts
+// read, and Japanese ones for the reader.
+enum class PhaseLabels { Keys, Japanese };
+
+std::string phaseLabel(const char* key, const char* japanese, char phase, PhaseLabels labels) {
+    return labels == PhaseLabels::Keys ? format("%s%c", key, phase)
+                                       : format(sj(japanese).c_str(), phase);
+}
+
 // The labels of a measurement, in the order the test sheet shows them.
-LabelList recordLabels(const model::MeasurementRecord& r) {
+LabelList recordLabels(const model::MeasurementRecord& r, PhaseLabels phaseLabels) {
     const model::TestConditions& c = r.cond;
     LabelList labels = {
         {sj("データ№"), r.dataNoText()},
@@ -202,9 +235,11 @@ LabelList recordLabels(const model::MeasurementRecord& r) {
     };
     const char* phases = "RST";
     for (int p = 0; p < 3; ++p)
-        labels.emplace_back(format("Sesshoku%c", phases[p]), r.sesshokuText(p));
+        labels.emplace_back(phaseLabel("Sesshoku", "接触(%c相)", phases[p], phaseLabels),
+                            r.sesshokuText(p));
     for (int p = 0; p < 3; ++p)
-        labels.emplace_back(format("Vacuum%c", phases[p]), r.vacuumText(p));
+        labels.emplace_back(phaseLabel("Vacuum", "真空度(%c相)", phases[p], phaseLabels),
+                            r.vacuumText(p));
     labels.insert(labels.end(), {{sj("天候"), c.weather},
                                  {sj("温度[℃]"), r.tempText()},
                                  {sj("湿度[％]"), r.humText()},
@@ -237,7 +272,7 @@ std::string showJson(const Invocation& inv, int index, const model::MeasurementR
                              jsonString(inv.args[2]).c_str(), index);
     out += format("\"samples\":%zu,\"labels\":[", r.contacts.size());
     const char* sep = "";
-    for (const auto& [label, value] : recordLabels(r)) {
+    for (const auto& [label, value] : recordLabels(r, PhaseLabels::Keys)) {
         out += format("%s{\"label\":%s,\"value\":%s}", sep, jsonText(label).c_str(),
                       jsonText(value).c_str());
         sep = ",";
@@ -256,7 +291,7 @@ std::string showJson(const Invocation& inv, int index, const model::MeasurementR
 }
 
 void printShow(const model::MeasurementRecord& r) {
-    for (const auto& [label, value] : recordLabels(r))
+    for (const auto& [label, value] : recordLabels(r, PhaseLabels::Japanese))
         printLine(label + ": " + visibleText(value));
     printLine(format("%s: %zu", sj("接点データ数").c_str(), r.contacts.size()));
     int ch = 1;
@@ -333,10 +368,10 @@ int runImport(const Invocation& inv) {
 
 const CommandRegistration registerCommand{{
     "register",
-    "register CAPTURE.txt CUSTOMER CIRCUIT NAME [--replace]",
+    "register CAPTURE.txt CUSTOMER CIRCUIT NAME [--replace] [--verbose]",
     "decode a captured transfer and file all its records (appended, or replacing)",
     runRegister,
-    {{"replace"}},
+    {{"replace"}, {"verbose"}},
 }};
 
 const CommandRegistration listCommand{{

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,35 @@ std::vector<MissingMeasurements> missingFrom(const CustomerTree& current,
                                              const CustomerTree& backup);
 
 int missingCount(const std::vector<MissingMeasurements>& missing);
+
+// What a listing of the backups shows of one: its numbers of customers and
+// measurements and what the current data lacks of it.
+struct BackupSummary {
+    int customers = 0;
+    int measurements = 0;
+    std::vector<MissingMeasurements> missing;
+};
+
+// missingFrom(current, backup) and the numbers of a backup without loading
+// it: the backup is scanned, each record compared as it is read, so neither
+// the time nor the memory of a listing grows with a tree per backup. The
+// current tree's index by date is made once for all backups compared.
+class BackupComparer {
+  public:
+    explicit BackupComparer(const CustomerTree& current);
+    ~BackupComparer();
+    BackupComparer(const BackupComparer&) = delete;
+    BackupComparer& operator=(const BackupComparer&) = delete;
+
+    // A damaged backup is reported with the designed message and gives false.
+    bool summarize(const BackupFile& backup, BackupSummary& summary, ErrorReporter& reporter);
+
+    struct Indexes;
+
+  private:
+    const CustomerTree& current_;
+    std::unique_ptr<Indexes> indexes_;
+};
 
 // Brings every name and measurement of `backup` that `current` lacks into
 // `current`; what `current` holds stays, its line settings too. Returns

@@ -63,7 +63,7 @@ class Scanner {
             if (wanted && selection_.visit && selection_.visitIf) {
                 visitPicked(node, i);
             } else if (wanted && (!selection_.index || *selection_.index == i)) {
-                MeasurementRecord record;
+                MeasurementRecord record = fresh_;
                 readRecord(in_, version_, record,
                            selection_.visit ? selection_.visitParts : RecordParts::Whole);
                 if (selection_.visit)

@@ -254,21 +254,41 @@ void SharedDataFile::keepAside(const CustomerTree& mine, const CustomerTree& the
     }
 }
 
+void SharedDataFile::keepUnanswered(const CustomerTree& mine, const ConflictQuestion& question,
+                                    ErrorReporter& reporter) const {
+    if (!mine.save(question.keptAsidePath, reporter))
+        throw CxException();
+    reporter.report(
+        support::format(support::sj("変更の競合に答えがないまま終了します。データファイル"
+                                    "は他のプログラムの変更のままです。\n"
+                                    "こちらの変更は次のファイルに保存しました\n%s")
+                            .c_str(),
+                        question.keptAsidePath.c_str()),
+        MessageIcon::Information);
+}
+
 bool SharedDataFile::save(CustomerTree& tree, ErrorReporter& reporter,
                           const ConflictResolver& resolve) {
     if (!available_) {
         reporter.report(dataFileUnavailableText(path_), MessageIcon::Information);
         return false;
     }
-    return reportingFailures(reporter, [&] {
+    bool unanswered = false;
+    const bool ok = reportingFailures(reporter, [&] {
         SaveRound round;
         while (!saveUnderLock(tree, reporter, resolve, round)) {
             const ConflictChoice choice = resolve(*round.question);
+            if (choice == ConflictChoice::Unanswered) {
+                keepUnanswered(tree, *round.question, reporter);
+                unanswered = true;
+                return;
+            }
             for (const MergeConflict& c : round.question->conflicts)
                 round.answers.push_back({c, choice, round.question->keptAsidePath});
             round.question.reset();
         }
     });
+    return ok && !unanswered;
 }
 
 // One hold of the lock: merges what is on disk and writes. When the merge

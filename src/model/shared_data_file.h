@@ -23,7 +23,10 @@ struct ConflictQuestion {
     std::string keptAsidePath;
 };
 
-enum class ConflictChoice { KeepMine, KeepTheirs };
+// Unanswered: nobody was there to answer (the program is ending). The save
+// then writes only this side's version, to the question's file, and leaves
+// the data file as the other program wrote it.
+enum class ConflictChoice { KeepMine, KeepTheirs, Unanswered };
 
 using ConflictResolver = std::function<ConflictChoice(const ConflictQuestion&)>;
 
@@ -70,7 +73,9 @@ class SharedDataFile {
     // checked again: when another program wrote it meanwhile, the merge is
     // made again and only conflicts not answered yet are asked. The version
     // not kept is written to the path the question names before the data
-    // file is written. `tree` becomes what was written.
+    // file is written. `tree` becomes what was written. A question left
+    // unanswered writes `tree` to the question's file, says so, and gives
+    // false with the data file untouched.
     // Failures are reported and give false, the file staying as it was; an
     // unavailable file is not written ("データファイルが使用できません").
     bool save(CustomerTree& tree, ErrorReporter& reporter, const ConflictResolver& resolve = {});
@@ -94,6 +99,8 @@ class SharedDataFile {
                        SaveRound& round);
     CustomerTree readTheirs(int fd, const FileIdentity& identity, ErrorReporter& reporter,
                             SaveRound& round);
+    void keepUnanswered(const CustomerTree& mine, const ConflictQuestion& question,
+                        ErrorReporter& reporter) const;
     void keepAside(const CustomerTree& mine, const CustomerTree& theirs,
                    const std::vector<ConflictAnswer>& answers, ErrorReporter& reporter) const;
 

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <algorithm>
 
 #include "chart/qt_text.h"
+#include "support/log_writer.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 
@@ -16,12 +18,39 @@ QWidget* owner() {
     return QApplication::activeWindow();
 }
 
+bool& ending() {
+    static bool flag = false;
+    return flag;
+}
+
+// A box nobody answered, in one log line.
+void logUnanswered(const std::string& text) {
+    std::string line = support::sj("終了の要求により応答なしで閉じたメッセージ：") + text;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    support::AppLog().writeLine(line);
+}
+
+// What Escape gives on a box with these buttons.
+QMessageBox::StandardButton escapeAnswer(QMessageBox::StandardButtons buttons) {
+    for (QMessageBox::StandardButton b : {QMessageBox::Cancel, QMessageBox::No})
+        if (buttons.testFlag(b))
+            return b;
+    return QMessageBox::Ok;
+}
+
 int showBox(QMessageBox::Icon icon, const std::string& text, QMessageBox::StandardButtons buttons,
             QMessageBox::StandardButton byDefault = QMessageBox::NoButton) {
     QMessageBox box(icon, qs(appTitle()), qs(text), buttons, owner());
     if (byDefault != QMessageBox::NoButton)
         box.setDefaultButton(byDefault);
-    return box.exec();
+    if (ending()) {
+        logUnanswered(text);
+        return escapeAnswer(buttons);
+    }
+    const int answer = box.exec();
+    if (ending())  // closed by the end request
+        logUnanswered(text);
+    return answer;
 }
 
 QMessageBox::StandardButton buttonOf(Answer answer) {
@@ -105,6 +134,25 @@ std::optional<std::string> QtPrompter::saveFile(const FileRequest& request) {
 std::optional<std::string> QtPrompter::chooseFolder(const FileRequest& request) {
     return storedPath(
         QFileDialog::getExistingDirectory(owner(), qs(request.title), startPath(request)));
+}
+
+void endWithoutAnswers() {
+    ending() = true;
+    // Each box's own event loop ends when it closes; a box that refuses to
+    // close (none of the program's do) must not hold the loop here.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break;
+    }
+}
+
+bool endingWithoutAnswers() {
+    return ending();
+}
+
+void resumeAnswers() {
+    ending() = false;
 }
 
 Prompter& prompter() {

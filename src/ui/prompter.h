@@ -64,6 +64,18 @@ class ScopedPrompter {
     Prompter* previous_;
 };
 
+// The program is ending on a termination request (SIGTERM, the session
+// ending) and nobody is there to answer: the open message boxes are closed,
+// none is shown any more, and the texts they showed or would have shown go
+// to the application log. A question asked meanwhile gets the answer its
+// Escape key gives; a caller whose question decides what is kept asks
+// endingWithoutAnswers() and gives no answer on the user's behalf.
+void endWithoutAnswers();
+bool endingWithoutAnswers();
+
+// Lifts endWithoutAnswers() (the end request's owner goes away).
+void resumeAnswers();
+
 // The title of every message box: the application name.
 const std::string& appTitle();
 

@@ -8,6 +8,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QWheelEvent>
 #include <filesystem>
 
 #include "analysis/limits_file.h"
@@ -273,6 +274,42 @@ TEST_F(AnalysisDockTest, TheTrendTabShowsTheBreakersHistoryWhereverItStood) {
         QString::fromUtf8("製造番号がないため")));
     trend.scopeBox()->setCurrentIndex(plm::app::CTrendView::ScopeName);
     EXPECT_EQ(table.rowCount(), 1);
+}
+
+// Ctrl+wheel zooms the trend's date axis about the pointer and back out to
+// the whole span; the plain wheel moves a zoomed view and leaves a whole one
+// to the pane around it.
+TEST(TrendPlotWidget, WheelZoomsAndMovesTheDateAxis) {
+    ensureApplication();
+    chart::TrendPlotData data;
+    data.channels = {1};
+    data.series.resize(1);
+    for (double day : {0.0, 400.0, 800.0, 1095.0, 1097.0, 1099.0, 1100.0, 1101.0}) {
+        data.x.push_back(day / 1101.0);
+        data.dates.push_back("2024/01/01");
+        data.series[0].push_back(40.0);
+        data.spread.push_back(0.5);
+    }
+    plm::app::CTrendPlotWidget plot;
+    plot.resize(700, 400);
+    plot.setData(data);
+    EXPECT_FALSE(plot.view().whole()) << "the crowded newest start readable";
+    auto wheel = [&](int delta, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(QPointF(350, 200), QPointF(350, 200), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&plot, &event);
+        return event.isAccepted();
+    };
+    for (int i = 0; i < 40; ++i)
+        wheel(-120, Qt::ControlModifier);
+    EXPECT_TRUE(plot.view().whole());
+    EXPECT_FALSE(wheel(120, Qt::NoModifier)) << "a whole view passes the wheel on";
+    ASSERT_TRUE(wheel(120, Qt::ControlModifier));
+    const chart::DateView zoomed = plot.view();
+    EXPECT_NEAR(zoomed.to - zoomed.from, 0.8, 1e-9);
+    ASSERT_TRUE(wheel(120, Qt::NoModifier));
+    EXPECT_LT(plot.view().from, zoomed.from) << "up shows earlier dates";
+    EXPECT_NEAR(plot.view().to - plot.view().from, 0.8, 1e-9);
 }
 
 }  // namespace

@@ -152,5 +152,43 @@ TEST_F(ProcessTest, KilledRunIsReportedAtTheNextStart) {
     EXPECT_NE(ini().find("RunningNum=15685"), std::string::npos);
 }
 
+// SIGTERM while the damaged-file message of the start-up is open: the message
+// closes unanswered and the program ends as a close would, the damaged file
+// kept byte for byte where the message said, what was read before the damage
+// written as the new data file, and the log naming both.
+TEST_F(ProcessTest, TerminationDuringTheDamagedFileMessageEndsAsACloseWould) {
+    const std::string data = home.file("DATA/QBX.DAT");
+    std::filesystem::create_directories(home.file("DATA"));
+    ASSERT_TRUE(smallTree().save(data, plm::app::guiErrorReporter()));
+    std::string damaged = readFile(data);
+    damaged.resize(damaged.size() - 40);
+    writeFile(data, damaged);
+
+    QProcess& p = start();
+    auto movedAside = [&]() -> std::string {
+        for (const auto& entry : std::filesystem::directory_iterator(home.file("DATA")))
+            if (entry.path().filename().string().rfind("QBX.DAT_", 0) == 0)
+                return entry.path().string();
+        return {};
+    };
+    QDeadlineTimer deadline(30000);
+    while (movedAside().empty() && !deadline.hasExpired() && p.state() == QProcess::Running)
+        QThread::msleep(20);
+    ASSERT_FALSE(movedAside().empty());
+    QThread::msleep(300);  // the message opens right after the move
+    EXPECT_EQ(terminate(p), 0);
+
+    EXPECT_EQ(readFile(movedAside()), damaged);
+    EXPECT_NE(ini().find("RunningNum=15685"), std::string::npos) << "a normal end";
+    const std::string logged = support::toUtf8(log());
+    EXPECT_NE(logged.find("終了の要求により応答なしで閉じたメッセージ："), std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find(std::filesystem::path(movedAside()).filename().string()),
+              std::string::npos)
+        << logged;
+    model::CustomerTree saved;
+    ASSERT_TRUE(saved.load(data, plm::app::guiErrorReporter())) << "written at the close";
+}
+
 }  // namespace
 }  // namespace plm::test::app

@@ -8,12 +8,14 @@
 #include <QAction>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <regex>
@@ -23,10 +25,12 @@
 #include "app/document/plm_view_doc.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
+#include "app/shell/close_on_signal.h"
 #include "app_fixture.h"
 #include "chart/qt_text.h"
 #include "model/shared_data_file.h"
 #include "support/file_lock.h"
+#include "support/log_writer.h"
 
 namespace plm::test::app {
 namespace {
@@ -416,6 +420,66 @@ TEST_F(SharedFileTest, PlmtoolFinishesWhileTheConflictQuestionIsOpen) {
               "mine");
     EXPECT_EQ(recordsOf(saved, "Osaka", "Plant", "Meanwhile"), 2);
     EXPECT_EQ(recordsOf(doc->tree(), "Osaka", "Plant", "Meanwhile"), 2);
+}
+
+// SIGTERM while the conflict question is really open answers nothing: the
+// box closes, the data file stays as the other program wrote it, this side's
+// version goes to the question's file, the log says where, and the window's
+// close writes nothing more.
+TEST_F(SharedFileTest, TerminationDuringTheConflictQuestionAnswersNothing) {
+    support::openAppLog();
+    openWindowWithAConflictAtTheNextSheet();
+    const std::string theirsBytes = readFile(dataFile());
+    auto inode = [&] {
+        struct stat st {};
+        return ::stat(dataFile().c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const ino_t theirsInode = inode();
+    plm::app::CloseOnSignal closer;
+    closer.setWindow(frame.get());
+    frame->show();
+    plm::ui::QtPrompter realBoxes;
+    plm::ui::ScopedPrompter shown{realBoxes};
+    std::string asked;
+    QTimer signalWhenAsked;
+    QObject::connect(&signalWhenAsked, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            box && asked.empty()) {
+            asked = box->text().toStdString();
+            ::kill(::getpid(), SIGTERM);
+        }
+    });
+    signalWhenAsked.start(50);
+    frame->OnEditData();
+    ASSERT_TRUE(processEventsUntil([&] { return !frame->isVisible(); }));
+
+    std::smatch aside;
+    ASSERT_TRUE(std::regex_search(asked, aside, std::regex("\n([^\n]*_conflict_[0-9]{14})$")))
+        << asked;
+    EXPECT_EQ(readFile(dataFile()), theirsBytes);
+    EXPECT_EQ(inode(), theirsInode) << "not written again with an answer nobody gave";
+    model::CustomerTree kept;
+    ASSERT_TRUE(kept.load(support::fromFsPath(aside[1].str()), plm::app::guiErrorReporter()));
+    EXPECT_EQ(kept.customers.count(), 2);
+    EXPECT_EQ(model::findMeasurementName(kept, "Tokyo Works", "Line 1", "Close")
+                  ->records.at(0)
+                  .cond.comment,
+              "mine");
+    std::string log;
+    for (const fs::directory_entry& entry : fs::directory_iterator(home.path()))
+        if (entry.path().extension() == ".LOG")
+            log += support::toUtf8(readFile(entry.path().string()));
+    EXPECT_NE(log.find("こちらの変更は次のファイルに保存しました " + aside[1].str()),
+              std::string::npos)
+        << log;
+    std::vector<std::string> inData;
+    for (const fs::directory_entry& entry : fs::directory_iterator(home.file("DATA")))
+        inData.push_back(entry.path().filename().string());
+    std::sort(inData.begin(), inData.end());
+    EXPECT_EQ(inData, (std::vector<std::string>{"BACKUP", "QBX.DAT",
+                                                fs::path(aside[1].str()).filename().string()}))
+        << "one file of this side, no second one from the close";
+    support::AppLog().setLog({});
 }
 
 // A data file that cannot be opened stays as it is; edits and imports say

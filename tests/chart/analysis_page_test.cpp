@@ -101,6 +101,58 @@ TEST(TrendPlotData, DecimatedLineKeepsTheExtremesOfEveryColumn) {
 
 // Both measurements start at the command instant, sample 1, whatever their
 // periods: a close 45.0 ms after it at 100 us lies 45 samples after it at 1 ms.
+// Points at these days of a span, as trendPlotData places them.
+TrendPlotData pointsAtDays(const std::vector<double>& days) {
+    TrendPlotData data;
+    for (double day : days) {
+        data.x.push_back((day - days.front()) / (days.back() - days.front()));
+        data.dates.push_back("d");
+    }
+    return data;
+}
+
+TEST(TrendPlotData, FirstViewShowsCrowdedNewestMeasurementsApartToScale) {
+    struct Case {
+        std::vector<double> days;
+        bool whole;
+    };
+    const std::vector<Case> cases = {
+        {{0, 300, 600, 900, 1200, 1500}, true},                // evenly apart
+        {{0, 400, 800, 1095, 1097, 1099, 1100, 1101}, false},  // five tests in a week of 3 years
+        {{0, 1, 2, 3, 4}, true},                               // too few to crowd
+    };
+    for (const Case& c : cases) {
+        const TrendPlotData data = pointsAtDays(c.days);
+        const DateView view = readableView(data);
+        EXPECT_EQ(view.whole(), c.whole) << c.days.size();
+        if (c.whole)
+            continue;
+        // The newest five take half the view at least, in their true proportions.
+        const size_t n = data.x.size();
+        const double newest = data.x[n - 1] - data.x[n - 5];
+        EXPECT_GE(newest / (view.to - view.from), 0.45);
+        EXPECT_LE(view.from, data.x[n - 5]);
+        EXPECT_GE(view.to, data.x[n - 1]);
+        EXPECT_LE(view.to, 1.0);
+    }
+}
+
+TEST(TrendPlotData, WheelZoomsAboutThePointerAndStaysInsideTheSpan) {
+    const DateView whole;
+    const DateView in = zoomedView(whole, 0.75, 2.0);
+    EXPECT_DOUBLE_EQ(in.to - in.from, 0.5);
+    EXPECT_DOUBLE_EQ(in.from + 0.75 * 0.5, 0.75) << "the date under the pointer stays";
+    EXPECT_EQ(zoomedView(in, 0.3, 0.25), whole) << "zoomed out no further than the whole";
+    EXPECT_EQ(zoomedView(whole, 1.0, 4.0), (DateView{0.75, 1.0}));
+    EXPECT_GT(zoomedView(whole, 0.5, 1e9).to - zoomedView(whole, 0.5, 1e9).from, 0.0);
+    const DateView later = pannedView(DateView{0.5, 0.75}, 0.4);
+    EXPECT_NEAR(later.from, 0.6, 1e-12);
+    EXPECT_NEAR(later.to, 0.85, 1e-12);
+    EXPECT_EQ(pannedView(DateView{0.5, 0.75}, 4.0), (DateView{0.75, 1.0}));
+    EXPECT_EQ(pannedView(DateView{0.5, 0.75}, -4.0), (DateView{0.0, 0.25}));
+    EXPECT_EQ(pannedView(whole, 0.5), whole);
+}
+
 TEST(ReferenceOverlay, AlignedAtTheCommandInstantAcrossPeriods) {
     const model::MeasurementRecord shown = test::buildRecord({1, 1, 101, {{47}, {}, {2}}});
     const model::MeasurementRecord reference =

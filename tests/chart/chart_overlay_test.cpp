@@ -8,6 +8,7 @@
 
 #include "chart/chart_overlay.h"
 #include "chart/chart_plot.h"
+#include "chart/test_sheet.h"
 #include "sheet_fixture.h"
 #include "support/text_codec.h"
 
@@ -90,6 +91,76 @@ TEST(OverlayPaint, CursorsStandAtTheirSamplesInTheZoomedView) {
     for (int x = 100; x < 900; ++x) {
         const QColor c = image.pixelColor(x, 290);
         ASSERT_TRUE(c != QColor(0, 90, 200) && c != QColor(200, 40, 40)) << x;
+    }
+}
+
+// The cursor times and Δt stand on the time axis row, so no level line of a
+// trace is covered however small the bands are; only the cursors' own lines
+// cross the traces.
+TEST(OverlayPaint, CursorTimesAndDeltaLeaveEveryTraceLevelVisible) {
+    test::ensureApplication();
+    const model::MeasurementRecord r =
+        test::makeRecord(0, 201, {{40, 42, 44}, {60}}, {false, true});
+    TestSheet sheet;
+    sheet.rebuild(test::defaultSettings(), {"A", "B", "C"}, &r);
+    for (int height : {560, 900}) {
+        QImage plain(1280, height, QImage::Format_RGB32);
+        plain.fill(Qt::white);
+        QPainter painter(&plain);
+        sheet.paint(painter, QRectF(plain.rect()));
+        const double ppu = pixelsPerUnit(painter);
+        painter.end();
+        auto pixels = [ppu](const QRectF& units) {
+            return QRectF(units.topLeft() * ppu, units.size() * ppu);
+        };
+        const QRectF plot = pixels(sheet.plotRect());
+        ChartOverlay overlay;
+        overlay.axisRow = pixels(sheet.timeAxisRow());
+        QImage shown = plain;
+        for (const ChartCursors cursors : {ChartCursors{41, 61}, ChartCursors{41, 43},
+                                           ChartCursors{0, 200}, ChartCursors{199, 198}}) {
+            overlay.cursors = cursors;
+            shown = plain;
+            QPainter over(&shown);
+            paintOverlay(over, plot, sheet.chart(), SampleSpan{0, 200}, overlay);
+            over.end();
+            const auto nearCursor = [&](int x) {
+                for (int64_t at : {*cursors.a, *cursors.b}) {
+                    const double cx = sampleToX(static_cast<double>(at), SampleSpan{0, 200},
+                                                plot.left(), plot.width());
+                    if (std::abs(x - cx) < 2.0)
+                        return true;
+                }
+                return false;
+            };
+            // The level lines: rows of the plot with a long black run.
+            int covered = 0;
+            int levelPixels = 0;
+            for (int y = static_cast<int>(plot.top()) + 1; y < static_cast<int>(plot.bottom());
+                 ++y) {
+                int run = 0;
+                for (int x = static_cast<int>(plot.left()); x < static_cast<int>(plot.right()); ++x)
+                    run += plain.pixel(x, y) == qRgb(0, 0, 0) ? 1 : 0;
+                if (run < plot.width() / 4)
+                    continue;
+                for (int x = static_cast<int>(plot.left()); x < static_cast<int>(plot.right());
+                     ++x) {
+                    if (plain.pixel(x, y) != qRgb(0, 0, 0) || nearCursor(x))
+                        continue;
+                    ++levelPixels;
+                    covered += shown.pixel(x, y) == qRgb(0, 0, 0) ? 0 : 1;
+                }
+            }
+            EXPECT_GT(levelPixels, 1000) << height;
+            EXPECT_EQ(covered, 0) << height << " " << *cursors.a << "/" << *cursors.b;
+        }
+        // The times stand on the axis row, under the plot.
+        int inkOnRow = 0;
+        const QRectF row = overlay.axisRow;
+        for (int y = static_cast<int>(row.top()); y < static_cast<int>(row.bottom()); ++y)
+            for (int x = static_cast<int>(plot.left()); x < static_cast<int>(plot.right()); ++x)
+                inkOnRow += shown.pixel(x, y) != plain.pixel(x, y) ? 1 : 0;
+        EXPECT_GT(inkOnRow, 100) << height;
     }
 }
 

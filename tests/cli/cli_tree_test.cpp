@@ -32,17 +32,28 @@ TEST(CliTree, RegisterListShowExportImportEndToEnd) {
     const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
     ToolRun r = plmtool(dir, {"register", capture, "東京", "回路A", "点1"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("接点データ受信完了"), std::string::npos);  // progress as it happens
+    EXPECT_EQ(r.out,
+              "filed No.1  2015/01/06 05:56  遮断\n"
+              "filed No.2  2015/01/06 06:01  投入\n"
+              "registered 2 record(s) under 東京 / 回路A / 点1 (2 in all)\n");
     EXPECT_EQ(plmtool(dir, {"list", "--json"}).out, kListTwo);
 
     // --replace keeps two records; a plain register appends and renumbers.
-    ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点1", "--replace"}).status, 0);
+    // --verbose shows the protocol texts as they happen, before the same lines.
+    r = plmtool(dir, {"register", capture, "東京", "回路A", "点1", "--replace", "--verbose"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(r.out.find("接点データ受信完了"), r.out.find("filed No.1  2015/01/06 05:56"));
+    EXPECT_NE(r.out.find("registered 2 record(s) under 東京 / 回路A / 点1 (2 in all)\n"),
+              std::string::npos);
     EXPECT_EQ(plmtool(dir, {"list", "--json"}).out, kListTwo);
     ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点1"}).status, 0);
     r = plmtool(dir, {"show", "東京", "回路A", "点1", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("データ№: 4\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("電圧電流: 100 V\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("接触(R相): 0.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("真空度(T相): 0.0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Sesshoku"), std::string::npos) << "no settings key among the labels";
     EXPECT_NE(r.out.find("動作時間[ms] 2CH: 29 --- --- --- --- --- --- --- --- ---\n"),
               std::string::npos)
         << r.out;
@@ -51,6 +62,8 @@ TEST(CliTree, RegisterListShowExportImportEndToEnd) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("{\"customer\":\"東京\",\"circuit\":\"回路A\",\"name\":\"点1\"", 0), 0u);
     EXPECT_NE(r.out.find("{\"label\":\"データ№\",\"value\":\"1\"}"), std::string::npos);
+    EXPECT_NE(r.out.find("{\"label\":\"VacuumT\",\"value\":\"0.0\"}"), std::string::npos)
+        << "scripts keep the keys";
 
     ASSERT_EQ(plmtool(dir, {"export", "東京", "out.QBX"}).status, 0);
     r = plmtool(dir, {"import", "out.QBX"});

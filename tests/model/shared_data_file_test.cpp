@@ -80,7 +80,8 @@ TEST(SharedDataFile, SaveKeepsWhatAnotherWriterAddedMeanwhile) {
 }
 
 TEST(SharedDataFile, ConflictIsAskedAndTheVersionNotKeptStaysOnDisk) {
-    for (ConflictChoice choice : {ConflictChoice::KeepMine, ConflictChoice::KeepTheirs}) {
+    for (ConflictChoice choice :
+         {ConflictChoice::KeepMine, ConflictChoice::KeepTheirs, ConflictChoice::Unanswered}) {
         test::TempDir dir;
         const std::string path = dir.file("QBX.DAT");
         otherWriterAdds(path, "A", 1);
@@ -97,11 +98,15 @@ TEST(SharedDataFile, ConflictIsAskedAndTheVersionNotKeptStaysOnDisk) {
             reporter));
         findOrAddMeasurementName(tree, "A", "t", "n").records.at(0).cond.comment = "mine";
 
+        const std::string theirsBytes = test::readFile(path);
         std::vector<ConflictQuestion> asked;
-        ASSERT_TRUE(file.save(tree, reporter, [&](const ConflictQuestion& q) {
-            asked.push_back(q);
-            return choice;
-        }));
+        const bool unanswered = choice == ConflictChoice::Unanswered;
+        EXPECT_EQ(file.save(tree, reporter,
+                            [&](const ConflictQuestion& q) {
+                                asked.push_back(q);
+                                return choice;
+                            }),
+                  !unanswered);
         ASSERT_EQ(asked.size(), 1u);
         ASSERT_EQ(asked[0].conflicts.size(), 1u);
         EXPECT_EQ(asked[0].conflicts[0].kind, MergeConflict::Kind::EditedOnBothSides);
@@ -116,7 +121,15 @@ TEST(SharedDataFile, ConflictIsAskedAndTheVersionNotKeptStaysOnDisk) {
         };
         EXPECT_EQ(comment(treeFile(path)), mineKept ? "mine" : "theirs");
         EXPECT_EQ(comment(treeFile(asked[0].keptAsidePath)), mineKept ? "theirs" : "mine");
-        EXPECT_EQ(comment(tree), mineKept ? "mine" : "theirs");
+        EXPECT_EQ(comment(tree), mineKept || unanswered ? "mine" : "theirs");
+        if (unanswered) {
+            // Nobody chose: the data file keeps its bytes, this side is beside it, and the
+            // message says where.
+            EXPECT_EQ(test::readFile(path), theirsBytes);
+            ASSERT_FALSE(reporter.messages.empty());
+            EXPECT_NE(reporter.messages.back().first.find(asked[0].keptAsidePath),
+                      std::string::npos);
+        }
     }
 }
 

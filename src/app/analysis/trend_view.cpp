@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
 
 #include "app/analysis/figures_pane.h"
 #include "chart/qt_text.h"
@@ -48,11 +50,17 @@ CTrendPlotWidget::CTrendPlotWidget(QWidget* parent) : QWidget(parent) {
     setMinimumHeight(220);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
+    setToolTip(qsj("Ctrl+ホイール：日付の拡大・縮小　ホイール：拡大した日付の移動"));
 }
 
 void CTrendPlotWidget::setData(std::optional<chart::TrendPlotData> data) {
     data_ = std::move(data);
+    view_ = data_ ? chart::readableView(*data_) : chart::DateView{};
     update();
+}
+
+double CTrendPlotWidget::pixelsPerUnit() const {
+    return logicalDpiY() / 254.0;
 }
 
 void CTrendPlotWidget::paintEvent(QPaintEvent*) {
@@ -60,10 +68,31 @@ void CTrendPlotWidget::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     // The plot is drawn in 0.1 mm like the printed page.
-    const double ppu = logicalDpiY() / 254.0;
+    const double ppu = pixelsPerUnit();
     painter.scale(ppu, ppu);
-    chart::TrendPlot(*data_).paint(painter, QRectF(0, 0, width() / ppu, height() / ppu),
-                                   chart::PaintContext{1.0 / ppu, std::nullopt});
+    chart::TrendPlot(*data_, view_)
+        .paint(painter, QRectF(0, 0, width() / ppu, height() / ppu),
+               chart::PaintContext{1.0 / ppu, std::nullopt});
+}
+
+void CTrendPlotWidget::wheelEvent(QWheelEvent* event) {
+    const double notches = event->angleDelta().y() / 120.0;
+    const bool zoom = event->modifiers() & Qt::ControlModifier;
+    if (!data_ || notches == 0.0 || (!zoom && view_.whole())) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    event->accept();
+    if (zoom) {
+        const double ppu = pixelsPerUnit();
+        const auto [left, right] = chart::TrendPlot::plotSpan(QRectF(0, 0, width() / ppu, 1));
+        const double at = (event->position().x() / ppu - left) / std::max(right - left, 1.0);
+        view_ = chart::zoomedView(view_, at, std::pow(1.25, notches));
+    } else {
+        // Up shows earlier dates, as the chart's wheel does.
+        view_ = chart::pannedView(view_, -0.1 * notches);
+    }
+    update();
 }
 
 CTrendView::CTrendView(QWidget* parent) : QWidget(parent) {

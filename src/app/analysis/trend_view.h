@@ -14,19 +14,26 @@ class QTableWidget;
 
 namespace plm::app {
 
-// The trend plot of chart::TrendPlot as a widget.
+// The trend plot of chart::TrendPlot as a widget. Its date axis zooms as the
+// chart's time axis does: Ctrl+wheel about the pointer, the wheel moves a
+// zoomed view. New data starts with chart::readableView.
 class CTrendPlotWidget : public QWidget {
     Q_OBJECT
   public:
     explicit CTrendPlotWidget(QWidget* parent = nullptr);
     void setData(std::optional<chart::TrendPlotData> data);
     const std::optional<chart::TrendPlotData>& data() const { return data_; }
+    const chart::DateView& view() const { return view_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
+    double pixelsPerUnit() const;
+
     std::optional<chart::TrendPlotData> data_;
+    chart::DateView view_;
 };
 
 // The trend of the shown measurement's name: the plot of the measurements of

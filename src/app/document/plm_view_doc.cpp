@@ -53,9 +53,15 @@ QString goneText(const model::MeasurementRecord& gone, bool nearestShown) {
     return qs(text);
 }
 
+// A question closed by a termination request has no answer: neither side
+// is chosen for the user.
 model::ConflictChoice askConflict(const model::ConflictQuestion& question) {
-    return ui::prompter().askYesNo(conflictText(question)) ? model::ConflictChoice::KeepMine
-                                                           : model::ConflictChoice::KeepTheirs;
+    if (ui::endingWithoutAnswers())
+        return model::ConflictChoice::Unanswered;
+    const bool mine = ui::prompter().askYesNo(conflictText(question));
+    if (ui::endingWithoutAnswers())
+        return model::ConflictChoice::Unanswered;
+    return mine ? model::ConflictChoice::KeepMine : model::ConflictChoice::KeepTheirs;
 }
 
 // A data file of many years takes long enough to load or save that the user
@@ -72,14 +78,17 @@ bool loadShowingProgress(model::SharedDataFile& file, model::CustomerTree& loade
 
 // `saved` becomes what was written, with what another program wrote merged
 // in; the conflicts are asked on the GUI thread while the worker waits.
+// `unanswered` tells that a conflict was left without an answer, this side
+// kept in a file of its own.
 bool saveShowingProgress(model::SharedDataFile& file, const model::CustomerTree& tree,
-                         model::CustomerTree& saved) {
+                         model::CustomerTree& saved, bool& unanswered) {
     ui::BusyScope busy(qsj("データファイル保存中・・・"));
     ui::BusyReporter reporter(guiErrorReporter(), busy);
-    const model::ConflictResolver resolve = [&busy](const model::ConflictQuestion& question) {
+    const model::ConflictResolver resolve = [&](const model::ConflictQuestion& question) {
         model::ConflictChoice choice = model::ConflictChoice::KeepMine;
         ui::BusyScope::onGuiThread(
             [&] { busy.withNormalCursor([&] { choice = askConflict(question); }); });
+        unanswered = unanswered || choice == model::ConflictChoice::Unanswered;
         return choice;
     };
     bool ok = false;
@@ -262,11 +271,15 @@ bool CPLMViewDoc::saveData() {
         ReloadIfChanged();
         return true;
     }
+    // The program is ending and this side's changes are in a file of their
+    // own already: the close writes them nowhere else.
+    if (keptUnanswered_ && ui::endingWithoutAnswers())
+        return false;
     if (!checkDataFileAvailable())
         return false;
     emit treeAboutToChange();
     model::CustomerTree saved;
-    const bool ok = saveShowingProgress(file, tree_, saved);
+    const bool ok = saveShowingProgress(file, tree_, saved, keptUnanswered_);
     // A save merges what another program wrote meanwhile into the tree; a
     // failed one leaves the tree as it was, unsaved.
     if (ok) {

@@ -134,6 +134,9 @@ class CPLMViewDoc : public QObject {
     Selection followed_;
     QString note_;
     bool firstLoad_ = true;
+    // A save left a conflict unanswered (the program ending); this side went
+    // to a file of its own.
+    bool keptUnanswered_ = false;
     std::unique_ptr<model::SharedDataFile> file_;
     QFileSystemWatcher watcher_;
     QTimer recheck_;  // settles a burst of file events; waits while a dialog is open

@@ -140,6 +140,7 @@ void CViewGraph::paintEvent(QPaintEvent*) {
     chart::ChartOverlay overlay;
     overlay.cursors = nav_.cursors();
     overlay.dragRange = dragRange_;
+    overlay.axisRow = toPixels(sheet_.timeAxisRow());
     chart::paintOverlay(painter, plotPixels(), sheet_.chart(), nav_.view(), overlay);
 }
 
@@ -150,8 +151,11 @@ void CViewGraph::paintEmptyHint(QPainter& painter) {
 }
 
 QRectF CViewGraph::plotPixels() const {
+    return toPixels(sheet_.plotRect());
+}
+
+QRectF CViewGraph::toPixels(const QRectF& units) const {
     const double ppu = pixelsPerUnit();
-    const QRectF units = sheet_.plotRect();
     const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
     return QRectF(units.topLeft() * ppu - scroll, units.size() * ppu);
 }

@@ -80,6 +80,8 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     void updateScrollBars();
     double pixelsPerUnit() const;
     QSizeF viewportUnits() const;
+    // A rectangle of the sheet (0.1 mm) in the viewport's pixels.
+    QRectF toPixels(const QRectF& units) const;
     bool overPlot(const QPointF& pos) const;
     void showHover(const QPointF& pos, const QPoint& globalPos);
     void paintEmptyHint(QPainter& painter);

@@ -7,6 +7,8 @@
 #include <QSocketNotifier>
 #include <csignal>
 
+#include "ui/prompter.h"
+
 namespace plm::app {
 
 namespace {
@@ -21,7 +23,7 @@ extern "C" void onTerminate(int) {
 
 }  // namespace
 
-CloseOnSignal::CloseOnSignal(QWidget* window) : window_(window) {
+CloseOnSignal::CloseOnSignal() {
     if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
@@ -44,22 +46,29 @@ CloseOnSignal::~CloseOnSignal() {
     sigemptyset(&action.sa_mask);
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &action, nullptr);
+    ui::resumeAnswers();
+}
+
+void CloseOnSignal::setWindow(QWidget* window) {
+    window_ = window;
+    if (requested_)
+        QMetaObject::invokeMethod(this, &CloseOnSignal::closeWindow, Qt::QueuedConnection);
 }
 
 void CloseOnSignal::onSignal() {
     char buffer[64];
     while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
     }
-    if (!window_)
-        return;
-    // A modal dialog would keep its own loop running; close it first so the
-    // main window can close the normal way.
-    while (QWidget* modal = QApplication::activeModalWidget()) {
-        modal->close();
-        if (QApplication::activeModalWidget() == modal)
-            break;
-    }
-    window_->close();
+    requested_ = true;
+    // A modal dialog would keep its own loop running; it closes first, so
+    // the main window can close the normal way.
+    ui::endWithoutAnswers();
+    closeWindow();
+}
+
+void CloseOnSignal::closeWindow() {
+    if (window_)
+        window_->close();
 }
 
 }  // namespace plm::app

@@ -62,12 +62,14 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
     QDir::setCurrent(folder);
     setUpLogAndCheck();
 
+    // A termination request from here on closes the window the normal way,
+    // also one that comes while a message of the start-up is open.
+    closer_ = std::make_unique<CloseOnSignal>();
     if (!createDocumentAndFrame(arguments)) {
         instance_->unlockStartup();
         return Start::Failed;
     }
-    // From here on a termination request closes the window the normal way.
-    closer_ = std::make_unique<CloseOnSignal>(frame_.get());
+    closer_->setWindow(frame_.get());
     if (frame_->applyPlacement())
         frame_->showMaximized();
     else
