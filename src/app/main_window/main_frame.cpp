@@ -15,6 +15,7 @@
 #include <QToolBar>
 
 #include "app/analysis/analysis_dock.h"
+#include "app/archive/archive_commands.h"
 #include "app/browser/measurement_browser.h"
 #include "app/dialogs/restore_dialog.h"
 #include "app/document/plm_view_doc.h"
@@ -102,6 +103,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
             menu->addAction(analysis->toggleViewAction());
     }
     addRestoreCommand(*this, doc_);
+    addArchiveCommands(*this, doc_);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }
