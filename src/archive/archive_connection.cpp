@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "archive/archive_schema.h"
 #include "archive/pg_connection.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
@@ -59,17 +60,17 @@ ConnectionAnswer testConnection(const std::string& conninfo) {
     try {
         checkConnectionText(conninfo);
         PgConnection conn(conninfoOf(conninfo));
-        const PgResult r = conn.exec(
-            "SELECT version(), current_database(), current_user, "
-            "coalesce((SELECT max(version)::text FROM plm_schema_version), '-')");
-        return {true, format(sj("接続できました\n%s\nデータベース：%s　ユーザー：%s").c_str(),
+        const PgResult r = conn.exec("SELECT version(), current_database(), current_user");
+        const int schema = archiveSchemaVersion(conn);
+        const std::string archive =
+            schema ? format(sj("アーカイブのスキーマ：バージョン %d").c_str(), schema)
+                   : sj("アーカイブはまだ作成されていません");
+        return {true, format(sj("接続できました\n%s\nデータベース：%s　ユーザー：%s\n%s").c_str(),
                              r.text(0, 0).c_str(), support::fromUtf8(r.text(0, 1)).c_str(),
-                             support::fromUtf8(r.text(0, 2)).c_str())};
+                             support::fromUtf8(r.text(0, 2)).c_str(), archive.c_str())};
     } catch (const CxException& e) {
         return {false, e.text()};
     } catch (const PgError& e) {
-        if (e.sqlState() == "42P01")  // connected; no archive tables yet
-            return {true, sj("接続できました（アーカイブはまだ作成されていません）")};
         return {false, format(sj("アーカイブに接続できません\n%s").c_str(),
                               support::fromUtf8(e.what()).c_str())};
     }

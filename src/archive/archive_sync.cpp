@@ -169,6 +169,18 @@ class Sync {
             throw CxException(reporter.text);
         local_ = localRecords(tree_);
         paired_ = pairWithState(local_, state_);
+        // The names changed here since the last sync: put in the order every
+        // installation gives them once the sync is through.
+        for (const LocalRecord& r : local_) {
+            if (r.synced < 0 ||
+                !samePlacement(r.placement, state_.measurements[r.synced].placement))
+                changedHere_.insert({r.placement.customer, r.placement.circuit, r.placement.name});
+        }
+        for (size_t s = 0; s < paired_.size(); ++s) {
+            const Placement& p = state_.measurements[s].placement;
+            if (paired_[s] < 0 && !p.deleted)
+                changedHere_.insert({p.customer, p.circuit, p.name});
+        }
         for (size_t s = 0; s < state_.measurements.size(); ++s)
             byId_[state_.measurements[s].id] = static_cast<int>(s);
     }
@@ -539,19 +551,10 @@ class Sync {
 
     void writeLocal() {
         model::CustomerTree mine = tree_;
-        std::set<NameRef> touched;
+        std::set<NameRef> touched = changedHere_;
         const auto touch = [&](const Placement& p) {
             touched.insert({p.customer, p.circuit, p.name});
         };
-        for (const LocalRecord& r : local_) {
-            if (r.synced < 0 ||
-                !samePlacement(r.placement, state_.measurements[r.synced].placement))
-                touch(r.placement);
-        }
-        for (size_t s = 0; s < paired_.size(); ++s) {
-            if (paired_[s] < 0)
-                touch(state_.measurements[s].placement);
-        }
         std::vector<model::MeasurementRecord> added;
         std::vector<Placement> addedAt;
         std::map<std::pair<model::MeasurementName*, int>, bool> removals;
@@ -595,8 +598,10 @@ class Sync {
         }
         for (const NameRef& ref : touched) {
             if (model::MeasurementName* name =
-                    model::findMeasurementName(mine, ref.customer, ref.circuit, ref.name))
+                    model::findMeasurementName(mine, ref.customer, ref.circuit, ref.name)) {
                 putInSyncOrder(*name);
+                emptied.insert(name);
+            }
         }
         pruneEmptied(mine, emptied);
         if (!sameTree(mine, tree_)) {
@@ -623,8 +628,10 @@ class Sync {
                                           r.placement.name);
     }
 
-    // Names the sync took the last measurement from go, and so do the test
-    // circuits and customers left empty by that.
+    // Names the sync changed that hold no measurement any more go (the
+    // archive keeps measurements, not empty names, so every installation
+    // drops them alike), and so do the test circuits and customers left
+    // empty by that.
     static void pruneEmptied(model::CustomerTree& tree,
                              const std::set<model::MeasurementName*>& emptied) {
         for (int c = tree.customers.count() - 1; c >= 0; --c) {
@@ -660,6 +667,7 @@ class Sync {
     std::vector<int> paired_;
     std::unordered_map<int64_t, int> byId_;
     std::vector<Incoming> incoming_;
+    std::set<NameRef> changedHere_;
     std::unordered_map<int64_t, std::string> testers_;
     int64_t newCursor_ = 0;
 };

@@ -150,7 +150,7 @@ struct Completion {
 TEST(CliManual, CompletionOffersEveryCommandAndEachOfItsOptions) {
     const Completion completion(packagingFile("plmtool.bash-completion"));
     std::set<std::string> names;
-    std::set<std::string> valueOptions = {"--home", "--data"};
+    std::set<std::string> valueOptions = {"--home", "--data", "--archive"};
     for (const Command& command : commandTable()) {
         names.insert(command.name);
         const auto values = optionsOf(command, true);
