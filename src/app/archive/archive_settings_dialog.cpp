@@ -80,7 +80,7 @@ ArchiveSettingsDialog::ArchiveSettingsDialog(QWidget* parent) : QDialog(parent) 
     answer_ = new QPlainTextEdit(this);
     answer_->setReadOnly(true);
     answer_->setPlaceholderText(qsj("サーバーの応答"));
-    answer_->setFixedHeight(answer_->fontMetrics().lineSpacing() * 4 + 12);
+    answer_->setFixedHeight(answer_->fontMetrics().lineSpacing() * 6 + 12);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Cancel)->setText(qsj("キャンセル"));
