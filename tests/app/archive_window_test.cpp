@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTreeView>
@@ -227,6 +228,21 @@ TEST_F(ArchiveWindowTest, ASyncPushesWhatIsRegisteredHerePullsTheOtherFolderAndA
                   .cond.comment,
               "theirs");
     EXPECT_EQ(marks("Kobe", "Line 2", "Open"), (std::vector<bool>{false}));
+
+    // 中止 before the first measurement: nothing goes, the mark stays, and
+    // the next sync sends it.
+    model::findMeasurementName(doc->tree(), "Kobe", "Line 2", "Open")->records.add(record(6, 9));
+    ASSERT_TRUE(doc->SaveData());
+    commands().setSyncStartedHook(
+        [](QProgressDialog& window) { window.findChild<QPushButton*>()->click(); });
+    ASSERT_TRUE(commands().OnSync());
+    EXPECT_EQ(status(), qsj("アーカイブとの同期を中止しました（送信 0件　受信 0件）。"
+                            "次の同期で続きから行います"));
+    EXPECT_EQ(marks("Kobe", "Line 2", "Open"), (std::vector<bool>{false, true}));
+    commands().setSyncStartedHook({});
+    ASSERT_TRUE(commands().OnSync());
+    EXPECT_EQ(status(), qsj("アーカイブと同期しました（送信 1件　受信 0件）"));
+    EXPECT_EQ(marks("Kobe", "Line 2", "Open"), (std::vector<bool>{false, false}));
 }
 
 }  // namespace
