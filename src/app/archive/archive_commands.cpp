@@ -72,6 +72,11 @@ ArchiveCommands::ArchiveCommands(CMainFrame& frame, CPLMViewDoc& doc)
     connect(&doc_, &CPLMViewDoc::treeChanged, this, &ArchiveCommands::refresh);
     connect(&timer_, &QTimer::timeout, this, &ArchiveCommands::onTimer);
     frame.installEventFilter(this);
+    // A server behind a firewall that drops the packets would keep a sync
+    // (or the connection test) waiting for minutes before the system gives
+    // up, and 中止 cannot cut a connect short: libpq gives up sooner.
+    if (!qEnvironmentVariableIsSet("PGCONNECT_TIMEOUT"))
+        qputenv("PGCONNECT_TIMEOUT", QByteArrayLiteral("15"));
     refresh();
     restartTimer();
 }

@@ -88,11 +88,16 @@ bool BrowserModel::marked(const QModelIndex& index) const {
 
 namespace {
 
+QPixmap emptyMark() {
+    QPixmap mark(12, 12);
+    mark.fill(Qt::transparent);
+    return mark;
+}
+
 // A small amber dot: noticeable beside the number, not alarming.
 const QIcon& unsyncedIcon() {
     static const QIcon icon = [] {
-        QPixmap dot(12, 12);
-        dot.fill(Qt::transparent);
+        QPixmap dot = emptyMark();
         QPainter painter(&dot);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QColor(176, 96, 0));
@@ -103,13 +108,21 @@ const QIcon& unsyncedIcon() {
     return icon;
 }
 
+// Rows without the dot keep its room, so that the numbers of a name align.
+const QIcon& noMarkIcon() {
+    static const QIcon icon(emptyMark());
+    return icon;
+}
+
 }  // namespace
 
 QVariant BrowserModel::markData(const QModelIndex& index, int role) const {
-    if (index.column() != ColName || !marked(index))
+    if (index.column() != ColName || synced_.empty())
         return {};
     if (role == Qt::DecorationRole)
-        return unsyncedIcon();
+        return marked(index) ? unsyncedIcon() : noMarkIcon();
+    if (!marked(index))
+        return {};
     const int id = nodeOf(index);
     if (id < 0)
         return qsj("アーカイブにまだ同期していません");
