@@ -33,10 +33,11 @@ std::string defaultStateFile();
 // The setup from [Archive] of the settings, for the data file at the stored
 // path `dataFile`; a non-empty `connection` overrides the setting. An
 // installation without an id is given a new UUID, written to the settings
-// at once; the name defaults to user@host. Throws CxException for a
-// connection string holding a password or an archive not configured.
+// at once (for a dry run, one for this run alone); the name defaults to
+// user@host. Throws CxException for a connection string holding a password
+// or an archive not configured.
 SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile,
-                    const std::string& connection = {});
+                    const std::string& connection = {}, bool dryRun = false);
 
 enum class SyncStage { Reading, Pushing, Pulling, Writing };
 

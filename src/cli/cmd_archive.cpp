@@ -105,8 +105,8 @@ int runSync(const Invocation& inv) {
     if (!inv.args.empty())
         throw UsageError{"sync takes no arguments"};
     Session& session = openSession();
-    const archive::SyncSetup setup =
-        archive::syncSetup(session.settings, session.dataFile, archiveOverride());
+    const archive::SyncSetup setup = archive::syncSetup(session.settings, session.dataFile,
+                                                        archiveOverride(), inv.hasFlag("dry-run"));
     std::atomic<bool> cancel{false};
     InterruptGuard guard(true);
     archive::SyncOptions options;

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "archive/archive_connection.h"
 #include "archive/installation.h"
 #include "archive/pg_connection.h"
@@ -86,6 +88,44 @@ TEST(ArchiveSetup, TheFieldRoleSyncsAndCannotDeleteOrDrop) {
         EXPECT_THROW(conn.run(sql), archive::PgError) << sql;
     }
     EXPECT_EQ(conn.exec("SELECT count(*) FROM plm_version").number(0, 0), 1);
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// A first sync gives the installation its id, kept in PLMView.INI; a
+// program folder that never syncs gets no [Archive] section at all.
+TEST(ArchiveSetup, TheFirstSyncMakesTheInstallationIdAndADryRunChangesNothing) {
+    const std::string conninfo = sharedServer().createDatabase();
+    Installation site(conninfo);
+    ASSERT_EQ(site.tool({"list"}).status, 0);
+    EXPECT_THAT(readFile(site.home() + "/PLMView.INI"), ::testing::Not(HasSubstr("[Archive]")));
+    ASSERT_EQ(site.tool({"archive", "init"}).status, 0);
+    site.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "C", "K", "N").records.add(uniqueRecord(1));
+    });
+    const cli::ToolRun dry = site.tool({"sync", "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_THAT(dry.out, HasSubstr("would push new C / K / N"));
+    EXPECT_FALSE(std::filesystem::exists(site.home() + "/ARCHIVE.SYN"));
+    EXPECT_EQ(
+        archive::PgConnection(conninfo).exec("SELECT count(*) FROM plm_measurement").number(0, 0),
+        0);
+    EXPECT_THAT(readFile(site.home() + "/PLMView.INI"),
+                ::testing::Not(HasSubstr("InstallationId=")));
+    ASSERT_EQ(site.sync().status, 0);
+    const std::string ini = readFile(site.home() + "/PLMView.INI");
+    const size_t at = ini.find("InstallationId=");
+    ASSERT_NE(at, std::string::npos);
+    const std::string id = ini.substr(at + 15, 36);
+    EXPECT_EQ(archive::PgConnection(conninfo)
+                  .exec("SELECT count(*) FROM plm_measurement WHERE created_by = $1",
+                        {archive::PgValue::text(id)})
+                  .number(0, 0),
+              1);
 }
 
 }  // namespace
