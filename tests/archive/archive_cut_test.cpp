@@ -52,16 +52,22 @@ TEST(ArchiveCut, ASyncKilledAtAnyPointIsCompletedByTheNextWithoutDuplicates) {
     const std::string conninfo = sharedServer().createDatabase();
     Installation a(conninfo), b(conninfo);
     ASSERT_EQ(a.tool({"archive", "init"}).status, 0);
-    std::mt19937 random(7);
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
     constexpr int kPerRound = 400;
-    for (int round = 0; round < 3; ++round) {
-        fillSite(a, round * kPerRound, kPerRound);
-        const pid_t pid = startSync(a);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 400));
+    const auto killedAtRandom = [&random](const Installation& site) {
+        const pid_t pid = startSync(site);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 400));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        // b syncs at once between the cut and its completion.
+    };
+    for (int round = 0; round < 3; ++round) {
+        fillSite(a, round * kPerRound, kPerRound);
+        killedAtRandom(a);  // cut while pushing
+        killedAtRandom(b);  // cut while pulling what got through
         ASSERT_EQ(b.sync().status, 0);
+        killedAtRandom(b);
     }
     ASSERT_EQ(a.sync().status, 0);
     ASSERT_EQ(b.sync().status, 0);

@@ -64,7 +64,7 @@ TEST(ArchiveSync, InstallationsSyncingAtOnceConvergeAndKeepEveryMeasurement) {
     const std::string conninfo = initArchive();
     constexpr int kInstallations = 8;
     const int rounds =
-        std::getenv("PLM_ARCHIVE_ROUNDS") ? std::atoi(std::getenv("PLM_ARCHIVE_ROUNDS")) : 6;
+        std::getenv("PLM_ARCHIVE_ROUNDS") ? std::atoi(std::getenv("PLM_ARCHIVE_ROUNDS")) : 10;
     std::vector<std::unique_ptr<Installation>> sites;
     for (int i = 0; i < kInstallations; ++i)
         sites.push_back(std::make_unique<Installation>(conninfo));
