@@ -172,6 +172,9 @@ int runStatus(Session& session, const Invocation& inv) {
                    jsonText(reason).c_str()));
         return 0;
     }
+    const std::string& named =
+        archiveOverride().empty() ? session.settings.archiveConnection : archiveOverride();
+    printLine("archive: " + (named.empty() ? std::string("not configured") : named));
     if (reached) {
         printUtf8("server: " + info.server);
         printUtf8(format("schema version: %d, %d measurement(s) from %d installation(s)",

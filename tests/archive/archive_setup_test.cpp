@@ -7,6 +7,7 @@
 #include "archive/installation.h"
 #include "archive/pg_connection.h"
 #include "archive/pg_server.h"
+#include "archive/sha256.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
 
@@ -126,6 +127,26 @@ TEST(ArchiveSetup, TheFirstSyncMakesTheInstallationIdAndADryRunChangesNothing) {
                         {archive::PgValue::text(id)})
                   .number(0, 0),
               1);
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// The key of a measurement is the SHA-256 of its tester data, as the
+// server's own sha256() gives it, at every length the padding treats apart.
+TEST(ArchiveSetup, TheTesterKeyIsTheServersSha256) {
+    archive::PgConnection conn(sharedServer().conninfo("postgres"));
+    for (size_t length : {0, 1, 55, 56, 63, 64, 65, 119, 120, 1001}) {
+        std::string bytes(length, '\0');
+        for (size_t i = 0; i < length; ++i)
+            bytes[i] = static_cast<char>(i * 7 + 3);
+        const archive::PgResult r =
+            conn.exec("SELECT sha256($1)", {archive::PgValue::binary(bytes)}, true);
+        EXPECT_EQ(r.text(0, 0), archive::sha256(bytes)) << length;
+    }
 }
 
 }  // namespace
