@@ -113,3 +113,32 @@ TEST(ArchiveCut, AServerStoppedDuringASyncLosesNothingAndDuplicatesNothing) {
 
 }  // namespace
 }  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// The data file is not locked while the sync talks to the server: a
+// measurement filed meanwhile stays, and the next sync pushes it.
+TEST(ArchiveCut, AMeasurementFiledDuringASyncIsKeptAndPushedNext) {
+    const std::string conninfo = sharedServer().createDatabase();
+    Installation a(conninfo), b(conninfo);
+    ASSERT_EQ(a.tool({"archive", "init"}).status, 0);
+    fillSite(a, 9000, 600);
+    ASSERT_EQ(a.sync().status, 0);
+    const pid_t pid = startSync(b);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    b.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "D", "K", "N").records.add(uniqueRecord(1));
+    });
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(b.sync().status, 0);
+    ASSERT_EQ(a.sync().status, 0);
+    EXPECT_EQ(countOf(conninfo, "SELECT count(*) FROM plm_measurement"), 601);
+    EXPECT_TRUE(model::sameTree(a.tree(), b.tree()));
+    EXPECT_NE(model::findMeasurementName(a.tree(), "D", "K", "N"), nullptr);
+}
+
+}  // namespace
+}  // namespace plm::test
