@@ -67,15 +67,18 @@ struct SyncConflict {
 
 enum class ConflictDecision { KeepMine, KeepTheirs };
 
-// Asked once per conflict, with no lock held. Without one, this side is
-// kept (plmtool). Either way the archive keeps both versions.
+// Asked once per conflict, on the thread that runs the sync, with no lock
+// held (neither the data file's nor the archive's), after the pushes that
+// met no conflict. Without one, this side is kept (plmtool). Either way the
+// archive keeps both versions.
 using ConflictDecider = std::function<ConflictDecision(const SyncConflict&)>;
 
 struct SyncOptions {
     bool dryRun = false;  // find out what would be pushed and pulled, change nothing
     std::function<void(const SyncProgress&)> progress;
-    // Set from another thread to stop at the next whole measurement; what
-    // was pushed by then stays pushed and the next sync goes on from there.
+    // Set from another thread to stop before the next measurement changed
+    // here (or the next batch of new ones): what was pushed by then stays
+    // pushed, nothing is pulled, and the next sync goes on from there.
     const std::atomic<bool>* cancel = nullptr;
     ConflictDecider decide;
 };
