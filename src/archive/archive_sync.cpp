@@ -140,6 +140,7 @@ class Sync {
         try {
             PgConnection conn(conninfoOf(setup_.connection));
             requireSchema(conn);
+            startFrom(archiveId(conn));
             if (!options_.dryRun)
                 registerInstallation(conn);
             push(conn);
@@ -169,11 +170,23 @@ class Sync {
     void readLocal() {
         progress(SyncStage::Reading, 0, 0);
         state_ = loadSyncState(setup_.stateFile);
-        limits_.readLocal();
         ReportCollector reporter;
         if (!file_.load(tree_, reporter))
             throw CxException(reporter.text);
         local_ = localRecords(tree_);
+    }
+
+    // Pairs the local records with what was synced with this archive; a
+    // state made with another archive (the connection was changed) counts
+    // for nothing here, and the measurements meet this archive's as new.
+    void startFrom(const std::string& archive) {
+        if (state_.archiveId != archive) {
+            const std::string installation = state_.installationId;
+            state_ = SyncState{};
+            state_.installationId = installation;
+        }
+        state_.archiveId = archive;
+        limits_.readLocal();
         paired_ = pairWithState(local_, state_);
         // The names changed here since the last sync: put in the order every
         // installation gives them once the sync is through.
@@ -311,6 +324,9 @@ class Sync {
         const PgResult r =
             conn.exec(std::string("SELECT ") + kHeadColumns + kHeadJoin + " WHERE m.id = $1",
                       {PgValue::number(id)});
+        if (r.rows() == 0)
+            throw std::runtime_error("measurement " + std::to_string(id) +
+                                     " is not in the archive");
         return headOf(r, 0);
     }
 

@@ -151,3 +151,29 @@ TEST(ArchiveSetup, TheTesterKeyIsTheServersSha256) {
 
 }  // namespace
 }  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// An installation moved to another archive brings all its measurements
+// there: what it synced with the first one counts for nothing in the second.
+TEST(ArchiveSetup, AnotherArchiveStartsFromNothing) {
+    const std::string first = sharedServer().createDatabase();
+    const std::string second = sharedServer().createDatabase();
+    Installation site(first);
+    ASSERT_EQ(site.tool({"archive", "init"}).status, 0);
+    ASSERT_EQ(cli::plmtool(site.dir(), {"--archive", second, "archive", "init"}).status, 0);
+    site.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "C", "K", "N").records.add(uniqueRecord(1));
+        findOrAddMeasurementName(tree, "C", "K", "N").records.add(uniqueRecord(2));
+    });
+    ASSERT_EQ(site.sync().status, 0);
+    const cli::ToolRun moved = cli::plmtool(site.dir(), {"--archive", second, "sync"});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_EQ(
+        archive::PgConnection(second).exec("SELECT count(*) FROM plm_measurement").number(0, 0), 2);
+    EXPECT_EQ(site.sync().status, 0);
+}
+
+}  // namespace
+}  // namespace plm::test
