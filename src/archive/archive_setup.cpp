@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "analysis/limits_file.h"
 #include "archive/archive_connection.h"
 #include "archive/archive_sync.h"
 #include "support/cx_exception.h"
@@ -46,7 +47,7 @@ std::string defaultStateFile() {
 }
 
 SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile,
-                    const std::string& connection) {
+                    const std::string& connection, bool dryRun) {
     SyncSetup setup;
     setup.connection = connection.empty() ? settings.archiveConnection : connection;
     if (setup.connection.empty()) {
@@ -55,16 +56,21 @@ SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile
             "ください"));
     }
     checkConnectionText(setup.connection);
-    if (settings.archiveInstallationId.empty()) {
-        settings.archiveInstallationId = newUuid();
-        settings.saveArchive();
+    if (settings.archiveInstallationId.empty() && dryRun) {
+        setup.installationId = newUuid();
+    } else {
+        if (settings.archiveInstallationId.empty()) {
+            settings.archiveInstallationId = newUuid();
+            settings.saveArchive();
+        }
+        setup.installationId = settings.archiveInstallationId;
     }
-    setup.installationId = settings.archiveInstallationId;
     setup.installationName = settings.archiveInstallationName.empty()
                                  ? support::fromUtf8(userAtHost())
                                  : settings.archiveInstallationName;
     setup.dataFile = dataFile;
     setup.stateFile = defaultStateFile();
+    setup.limitsFile = analysis::limitsFilePath();
     return setup;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "archive/archive_connection.h"
 #include "archive/archive_schema.h"
+#include "archive/limits_sync.h"
 #include "archive/local_records.h"
 #include "archive/pg_connection.h"
 #include "archive/record_codec.h"
@@ -26,6 +28,7 @@ using support::format;
 using support::sj;
 
 constexpr int kBatch = 200;
+constexpr size_t kBulk = 2000;  // tester data a transaction of new measurements
 
 std::string hexDecoded(const std::string& text) {
     // bytea in its text form: "\x" and two hex digits a byte.
@@ -137,9 +140,12 @@ class Sync {
         try {
             PgConnection conn(conninfoOf(setup_.connection));
             requireSchema(conn);
+            startFrom(archiveId(conn));
             if (!options_.dryRun)
                 registerInstallation(conn);
             push(conn);
+            if (!report_.cancelled)
+                limits_.push(conn);
             if (!report_.cancelled)
                 pull(conn);
             if (!options_.dryRun)
@@ -168,6 +174,19 @@ class Sync {
         if (!file_.load(tree_, reporter))
             throw CxException(reporter.text);
         local_ = localRecords(tree_);
+    }
+
+    // Pairs the local records with what was synced with this archive; a
+    // state made with another archive (the connection was changed) counts
+    // for nothing here, and the measurements meet this archive's as new.
+    void startFrom(const std::string& archive) {
+        if (state_.archiveId != archive) {
+            const std::string installation = state_.installationId;
+            state_ = SyncState{};
+            state_.installationId = installation;
+        }
+        state_.archiveId = archive;
+        limits_.readLocal();
         paired_ = pairWithState(local_, state_);
         // The names changed here since the last sync: put in the order every
         // installation gives them once the sync is through.
@@ -271,22 +290,43 @@ class Sync {
             pushChange(conn, s, gone, -1);
             step(1);
         }
-        for (const auto& [key, locals] : added) {
-            if (cancelled())
-                break;
+        if (tx) {
+            tx->commit();
+            tx.reset();
+            inBatch = 0;
+        }
+        std::vector<std::pair<std::string, std::vector<int>>> groups(added.begin(), added.end());
+        for (size_t at = 0; at < groups.size() && !cancelled(); at += kBulk) {
+            const size_t end = std::min(groups.size(), at + kBulk);
             open();
-            pushAdded(conn, key, locals);
-            step(static_cast<int>(locals.size()));
+            // What the archive has not seen goes in at once; the rest one
+            // tester data at a time, to be matched with what is there.
+            for (size_t g : pushNewInBulk(conn, groups, at, end)) {
+                pushAdded(conn, groups[g].first, groups[g].second);
+            }
+            if (tx) {
+                tx->commit();
+                tx.reset();
+            }
+            int count = 0;
+            for (size_t g = at; g < end; ++g)
+                count += static_cast<int>(groups[g].second.size());
+            done += count;
+            progress(SyncStage::Pushing, done, total);
         }
         report_.cancelled = cancelled();
         if (tx)
             tx->commit();
+        settlePending(conn);
     }
 
     Head lockedHead(PgConnection& conn, int64_t id) {
         const PgResult r =
             conn.exec(std::string("SELECT ") + kHeadColumns + kHeadJoin + " WHERE m.id = $1",
                       {PgValue::number(id)});
+        if (r.rows() == 0)
+            throw std::runtime_error("measurement " + std::to_string(id) +
+                                     " is not in the archive");
         return headOf(r, 0);
     }
 
@@ -323,10 +363,20 @@ class Sync {
         report_.changes.push_back(std::move(c));
     }
 
-    // Decides a conflict between this side's placement and the archive's
-    // head; the archive keeps both. Returns true when this side is kept.
-    bool settleConflict(PgConnection& conn, const Head& head, const Placement& mine,
-                        const std::string& tester) {
+    // A conflict between this side's placement and the archive's head is
+    // put to the decider only once the push's transaction is committed, so
+    // no installation waits on a question; `settle` then writes the answer
+    // against the head as it is by then. The archive keeps both versions.
+    using Settle = std::function<void(PgConnection&, bool keepMine, const Head& head)>;
+    struct Pending {
+        SyncConflict conflict;
+        int64_t id = 0;
+        Placement mine;
+        Settle settle;
+    };
+
+    void deferConflict(const Head& head, const Placement& mine, const std::string& tester,
+                       Settle settle) {
         SyncConflict conflict;
         conflict.kind = conflictKind(mine, head.placement);
         conflict.customer = mine.customer;
@@ -337,15 +387,32 @@ class Sync {
         conflict.theirName = head.placement.name;
         conflict.testDateTime = recordOfTesterBytes(tester).testDateTime;
         conflict.theirInstallation = support::fromUtf8(head.installation);
-        const ConflictDecision decision = options_.decide && !options_.dryRun
-                                              ? options_.decide(conflict)
-                                              : ConflictDecision::KeepMine;
-        report_.conflicts.push_back(conflict);
-        report_.decisions.push_back(decision);
-        const bool keepMine = decision == ConflictDecision::KeepMine;
-        if (!options_.dryRun)
-            insertVersion(conn, head.id, head.seq, mine, keepMine);
-        return keepMine;
+        if (options_.dryRun) {
+            report_.conflicts.push_back(conflict);
+            report_.decisions.push_back(ConflictDecision::KeepMine);
+            return;
+        }
+        pending_.push_back({std::move(conflict), head.id, mine, std::move(settle)});
+    }
+
+    void settlePending(PgConnection& conn) {
+        std::vector<ConflictDecision> decisions;
+        for (const Pending& p : pending_) {
+            decisions.push_back(options_.decide ? options_.decide(p.conflict)
+                                                : ConflictDecision::KeepMine);
+        }
+        if (pending_.empty())
+            return;
+        PgTransaction tx(conn);
+        conn.exec("SELECT pg_advisory_xact_lock($1)", {PgValue::number(kPushLock)});
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            report_.conflicts.push_back(pending_[i].conflict);
+            report_.decisions.push_back(decisions[i]);
+            pending_[i].settle(conn, decisions[i] == ConflictDecision::KeepMine,
+                               lockedHead(conn, pending_[i].id));
+        }
+        tx.commit();
+        pending_.clear();
     }
 
     // Records in the state that this installation now has `seq` of `id`.
@@ -379,15 +446,25 @@ class Sync {
             noteChange(SyncChange::Direction::Push, before, mine, tester);
             return;
         }
-        if (settleConflict(conn, head, mine, tester)) {
-            if (!options_.dryRun)
-                remember(known.id, lockedHead(conn, known.id).seq, known.key, mine);
-            return;
-        }
-        remember(known.id, head.seq, known.key, head.placement);
-        incoming_.push_back({local, known.id, head.placement});
-        if (local < 0)
-            testers_[known.id] = tester;
+        deferConflict(
+            head, mine, tester,
+            [this, s, mine, local, tester](PgConnection& c, bool keepMine, const Head& now) {
+                SyncedMeasurement& entry = state_.measurements[s];
+                if (samePlacement(now.placement, mine)) {
+                    remember(entry.id, now.seq, entry.key, now.placement);
+                    return;
+                }
+                if (keepMine) {
+                    remember(entry.id, insertVersion(c, entry.id, now.seq, mine, true), entry.key,
+                             mine);
+                    return;
+                }
+                insertVersion(c, entry.id, now.seq, mine, false);
+                remember(entry.id, now.seq, entry.key, now.placement);
+                incoming_.push_back({local, entry.id, now.placement});
+                if (local < 0)
+                    testers_[entry.id] = tester;
+            });
     }
 
     // New measurements here with one tester data: the same measurement when
@@ -422,16 +499,24 @@ class Sync {
             if (!free.empty()) {
                 const Head head = free.front();
                 free.erase(free.begin());
-                const bool keepMine = settleConflict(conn, head, record.placement, record.tester);
-                if (options_.dryRun)
-                    continue;
-                if (keepMine) {
-                    record.synced =
-                        remember(head.id, lockedHead(conn, head.id).seq, key, record.placement);
-                } else {
-                    record.synced = remember(head.id, head.seq, key, head.placement);
-                    incoming_.push_back({l, head.id, head.placement});
-                }
+                deferConflict(head, record.placement, record.tester,
+                              [this, l, key](PgConnection& c, bool keepMine, const Head& now) {
+                                  LocalRecord& mine = local_[l];
+                                  if (samePlacement(now.placement, mine.placement)) {
+                                      mine.synced = remember(now.id, now.seq, key, now.placement);
+                                      return;
+                                  }
+                                  if (keepMine) {
+                                      mine.synced = remember(
+                                          now.id,
+                                          insertVersion(c, now.id, now.seq, mine.placement, true),
+                                          key, mine.placement);
+                                      return;
+                                  }
+                                  insertVersion(c, now.id, now.seq, mine.placement, false);
+                                  mine.synced = remember(now.id, now.seq, key, now.placement);
+                                  incoming_.push_back({l, now.id, now.placement});
+                              });
                 continue;
             }
             noteChange(SyncChange::Direction::Push, {}, record.placement, record.tester);
@@ -447,6 +532,75 @@ class Sync {
             record.synced = remember(id, insertVersion(conn, id, 0, record.placement, true), key,
                                      record.placement);
         }
+    }
+
+    // Adds the groups at..end whose tester data the archive does not hold
+    // yet, through COPY and two set statements; returns the others.
+    std::vector<size_t> pushNewInBulk(
+        PgConnection& conn, const std::vector<std::pair<std::string, std::vector<int>>>& groups,
+        size_t at, size_t end) {
+        std::string keys = "{";
+        for (size_t g = at; g < end; ++g) {
+            keys += g > at ? "," : "";
+            for (unsigned char c : groups[g].first)
+                keys += format("%02x", c);
+        }
+        keys += "}";
+        const PgResult known = conn.exec(
+            "SELECT DISTINCT encode(tester_key, 'hex') FROM plm_measurement WHERE tester_key IN "
+            "(SELECT decode(k, 'hex') FROM unnest($1::text[]) k)",
+            {PgValue::text(keys)});
+        std::set<std::string> present;
+        for (int row = 0; row < known.rows(); ++row)
+            present.insert(hexDecoded("\\x" + known.text(row, 0)));
+        std::vector<size_t> rest;
+        std::string rows;
+        std::vector<int> order;
+        for (size_t g = at; g < end; ++g) {
+            if (present.count(groups[g].first)) {
+                rest.push_back(g);
+                continue;
+            }
+            int occurrence = 0;
+            for (int l : groups[g].second) {
+                const LocalRecord& r = local_[l];
+                noteChange(SyncChange::Direction::Push, {}, r.placement, r.tester);
+                rows += std::to_string(order.size()) + "\t";
+                appendCopyBytea(rows, r.key);
+                rows += "\t" + std::to_string(occurrence++) + "\t";
+                for (const std::string* v :
+                     {&r.tester, &r.placement.customer, &r.placement.circuit, &r.placement.name}) {
+                    appendCopyBytea(rows, *v);
+                    rows += "\t";
+                }
+                appendCopyBytea(rows, r.placement.conditions);
+                rows += "\n";
+                order.push_back(l);
+            }
+        }
+        if (order.empty() || options_.dryRun)
+            return rest;
+        conn.run(
+            "CREATE TEMP TABLE IF NOT EXISTS plm_incoming (ord integer, key bytea, occurrence "
+            "integer, tester bytea, customer bytea, circuit bytea, name bytea, conditions bytea) "
+            "ON COMMIT DELETE ROWS");
+        conn.copyIn("COPY plm_incoming FROM STDIN", rows);
+        const PgResult made = conn.exec(
+            "WITH m AS (INSERT INTO plm_measurement (tester_key, occurrence, tester, head, "
+            "created_by) SELECT key, occurrence, tester, nextval('plm_change_seq'), $1 FROM "
+            "plm_incoming ORDER BY ord RETURNING id, head, tester_key, occurrence), "
+            "v AS (INSERT INTO plm_version (seq, measurement_id, customer, circuit, name, "
+            "conditions, deleted, current, installation) SELECT m.head, m.id, i.customer, "
+            "i.circuit, i.name, i.conditions, false, true, $1 FROM m JOIN plm_incoming i ON "
+            "i.key = m.tester_key AND i.occurrence = m.occurrence) "
+            "SELECT i.ord, m.id, m.head FROM m JOIN plm_incoming i ON i.key = m.tester_key AND "
+            "i.occurrence = m.occurrence",
+            {PgValue::text(setup_.installationId)});
+        for (int row = 0; row < made.rows(); ++row) {
+            LocalRecord& r = local_[order[static_cast<size_t>(made.number(row, 0))]];
+            r.synced = remember(made.number(row, 1), made.number(row, 2), r.key, r.placement);
+        }
+        return rest;
     }
 
     std::string testerOf(PgConnection& conn, int64_t id) {
@@ -466,6 +620,9 @@ class Sync {
                 localOf[local_[l].synced] = static_cast<int>(l);
             }
         }
+        // One snapshot for measurements and limits: the change numbers up
+        // to the cursor are then all read, of both kinds.
+        PgTransaction tx(conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
         int64_t cursor = state_.cursor;
         int done = 0;
         std::vector<int64_t> toFetch;
@@ -485,7 +642,8 @@ class Sync {
         }
         if (!options_.dryRun)
             fetchTesters(conn, toFetch);
-        newCursor_ = cursor;
+        newCursor_ = std::max(cursor, limits_.pull(conn, state_.cursor));
+        tx.commit();
     }
 
     void pullOne(const Head& head, std::vector<int>& localOf, std::vector<int64_t>& toFetch) {
@@ -539,11 +697,17 @@ class Sync {
             for (size_t i = at; i < std::min(ids.size(), at + 1000); ++i)
                 list += (i > at ? "," : "") + std::to_string(ids[i]);
             list += "}";
+            // Binary results: the samples come as their bytes, the id as
+            // eight bytes in network order.
             const PgResult r =
                 conn.exec("SELECT id, tester FROM plm_measurement WHERE id = ANY($1::bigint[])",
-                          {PgValue::text(list)});
-            for (int row = 0; row < r.rows(); ++row)
-                testers_[r.number(row, 0)] = hexDecoded(r.text(row, 1));
+                          {PgValue::text(list)}, true);
+            for (int row = 0; row < r.rows(); ++row) {
+                int64_t id = 0;
+                for (unsigned char c : r.text(row, 0))
+                    id = id << 8 | c;
+                testers_[id] = r.text(row, 1);
+            }
         }
     }
 
@@ -614,6 +778,7 @@ class Sync {
             if (!file_.save(mine, reporter, keepTheirs))
                 throw CxException(reporter.text);
         }
+        limits_.writeLocal();
         state_.installationId = setup_.installationId;
         if (!report_.cancelled)
             state_.cursor = std::max(state_.cursor, newCursor_);
@@ -668,6 +833,8 @@ class Sync {
     std::unordered_map<int64_t, int> byId_;
     std::vector<Incoming> incoming_;
     std::set<NameRef> changedHere_;
+    std::vector<Pending> pending_;
+    LimitsSync limits_{setup_, options_, state_, report_};
     std::unordered_map<int64_t, std::string> testers_;
     int64_t newCursor_ = 0;
 };

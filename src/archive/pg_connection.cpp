@@ -65,6 +65,31 @@ void PgConnection::run(const std::string& sql) {
     }
 }
 
+void PgConnection::copyIn(const std::string& sql, const std::string& rows) {
+    PgResult start(PQexec(conn_.get(), sql.c_str()));
+    if (!start.get() || PQresultStatus(start.get()) != PGRES_COPY_IN)
+        throw PgError(errorText(conn_.get()), {});
+    if (PQputCopyData(conn_.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
+        PQputCopyEnd(conn_.get(), nullptr) != 1)
+        throw PgError(errorText(conn_.get()), {});
+    for (PGresult* r; (r = PQgetResult(conn_.get())) != nullptr;) {
+        PgResult result(r);
+        if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            throw PgError(errorText(conn_.get()), state ? state : "");
+        }
+    }
+}
+
+void appendCopyBytea(std::string& out, std::string_view bytes) {
+    static const char* const kDigits = "0123456789abcdef";
+    out += "\\\\x";
+    for (unsigned char c : bytes) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
+    }
+}
+
 PgTransaction::PgTransaction(PgConnection& conn, const char* begin) : conn_(conn) {
     conn_.run(begin);
 }

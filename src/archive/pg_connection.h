@@ -64,6 +64,8 @@ class PgConnection {
                   bool binaryResult = false);
     // Statements without parameters, several at once (a migration).
     void run(const std::string& sql);
+    // COPY ... FROM STDIN of `rows` in COPY's text form.
+    void copyIn(const std::string& sql, const std::string& rows);
 
     PGconn* get() const { return conn_.get(); }
 
@@ -84,6 +86,10 @@ class PgTransaction {
     PgConnection& conn_;
     bool open_ = true;
 };
+
+// Appends bytes as a bytea value of COPY's text form: the hex form, its
+// backslash escaped.
+void appendCopyBytea(std::string& out, std::string_view bytes);
 
 // The connection string libpq takes for a setting: a bare word is a service
 // name; anything else is passed as it is.

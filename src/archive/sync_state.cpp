@@ -28,6 +28,7 @@ SyncState loadSyncState(const std::string& fsPath) {
         if (in.raw(kSignature.size()) != kSignature)
             throw std::runtime_error("bad signature");
         state.installationId = in.bytes();
+        state.archiveId = in.bytes();
         state.cursor = in.i64();
         state.everSynced = in.u8() != 0;
         state.lastSync.value = in.f64();
@@ -48,6 +49,16 @@ SyncState loadSyncState(const std::string& fsPath) {
             m.placement.deleted = in.u8() != 0;
             state.measurements.push_back(std::move(m));
         }
+        const int64_t limits = in.i64();
+        if (limits < 0 || static_cast<uint64_t>(limits) > bytes.size())
+            throw std::runtime_error("bad count");
+        for (int64_t i = 0; i < limits; ++i) {
+            SyncedLimits l;
+            l.target = in.bytes();
+            l.version = in.i64();
+            l.section = in.bytes();
+            state.limits.push_back(std::move(l));
+        }
         if (!in.atEnd())
             throw std::runtime_error("bytes after the end");
     } catch (const std::runtime_error& e) {
@@ -61,6 +72,7 @@ void saveSyncState(const SyncState& state, const std::string& fsPath) {
     ByteWriter out;
     out.raw(kSignature);
     out.bytes(state.installationId);
+    out.bytes(state.archiveId);
     out.i64(state.cursor);
     out.u8(state.everSynced ? 1 : 0);
     out.f64(state.lastSync.value);
@@ -75,6 +87,12 @@ void saveSyncState(const SyncState& state, const std::string& fsPath) {
         out.bytes(m.placement.name);
         out.bytes(m.placement.conditions);
         out.u8(m.placement.deleted ? 1 : 0);
+    }
+    out.i64(static_cast<int64_t>(state.limits.size()));
+    for (const SyncedLimits& l : state.limits) {
+        out.bytes(l.target);
+        out.i64(l.version);
+        out.bytes(l.section);
     }
     std::filesystem::create_directories(std::filesystem::path(fsPath).parent_path());
     support::writeStagedFile(fsPath, out.out(), true);

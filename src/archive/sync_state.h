@@ -28,12 +28,22 @@ struct SyncedMeasurement {
     Placement placement;
 };
 
+// One entry of LIMITS.INI as last synced: its target and its section text
+// (empty: no entry, or one without any value).
+struct SyncedLimits {
+    std::string target;  // limitsTargetKey
+    int64_t version = 0;
+    std::string section;
+};
+
 struct SyncState {
     std::string installationId;
-    int64_t cursor = 0;  // every archive change up to this one was read
+    std::string archiveId;  // the archive this state was made with
+    int64_t cursor = 0;     // every archive change up to this one was read
     bool everSynced = false;
     support::DateTimeValue lastSync;
     std::vector<SyncedMeasurement> measurements;
+    std::vector<SyncedLimits> limits;
 };
 
 // A missing file is an empty state; a damaged one throws std::runtime_error.

@@ -35,10 +35,10 @@ std::vector<const Command*> commandsInHelpOrder() {
     // The order of the README's list: the way a measurement goes, from the
     // capture to the outputs, then the exchange between installations and
     // the tester itself.
-    static constexpr std::array<std::string_view, 16> kOrder = {
+    static constexpr std::array<std::string_view, 18> kOrder = {
         "decode",        "register",      "list",    "show",    "csv",   "report",
         "export",        "import",        "receive", "analyze", "trend", "limits",
-        "limits-export", "limits-import", "backups", "restore"};
+        "limits-export", "limits-import", "backups", "restore", "sync",  "archive"};
     auto rank = [](const Command* c) {
         return static_cast<size_t>(std::find(kOrder.begin(), kOrder.end(), c->name) -
                                    kOrder.begin());

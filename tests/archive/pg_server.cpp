@@ -6,11 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 #include "archive/pg_connection.h"
 
@@ -107,34 +106,6 @@ std::string PgServer::createDatabase() {
     const std::string name = "archive_" + std::to_string(++databases_);
     archive::PgConnection(conninfo("postgres")).run("CREATE DATABASE " + name);
     return conninfo(name);
-}
-
-namespace {
-
-class ServerEnvironment : public ::testing::Environment {
-  public:
-    void TearDown() override { server.reset(); }
-    std::unique_ptr<PgServer> server;
-};
-
-ServerEnvironment* environment() {
-    static ServerEnvironment* env = [] {
-        auto* e = new ServerEnvironment;
-        ::testing::AddGlobalTestEnvironment(e);
-        return e;
-    }();
-    return env;
-}
-
-// Registered before the tests run, so the environment's TearDown stops the server.
-[[maybe_unused]] ServerEnvironment* const kRegistered = environment();
-
-}  // namespace
-
-PgServer& sharedServer() {
-    if (!environment()->server)
-        environment()->server = std::make_unique<PgServer>();
-    return *environment()->server;
 }
 
 }  // namespace plm::test

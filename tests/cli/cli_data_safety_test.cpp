@@ -196,7 +196,7 @@ TEST(CliDataSafety, HelpListsTheCommandsInTheReadmeOrder) {
     const std::vector<std::string> expected = {
         "decode",        "register",      "list",    "show",    "csv",   "report",
         "export",        "import",        "receive", "analyze", "trend", "limits",
-        "limits-export", "limits-import", "backups", "restore"};
+        "limits-export", "limits-import", "backups", "restore", "sync",  "archive"};
     EXPECT_EQ(order, expected);
 }
 
