@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScopedValueRollback>
@@ -13,7 +14,6 @@
 #include "app/archive/archive_sync_run.h"
 #include "app/browser/measurement_browser.h"
 #include "app/document/plm_view_doc.h"
-#include "app/main_window/main_frame.h"
 #include "app/shell/app_context.h"
 #include "archive/archive_sync.h"
 #include "chart/qt_text.h"
@@ -60,8 +60,8 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
-ArchiveCommands::ArchiveCommands(CMainFrame& frame, CPLMViewDoc& doc)
-    : QObject(&frame), frame_(frame), doc_(doc) {
+ArchiveCommands::ArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser, CPLMViewDoc& doc)
+    : QObject(&frame), frame_(frame), browser_(browser), doc_(doc) {
     setObjectName("archiveCommands");
     addActions();
     pane_ = new QLabel(frame.statusBar());
@@ -163,7 +163,7 @@ void ArchiveCommands::onTimer() {
 }
 
 void ArchiveCommands::refresh() {
-    MeasurementBrowser& browser = frame_.browser();
+    MeasurementBrowser& browser = browser_;
     if (!archiveConfigured()) {
         pane_->hide();
         browser.setSyncMarks({});
@@ -200,8 +200,9 @@ bool ArchiveCommands::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-ArchiveCommands* addArchiveCommands(CMainFrame& frame, CPLMViewDoc& doc) {
-    return new ArchiveCommands(frame, doc);
+ArchiveCommands* addArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser,
+                                    CPLMViewDoc& doc) {
+    return new ArchiveCommands(frame, browser, doc);
 }
 
 }  // namespace plm::app

@@ -10,8 +10,8 @@ class QProgressDialog;
 
 namespace plm::app {
 
-class CMainFrame;
 class CPLMViewDoc;
+class MeasurementBrowser;
 
 // The team archive in the main window: ファイル → アーカイブと同期, 設定 →
 // アーカイブ設定, the automatic sync every [Archive] IntervalMinutes, the
@@ -21,7 +21,7 @@ class CPLMViewDoc;
 class ArchiveCommands : public QObject {
     Q_OBJECT
   public:
-    ArchiveCommands(CMainFrame& frame, CPLMViewDoc& doc);
+    ArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser, CPLMViewDoc& doc);
 
     // Saves what the document holds, syncs under a progress window and reads
     // the data file anew. True when the sync ran through (or was stopped by
@@ -50,7 +50,8 @@ class ArchiveCommands : public QObject {
     void onTimer();
     void tell(const std::string& text);
 
-    CMainFrame& frame_;
+    QMainWindow& frame_;
+    MeasurementBrowser& browser_;
     CPLMViewDoc& doc_;
     QLabel* pane_ = nullptr;
     QTimer timer_;
@@ -60,7 +61,8 @@ class ArchiveCommands : public QObject {
 };
 
 // Puts the archive's commands into the menus of `frame` and its pane into the
-// status bar.
-ArchiveCommands* addArchiveCommands(CMainFrame& frame, CPLMViewDoc& doc);
+// status bar; `browser` is the frame's.
+ArchiveCommands* addArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser,
+                                    CPLMViewDoc& doc);
 
 }  // namespace plm::app

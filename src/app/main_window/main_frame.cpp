@@ -103,7 +103,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
             menu->addAction(analysis->toggleViewAction());
     }
     addRestoreCommand(*this, doc_);
-    addArchiveCommands(*this, doc_);
+    addArchiveCommands(*this, *browser_, doc_);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }
