@@ -15,6 +15,8 @@ using support::sj;
 // installation reads everything after the last number it has seen. Names
 // are kept as their CP932 bytes (bytea), byte for byte.
 const char* const kVersion1 = R"sql(
+CREATE TABLE plm_archive (id uuid PRIMARY KEY DEFAULT gen_random_uuid());
+INSERT INTO plm_archive DEFAULT VALUES;
 CREATE SEQUENCE plm_change_seq;
 CREATE TABLE plm_installation (
     id uuid PRIMARY KEY,
@@ -88,7 +90,7 @@ GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO plm_field;
 GRANT UPDATE (head) ON plm_measurement, plm_limits_entry TO plm_field;
 GRANT UPDATE (name, last_sync) ON plm_installation TO plm_field;
 GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO plm_field;
-REVOKE INSERT ON plm_schema_version FROM plm_field;
+REVOKE INSERT ON plm_schema_version, plm_archive FROM plm_field;
 )sql";
 
 constexpr int64_t kInitLock = 0x504c4d494e4954;  // one init at a time
@@ -146,6 +148,10 @@ std::vector<int> initSchema(PgConnection& conn) {
         tx.commit();
         applied.push_back(version + 1);
     }
+}
+
+std::string archiveId(PgConnection& conn) {
+    return conn.exec("SELECT id::text FROM plm_archive").text(0, 0);
 }
 
 void requireSchema(PgConnection& conn) {

@@ -31,6 +31,10 @@ inline constexpr int64_t kPushLock = 0x504c4d50555348;
 // when the archive is newer than this program, and PgError from the server.
 std::vector<int> initSchema(PgConnection& conn);
 
+// The archive's own UUID, made when it was created: a sync state made with
+// another archive is not this one's.
+std::string archiveId(PgConnection& conn);
+
 // Throws CxException unless the archive has exactly the program's version:
 // none yet, older (run archive init) or newer (update the program).
 void requireSchema(PgConnection& conn);

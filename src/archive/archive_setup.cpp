@@ -47,7 +47,7 @@ std::string defaultStateFile() {
 }
 
 SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile,
-                    const std::string& connection) {
+                    const std::string& connection, bool dryRun) {
     SyncSetup setup;
     setup.connection = connection.empty() ? settings.archiveConnection : connection;
     if (setup.connection.empty()) {
@@ -56,11 +56,15 @@ SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile
             "ください"));
     }
     checkConnectionText(setup.connection);
-    if (settings.archiveInstallationId.empty()) {
-        settings.archiveInstallationId = newUuid();
-        settings.saveArchive();
+    if (settings.archiveInstallationId.empty() && dryRun) {
+        setup.installationId = newUuid();
+    } else {
+        if (settings.archiveInstallationId.empty()) {
+            settings.archiveInstallationId = newUuid();
+            settings.saveArchive();
+        }
+        setup.installationId = settings.archiveInstallationId;
     }
-    setup.installationId = settings.archiveInstallationId;
     setup.installationName = settings.archiveInstallationName.empty()
                                  ? support::fromUtf8(userAtHost())
                                  : settings.archiveInstallationName;

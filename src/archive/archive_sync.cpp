@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -139,6 +140,7 @@ class Sync {
         try {
             PgConnection conn(conninfoOf(setup_.connection));
             requireSchema(conn);
+            startFrom(archiveId(conn));
             if (!options_.dryRun)
                 registerInstallation(conn);
             push(conn);
@@ -168,11 +170,23 @@ class Sync {
     void readLocal() {
         progress(SyncStage::Reading, 0, 0);
         state_ = loadSyncState(setup_.stateFile);
-        limits_.readLocal();
         ReportCollector reporter;
         if (!file_.load(tree_, reporter))
             throw CxException(reporter.text);
         local_ = localRecords(tree_);
+    }
+
+    // Pairs the local records with what was synced with this archive; a
+    // state made with another archive (the connection was changed) counts
+    // for nothing here, and the measurements meet this archive's as new.
+    void startFrom(const std::string& archive) {
+        if (state_.archiveId != archive) {
+            const std::string installation = state_.installationId;
+            state_ = SyncState{};
+            state_.installationId = installation;
+        }
+        state_.archiveId = archive;
+        limits_.readLocal();
         paired_ = pairWithState(local_, state_);
         // The names changed here since the last sync: put in the order every
         // installation gives them once the sync is through.
@@ -303,12 +317,16 @@ class Sync {
         report_.cancelled = cancelled();
         if (tx)
             tx->commit();
+        settlePending(conn);
     }
 
     Head lockedHead(PgConnection& conn, int64_t id) {
         const PgResult r =
             conn.exec(std::string("SELECT ") + kHeadColumns + kHeadJoin + " WHERE m.id = $1",
                       {PgValue::number(id)});
+        if (r.rows() == 0)
+            throw std::runtime_error("measurement " + std::to_string(id) +
+                                     " is not in the archive");
         return headOf(r, 0);
     }
 
@@ -345,10 +363,20 @@ class Sync {
         report_.changes.push_back(std::move(c));
     }
 
-    // Decides a conflict between this side's placement and the archive's
-    // head; the archive keeps both. Returns true when this side is kept.
-    bool settleConflict(PgConnection& conn, const Head& head, const Placement& mine,
-                        const std::string& tester) {
+    // A conflict between this side's placement and the archive's head is
+    // put to the decider only once the push's transaction is committed, so
+    // no installation waits on a question; `settle` then writes the answer
+    // against the head as it is by then. The archive keeps both versions.
+    using Settle = std::function<void(PgConnection&, bool keepMine, const Head& head)>;
+    struct Pending {
+        SyncConflict conflict;
+        int64_t id = 0;
+        Placement mine;
+        Settle settle;
+    };
+
+    void deferConflict(const Head& head, const Placement& mine, const std::string& tester,
+                       Settle settle) {
         SyncConflict conflict;
         conflict.kind = conflictKind(mine, head.placement);
         conflict.customer = mine.customer;
@@ -359,15 +387,32 @@ class Sync {
         conflict.theirName = head.placement.name;
         conflict.testDateTime = recordOfTesterBytes(tester).testDateTime;
         conflict.theirInstallation = support::fromUtf8(head.installation);
-        const ConflictDecision decision = options_.decide && !options_.dryRun
-                                              ? options_.decide(conflict)
-                                              : ConflictDecision::KeepMine;
-        report_.conflicts.push_back(conflict);
-        report_.decisions.push_back(decision);
-        const bool keepMine = decision == ConflictDecision::KeepMine;
-        if (!options_.dryRun)
-            insertVersion(conn, head.id, head.seq, mine, keepMine);
-        return keepMine;
+        if (options_.dryRun) {
+            report_.conflicts.push_back(conflict);
+            report_.decisions.push_back(ConflictDecision::KeepMine);
+            return;
+        }
+        pending_.push_back({std::move(conflict), head.id, mine, std::move(settle)});
+    }
+
+    void settlePending(PgConnection& conn) {
+        std::vector<ConflictDecision> decisions;
+        for (const Pending& p : pending_) {
+            decisions.push_back(options_.decide ? options_.decide(p.conflict)
+                                                : ConflictDecision::KeepMine);
+        }
+        if (pending_.empty())
+            return;
+        PgTransaction tx(conn);
+        conn.exec("SELECT pg_advisory_xact_lock($1)", {PgValue::number(kPushLock)});
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            report_.conflicts.push_back(pending_[i].conflict);
+            report_.decisions.push_back(decisions[i]);
+            pending_[i].settle(conn, decisions[i] == ConflictDecision::KeepMine,
+                               lockedHead(conn, pending_[i].id));
+        }
+        tx.commit();
+        pending_.clear();
     }
 
     // Records in the state that this installation now has `seq` of `id`.
@@ -401,15 +446,25 @@ class Sync {
             noteChange(SyncChange::Direction::Push, before, mine, tester);
             return;
         }
-        if (settleConflict(conn, head, mine, tester)) {
-            if (!options_.dryRun)
-                remember(known.id, lockedHead(conn, known.id).seq, known.key, mine);
-            return;
-        }
-        remember(known.id, head.seq, known.key, head.placement);
-        incoming_.push_back({local, known.id, head.placement});
-        if (local < 0)
-            testers_[known.id] = tester;
+        deferConflict(
+            head, mine, tester,
+            [this, s, mine, local, tester](PgConnection& c, bool keepMine, const Head& now) {
+                SyncedMeasurement& entry = state_.measurements[s];
+                if (samePlacement(now.placement, mine)) {
+                    remember(entry.id, now.seq, entry.key, now.placement);
+                    return;
+                }
+                if (keepMine) {
+                    remember(entry.id, insertVersion(c, entry.id, now.seq, mine, true), entry.key,
+                             mine);
+                    return;
+                }
+                insertVersion(c, entry.id, now.seq, mine, false);
+                remember(entry.id, now.seq, entry.key, now.placement);
+                incoming_.push_back({local, entry.id, now.placement});
+                if (local < 0)
+                    testers_[entry.id] = tester;
+            });
     }
 
     // New measurements here with one tester data: the same measurement when
@@ -444,16 +499,24 @@ class Sync {
             if (!free.empty()) {
                 const Head head = free.front();
                 free.erase(free.begin());
-                const bool keepMine = settleConflict(conn, head, record.placement, record.tester);
-                if (options_.dryRun)
-                    continue;
-                if (keepMine) {
-                    record.synced =
-                        remember(head.id, lockedHead(conn, head.id).seq, key, record.placement);
-                } else {
-                    record.synced = remember(head.id, head.seq, key, head.placement);
-                    incoming_.push_back({l, head.id, head.placement});
-                }
+                deferConflict(head, record.placement, record.tester,
+                              [this, l, key](PgConnection& c, bool keepMine, const Head& now) {
+                                  LocalRecord& mine = local_[l];
+                                  if (samePlacement(now.placement, mine.placement)) {
+                                      mine.synced = remember(now.id, now.seq, key, now.placement);
+                                      return;
+                                  }
+                                  if (keepMine) {
+                                      mine.synced = remember(
+                                          now.id,
+                                          insertVersion(c, now.id, now.seq, mine.placement, true),
+                                          key, mine.placement);
+                                      return;
+                                  }
+                                  insertVersion(c, now.id, now.seq, mine.placement, false);
+                                  mine.synced = remember(now.id, now.seq, key, now.placement);
+                                  incoming_.push_back({l, now.id, now.placement});
+                              });
                 continue;
             }
             noteChange(SyncChange::Direction::Push, {}, record.placement, record.tester);
@@ -770,6 +833,7 @@ class Sync {
     std::unordered_map<int64_t, int> byId_;
     std::vector<Incoming> incoming_;
     std::set<NameRef> changedHere_;
+    std::vector<Pending> pending_;
     LimitsSync limits_{setup_, options_, state_, report_};
     std::unordered_map<int64_t, std::string> testers_;
     int64_t newCursor_ = 0;

@@ -33,10 +33,11 @@ std::string defaultStateFile();
 // The setup from [Archive] of the settings, for the data file at the stored
 // path `dataFile`; a non-empty `connection` overrides the setting. An
 // installation without an id is given a new UUID, written to the settings
-// at once; the name defaults to user@host. Throws CxException for a
-// connection string holding a password or an archive not configured.
+// at once (for a dry run, one for this run alone); the name defaults to
+// user@host. Throws CxException for a connection string holding a password
+// or an archive not configured.
 SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile,
-                    const std::string& connection = {});
+                    const std::string& connection = {}, bool dryRun = false);
 
 enum class SyncStage { Reading, Pushing, Pulling, Writing };
 
@@ -66,15 +67,18 @@ struct SyncConflict {
 
 enum class ConflictDecision { KeepMine, KeepTheirs };
 
-// Asked once per conflict, with no lock held. Without one, this side is
-// kept (plmtool). Either way the archive keeps both versions.
+// Asked once per conflict, on the thread that runs the sync, with no lock
+// held (neither the data file's nor the archive's), after the pushes that
+// met no conflict. Without one, this side is kept (plmtool). Either way the
+// archive keeps both versions.
 using ConflictDecider = std::function<ConflictDecision(const SyncConflict&)>;
 
 struct SyncOptions {
     bool dryRun = false;  // find out what would be pushed and pulled, change nothing
     std::function<void(const SyncProgress&)> progress;
-    // Set from another thread to stop at the next whole measurement; what
-    // was pushed by then stays pushed and the next sync goes on from there.
+    // Set from another thread to stop before the next measurement changed
+    // here (or the next batch of new ones): what was pushed by then stays
+    // pushed, nothing is pulled, and the next sync goes on from there.
     const std::atomic<bool>* cancel = nullptr;
     ConflictDecider decide;
 };

@@ -106,72 +106,82 @@ void LimitsSync::push(PgConnection& conn) {
     }
 }
 
-void LimitsSync::settle(PgConnection& conn, const Local& mine, int s) {
-    std::optional<PgTransaction> tx;
-    if (!options_.dryRun) {
-        tx.emplace(conn);
-        conn.exec("SELECT pg_advisory_xact_lock($1)", {PgValue::number(kPushLock)});
-    }
-    const PgResult head = conn.exec(
+LimitsSync::Head LimitsSync::readHead(PgConnection& conn, const std::string& target) {
+    const PgResult r = conn.exec(
         "SELECT e.head, v.section, i.name FROM plm_limits_entry e JOIN plm_limits_version v ON "
         "v.seq = e.head JOIN plm_installation i ON i.id = v.installation WHERE e.target = $1",
-        {PgValue::binary(mine.target)});
-    const bool exists = head.rows() > 0;
-    const int64_t headSeq = exists ? head.number(0, 0) : 0;
-    const std::string theirs = exists ? byteaText(head, 0, 1) : std::string();
-    SyncedLimits& known = state_.limits[s];
+        {PgValue::binary(target)});
+    if (r.rows() == 0)
+        return {};
+    return {true, r.number(0, 0), byteaText(r, 0, 1), support::fromUtf8(r.text(0, 2))};
+}
+
+void LimitsSync::settle(PgConnection& conn, const Local& mine, int s) {
     const analysis::LimitsTarget target = targetOf(mine.target);
-    if (exists && theirs == mine.section) {
-        known = {mine.target, headSeq, theirs};
-        if (tx)
-            tx->commit();
-        return;
-    }
-    bool current = true;
-    if (exists && headSeq != known.version) {
+    // The question, if any, is asked with no transaction open; the answer is
+    // written only against the head it was asked about, else asked again.
+    for (;;) {
+        const Head head = readHead(conn, mine.target);
+        SyncedLimits& known = state_.limits[s];
+        if (head.exists && head.section == mine.section) {
+            known = {mine.target, head.seq, head.section};
+            return;
+        }
+        const bool conflicting = head.exists && head.seq != known.version;
+        bool current = true;
         SyncConflict conflict;
-        conflict.kind = SyncConflict::Kind::LimitsOnBothSides;
-        conflict.customer = conflict.theirCustomer = target.customer;
-        conflict.circuit = conflict.theirCircuit = target.circuit;
-        conflict.name = conflict.theirName = target.name.value_or("");
-        conflict.theirInstallation = support::fromUtf8(head.text(0, 2));
-        const ConflictDecision decision = options_.decide && !options_.dryRun
-                                              ? options_.decide(conflict)
-                                              : ConflictDecision::KeepMine;
-        report_.conflicts.push_back(conflict);
-        report_.decisions.push_back(decision);
-        current = decision == ConflictDecision::KeepMine;
-    } else {
-        SyncChange change;
-        change.kind = SyncChange::Kind::Limits;
-        change.customer = target.customer;
-        change.circuit = target.circuit;
-        change.name = target.name.value_or("");
-        report_.changes.push_back(change);
-    }
-    if (options_.dryRun)
+        ConflictDecision decision = ConflictDecision::KeepMine;
+        if (conflicting) {
+            conflict.kind = SyncConflict::Kind::LimitsOnBothSides;
+            conflict.customer = conflict.theirCustomer = target.customer;
+            conflict.circuit = conflict.theirCircuit = target.circuit;
+            conflict.name = conflict.theirName = target.name.value_or("");
+            conflict.theirInstallation = head.installation;
+            if (options_.decide && !options_.dryRun)
+                decision = options_.decide(conflict);
+            current = decision == ConflictDecision::KeepMine;
+        }
+        if (!options_.dryRun) {
+            PgTransaction tx(conn);
+            conn.exec("SELECT pg_advisory_xact_lock($1)", {PgValue::number(kPushLock)});
+            if (readHead(conn, mine.target).seq != head.seq)
+                continue;
+            if (!head.exists) {
+                conn.exec("INSERT INTO plm_limits_entry (target, head) VALUES ($1, 0)",
+                          {PgValue::binary(mine.target)});
+            }
+            const int64_t seq =
+                conn.exec(
+                        "INSERT INTO plm_limits_version (target, base, section, current, "
+                        "installation) VALUES ($1, $2, $3, $4, $5) RETURNING seq",
+                        {PgValue::binary(mine.target),
+                         head.seq ? PgValue::number(head.seq) : PgValue::null(),
+                         mine.section.empty() ? PgValue::null() : PgValue::binary(mine.section),
+                         PgValue::text(current ? "t" : "f"), PgValue::text(setup_.installationId)})
+                    .number(0, 0);
+            if (current) {
+                conn.exec("UPDATE plm_limits_entry SET head = $2 WHERE target = $1",
+                          {PgValue::binary(mine.target), PgValue::number(seq)});
+                known = {mine.target, seq, mine.section};
+            } else {
+                known = {mine.target, head.seq, head.section};
+                incoming_.push_back({mine.target, head.section});
+            }
+            tx.commit();
+        }
+        if (conflicting) {
+            report_.conflicts.push_back(conflict);
+            report_.decisions.push_back(decision);
+        } else {
+            SyncChange change;
+            change.kind = SyncChange::Kind::Limits;
+            change.customer = target.customer;
+            change.circuit = target.circuit;
+            change.name = target.name.value_or("");
+            report_.changes.push_back(change);
+        }
         return;
-    if (!exists) {
-        conn.exec("INSERT INTO plm_limits_entry (target, head) VALUES ($1, 0)",
-                  {PgValue::binary(mine.target)});
     }
-    const int64_t seq =
-        conn.exec(
-                "INSERT INTO plm_limits_version (target, base, section, current, installation) "
-                "VALUES ($1, $2, $3, $4, $5) RETURNING seq",
-                {PgValue::binary(mine.target), headSeq ? PgValue::number(headSeq) : PgValue::null(),
-                 mine.section.empty() ? PgValue::null() : PgValue::binary(mine.section),
-                 PgValue::text(current ? "t" : "f"), PgValue::text(setup_.installationId)})
-            .number(0, 0);
-    if (current) {
-        conn.exec("UPDATE plm_limits_entry SET head = $2 WHERE target = $1",
-                  {PgValue::binary(mine.target), PgValue::number(seq)});
-        known = {mine.target, seq, mine.section};
-    } else {
-        known = {mine.target, headSeq, theirs};
-        incoming_.push_back({mine.target, theirs});
-    }
-    tx->commit();
 }
 
 int64_t LimitsSync::pull(PgConnection& conn, int64_t cursor) {

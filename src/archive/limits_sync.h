@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,14 @@ class LimitsSync {
         std::string target;
         std::string section;
     };
+    // The archive's version in force of one entry; none: never synced.
+    struct Head {
+        bool exists = false;
+        int64_t seq = 0;
+        std::string section;
+        std::string installation;  // CP932
+    };
+    static Head readHead(PgConnection& conn, const std::string& target);
     int stateOf(const std::string& target);
     void settle(PgConnection& conn, const Local& mine, int s);
 

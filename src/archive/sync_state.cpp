@@ -28,6 +28,7 @@ SyncState loadSyncState(const std::string& fsPath) {
         if (in.raw(kSignature.size()) != kSignature)
             throw std::runtime_error("bad signature");
         state.installationId = in.bytes();
+        state.archiveId = in.bytes();
         state.cursor = in.i64();
         state.everSynced = in.u8() != 0;
         state.lastSync.value = in.f64();
@@ -71,6 +72,7 @@ void saveSyncState(const SyncState& state, const std::string& fsPath) {
     ByteWriter out;
     out.raw(kSignature);
     out.bytes(state.installationId);
+    out.bytes(state.archiveId);
     out.i64(state.cursor);
     out.u8(state.everSynced ? 1 : 0);
     out.f64(state.lastSync.value);

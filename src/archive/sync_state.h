@@ -38,7 +38,8 @@ struct SyncedLimits {
 
 struct SyncState {
     std::string installationId;
-    int64_t cursor = 0;  // every archive change up to this one was read
+    std::string archiveId;  // the archive this state was made with
+    int64_t cursor = 0;     // every archive change up to this one was read
     bool everSynced = false;
     support::DateTimeValue lastSync;
     std::vector<SyncedMeasurement> measurements;

@@ -105,8 +105,8 @@ int runSync(const Invocation& inv) {
     if (!inv.args.empty())
         throw UsageError{"sync takes no arguments"};
     Session& session = openSession();
-    const archive::SyncSetup setup =
-        archive::syncSetup(session.settings, session.dataFile, archiveOverride());
+    const archive::SyncSetup setup = archive::syncSetup(session.settings, session.dataFile,
+                                                        archiveOverride(), inv.hasFlag("dry-run"));
     std::atomic<bool> cancel{false};
     InterruptGuard guard(true);
     archive::SyncOptions options;
@@ -172,6 +172,9 @@ int runStatus(Session& session, const Invocation& inv) {
                    jsonText(reason).c_str()));
         return 0;
     }
+    const std::string& named =
+        archiveOverride().empty() ? session.settings.archiveConnection : archiveOverride();
+    printLine("archive: " + (named.empty() ? std::string("not configured") : named));
     if (reached) {
         printUtf8("server: " + info.server);
         printUtf8(format("schema version: %d, %d measurement(s) from %d installation(s)",

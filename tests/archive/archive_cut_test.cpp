@@ -52,16 +52,22 @@ TEST(ArchiveCut, ASyncKilledAtAnyPointIsCompletedByTheNextWithoutDuplicates) {
     const std::string conninfo = sharedServer().createDatabase();
     Installation a(conninfo), b(conninfo);
     ASSERT_EQ(a.tool({"archive", "init"}).status, 0);
-    std::mt19937 random(7);
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
     constexpr int kPerRound = 400;
-    for (int round = 0; round < 3; ++round) {
-        fillSite(a, round * kPerRound, kPerRound);
-        const pid_t pid = startSync(a);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 400));
+    const auto killedAtRandom = [&random](const Installation& site) {
+        const pid_t pid = startSync(site);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 400));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        // b syncs at once between the cut and its completion.
+    };
+    for (int round = 0; round < 3; ++round) {
+        fillSite(a, round * kPerRound, kPerRound);
+        killedAtRandom(a);  // cut while pushing
+        killedAtRandom(b);  // cut while pulling what got through
         ASSERT_EQ(b.sync().status, 0);
+        killedAtRandom(b);
     }
     ASSERT_EQ(a.sync().status, 0);
     ASSERT_EQ(b.sync().status, 0);
@@ -103,6 +109,35 @@ TEST(ArchiveCut, AServerStoppedDuringASyncLosesNothingAndDuplicatesNothing) {
     EXPECT_TRUE(model::sameTree(a.tree(), b.tree()));
     const cli::ToolRun status2 = a.tool({"archive", "status", "--json"});
     EXPECT_NE(status2.out.find("\"notPushed\":0"), std::string::npos) << status2.out;
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// The data file is not locked while the sync talks to the server: a
+// measurement filed meanwhile stays, and the next sync pushes it.
+TEST(ArchiveCut, AMeasurementFiledDuringASyncIsKeptAndPushedNext) {
+    const std::string conninfo = sharedServer().createDatabase();
+    Installation a(conninfo), b(conninfo);
+    ASSERT_EQ(a.tool({"archive", "init"}).status, 0);
+    fillSite(a, 9000, 600);
+    ASSERT_EQ(a.sync().status, 0);
+    const pid_t pid = startSync(b);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    b.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "D", "K", "N").records.add(uniqueRecord(1));
+    });
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(b.sync().status, 0);
+    ASSERT_EQ(a.sync().status, 0);
+    EXPECT_EQ(countOf(conninfo, "SELECT count(*) FROM plm_measurement"), 601);
+    EXPECT_TRUE(model::sameTree(a.tree(), b.tree()));
+    EXPECT_NE(model::findMeasurementName(a.tree(), "D", "K", "N"), nullptr);
 }
 
 }  // namespace

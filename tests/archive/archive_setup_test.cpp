@@ -1,10 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "archive/archive_connection.h"
 #include "archive/installation.h"
 #include "archive/pg_connection.h"
 #include "archive/pg_server.h"
+#include "archive/sha256.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
 
@@ -86,6 +89,90 @@ TEST(ArchiveSetup, TheFieldRoleSyncsAndCannotDeleteOrDrop) {
         EXPECT_THROW(conn.run(sql), archive::PgError) << sql;
     }
     EXPECT_EQ(conn.exec("SELECT count(*) FROM plm_version").number(0, 0), 1);
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// A first sync gives the installation its id, kept in PLMView.INI; a
+// program folder that never syncs gets no [Archive] section at all.
+TEST(ArchiveSetup, TheFirstSyncMakesTheInstallationIdAndADryRunChangesNothing) {
+    const std::string conninfo = sharedServer().createDatabase();
+    Installation site(conninfo);
+    ASSERT_EQ(site.tool({"list"}).status, 0);
+    EXPECT_THAT(readFile(site.home() + "/PLMView.INI"), ::testing::Not(HasSubstr("[Archive]")));
+    ASSERT_EQ(site.tool({"archive", "init"}).status, 0);
+    site.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "C", "K", "N").records.add(uniqueRecord(1));
+    });
+    const cli::ToolRun dry = site.tool({"sync", "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_THAT(dry.out, HasSubstr("would push new C / K / N"));
+    EXPECT_FALSE(std::filesystem::exists(site.home() + "/ARCHIVE.SYN"));
+    EXPECT_EQ(
+        archive::PgConnection(conninfo).exec("SELECT count(*) FROM plm_measurement").number(0, 0),
+        0);
+    EXPECT_THAT(readFile(site.home() + "/PLMView.INI"),
+                ::testing::Not(HasSubstr("InstallationId=")));
+    ASSERT_EQ(site.sync().status, 0);
+    const std::string ini = readFile(site.home() + "/PLMView.INI");
+    const size_t at = ini.find("InstallationId=");
+    ASSERT_NE(at, std::string::npos);
+    const std::string id = ini.substr(at + 15, 36);
+    EXPECT_EQ(archive::PgConnection(conninfo)
+                  .exec("SELECT count(*) FROM plm_measurement WHERE created_by = $1",
+                        {archive::PgValue::text(id)})
+                  .number(0, 0),
+              1);
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// The key of a measurement is the SHA-256 of its tester data, as the
+// server's own sha256() gives it, at every length the padding treats apart.
+TEST(ArchiveSetup, TheTesterKeyIsTheServersSha256) {
+    archive::PgConnection conn(sharedServer().conninfo("postgres"));
+    for (size_t length : {0, 1, 55, 56, 63, 64, 65, 119, 120, 1001}) {
+        std::string bytes(length, '\0');
+        for (size_t i = 0; i < length; ++i)
+            bytes[i] = static_cast<char>(i * 7 + 3);
+        const archive::PgResult r =
+            conn.exec("SELECT sha256($1)", {archive::PgValue::binary(bytes)}, true);
+        EXPECT_EQ(r.text(0, 0), archive::sha256(bytes)) << length;
+    }
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// An installation moved to another archive brings all its measurements
+// there: what it synced with the first one counts for nothing in the second.
+TEST(ArchiveSetup, AnotherArchiveStartsFromNothing) {
+    const std::string first = sharedServer().createDatabase();
+    const std::string second = sharedServer().createDatabase();
+    Installation site(first);
+    ASSERT_EQ(site.tool({"archive", "init"}).status, 0);
+    ASSERT_EQ(cli::plmtool(site.dir(), {"--archive", second, "archive", "init"}).status, 0);
+    site.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "C", "K", "N").records.add(uniqueRecord(1));
+        findOrAddMeasurementName(tree, "C", "K", "N").records.add(uniqueRecord(2));
+    });
+    ASSERT_EQ(site.sync().status, 0);
+    const cli::ToolRun moved = cli::plmtool(site.dir(), {"--archive", second, "sync"});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_EQ(
+        archive::PgConnection(second).exec("SELECT count(*) FROM plm_measurement").number(0, 0), 2);
+    EXPECT_EQ(site.sync().status, 0);
 }
 
 }  // namespace

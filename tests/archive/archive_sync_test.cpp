@@ -5,11 +5,13 @@
 #include <set>
 #include <thread>
 
+#include "archive/archive_sync.h"
 #include "archive/installation.h"
 #include "archive/pg_connection.h"
 #include "archive/pg_server.h"
 #include "archive/record_codec.h"
 #include "archive/sha256.h"
+#include "common/fixtures.h"
 #include "model/record_register.h"
 #include "model/tree_merge.h"
 #include "support/text_codec.h"
@@ -64,7 +66,7 @@ TEST(ArchiveSync, InstallationsSyncingAtOnceConvergeAndKeepEveryMeasurement) {
     const std::string conninfo = initArchive();
     constexpr int kInstallations = 8;
     const int rounds =
-        std::getenv("PLM_ARCHIVE_ROUNDS") ? std::atoi(std::getenv("PLM_ARCHIVE_ROUNDS")) : 6;
+        std::getenv("PLM_ARCHIVE_ROUNDS") ? std::atoi(std::getenv("PLM_ARCHIVE_ROUNDS")) : 10;
     std::vector<std::unique_ptr<Installation>> sites;
     for (int i = 0; i < kInstallations; ++i)
         sites.push_back(std::make_unique<Installation>(conninfo));
@@ -280,6 +282,56 @@ TEST(ArchiveSync, LimitsEntriesSyncAsVersions) {
     expectSynced(a);
     EXPECT_THAT(a.tool({"limits", "C", "K"}).out, HasSubstr("42"));
     EXPECT_EQ(countOf(conninfo, "SELECT count(*) FROM plm_limits_version"), 3);
+}
+
+}  // namespace
+}  // namespace plm::test
+
+namespace plm::test {
+namespace {
+
+// PLMView's way: the sync called in the program, a decider asked per
+// conflict. While it is asked no lock is held: another installation syncs
+// meanwhile. Keeping theirs brings the archive's version here and keeps
+// this one in the archive as a version set aside.
+TEST(ArchiveSync, ADeciderAskedWithoutLocksCanKeepTheArchivesVersion) {
+    const std::string conninfo = initArchive();
+    Installation a(conninfo), b(conninfo), c(conninfo);
+    a.edit([](model::CustomerTree& tree) { fileRecords(tree, "C", "K", "N", {uniqueRecord(5)}); });
+    expectSynced(a);
+    expectSynced(b);
+    a.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "C", "K", "N").records.at(0).cond.comment = "a";
+    });
+    b.edit([](model::CustomerTree& tree) {
+        findOrAddMeasurementName(tree, "C", "K", "N").records.at(0).cond.comment = "b";
+    });
+    c.edit([](model::CustomerTree& tree) { fileRecords(tree, "X", "K", "N", {uniqueRecord(6)}); });
+    expectSynced(a);
+
+    ProgramFolderGuard folder(b.home());
+    archive::SyncSetup setup;
+    setup.connection = conninfo;
+    setup.installationId = "7d0c8a46-5e4f-4b7a-9a63-0b0c2f9e3a11";
+    setup.installationName = "b in process";
+    setup.dataFile = ".\\DATA\\QBX.DAT";
+    setup.stateFile = b.home() + "/ARCHIVE.SYN";
+    archive::SyncOptions options;
+    std::vector<archive::SyncConflict> asked;
+    options.decide = [&](const archive::SyncConflict& conflict) {
+        asked.push_back(conflict);
+        expectSynced(c);
+        return archive::ConflictDecision::KeepTheirs;
+    };
+    const archive::SyncReport report = archive::sync(setup, options);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].kind, archive::SyncConflict::Kind::EditedOnBothSides);
+    EXPECT_EQ(asked[0].name, "N");
+    EXPECT_EQ(report.decisions, std::vector{archive::ConflictDecision::KeepTheirs});
+    const model::CustomerTree here = b.tree();
+    EXPECT_EQ(model::findMeasurementName(here, "C", "K", "N")->records.at(0).cond.comment, "a");
+    EXPECT_NE(model::findMeasurementName(here, "X", "K", "N"), nullptr);
+    EXPECT_EQ(countOf(conninfo, "SELECT count(*) FROM plm_version WHERE NOT current"), 1);
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 #include "app/browser/browser_model.h"
 
+#include <QColor>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+
 #include "chart/qt_text.h"
 
 namespace plm::app {
@@ -12,6 +18,8 @@ void BrowserModel::reset(const model::CustomerTree* tree) {
     beginResetModel();
     tree_ = tree;
     nodes_.assign(1, Node{});
+    recordCount_ = 0;
+    synced_.clear();
     if (tree_) {
         for (int c = 0; c < tree_->customers.count(); ++c)
             addCustomer(tree_->customers.at(c), c);
@@ -40,10 +48,86 @@ void BrowserModel::addCustomer(const model::Customer& customer, int row) {
             const int nn = add(ct, 3, n, name.name);
             nodes_[nn].name = &name;
             nodes_[nn].records = name.records.count();
+            nodes_[nn].firstRecord = recordCount_;
+            recordCount_ += name.records.count();
             nodes_[ct].records += nodes_[nn].records;
         }
         nodes_[c].records += nodes_[ct].records;
     }
+}
+
+void BrowserModel::setSyncMarks(std::vector<bool> synced) {
+    // A list of another tree marks nothing rather than the wrong records.
+    if (synced.size() != static_cast<size_t>(recordCount_))
+        synced.clear();
+    synced_ = std::move(synced);
+    for (Node& node : nodes_)
+        node.unsynced = 0;
+    if (synced_.empty())
+        return;
+    for (size_t id = 0; id < nodes_.size(); ++id) {
+        const Node& node = nodes_[id];
+        if (node.level != 3)
+            continue;
+        const auto first = synced_.begin() + node.firstRecord;
+        const int unsynced = static_cast<int>(std::count(first, first + node.records, false));
+        for (int up = static_cast<int>(id); up >= 0; up = nodes_[static_cast<size_t>(up)].parent)
+            nodes_[static_cast<size_t>(up)].unsynced += unsynced;
+    }
+}
+
+bool BrowserModel::marked(const QModelIndex& index) const {
+    if (synced_.empty() || !index.isValid())
+        return false;
+    const int id = nodeOf(index);
+    if (id >= 0)
+        return nodes_[static_cast<size_t>(id)].unsynced > 0;
+    const Node& name = nodes_[static_cast<size_t>(parentNodeOf(index))];
+    return !synced_[static_cast<size_t>(name.firstRecord + index.row())];
+}
+
+namespace {
+
+QPixmap emptyMark() {
+    QPixmap mark(12, 12);
+    mark.fill(Qt::transparent);
+    return mark;
+}
+
+// A small amber dot: noticeable beside the number, not alarming.
+const QIcon& unsyncedIcon() {
+    static const QIcon icon = [] {
+        QPixmap dot = emptyMark();
+        QPainter painter(&dot);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QColor(176, 96, 0));
+        painter.setBrush(QColor(255, 166, 0));
+        painter.drawEllipse(QRectF(2, 2, 8, 8));
+        return QIcon(dot);
+    }();
+    return icon;
+}
+
+// Rows without the dot keep its room, so that the numbers of a name align.
+const QIcon& noMarkIcon() {
+    static const QIcon icon(emptyMark());
+    return icon;
+}
+
+}  // namespace
+
+QVariant BrowserModel::markData(const QModelIndex& index, int role) const {
+    if (index.column() != ColName || synced_.empty())
+        return {};
+    if (role == Qt::DecorationRole)
+        return marked(index) ? unsyncedIcon() : noMarkIcon();
+    if (!marked(index))
+        return {};
+    const int id = nodeOf(index);
+    if (id < 0)
+        return qsj("アーカイブにまだ同期していません");
+    return qsj("アーカイブにまだ同期していない測定データ %1件")
+        .arg(nodes_[static_cast<size_t>(id)].unsynced);
 }
 
 int BrowserModel::parentNodeOf(const QModelIndex& index) const {
@@ -92,7 +176,16 @@ int BrowserModel::columnCount(const QModelIndex&) const {
 }
 
 QVariant BrowserModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid())
+        return {};
+    if (role == Qt::DecorationRole)
+        return markData(index, role);
+    if (role == Qt::ToolTipRole) {
+        const QVariant note = markData(index, role);
+        const QVariant text = data(index, Qt::DisplayRole);
+        return note.isValid() ? QVariant(text.toString() + QChar('\n') + note.toString()) : text;
+    }
+    if (role != Qt::DisplayRole)
         return {};
     const int id = nodeOf(index);
     if (id >= 0) {

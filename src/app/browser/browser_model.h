@@ -23,6 +23,11 @@ class BrowserModel : public QAbstractItemModel {
     explicit BrowserModel(QObject* parent = nullptr);
 
     void reset(const model::CustomerTree* tree);
+    // Marks the measurements not yet in the team archive, and the names above
+    // them: `synced` holds one flag per record of the tree in tree order; an
+    // empty list (no archive) marks nothing. Cleared by reset().
+    void setSyncMarks(std::vector<bool> synced);
+    bool marked(const QModelIndex& index) const;
 
     // The measurement of an index, or a selection with index -1 for a name row.
     Selection selectionAt(const QModelIndex& index) const;
@@ -47,16 +52,21 @@ class BrowserModel : public QAbstractItemModel {
         std::vector<int> children;
         const model::MeasurementName* name = nullptr;  // level 3
         int records = 0;                               // records in its subtree
-        std::string text;                              // CP932
+        int firstRecord = 0;  // level 3: its first record's place in tree order
+        int unsynced = 0;     // records in its subtree not yet in the archive
+        std::string text;     // CP932
     };
 
     // Index rows carry the node id of their parent, so measurement rows need no node.
     int parentNodeOf(const QModelIndex& index) const;
     int nodeOf(const QModelIndex& index) const;
     void addCustomer(const model::Customer& customer, int row);
+    QVariant markData(const QModelIndex& index, int role) const;
 
     const model::CustomerTree* tree_ = nullptr;
     std::vector<Node> nodes_;
+    int recordCount_ = 0;
+    std::vector<bool> synced_;  // empty: no marks
 };
 
 }  // namespace plm::app

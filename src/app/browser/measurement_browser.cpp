@@ -45,6 +45,12 @@ void MeasurementBrowser::clear() {
     model_.reset(nullptr);
 }
 
+void MeasurementBrowser::setSyncMarks(std::vector<bool> synced) {
+    model_.setSyncMarks(std::move(synced));
+    // Rows read the model when painted: a repaint shows the new marks.
+    view_->viewport()->update();
+}
+
 void MeasurementBrowser::showSelection(const Selection& shown) {
     const QModelIndex at = model_.indexOf(shown);
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 #include "app/browser/browser_model.h"
 #include "app/document/selection.h"
@@ -21,6 +22,8 @@ class MeasurementBrowser : public QWidget {
     void reload(const model::CustomerTree& tree, const Selection& shown);
     // Lists nothing until the next reload.
     void clear();
+    // Marks the measurements not yet in the team archive (see BrowserModel).
+    void setSyncMarks(std::vector<bool> synced);
     // Highlights the shown measurement without asking to show it again.
     void showSelection(const Selection& shown);
 

@@ -16,6 +16,7 @@
 
 #include "app/analysis/analysis_dock.h"
 #include "app/assets/asset_commands.h"
+#include "app/archive/archive_commands.h"
 #include "app/browser/measurement_browser.h"
 #include "app/dialogs/restore_dialog.h"
 #include "app/document/plm_view_doc.h"
@@ -104,6 +105,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     }
     addRestoreCommand(*this, doc_);
     addAssetCommands(*this, doc_);
+    addArchiveCommands(*this, *browser_, doc_);
     updateTextOut();
     resize(1100, 800);  // the first start, before any placement was stored
 }
