@@ -56,10 +56,7 @@ class AnalysisDockTest : public AppWindow {
         show(2);
     }
 
-    void show(int index) {
-        doc->selection() = {"Tokyo Works", "Line 1", "Close", index};
-        doc->Refresh();
-    }
+    void show(int index) { doc->select({"Tokyo Works", "Line 1", "Close", index}); }
     QTableWidget& figures() { return *dock->figures().table(); }
     std::string limitsFile() { return readFile(home.file("LIMITS.INI")); }
 

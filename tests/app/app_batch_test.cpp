@@ -272,16 +272,14 @@ TEST_F(BatchTest, MainWindowPrintsEverySelectedMeasurement) {
     plm::app::CPLMViewDoc doc;
     plm::app::CMainFrame frame(doc);
     doc.OnNewDocument();
-    doc.selection() = twoSelected;
-    doc.Refresh();
+    doc.select(twoSelected);
     QPrinter& printer = frame.printer();
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(home.file("direct.pdf")));
     frame.OnPrintDirect();
     EXPECT_EQ(pdfPages(home.file("direct.pdf")), 2);
 
-    doc.selection() = {"Tokyo Works", "Line 1", "Close", 1};
-    doc.Refresh();
+    doc.select({"Tokyo Works", "Line 1", "Close", 1});
     frame.OnPrintDirect();
     EXPECT_EQ(pdfPages(home.file("direct.pdf")), 1);
 }

@@ -124,6 +124,13 @@ class ScriptedSheet : public plm::app::DataSheet {
         calls().push_back({mode, &tree, selection});
         return action() ? action()(mode, tree, selection) : false;
     }
+    // The action gets a copy to read: display mode changes nothing.
+    bool display(const model::CustomerTree& tree, plm::app::Selection& selection,
+                 QWidget*) override {
+        calls().push_back({plm::app::SheetMode::Display, &tree, selection});
+        model::CustomerTree copy = tree;
+        return action() ? action()(plm::app::SheetMode::Display, copy, selection) : false;
+    }
 };
 
 }  // namespace plm::test::app

@@ -50,18 +50,13 @@ CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, ChartDecorations& view, QWidget* 
     tabs_->addTab(figures_, qsj("判定"));
     tabs_->addTab(trend_, qsj("傾向"));
     setWidget(tabs_);
-    connect(&doc_, &CPLMViewDoc::hint, this, &CAnalysisDock::onHint);
+    connect(&doc_, &CPLMViewDoc::shownChanged, this, &CAnalysisDock::refresh);
     connect(figures_->limitsButton(), &QPushButton::clicked, this, &CAnalysisDock::OnLimits);
     connect(figures_->overlayBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyOverlay);
     connect(figures_->printBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyPrint);
     connect(trend_, &CTrendView::referenceRequested, this, &CAnalysisDock::markReference);
     connect(trend_, &CTrendView::overlayRequested, this, &CAnalysisDock::overlayMeasurement);
     refresh();
-}
-
-void CAnalysisDock::onHint(const ViewHint& hint) {
-    if (hint.code == HintRebuild)
-        refresh();
 }
 
 void CAnalysisDock::clear(const std::string& why) {

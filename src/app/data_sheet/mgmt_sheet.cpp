@@ -150,6 +150,12 @@ bool MgmtSheet::run(SheetMode mode, model::CustomerTree& tree, Selection& select
     return true;
 }
 
+bool MgmtSheet::display(const model::CustomerTree& tree, Selection& selection, QWidget* parent) {
+    // Display mode makes every list and editor of the page read-only and
+    // offers no command that changes the tree.
+    return run(SheetMode::Display, const_cast<model::CustomerTree&>(tree), selection, parent);
+}
+
 void installMgmtSheet() {
     setDataSheetFactory([] { return std::make_unique<MgmtSheet>(); });
 }

@@ -56,6 +56,7 @@ class MgmtSheet : public DataSheet {
   public:
     bool run(SheetMode mode, model::CustomerTree& tree, Selection& selection,
              QWidget* parent) override;
+    bool display(const model::CustomerTree& tree, Selection& selection, QWidget* parent) override;
 };
 
 // Installs MgmtSheet as the application's data management sheet.

@@ -80,18 +80,15 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createToolBar();
     createStatusBar();
     createSplitter();
-    connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
+    connect(&doc_, &CPLMViewDoc::shownChanged, view_, &CViewGraph::showMeasurement);
     connect(&doc_, &CPLMViewDoc::statusText, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
     connect(&doc_, &CPLMViewDoc::treeAboutToChange, browser_, &MeasurementBrowser::clear);
     connect(&doc_, &CPLMViewDoc::treeChanged, this,
             [this] { browser_->reload(doc_.tree(), doc_.selection()); });
-    connect(&doc_, &CPLMViewDoc::hint, this, [this](const ViewHint& hint) {
-        if (hint.code == HintRebuild)
-            browser_->showSelection(doc_.selection());
-        updateTitle();
-    });
+    connect(&doc_, &CPLMViewDoc::selectionChanged, browser_, &MeasurementBrowser::showSelection);
+    connect(&doc_, &CPLMViewDoc::shownChanged, this, &CMainFrame::updateTitle);
     connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
     // The judgement pane; the 表示 menu switches it like the bars.
     auto* analysis = new CAnalysisDock(doc_, *view_, this);

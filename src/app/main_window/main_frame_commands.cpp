@@ -21,34 +21,15 @@
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/paths.h"
-#include "ui/busy_scope.h"
 
 namespace plm::app {
-namespace {
-
-// The working copy shares the measurements of every list until the sheet
-// changes them. Between commands nothing holds a reference into the
-// document's tree, so every list of it may be shared, whatever an earlier
-// command did with it.
-model::CustomerTree workingCopy(model::CustomerTree& tree) {
-    ui::BusyScope busy{QString()};  // the wait cursor only: a copy reports no steps
-    for (model::Customer& customer : tree.customers) {
-        for (model::TestCircuit& circuit : customer.circuits) {
-            for (model::MeasurementName& name : circuit.names)
-                name.records.allowSharing();
-        }
-    }
-    return tree;
-}
-
-}  // namespace
 
 void CMainFrame::runSheet(SheetMode mode) {
     std::unique_ptr<DataSheet> sheet = makeDataSheet();
     if (!sheet)
         return;
     // The sheet works on a copy; only OK makes it the document's tree.
-    model::CustomerTree copy = workingCopy(doc_.tree());
+    model::CustomerTree copy = doc_.workingCopy();
     Selection selection = doc_.selection();
     if (!sheet->run(mode, copy, selection, this)) {
         // What another program wrote while the sheet was open is shown now.
@@ -75,7 +56,7 @@ void CMainFrame::OnDisplayData() {
     Selection selection = doc_.selection();
     selection.customer = s.selCustomer;
     selection.circuit = s.selCableName;
-    if (!sheet->run(SheetMode::Display, doc_.tree(), selection, this))
+    if (!sheet->display(doc_.tree(), selection, this))
         return;
     s.selCustomer = selection.customer;
     s.selCableName = selection.circuit;
@@ -85,7 +66,7 @@ void CMainFrame::OnDisplayData() {
 void CMainFrame::OnCommSetting() {
     CSetSerial dialog(doc_.tree().lineSettings, this);
     if (dialog.exec() == QDialog::Accepted)
-        doc_.tree().lineSettings = dialog.settings();
+        doc_.setLineSettings(dialog.settings());
 }
 
 void CMainFrame::OnEnvSetting() {
@@ -105,13 +86,9 @@ void CMainFrame::OnImport() {
     // An import is saved at once, like an edit: nothing waits in memory.
     if (!doc_.checkDataFileAvailable())
         return;
-    const ImportOutcome outcome = importData(doc_.tree(), exchangeFolder());
+    const ImportOutcome outcome = importData(doc_, exchangeFolder());
     if (outcome.file)
         lastExchangeFolder_ = support::folderOf(*outcome.file);
-    if (outcome.added) {
-        doc_.SaveData();
-        doc_.notifyTreeChanged();
-    }
 }
 
 void CMainFrame::OnExport() {

@@ -61,27 +61,13 @@ void CViewGraph::clearCursors() {
     viewport()->update();
 }
 
-void CViewGraph::onHint(const ViewHint& hint) {
+void CViewGraph::showMeasurement(const ShownMeasurement& shown) {
     const bool had = hasRecord();
-    switch (hint.code) {
-        case HintNames:
-            names_ = {hint.names[0], hint.names[1], hint.names[2]};
-            return;
-        case HintClear:
-            records_.clear();
-            break;
-        case HintRecord:
-            records_.push_back(hint.record);
-            break;
-        case HintValue104:
-        case HintValue105:
-        case HintValue106:
-        case HintRebuild:
-            rebuild();
-            return;
-        default:
-            return;
-    }
+    names_ = {shown.names[0], shown.names[1], shown.names[2]};
+    records_.clear();
+    if (shown.record)
+        records_.push_back(*shown.record);
+    rebuild();
     if (had != hasRecord())
         emit recordsChanged();
 }

@@ -17,10 +17,10 @@ class QPrinter;
 namespace plm::app {
 
 class CPLMViewDoc;
-struct ViewHint;
+struct ShownMeasurement;
 
-// The chart view: the test sheet of the first measurement it holds, fed by
-// the document's update hints. Scroll bars appear when the window is smaller
+// The chart view: the test sheet of the first measurement it holds, the one
+// the document shows. Scroll bars appear when the window is smaller
 // than the sheet's fixed rows need. Over the plot, Ctrl+wheel or a dragged
 // range zooms the time axis, the wheel (once zoomed) or a middle-button (or
 // Shift) drag pans it, Home shows the whole record again, a click places cursor A and then B, a
@@ -31,7 +31,8 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
   public:
     explicit CViewGraph(CPLMViewDoc& doc, QWidget* parent = nullptr);
 
-    void onHint(const ViewHint& hint);
+    // Holds and draws the shown measurement (none: the hint what to do).
+    void showMeasurement(const ShownMeasurement& shown);
 
     bool hasRecord() const { return !records_.empty(); }
     const std::vector<model::MeasurementRecord>& records() const { return records_; }
