@@ -38,6 +38,7 @@ Counts countsOf(const model::CustomerTree& tree) {
 // The data file as it is now; a read-only command leaves a damaged one where it is.
 model::CustomerTree currentTree(const Session& session, model::ErrorReporter& reporter) {
     model::CustomerTree tree;
+    tree.devType = session.settings.deviceTypeIndex;
     model::FileIdentity identity;
     const model::LoadOutcome outcome =
         model::loadDataFile(tree, session.dataFile, reporter, model::DamagedFile::Leave, identity);
@@ -88,6 +89,7 @@ int runBackups(const Invocation& inv) {
     for (const model::BackupFile& backup : model::listBackups(model::BackupKind::DataFile)) {
         const std::string stamp = backup.name.stamp();
         model::CustomerTree tree;
+        tree.devType = session.settings.deviceTypeIndex;
         if (!model::loadBackup(backup, tree, reporter)) {
             // Reported above; the others are listed all the same.
             if (inv.json)
@@ -131,10 +133,11 @@ int runRestore(const Invocation& inv) {
     if (!backup)
         throw std::runtime_error("no backup " + inv.args[0] + " in " + model::backupFolderPath());
     model::CustomerTree saved;
+    saved.devType = session.settings.deviceTypeIndex;
     if (!model::loadBackup(*backup, saved, reporter))
         throw CxException();
 
-    model::SharedDataFile file(session.dataFile);
+    model::SharedDataFile file(session.dataFile, session.settings.deviceTypeIndex);
     if (inv.hasFlag("replace")) {
         if (!file.update([&](model::CustomerTree& tree) { tree = saved; }, reporter))
             throw CxException();

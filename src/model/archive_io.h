@@ -216,7 +216,8 @@ inline constexpr uint64_t kMinNamedBlock = 1 + 2;  // empty name, count 0
 uint64_t minRecordBytes(int32_t version);
 // A count from the file, checked against the bytes left for that many blocks.
 uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what);
-void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r);
+// The stored device type gives way to `devType`, the configured one.
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r, int32_t devType);
 void skipRecord(ArchiveReader& in, int32_t version);
 // The signature and version: Ok, or why the file is not read further.
 ReadStatus readPreamble(ArchiveReader& in, int32_t& version);

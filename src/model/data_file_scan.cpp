@@ -15,8 +15,9 @@ bool matches(const std::optional<std::string>& wanted, const std::string& name) 
 // same count checks, keeping records only under the selected names.
 class Scanner {
   public:
-    Scanner(ArchiveReader& in, int32_t version, const ScanSelection& selection, NameJoins& joins)
-        : in_(in), version_(version), selection_(selection), joins_(joins) {}
+    Scanner(ArchiveReader& in, int32_t version, int32_t devType, const ScanSelection& selection,
+            NameJoins& joins)
+        : in_(in), version_(version), devType_(devType), selection_(selection), joins_(joins) {}
 
     void customers(NamedCollection<ScannedCustomer>& out) {
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "customers");
@@ -58,7 +59,7 @@ class Scanner {
         for (uint32_t i = 0; i < node.recordCount; ++i) {
             if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record;
-                readRecord(in_, version_, record);
+                readRecord(in_, version_, record, devType_);
                 node.kept.push_back(std::move(record));
             } else {
                 skipRecord(in_, version_);
@@ -68,6 +69,7 @@ class Scanner {
 
     ArchiveReader& in_;
     int32_t version_;
+    int32_t devType_;
     const ScanSelection& selection_;
     NameJoins& joins_;
 };
@@ -204,7 +206,8 @@ ReadStatus scanDataFile(ArchiveReader& in, const ScanSelection& selection,
         return status;
     readLineSettings(in, outline.lineSettings);
     try {
-        Scanner(in, version, selection, outline.joins).customers(outline.customers);
+        Scanner(in, version, outline.devType, selection, outline.joins)
+            .customers(outline.customers);
     } catch (const ArchiveError&) {
         // The customers read before the damage stay, joined as the full read
         // joins them.

@@ -168,8 +168,10 @@ TEST(MgmtDetail, RealNumberFieldsReadTheLeadingNumber) {
 
 TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
     app::appSettings().deviceTypeIndex = 0;  // three channels
-    model::setConfiguredDevType(0);
     fillTree();
+    for (model::MeasurementRecord& r :
+         model::findMeasurementName(tree, "ALPHA", "C1", "N1")->records)
+        r.cond.devType = 0;
     CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
     page.selectRecords({0, 1, 2});
     app::DetailEditor* editor = page.detailEditor();

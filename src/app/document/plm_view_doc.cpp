@@ -259,9 +259,14 @@ void CPLMViewDoc::followShown() {
     rememberShown();
 }
 
+std::unique_ptr<model::SharedDataFile> CPLMViewDoc::newDataFile() const {
+    const settings::AppSettings& s = appSettings();
+    return std::make_unique<model::SharedDataFile>(s.dataFile, s.deviceTypeIndex);
+}
+
 model::SharedDataFile& CPLMViewDoc::dataFile() {
     if (!file_)
-        file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
+        file_ = newDataFile();
     return *file_;
 }
 
@@ -293,7 +298,7 @@ void CPLMViewDoc::onDataFileEvent() {
 bool CPLMViewDoc::LoadData() {
     const ChangeScope scope(*this);
     aboutToChangeTree();
-    file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
+    file_ = newDataFile();
     return reload();
 }
 

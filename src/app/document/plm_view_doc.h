@@ -106,6 +106,8 @@ class CPLMViewDoc : public QObject {
     // Holds the signals of one operation back until its outermost scope ends.
     class ChangeScope;
 
+    // The data file of the settings, whose records take the configured device type.
+    std::unique_ptr<model::SharedDataFile> newDataFile() const;
     model::SharedDataFile& dataFile();
     void watchDataFile();
     void onDataFileEvent();

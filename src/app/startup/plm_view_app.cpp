@@ -57,7 +57,6 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
     settings::AppSettings& s = appSettings();
     s.Locate(settings::ProfileFile::Kind::ProgramFolder);
     s.Load();
-    model::setConfiguredDevType(s.deviceTypeIndex);
     model::configureBackups(s);
     QDir::setCurrent(folder);
     setUpLogAndCheck();
