@@ -70,8 +70,8 @@ Figures runOnce(const fs::path& home, const model::CustomerTree& tree) {
         std::exit(1);
 
     Figures f;
-    app::CPLMViewDoc doc;
-    app::CMainFrame frame(doc);
+    app::CPLMViewDoc doc(app::appSettings());
+    app::CMainFrame frame(doc, app::appSettings());
     frame.resize(1280, 900);
     frame.show();
     auto start = Clock::now();

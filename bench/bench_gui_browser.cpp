@@ -37,8 +37,8 @@ struct Figures {
 Figures measure(const std::filesystem::path& home, const model::CustomerTree& tree) {
     if (!bench::freshProgramFolder(home, tree))
         std::exit(1);
-    app::CPLMViewDoc doc;
-    app::CMainFrame frame(doc);
+    app::CPLMViewDoc doc(app::appSettings());
+    app::CMainFrame frame(doc, app::appSettings());
     frame.resize(1280, 900);
     frame.show();
     QCoreApplication::processEvents();

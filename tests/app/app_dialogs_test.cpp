@@ -286,7 +286,7 @@ class CutOutTest : public AppHome {
     // A document whose data file holds `held`.
     std::unique_ptr<plm::app::CPLMViewDoc> documentHolding(const model::CustomerTree& held) {
         EXPECT_TRUE(held.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-        auto doc = std::make_unique<plm::app::CPLMViewDoc>();
+        auto doc = std::make_unique<plm::app::CPLMViewDoc>(settings());
         EXPECT_TRUE(doc->LoadData());
         return doc;
     }

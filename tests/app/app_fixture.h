@@ -59,8 +59,8 @@ class AppWindow : public AppHome {
     // file of the program folder loaded.
     void openWindow() {
         frame.reset();
-        doc = std::make_unique<plm::app::CPLMViewDoc>();
-        frame = std::make_unique<plm::app::CMainFrame>(*doc);
+        doc = std::make_unique<plm::app::CPLMViewDoc>(settings());
+        frame = std::make_unique<plm::app::CMainFrame>(*doc, settings());
         doc->OnNewDocument();
     }
 

@@ -192,8 +192,8 @@ TEST_F(FrameTest, StoredPlacementAppliesAndHiddenColumnWidthIsKept) {
     settings().WriteString("SplitterWnd", "main_Panes_0", "-1 420 -1 77");
     settings().placement = {0, 3, -1, -1, -1, -1, 40, 50, 840, 650};
     settings().placementValid = true;
-    CPLMViewDoc doc2;
-    CMainFrame frame2(doc2);
+    CPLMViewDoc doc2(settings());
+    CMainFrame frame2(doc2, settings());
     EXPECT_TRUE(frame2.applyPlacement()) << "show command 3 opens maximized";
     EXPECT_EQ(frame2.geometry().size(), QSize(800, 600));
     settings().placementValid = false;

@@ -153,5 +153,30 @@ TEST_F(DocumentSignalsTest, BrowserListsNothingWhileAnImportChangesTheTree) {
     EXPECT_TRUE(counting.problems().empty());
 }
 
+// The document keeps the session in the settings it was given: the names
+// chosen last and the shown measurement, which the next document on the
+// same settings shows again. The program's own settings stay as they were.
+TEST_F(AppHome, DocumentKeepsTheSessionInItsSettings) {
+    ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    const settings::AppSettings before = settings();
+    settings::AppSettings session = settings();
+    const Selection second{"Tokyo Works", "Line 1", "Close", 1};
+    {
+        CPLMViewDoc doc(session);
+        doc.OnNewDocument();
+        doc.choose(second);
+    }
+    EXPECT_EQ(session.selCustomer, "Tokyo Works");
+    EXPECT_EQ(session.selCableName, "Line 1");
+    EXPECT_EQ(session.shownIndex, 1);
+    EXPECT_EQ(settings().selCustomer, before.selCustomer);
+    EXPECT_EQ(settings().shownIndex, before.shownIndex);
+
+    CPLMViewDoc next(session);
+    next.OnNewDocument();
+    EXPECT_EQ(next.selection(), second);
+    EXPECT_EQ(next.sheetStart().customer, "Tokyo Works");
+}
+
 }  // namespace
 }  // namespace plm::test::app

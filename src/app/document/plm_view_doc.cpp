@@ -110,7 +110,8 @@ class CPLMViewDoc::ChangeScope {
     CPLMViewDoc& doc_;
 };
 
-CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {
+CPLMViewDoc::CPLMViewDoc(settings::AppSettings& settings, QObject* parent)
+    : QObject(parent), settings_(settings) {
     recheck_.setSingleShot(true);
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] { recheck_.start(300); });
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
@@ -138,6 +139,7 @@ void CPLMViewDoc::commitSheet(model::CustomerTree committed, const Selection& se
     // Positions in the committed tree: the save may merge another
     // program's changes that move them.
     selection_ = selection;
+    rememberChosenNames(selection);
     rememberShown();
     saveData();
     refresh();
@@ -179,6 +181,24 @@ void CPLMViewDoc::select(const Selection& selection) {
     const ChangeScope scope(*this);
     selection_ = selection;
     refresh();
+}
+
+void CPLMViewDoc::choose(const Selection& selection) {
+    const ChangeScope scope(*this);
+    rememberChosenNames(selection);
+    select(selection);
+}
+
+void CPLMViewDoc::rememberChosenNames(const Selection& selection) {
+    settings_.selCustomer = selection.customer;
+    settings_.selCableName = selection.circuit;
+}
+
+Selection CPLMViewDoc::sheetStart() const {
+    Selection start = selection_;
+    start.customer = settings_.selCustomer;
+    start.circuit = settings_.selCableName;
+    return start;
 }
 
 void CPLMViewDoc::aboutToChangeTree() {
@@ -260,8 +280,7 @@ void CPLMViewDoc::followShown() {
 }
 
 std::unique_ptr<model::SharedDataFile> CPLMViewDoc::newDataFile() const {
-    const settings::AppSettings& s = appSettings();
-    return std::make_unique<model::SharedDataFile>(s.dataFile, s.deviceTypeIndex);
+    return std::make_unique<model::SharedDataFile>(settings_.dataFile, settings_.deviceTypeIndex);
 }
 
 model::SharedDataFile& CPLMViewDoc::dataFile() {
@@ -388,7 +407,7 @@ void CPLMViewDoc::refresh() {
         selection_ = Selection{};
         rememberShown();
     } else {
-        settings::AppSettings& s = appSettings();
+        settings::AppSettings& s = settings_;
         s.shownCustomer = selection_.customer;
         s.shownCableName = selection_.circuit;
         s.shownDataName = selection_.name;
@@ -413,7 +432,7 @@ void CPLMViewDoc::loadOnce() {
 }
 
 void CPLMViewDoc::showLastShown() {
-    const settings::AppSettings& s = appSettings();
+    const settings::AppSettings& s = settings_;
     if (s.shownIndex < 0)
         return;
     const model::MeasurementName* name =

@@ -15,6 +15,10 @@
 #include "model/measurement_record.h"
 #include "model/shared_data_file.h"
 
+namespace plm::settings {
+class AppSettings;
+}
+
 namespace plm::app {
 
 // What the chart view shows: the names the measurement is filed under and a
@@ -34,7 +38,10 @@ struct ShownMeasurement {
 class CPLMViewDoc : public QObject {
     Q_OBJECT
   public:
-    explicit CPLMViewDoc(QObject* parent = nullptr);
+    // `settings` name the data file and the configured device type, and keep
+    // the session: the names chosen last and the shown measurement, which the
+    // document restores at its first load and stores whenever they change.
+    explicit CPLMViewDoc(settings::AppSettings& settings, QObject* parent = nullptr);
 
     // Views and dialogs read the tree; every change is one of the intents below.
     const model::CustomerTree& tree() const { return tree_; }
@@ -42,7 +49,8 @@ class CPLMViewDoc : public QObject {
     // of every list until the sheet changes them.
     model::CustomerTree workingCopy();
     // The sheet's OK: the tree becomes `committed` (line settings included)
-    // with the selection the user left in it, and is saved.
+    // with the selection the user left in it, whose names the next sheet
+    // starts at, and is saved.
     void commitSheet(model::CustomerTree committed, const Selection& selection);
     // A tree made from this one outside the sheet (a restore from a backup):
     // it replaces the tree, the shown measurement follows it by identity, and
@@ -61,6 +69,11 @@ class CPLMViewDoc : public QObject {
     // Selects and shows; a selection of a measurement that does not exist
     // clears the selection.
     void select(const Selection& selection);
+    // The user chose these measurements (the browser, the display sheet):
+    // selects them, and the next sheet starts at their names.
+    void choose(const Selection& selection);
+    // Where a sheet starts: the selection, under the names chosen last.
+    Selection sheetStart() const;
 
     // The data file named by [Param] DataFile. SaveData writes only when the
     // tree differs from what was last read or saved, or no file exists yet;
@@ -125,14 +138,17 @@ class CPLMViewDoc : public QObject {
     void publishTreeChange();
     void rememberShown();
     void followShown();
-    // Shows the selected measurement, or clears the selection when it no longer exists.
+    // Shows the selected measurement, or clears the selection when it no
+    // longer exists; the shown one is kept in the session.
     void refresh();
+    void rememberChosenNames(const Selection& selection);
     const model::MeasurementRecord* selectedRecord() const;
     // Sends what the operation changed, once it has ended.
     void announce();
     // Shows the measurement the chart showed at the end of the last run, when it still exists.
     void showLastShown();
 
+    settings::AppSettings& settings_;
     model::CustomerTree tree_;
     Selection selection_;
     // What selection_ names, as it was when it was last set or followed.

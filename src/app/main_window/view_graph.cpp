@@ -39,7 +39,8 @@ const char* const kEmptyHint =
 
 }  // namespace
 
-CViewGraph::CViewGraph(CPLMViewDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc) {
+CViewGraph::CViewGraph(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent)
+    : QAbstractScrollArea(parent), doc_(doc), settings_(settings) {
     setObjectName("CViewGraph");
     setFrameShape(QFrame::NoFrame);
     viewport()->setBackgroundRole(QPalette::Base);
@@ -73,7 +74,7 @@ void CViewGraph::showMeasurement(const ShownMeasurement& shown) {
 }
 
 void CViewGraph::rebuild() {
-    sheet_.rebuild(appSettings(), names_, records_.empty() ? nullptr : &records_.front());
+    sheet_.rebuild(settings_, names_, records_.empty() ? nullptr : &records_.front());
     nav_.reset(sheet_.chart().xMax());
     drag_ = Drag::None;
     dragRange_.reset();
@@ -279,7 +280,7 @@ void CViewGraph::keyPressEvent(QKeyEvent* event) {
 void CViewGraph::OnCsvOut() {
     if (records_.empty())
         return;
-    CCsvOut dialog(appSettings(), this);
+    CCsvOut dialog(settings_, this);
     dialog.setSource({names_.level1, names_.level2, names_.level3}, records_.front());
     dialog.exec();
 }
@@ -289,10 +290,10 @@ void CViewGraph::printTo(QPrinter& printer) const {
     if (!painter.begin(&printer))
         return;
     const QRectF page(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
-    chart::paintReportPage(painter, page, appSettings(), names_,
+    chart::paintReportPage(painter, page, settings_, names_,
                            records_.empty() ? nullptr : &records_.front());
     if (printAnalysis_ && !records_.empty() && printer.newPage())
-        chart::paintAnalysisPage(painter, page, appSettings(), names_, records_.front(),
+        chart::paintAnalysisPage(painter, page, settings_, names_, records_.front(),
                                  *printAnalysis_);
 }
 

@@ -11,6 +11,7 @@
 #include "chart/chart_navigator.h"
 #include "chart/test_sheet.h"
 #include "model/measurement_record.h"
+#include "settings/app_settings.h"
 
 class QPrinter;
 
@@ -29,7 +30,8 @@ struct ShownMeasurement;
 class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     Q_OBJECT
   public:
-    explicit CViewGraph(CPLMViewDoc& doc, QWidget* parent = nullptr);
+    // `settings` give the layout of the sheet and the printed page.
+    CViewGraph(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent = nullptr);
 
     // Holds and draws the shown measurement (none: the hint what to do).
     void showMeasurement(const ShownMeasurement& shown);
@@ -88,6 +90,7 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     enum class Drag { None, Range, Pan, Cursor };
 
     CPLMViewDoc& doc_;
+    settings::AppSettings& settings_;
     chart::SheetNames names_;
     std::vector<model::MeasurementRecord> records_;
     chart::TestSheet sheet_{chart::TestSheet::Target::Screen};
