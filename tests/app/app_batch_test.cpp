@@ -69,7 +69,7 @@ class BatchTest : public AppHome {
 };
 
 TEST_F(BatchTest, DisplaySheetHandsBackEverySelectedMeasurement) {
-    plm::app::CPgMstEdit page(plm::app::SheetMode::Display, tree, twoSelected);
+    plm::app::CPgMstEdit page(plm::app::SheetMode::Display, settings(), tree, twoSelected);
     EXPECT_EQ(page.selectedRecords(), (std::vector<int>{0, 1}));
     EXPECT_EQ(page.selectionOut(), twoSelected);
     page.selectRecords({1});

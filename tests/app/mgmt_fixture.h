@@ -68,6 +68,9 @@ class MgmtTest : public ::testing::Test {
         nameAt(tree, "BETA", "C1", "N1").records.add(datedRecord(5, 9, 1));
     }
 
+    // The program's settings, which the sheet is given.
+    static settings::AppSettings& settings() { return app::appSettings(); }
+
     plm::test::ScriptedPrompter prompts;
     model::CustomerTree tree;
 
