@@ -59,6 +59,7 @@ struct CommitSheet : app::DataSheet {
     bool run(app::SheetMode, model::CustomerTree&, app::Selection&, QWidget*) override {
         return true;
     }
+    bool display(const model::CustomerTree&, app::Selection&, QWidget*) override { return true; }
 };
 
 struct Figures {
@@ -84,14 +85,15 @@ Figures runOnce(const fs::path& home, const model::CustomerTree& tree) {
     f.startup = msSince(start);
 
     app::CPLMViewDoc& doc = *application->document();
+    app::Selection chosen;
     if (!tree.customers.empty()) {
         const model::Customer& c = tree.customers.at(tree.customers.count() / 2);
         const model::TestCircuit& t = c.circuits.at(0);
-        doc.selection() = {c.name, t.name, t.names.at(0).name, 0};
+        chosen = {c.name, t.name, t.names.at(0).name, 0};
     }
     const int before = painted.paints;
     start = Clock::now();
-    doc.Refresh();
+    doc.select(chosen);
     waitForPaint(painted, before);
     f.chart = msSince(start);
 

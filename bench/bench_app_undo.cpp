@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
         "%.0f ms\n",
         msSince(start));
 
-    app::MgmtSheetDialog sheet(app::SheetMode::Edit, tree, {});
+    app::MgmtSheetDialog sheet(app::SheetMode::Edit, app::appSettings(), tree, {});
     sheet.show();
     QCoreApplication::processEvents();
     app::CPgMstEdit* page = sheet.page();

@@ -3,10 +3,12 @@
 // measurement until its chart is drawn (aim: under 50 ms).
 //
 // Baselines measured in the same run: both on a tree of ten measurements.
+#include <unistd.h>
 #include <QApplication>
 #include <QTreeView>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/browser/measurement_browser.h"
 #include "app/document/plm_view_doc.h"
@@ -14,6 +16,7 @@
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "bench_timing.h"
+#include "program_folder.h"
 #include "synthetic_tree.h"
 
 namespace {
@@ -31,14 +34,16 @@ struct Figures {
 // The browser reads the document's tree (as after loading the data file),
 // then measurements of the first name of several customers are chosen one
 // after the other, each until the chart view has painted it.
-Figures measure(const model::CustomerTree& tree) {
-    app::CPLMViewDoc doc;
-    app::CMainFrame frame(doc);
+Figures measure(const std::filesystem::path& home, const model::CustomerTree& tree) {
+    if (!bench::freshProgramFolder(home, tree))
+        std::exit(1);
+    app::CPLMViewDoc doc(app::appSettings());
+    app::CMainFrame frame(doc, app::appSettings());
     frame.resize(1280, 900);
     frame.show();
     QCoreApplication::processEvents();
-    doc.tree() = tree;
-    doc.notifyTreeChanged();
+    if (!doc.LoadData())
+        std::exit(1);
     app::MeasurementBrowser& browser = frame.browser();
     const double build = best(5, [&] {
         browser.reload(doc.tree(), doc.selection());
@@ -76,8 +81,11 @@ int main(int argc, char** argv) {
     std::printf("synthetic tree: 50 x 10 x 10 x 10 = 50000 measurements, built in %.0f ms\n",
                 msSince(start));
     const model::CustomerTree small = bench::makeSyntheticTree({1, 1, 1, 10, 1001, 3});
-    const Figures base = measure(small);
-    const Figures big = measure(tree);
+    const std::filesystem::path scratch =
+        std::filesystem::temp_directory_path() / ("bench_gui_browser_" + std::to_string(getpid()));
+    const Figures base = measure(scratch / "small", small);
+    const Figures big = measure(scratch / "large", tree);
+    std::filesystem::remove_all(scratch);
     line("browser built, ten measurements (baseline)", base.buildMs, base.buildMs, 100);
     line("browser built, 50 000 measurements", big.buildMs, base.buildMs, 100);
     line("click to drawn chart, ten measurements", base.clickMs, base.clickMs, 50);

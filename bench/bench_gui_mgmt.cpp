@@ -30,7 +30,7 @@ using namespace plm;
 
 double openSheet(model::CustomerTree& tree) {
     return best(5, [&] {
-        app::MgmtSheetDialog sheet(app::SheetMode::Edit, tree, {});
+        app::MgmtSheetDialog sheet(app::SheetMode::Edit, app::appSettings(), tree, {});
         sheet.show();
         QCoreApplication::processEvents();
     });
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     line("open sheet, one-customer tree (baseline)", baseOpen, baseOpen);
     line("open sheet, 60 000 measurements", openSheet(tree), baseOpen);
 
-    app::MgmtSheetDialog sheet(app::SheetMode::Edit, tree, {});
+    app::MgmtSheetDialog sheet(app::SheetMode::Edit, app::appSettings(), tree, {});
     sheet.show();
     QCoreApplication::processEvents();
     app::CPgMstEdit* page = sheet.page();

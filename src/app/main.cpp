@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/data_sheet/mgmt_sheet.h"
+#include "app/shell/app_context.h"
 #include "app/startup/plm_view_app.h"
 #include "support/numeric_locale.h"
 #include "ui/qt_translation.h"
@@ -13,7 +14,7 @@ int main(int argc, char* argv[]) {
     // The program speaks Japanese whatever the locale, and so do Qt's own
     // buttons and dialogs (print, preview, file choosers).
     const plm::ui::QtTranslations qtTexts;
-    plm::app::installMgmtSheet();
+    plm::app::installMgmtSheet(plm::app::appSettings());
 
     plm::app::PlmViewApp app;
     QStringList arguments = QApplication::arguments();

@@ -21,6 +21,7 @@ using support::format;
 // The data file as it is now; a read-only command leaves a damaged one where it is.
 model::CustomerTree currentTree(const Session& session, model::ErrorReporter& reporter) {
     model::CustomerTree tree;
+    tree.devType = session.settings.deviceTypeIndex;
     model::FileIdentity identity;
     const model::LoadOutcome outcome =
         model::loadDataFile(tree, session.dataFile, reporter, model::DamagedFile::Leave, identity);
@@ -114,10 +115,11 @@ int runRestore(const Invocation& inv) {
     if (!backup)
         throw std::runtime_error("no backup " + inv.args[0] + " in " + model::backupFolderPath());
     model::CustomerTree saved;
+    saved.devType = session.settings.deviceTypeIndex;
     if (!model::loadBackup(*backup, saved, reporter))
         throw CxException();
 
-    model::SharedDataFile file(session.dataFile);
+    model::SharedDataFile file(session.dataFile, session.settings.deviceTypeIndex);
     if (inv.hasFlag("replace")) {
         if (!file.update([&](model::CustomerTree& tree) { tree = saved; }, reporter))
             throw CxException();

@@ -45,6 +45,7 @@ void scanScope(const report::BatchScope& scope, const Session& session, model::C
     if (scope.names.size() > 2)
         selection.name = scope.names[2];
     model::DataFileOutline outline;
+    outline.devType = session.settings.deviceTypeIndex;
     StderrReporter reporter;
     if (!model::scanDataFile(session.dataFile, selection, outline, reporter))
         throw std::runtime_error("the data file could not be read");

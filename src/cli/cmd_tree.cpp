@@ -63,6 +63,7 @@ std::string dataFilePath(const Invocation& inv, const Session& session) {
 model::DataFileOutline scanTree(const std::string& path, const model::ScanSelection& selection) {
     StderrReporter reporter;
     model::DataFileOutline outline;
+    outline.devType = sessionDevType();
     if (!model::scanDataFile(path, selection, outline, reporter))
         throw CxException();
     return outline;
@@ -72,7 +73,7 @@ model::DataFileOutline scanTree(const std::string& path, const model::ScanSelect
 // running at the same time never loses its records to this one.
 void updateTree(const std::string& path, const std::function<void(model::CustomerTree&)>& change) {
     StderrReporter reporter;
-    model::SharedDataFile file(path);
+    model::SharedDataFile file(path, sessionDevType());
     if (!file.update(change, reporter))
         throw CxException();
 }
@@ -82,7 +83,9 @@ std::vector<model::MeasurementRecord> decodeCapture(const std::string& typedPath
     link::CapturedFileSource source;
     source.open(storedFromTyped(typedPath), progress);
     std::atomic<bool> stop{false};
-    link::TransferResult result = link::TransferDecoder(source, progress, stop).run();
+    link::TransferDecoder decoder(source, progress, stop);
+    decoder.setDevType(sessionDevType());
+    link::TransferResult result = decoder.run();
     if (result.outcome != link::TransferOutcome::Completed)
         throw CxException(result.message);
     return std::move(result.records);
@@ -351,6 +354,7 @@ int runImport(const Invocation& inv) {
     const std::string source = storedFromTyped(inv.args[0]);
     StderrReporter reporter;
     model::CustomerTree loaded;
+    loaded.devType = session.settings.deviceTypeIndex;
     // The file to import is only read: whatever it holds, it stays as it is.
     if (!loaded.load(source, reporter, model::DamagedFile::Leave))
         return 1;

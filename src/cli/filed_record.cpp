@@ -16,6 +16,7 @@ std::optional<model::ScannedName> scanName(const std::string& dataPath,
                                            model::ScanSelection selection,
                                            const std::string& typed) {
     model::DataFileOutline outline;
+    outline.devType = sessionDevType();
     StderrReporter reporter;
     if (!model::scanDataFile(dataPath, selection, outline, reporter))
         return std::nullopt;
@@ -74,6 +75,7 @@ std::optional<model::RecordList> scanFiledName(const std::string& dataPath,
 bool scanFiledTarget(const std::string& dataPath, const std::string& customer,
                      const std::string& circuit, const std::string& name) {
     model::DataFileOutline outline;
+    outline.devType = sessionDevType();
     StderrReporter reporter;
     if (!model::scanDataFile(dataPath, model::ScanSelection::outline(), outline, reporter))
         return false;

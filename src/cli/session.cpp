@@ -66,11 +66,14 @@ Session& openSession() {
     session->settings.Locate(settings::ProfileFile::Kind::ProgramFolder,
                              settings::kMainProfileName);
     session->settings.Load();
-    model::setConfiguredDevType(session->settings.deviceTypeIndex);
     model::configureBackups(session->settings);
     session->dataFile = dataOverride().empty() ? session->settings.dataFilePath()
                                                : support::fromFsPath(dataOverride());
     return *session;
+}
+
+int32_t sessionDevType() {
+    return openSession().settings.deviceTypeIndex;
 }
 
 void printLine(const std::string& cp932) {

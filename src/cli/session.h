@@ -24,9 +24,13 @@ void setDataOverride(const std::string& fsPath);
 void setArchiveOverride(const std::string& conninfo);
 const std::string& archiveOverride();
 
-// Locates and loads the settings, applies the configured device type and
-// the overrides. Every command calls it first.
+// Locates and loads the settings and applies the overrides. Every command
+// calls it first.
 Session& openSession();
+
+// The configured device type of the session's settings: plmtool gives it to
+// every tree and scan that reads records and to every decoded transfer.
+int32_t sessionDevType();
 
 // UTF-8 output of a CP932 system text, one line, flushed at once.
 void printLine(const std::string& cp932);

@@ -228,7 +228,7 @@ TransferResult TransferDecoder::run() {
     description_ = source_.description();
     results_.clear();
     figures_ = {};
-    work_.Reset();
+    work_.Reset(devType_);
     struct ObserverScope {
         BlockSource& source;
         ~ObserverScope() { source.setArrivalObserver(nullptr); }
@@ -334,7 +334,7 @@ TransferDecoder::State TransferDecoder::onCount() {
     figures_.number = figures_.whole + 1;
     figures_.announced = total_;
     reportFigures(figures_);
-    work_.Reset();
+    work_.Reset(devType_);
     return State::Header;
 }
 
@@ -343,7 +343,7 @@ TransferDecoder::State TransferDecoder::onHeader() {
     remaining_ = total_ - 6 - length;
     blockText(progressTexts().header);
     blockText(hexText(block()));
-    work_.Reset();
+    work_.Reset(devType_);
     decodeHeader(block(), work_);
     sampleCount_ = work_.expectedSampleCount();
     blockText(format(progressTexts().sampleCounts.c_str(), static_cast<int>(sampleCount_),

@@ -43,6 +43,8 @@ class TransferDecoder {
     // The pause at the top of every pass (1 ms by default); the transfer run
     // lengthens it in debug mode, benchmarks set it to zero.
     void setPassPause(std::chrono::microseconds pause) { passPause_ = pause; }
+    // The configured device type the decoded records take (8 channels by default).
+    void setDevType(int32_t devType) { devType_ = devType; }
 
     TransferResult run();
 
@@ -67,6 +69,7 @@ class TransferDecoder {
     ProgressSink& progress_;
     const std::atomic<bool>& stop_;
     std::chrono::microseconds passPause_{1000};
+    int32_t devType_ = model::kDefaultDevType;
 
     struct FreeBuffer {
         void operator()(uint8_t* p) const { std::free(p); }

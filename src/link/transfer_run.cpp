@@ -82,6 +82,7 @@ TransferSetup TransferSetup::fromSettings(const settings::AppSettings& settings,
     setup.journalFolder = link::journalFolder();
     setup.journalLimits.maxBytes = std::max(settings.journalMaxMB, 0) * int64_t{1024 * 1024};
     setup.journalLimits.maxDays = std::max(settings.journalMaxDays, 0);
+    setup.devType = settings.deviceTypeIndex;
     return setup;
 }
 
@@ -293,6 +294,7 @@ TransferResult TransferRun::runSource(ProgressSink& sink) {
         CapturedFileSource source;
         source.open(setup_.filePath, sink, &stop_);
         TransferDecoder decoder(source, sink, stop_);
+        decoder.setDevType(setup_.devType);
         return decoder.run();
     }
     return runSerial(sink);
@@ -330,6 +332,7 @@ TransferResult TransferRun::runSerial(ProgressSink& sink) {
             blockObserver_(block);
     });
     TransferDecoder decoder(source, sink, stop_);
+    decoder.setDevType(setup_.devType);
     if (setup_.debugMode)
         decoder.setPassPause(std::chrono::milliseconds(11));
     return decoder.run();

@@ -49,6 +49,7 @@ struct TransferSetup {
     JournalLimits journalLimits;
     // How long nothing may arrive before silentFigures tells of the silence.
     std::chrono::milliseconds silenceShown{2000};
+    int32_t devType = model::kDefaultDevType;  // the configured device type
 
     // The run's switches from the settings, with the tree's line settings.
     static TransferSetup fromSettings(const settings::AppSettings& settings,

@@ -218,15 +218,16 @@ uint64_t minRecordBytes(int32_t version);
 uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what);
 // Which parts of a record readRecord keeps; the others are passed over
 // (and stay as the record had them), checked as skipRecord checks them.
+// The stored device type gives way to `devType`, the configured one.
 enum class RecordParts { Whole, WithoutSamples, HeaderOnly };
-void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r,
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r, int32_t devType,
                 RecordParts parts = RecordParts::Whole);
 // readRecord in two steps, for a reader that wants the samples only of the
 // records whose header and conditions it picks: the samples' count and bytes
 // (into `samples`), then everything after them (the contacts left as they are).
 void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples);
 void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecord& r,
-                            RecordParts parts = RecordParts::Whole);
+                            int32_t devType, RecordParts parts = RecordParts::Whole);
 void skipRecord(ArchiveReader& in, int32_t version);
 // The signature and version: Ok, or why the file is not read further.
 ReadStatus readPreamble(ArchiveReader& in, int32_t& version);

@@ -173,6 +173,7 @@ std::vector<MissingMeasurements> restoreInto(CustomerTree& current, const Custom
     // From an empty start both trees only add: the merge keeps every name
     // and record of either, and a record both hold once.
     CustomerTree start;
+    start.devType = current.devType;
     start.lineSettings = current.lineSettings;
     MergeResult merged = mergeTrees(start, current, backup, MergeSide::Mine);
     current = std::move(merged.tree);

@@ -72,6 +72,7 @@ std::vector<std::string> mergeCustomers(CustomerTree& target, const CustomerTree
 std::vector<std::string> importCustomers(CustomerTree& target, const std::string& path,
                                          ErrorReporter& reporter) {
     CustomerTree loaded;
+    loaded.devType = target.devType;
     // The chosen file is only read: a file that is no export file stays as it is.
     if (!loaded.load(path, reporter, DamagedFile::Leave))
         return {};

@@ -36,6 +36,9 @@ enum class DamagedFile { MoveAside, Leave };
 struct CustomerTree {
     LineSettings lineSettings;
     NamedCollection<Customer> customers;
+    // The configured device type, given by the tree's owner: every record
+    // read into the tree takes it in place of the code stored. Not stored.
+    int32_t devType = kDefaultDevType;
 
     // Reads the data file at `path` (stored CP932 form; a leading "." means
     // the program folder) into this tree: the customers are cleared first,

@@ -86,14 +86,15 @@ uint32_t checkedCount(ArchiveReader& in, uint64_t minBlock, const char* what) {
     return n;
 }
 
-void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r, RecordParts parts) {
+void readRecord(ArchiveReader& in, int32_t version, MeasurementRecord& r, int32_t devType,
+                RecordParts parts) {
     const uint32_t count = in.count();
     in.require(count, "byte array");
     if (parts == RecordParts::Whole)
         r.contacts = ContactSamples::filled(count, [&](uint8_t* out) { in.read(out, count); });
     else
         in.skipBytes(count);
-    readRecordAfterSamples(in, version, r, parts);
+    readRecordAfterSamples(in, version, r, devType, parts);
 }
 
 void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples) {
@@ -104,7 +105,7 @@ void readRecordSamples(ArchiveReader& in, std::vector<uint8_t>& samples) {
 }
 
 void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecord& r,
-                            RecordParts parts) {
+                            int32_t devType, RecordParts parts) {
     FixedRun run(in, version);
     r.dataNo = run.i32();
     r.opSignal = run.i32();
@@ -127,7 +128,7 @@ void readRecordAfterSamples(ArchiveReader& in, int32_t version, MeasurementRecor
         r.noiseMask = run.i32();
     TestConditions& c = r.cond;
     run.i32();  // the stored device type gives way to the configured one
-    c.devType = configuredDevType();
+    c.devType = devType;
     for (int phase = 0; phase < 3; ++phase) {
         c.vacuum[phase] = run.f64();
         c.sesshoku[phase] = run.f64();
@@ -167,34 +168,35 @@ void readLineSettings(ArchiveReader& in, LineSettings& line) {
 
 namespace {
 
-void readName(ArchiveReader& in, int32_t version, MeasurementName& node) {
+void readName(ArchiveReader& in, int32_t version, int32_t devType, MeasurementName& node) {
     uint32_t n = checkedCount(in, minRecordBytes(version), "record list");
     // Read in place, over copies of one fresh record (its items that older
     // versions lack stay as a new record has them): a large file holds
     // hundreds of thousands of records.
     std::vector<MeasurementRecord> records(n, MeasurementRecord());
     for (MeasurementRecord& record : records)
-        readRecord(in, version, record);
+        readRecord(in, version, record, devType);
     node.records = RecordList(std::move(records));
 }
 
-void readCircuit(ArchiveReader& in, int32_t version, TestCircuit& node, NameJoins& joins,
-                 const std::string& path) {
+void readCircuit(ArchiveReader& in, int32_t version, int32_t devType, TestCircuit& node,
+                 NameJoins& joins, const std::string& path) {
     uint32_t n = checkedCount(in, kMinNamedBlock, "measurement names");
     for (uint32_t i = 0; i < n; ++i) {
         MeasurementName child;
         child.name = in.string();
-        readName(in, version, child);
+        readName(in, version, devType, child);
         addJoining(node.names, std::move(child), joins, &path, &path);
     }
 }
 
-void readCustomer(ArchiveReader& in, int32_t version, Customer& node, NameJoins& joins) {
+void readCustomer(ArchiveReader& in, int32_t version, int32_t devType, Customer& node,
+                  NameJoins& joins) {
     uint32_t n = checkedCount(in, kMinNamedBlock, "test circuits");
     for (uint32_t i = 0; i < n; ++i) {
         TestCircuit child;
         child.name = in.string();
-        readCircuit(in, version, child, joins, childPath(&node.name, child.name));
+        readCircuit(in, version, devType, child, joins, childPath(&node.name, child.name));
         addJoining(node.circuits, std::move(child), joins, &node.name, &node.name);
     }
 }
@@ -259,7 +261,7 @@ ReadStatus readDataFile(ArchiveReader& in, CustomerTree& tree, NameJoins& joins)
     for (uint32_t i = 0; i < n; ++i) {
         Customer customer;
         customer.name = in.string();
-        readCustomer(in, version, customer, joins);
+        readCustomer(in, version, tree.devType, customer, joins);
         addJoining(tree.customers, std::move(customer), joins);
     }
     in.requireEnd("the last customer");

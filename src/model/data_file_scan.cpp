@@ -17,8 +17,9 @@ bool matches(const std::optional<std::string>& wanted, const std::string& name) 
 // same count checks, keeping records only under the selected names.
 class Scanner {
   public:
-    Scanner(ArchiveReader& in, int32_t version, const ScanSelection& selection, NameJoins& joins)
-        : in_(in), version_(version), selection_(selection), joins_(joins) {}
+    Scanner(ArchiveReader& in, int32_t version, int32_t devType, const ScanSelection& selection,
+            NameJoins& joins)
+        : in_(in), version_(version), devType_(devType), selection_(selection), joins_(joins) {}
 
     void customers(NamedCollection<ScannedCustomer>& out) {
         const uint32_t n = checkedCount(in_, kMinNamedBlock, "customers");
@@ -64,7 +65,7 @@ class Scanner {
                 visitPicked(node, i);
             } else if (wanted && (!selection_.index || *selection_.index == i)) {
                 MeasurementRecord record = fresh_;
-                readRecord(in_, version_, record,
+                readRecord(in_, version_, record, devType_,
                            selection_.visit ? selection_.visitParts : RecordParts::Whole);
                 if (selection_.visit)
                     selection_.visit(ScannedPlace{*customer_, *circuit_, node.name, i},
@@ -83,7 +84,7 @@ class Scanner {
         // A copy of one fresh record: making a record asks for the time of day.
         MeasurementRecord record = fresh_;
         readRecordSamples(in_, samples_);
-        readRecordAfterSamples(in_, version_, record);
+        readRecordAfterSamples(in_, version_, record, devType_);
         if (!selection_.visitIf(record))
             return;
         record.contacts = ContactSamples::filled(samples_.size(), [&](uint8_t* out) {
@@ -94,6 +95,7 @@ class Scanner {
 
     ArchiveReader& in_;
     int32_t version_;
+    int32_t devType_;
     const ScanSelection& selection_;
     NameJoins& joins_;
     const std::string* customer_ = nullptr;
@@ -234,7 +236,8 @@ ReadStatus scanDataFile(ArchiveReader& in, const ScanSelection& selection,
         return status;
     readLineSettings(in, outline.lineSettings);
     try {
-        Scanner(in, version, selection, outline.joins).customers(outline.customers);
+        Scanner(in, version, outline.devType, selection, outline.joins)
+            .customers(outline.customers);
     } catch (const ArchiveError&) {
         // The customers read before the damage stay, joined as the full read
         // joins them.

@@ -92,6 +92,8 @@ struct DataFileOutline {
     LineSettings lineSettings;
     NamedCollection<ScannedCustomer> customers;
     NameJoins joins;  // what the scan joined
+    // The configured device type the kept records take, as for CustomerTree.
+    int32_t devType = kDefaultDevType;
 
     const ScannedName* find(std::string_view customer, std::string_view circuit,
                             std::string_view name) const;

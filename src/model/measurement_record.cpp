@@ -1,6 +1,5 @@
 #include "model/measurement_record.h"
 
-#include <atomic>
 #include <cmath>
 #include <ctime>
 #include <stdexcept>
@@ -12,11 +11,6 @@ namespace plm::model {
 namespace {
 
 using support::sj;
-
-std::atomic<int32_t>& configuredCode() {
-    static std::atomic<int32_t> code{3};
-    return code;
-}
 
 const char* const kDash = "---";
 
@@ -78,24 +72,16 @@ double nowValue() {
 
 }  // namespace
 
-int32_t configuredDevType() {
-    return configuredCode().load(std::memory_order_relaxed);
-}
-
-void setConfiguredDevType(int32_t devType) {
-    configuredCode().store(devType, std::memory_order_relaxed);
-}
-
-void TestConditions::Reset() {
+void TestConditions::Reset(int32_t configuredDevType) {
     *this = TestConditions();
-    devType = configuredDevType();
+    devType = configuredDevType;
 }
 
 MeasurementRecord::MeasurementRecord() {
-    Reset();
+    Reset(kDefaultDevType);
 }
 
-void MeasurementRecord::Reset() {
+void MeasurementRecord::Reset(int32_t configuredDevType) {
     dataNo = -1;
     opSignal = triggerDetect = signalAcDc = chattering = measTime = measPeriod = 0;
     chSetting.fill(0);
@@ -103,7 +89,7 @@ void MeasurementRecord::Reset() {
     contacts.clear();
     // The value of an invalid date means nothing; it is the time the record was made.
     testDateTime = {nowValue(), support::DateStatus::Invalid};
-    cond.Reset();
+    cond.Reset(configuredDevType);
 }
 
 void copyConditions(const MeasurementRecord& from, MeasurementRecord& to) {

@@ -28,8 +28,9 @@ struct TestConditions {
     std::string comment;
     std::array<std::string, 8> chComment;
 
-    // All strings empty, all doubles 0, devType the configured device type.
-    void Reset();
+    // All strings empty, all doubles 0, devType the given code (the
+    // configured device type).
+    void Reset(int32_t configuredDevType);
     bool operator==(const TestConditions&) const = default;
 };
 
@@ -37,6 +38,8 @@ struct TestConditions {
 // contact samples (byte i is sample i; bit n is channel n+1, 1 = "ON").
 // Copies share the samples (see ContactSamples).
 struct MeasurementRecord {
+    // A record of the default device type; one made for a running system
+    // takes the configured one (Reset).
     MeasurementRecord();
 
     // Header, in data file order.
@@ -58,7 +61,8 @@ struct MeasurementRecord {
     TestConditions cond;
     ContactSamples contacts;
 
-    void Reset();
+    // Empty, dated now (an invalid date), with reset conditions.
+    void Reset(int32_t configuredDevType);
     bool operator==(const MeasurementRecord&) const = default;
 
     // Labels (CP932 texts).
@@ -109,9 +113,10 @@ std::string measPeriodLabel(int32_t measPeriod);
 // Sampling period in microseconds as used to count samples (5000 for code 4 and unknown codes).
 int64_t measPeriodMicros(int32_t measPeriod);
 
-// The device type every new record takes and every loaded record is given:
-// set once at start from system.ini [Setting] DeviceType.
-int32_t configuredDevType();
-void setConfiguredDevType(int32_t devType);
+// The code of the device type configured when system.ini names none (8
+// channels). The configured device type (system.ini [Setting] DeviceType) is
+// given by whoever makes records: each new record takes it and each record
+// read from a data file is given it in place of the code stored.
+inline constexpr int32_t kDefaultDevType = 3;
 
 }  // namespace plm::model

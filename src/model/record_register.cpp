@@ -14,7 +14,7 @@ TestConditions registerTemplate(const MeasurementName& target,
     if (!target.records.empty())
         return target.records.at(0).cond;
     TestConditions fresh;
-    fresh.Reset();
+    fresh.Reset(settings.deviceTypeIndex);
     // Whole numbers by design: atoi drops a fractional part, and text that
     // does not start with a number gives 0.
     for (int phase = 0; phase < 3; ++phase) {

@@ -100,10 +100,14 @@ std::string dataFileUnavailableText(const std::string& path) {
     return support::format(support::sj("データファイルが使用できません\n%s").c_str(), path.c_str());
 }
 
-SharedDataFile::SharedDataFile(const std::string& path) : path_(resolveDataPath(path)) {}
+SharedDataFile::SharedDataFile(const std::string& path, int32_t devType)
+    : path_(resolveDataPath(path)), devType_(devType) {
+    base_.devType = devType;
+}
 
 bool SharedDataFile::load(CustomerTree& tree, ErrorReporter& reporter) {
     FileIdentity identity;
+    tree.devType = devType_;
     switch (loadDataFile(tree, path_, reporter, DamagedFile::MoveAside, identity)) {
         case LoadOutcome::Loaded:
         case LoadOutcome::Missing:
@@ -221,6 +225,7 @@ CustomerTree SharedDataFile::readTheirs(int fd, const FileIdentity& identity,
     if (round.theirs && round.theirsIdentity == identity)
         return *round.theirs;
     CustomerTree theirs;
+    theirs.devType = devType_;
     switch (readHeldDataFile(fd, theirs, path_, reporter, DamagedFile::MoveAside)) {
         case LoadOutcome::Loaded:
             break;
@@ -332,6 +337,7 @@ bool SharedDataFile::update(const std::function<void(CustomerTree&)>& change,
     return reportingFailures(reporter, [&] {
         HeldDataFile held(path_, support::toFsPath(path_));
         CustomerTree tree;
+        tree.devType = devType_;
         if (!held.empty() && readHeldDataFile(held.fd(), tree, path_, reporter,
                                               DamagedFile::MoveAside) != LoadOutcome::Loaded) {
             throw CxException();

@@ -45,7 +45,8 @@ std::string dataFileUnavailableText(const std::string& path);
 class SharedDataFile {
   public:
     // `path` is the stored (CP932) path; a leading "." means the program folder.
-    explicit SharedDataFile(const std::string& path);
+    // Every tree read from the file takes `devType`, the configured device type.
+    explicit SharedDataFile(const std::string& path, int32_t devType = kDefaultDevType);
 
     // The resolved stored path.
     const std::string& path() const { return path_; }
@@ -105,6 +106,7 @@ class SharedDataFile {
                    const std::vector<ConflictAnswer>& answers, ErrorReporter& reporter) const;
 
     std::string path_;
+    int32_t devType_;
     CustomerTree base_;
     FileIdentity identity_;
     bool available_ = true;

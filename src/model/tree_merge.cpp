@@ -251,6 +251,7 @@ MergeResult mergeTrees(const CustomerTree& base, const CustomerTree& mine,
     }
 
     MergeResult result;
+    result.tree.devType = mine.devType;
     result.tree.lineSettings =
         mine.lineSettings == base.lineSettings ? theirs.lineSettings : mine.lineSettings;
     // The map's order puts every parent before its children.

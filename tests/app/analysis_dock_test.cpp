@@ -75,8 +75,7 @@ class AnalysisDockTest : public AppWindow {
 
     void show(int index, const std::string& customer = "Tokyo Works",
               const std::string& circuit = "Line 1", const std::string& name = "Close") {
-        doc->selection() = {customer, circuit, name, index};
-        doc->Refresh();
+        doc->select({customer, circuit, name, index});
     }
     QTableWidget& figures() { return *dock->figures().table(); }
     std::string limitsFile() { return readFile(home.file("LIMITS.INI")); }

@@ -69,7 +69,7 @@ class BatchTest : public AppHome {
 };
 
 TEST_F(BatchTest, DisplaySheetHandsBackEverySelectedMeasurement) {
-    plm::app::CPgMstEdit page(plm::app::SheetMode::Display, tree, twoSelected);
+    plm::app::CPgMstEdit page(plm::app::SheetMode::Display, settings(), tree, twoSelected);
     EXPECT_EQ(page.selectedRecords(), (std::vector<int>{0, 1}));
     EXPECT_EQ(page.selectionOut(), twoSelected);
     page.selectRecords({1});
@@ -164,7 +164,7 @@ TEST_F(BatchTest, CancelledTextOutputLeavesOnlyWholeFiles) {
         }
     });
     watch.start();
-    EXPECT_FALSE(plm::app::writeMeasurementsCsv(folder(), items, nullptr));
+    EXPECT_FALSE(plm::app::writeMeasurementsCsv(settings(), folder(), items, nullptr));
     watch.stop();
     const std::vector<std::string> names = report::batchCsvFileNames(items);
     const std::vector<std::string> written = filesIn(home.path() / "out");
@@ -182,7 +182,7 @@ TEST_F(BatchTest, OnePrintJobWithASummaryAndAPreviewOfEveryPage) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(home.file("visit.pdf")));
-    ASSERT_TRUE(plm::app::printMeasurements(printer, items, true, nullptr));
+    ASSERT_TRUE(plm::app::printMeasurements(printer, settings(), items, true, nullptr));
     EXPECT_EQ(pdfPages(home.file("visit.pdf")), 24);
 
     QPrinter screen(QPrinter::HighResolution);
@@ -198,7 +198,7 @@ TEST_F(BatchTest, OnePrintJobWithASummaryAndAPreviewOfEveryPage) {
             }
         }
     });
-    plm::app::previewMeasurements(screen, items, false, nullptr);
+    plm::app::previewMeasurements(screen, settings(), items, false, nullptr);
     EXPECT_EQ(previewPages, 23);
 }
 
@@ -215,7 +215,7 @@ TEST_F(BatchTest, TickedJudgementBoxAddsAJudgementPageAfterEachReport) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(home.file("visit.pdf")));
-    ASSERT_TRUE(plm::app::printMeasurements(printer, items, true, nullptr));
+    ASSERT_TRUE(plm::app::printMeasurements(printer, settings(), items, true, nullptr));
     ASSERT_EQ(pdfPages(home.file("visit.pdf")), 1 + 2 * 3);
     std::vector<bool> judgement;
     for (int page = 2; page <= 7; ++page) {
@@ -240,7 +240,7 @@ TEST_F(BatchTest, TickedJudgementBoxAddsAJudgementPageAfterEachReport) {
                 }
             }
         });
-        plm::app::previewMeasurements(screen, items, false, nullptr);
+        plm::app::previewMeasurements(screen, settings(), items, false, nullptr);
         return pages;
     };
     EXPECT_EQ(previewPages(), 6);
@@ -257,31 +257,29 @@ TEST_F(BatchTest, ASummaryIsNotPrintedWithoutReadableLimits) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(home.file("visit.pdf")));
-    EXPECT_FALSE(plm::app::printMeasurements(printer, items, true, nullptr));
+    EXPECT_FALSE(plm::app::printMeasurements(printer, settings(), items, true, nullptr));
     ASSERT_FALSE(prompts.texts().empty());
     EXPECT_EQ(prompts.texts().back().rfind(sj("判定基準ファイルが正しくありません"), 0), 0u)
         << prompts.texts().back();
     EXPECT_FALSE(std::filesystem::exists(home.file("visit.pdf")));
     // Without the summary the limits are not needed.
-    EXPECT_TRUE(plm::app::printMeasurements(printer, items, false, nullptr));
+    EXPECT_TRUE(plm::app::printMeasurements(printer, settings(), items, false, nullptr));
     EXPECT_EQ(pdfPages(home.file("visit.pdf")), 23);
 }
 
 TEST_F(BatchTest, MainWindowPrintsEverySelectedMeasurement) {
     ASSERT_TRUE(tree.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    plm::app::CPLMViewDoc doc;
-    plm::app::CMainFrame frame(doc);
+    plm::app::CPLMViewDoc doc(settings());
+    plm::app::CMainFrame frame(doc, settings());
     doc.OnNewDocument();
-    doc.selection() = twoSelected;
-    doc.Refresh();
+    doc.select(twoSelected);
     QPrinter& printer = frame.printer();
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(home.file("direct.pdf")));
     frame.OnPrintDirect();
     EXPECT_EQ(pdfPages(home.file("direct.pdf")), 2);
 
-    doc.selection() = {"Tokyo Works", "Line 1", "Close", 1};
-    doc.Refresh();
+    doc.select({"Tokyo Works", "Line 1", "Close", 1});
     frame.OnPrintDirect();
     EXPECT_EQ(pdfPages(home.file("direct.pdf")), 1);
 }

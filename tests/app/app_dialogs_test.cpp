@@ -283,6 +283,14 @@ TEST(SetSerial, ValuesOfTheChoiceTables) {
 
 class CutOutTest : public AppHome {
   protected:
+    // A document whose data file holds `held`.
+    std::unique_ptr<plm::app::CPLMViewDoc> documentHolding(const model::CustomerTree& held) {
+        EXPECT_TRUE(held.save(settings().dataFilePath(), plm::app::guiErrorReporter()));
+        auto doc = std::make_unique<plm::app::CPLMViewDoc>(settings());
+        EXPECT_TRUE(doc->LoadData());
+        return doc;
+    }
+
     model::CustomerTree tree = smallTree();
 };
 
@@ -362,17 +370,22 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     const std::string file = home.file("in.qbx");
     ASSERT_TRUE(source.save(support::fromFsPath(file), plm::app::guiErrorReporter()));
 
-    model::CustomerTree target;
-    target.customers.findOrAdd("tokyo");
-    target.customers.findOrAdd("Tokyo_1");
+    model::CustomerTree held;
+    held.customers.findOrAdd("tokyo");
+    held.customers.findOrAdd("Tokyo_1");
+    const auto doc = documentHolding(held);
+    const model::CustomerTree& target = doc->tree();
     prompts.queuePath(support::fromFsPath(file));
-    const plm::app::ImportOutcome outcome = plm::app::importData(target, "/srv/in");
+    const plm::app::ImportOutcome outcome = plm::app::importData(*doc, "/srv/in");
     EXPECT_EQ(outcome.file, support::fromFsPath(file));
     EXPECT_TRUE(outcome.added);
     EXPECT_EQ(prompts.shown().at(0).initial, "/srv/in");
     EXPECT_NE(target.customers.find("Tokyo_2"), -1);
     EXPECT_NE(target.customers.find("Osaka"), -1);
     EXPECT_EQ(target.customers.count(), 4);
+    model::CustomerTree onDisk;
+    ASSERT_TRUE(onDisk.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
+    EXPECT_EQ(onDisk.customers.count(), 4) << "saved at once";
     EXPECT_EQ(prompts.texts(),
               std::vector<std::string>{sj("取り込もうとしているデータは既に登録されています\n次の名"
                                           "前に変更して取り込みます\nTokyo_2")});
@@ -380,7 +393,7 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
 
     prompts.clear();
     prompts.queuePath(std::nullopt);
-    const plm::app::ImportOutcome cancelled = plm::app::importData(target, "/srv/in");
+    const plm::app::ImportOutcome cancelled = plm::app::importData(*doc, "/srv/in");
     EXPECT_EQ(cancelled.file, std::nullopt);
     EXPECT_FALSE(cancelled.added);
     EXPECT_EQ(target.customers.count(), 4) << "cancel imports nothing";
@@ -390,10 +403,10 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
 TEST_F(CutOutTest, ImportJoinsNamesThatFoldTogether) {
     const std::string file = home.file("in.qbx");
     test::writeFile(file, test::foldingDataFile());
-    model::CustomerTree target;
+    const auto doc = documentHolding({});
     prompts.queuePath(support::fromFsPath(file));
-    EXPECT_TRUE(plm::app::importData(target, "/srv/in").added);
-    const model::MeasurementName* name = model::findMeasurementName(target, "X", "C", "N");
+    EXPECT_TRUE(plm::app::importData(*doc, "/srv/in").added);
+    const model::MeasurementName* name = model::findMeasurementName(doc->tree(), "X", "C", "N");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->records.count(), 4);
     ASSERT_EQ(prompts.shown().size(), 2u);

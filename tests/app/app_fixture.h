@@ -59,8 +59,8 @@ class AppWindow : public AppHome {
     // file of the program folder loaded.
     void openWindow() {
         frame.reset();
-        doc = std::make_unique<plm::app::CPLMViewDoc>();
-        frame = std::make_unique<plm::app::CMainFrame>(*doc);
+        doc = std::make_unique<plm::app::CPLMViewDoc>(settings());
+        frame = std::make_unique<plm::app::CMainFrame>(*doc, settings());
         doc->OnNewDocument();
     }
 
@@ -123,6 +123,13 @@ class ScriptedSheet : public plm::app::DataSheet {
              QWidget*) override {
         calls().push_back({mode, &tree, selection});
         return action() ? action()(mode, tree, selection) : false;
+    }
+    // The action gets a copy to read: display mode changes nothing.
+    bool display(const model::CustomerTree& tree, plm::app::Selection& selection,
+                 QWidget*) override {
+        calls().push_back({plm::app::SheetMode::Display, &tree, selection});
+        model::CustomerTree copy = tree;
+        return action() ? action()(plm::app::SheetMode::Display, copy, selection) : false;
     }
 };
 

@@ -34,6 +34,12 @@ class FrameTest : public AppWindow {
     }
 
     bool textOutEnabled() { return frame->action(plm::app::ID_TEXT_OUT)->isEnabled(); }
+    // A change the document keeps in memory until the next save.
+    static model::LineSettings linePort(int port) {
+        model::LineSettings line;
+        line.port = port;
+        return line;
+    }
 
     std::string original;
     ScriptedSheet::Installed sheet;
@@ -150,12 +156,12 @@ TEST_F(FrameTest, ImportStartsInTheFolderOfTheLastExportOrImport) {
 }
 
 TEST_F(FrameTest, ClosingStoresPlacementSplitterAndData) {
-    doc->tree().customers.findOrAdd("Kobe");
+    doc->setLineSettings(linePort(5));
     frame->show();
     frame->close();
     model::CustomerTree onDisk;
     ASSERT_TRUE(onDisk.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    EXPECT_NE(onDisk.customers.find("Kobe"), -1);
+    EXPECT_EQ(onDisk.lineSettings.port, 5);
     EXPECT_TRUE(settings().placementValid);
     EXPECT_EQ(settings().placement.showCmd, 1u);
     const std::string panes = settings().GetString("SplitterWnd", "main_Panes_0", "", {}, false);
@@ -169,7 +175,7 @@ TEST_F(FrameTest, ClosingStoresPlacementSplitterAndData) {
 // window's close button through; that close must not start a second save
 // inside the running one.
 TEST_F(FrameTest, ClosingWhileALoadOrSaveRunsWaitsForTheNextClose) {
-    doc->tree().customers.findOrAdd("Kobe");
+    doc->setLineSettings(linePort(5));
     frame->show();
     {
         plm::ui::BusyScope busy(QStringLiteral("saving"));
@@ -179,15 +185,15 @@ TEST_F(FrameTest, ClosingWhileALoadOrSaveRunsWaitsForTheNextClose) {
     EXPECT_TRUE(frame->close());
     model::CustomerTree onDisk;
     ASSERT_TRUE(onDisk.load(settings().dataFilePath(), plm::app::guiErrorReporter()));
-    EXPECT_NE(onDisk.customers.find("Kobe"), -1);
+    EXPECT_EQ(onDisk.lineSettings.port, 5);
 }
 
 TEST_F(FrameTest, StoredPlacementAppliesAndHiddenColumnWidthIsKept) {
     settings().WriteString("SplitterWnd", "main_Panes_0", "-1 420 -1 77");
     settings().placement = {0, 3, -1, -1, -1, -1, 40, 50, 840, 650};
     settings().placementValid = true;
-    CPLMViewDoc doc2;
-    CMainFrame frame2(doc2);
+    CPLMViewDoc doc2(settings());
+    CMainFrame frame2(doc2, settings());
     EXPECT_TRUE(frame2.applyPlacement()) << "show command 3 opens maximized";
     EXPECT_EQ(frame2.geometry().size(), QSize(800, 600));
     settings().placementValid = false;

@@ -96,12 +96,13 @@ TEST_F(WorkerTest, GuiThreadKeepsHandlingEventsWhileALargeFileLoadsAndSaves) {
         EXPECT_LT(watch.longestMs, 400) << "the load";
     }
     {
-        doc->tree().customers.findOrAdd("Nagoya");
+        model::CustomerTree changed = doc->workingCopy();
+        changed.customers.findOrAdd("Nagoya");
         HeldLock lock(dataFile());
         ASSERT_TRUE(lock.held());
         QTimer::singleShot(500ms, [&] { lock.release(); });
         const TickWatch watch;
-        EXPECT_TRUE(doc->SaveData());
+        EXPECT_TRUE(doc->commitRestored(std::move(changed)));
         EXPECT_GE(watch.ticks, 20) << "the save";
         EXPECT_LT(watch.longestMs, 400) << "the save";
     }
@@ -123,7 +124,7 @@ TEST_F(WorkerTest, ConflictIsAskedOnTheGuiThreadWhileTheSaveWaits) {
     const ui::ScopedPrompter scopedNoting(noting);
     ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
     openWindow();
-    auto comment = [](model::CustomerTree& t) -> std::string& {
+    auto comment = [](auto& t) -> auto& {
         return model::findMeasurementName(t, "Tokyo Works", "Line 1", "Close")
             ->records.at(0)
             .cond.comment;
@@ -131,10 +132,11 @@ TEST_F(WorkerTest, ConflictIsAskedOnTheGuiThreadWhileTheSaveWaits) {
     model::SharedDataFile other(settings().dataFilePath());
     ASSERT_TRUE(other.update([&](model::CustomerTree& t) { comment(t) = "theirs"; },
                              plm::app::guiErrorReporter()));
-    comment(doc->tree()) = "mine";
+    model::CustomerTree mine = doc->workingCopy();
+    comment(mine) = "mine";
     noting.queueYes();  // keep this side
 
-    EXPECT_TRUE(doc->SaveData());
+    EXPECT_TRUE(doc->commitRestored(std::move(mine)));
     ASSERT_EQ(noting.texts().size(), 1u);
     EXPECT_EQ(noting.askedOn, QCoreApplication::instance()->thread());
     EXPECT_TRUE(noting.duringJob);
@@ -149,12 +151,13 @@ TEST_F(WorkerTest, ClosingTheWindowWhileASaveRunsClosesItAfterwards) {
     ASSERT_TRUE(smallTree().save(settings().dataFilePath(), plm::app::guiErrorReporter()));
     openWindow();
     frame->show();
-    doc->tree().customers.findOrAdd("Nagoya");
+    model::CustomerTree changed = doc->workingCopy();
+    changed.customers.findOrAdd("Nagoya");
     HeldLock lock(dataFile());
     ASSERT_TRUE(lock.held());
     QTimer::singleShot(100ms, [&] { frame->close(); });
     QTimer::singleShot(400ms, [&] { lock.release(); });
-    EXPECT_TRUE(doc->SaveData());
+    EXPECT_TRUE(doc->commitRestored(std::move(changed)));
     EXPECT_TRUE(frame->isVisible()) << "closed in the middle of the save";
 
     QDeadlineTimer deadline(5000);

@@ -47,7 +47,6 @@ class MgmtTest : public ::testing::Test {
     MgmtTest() : scoped_(prompts) {
         ensureApplication();
         saved_ = app::appSettings();
-        savedDevType_ = model::configuredDevType();
         settings::AppSettings& s = app::appSettings();
         s.itemName1 = sj("需要家名称");
         s.itemName2 = sj("試験回路名称");
@@ -55,10 +54,7 @@ class MgmtTest : public ::testing::Test {
         s.deviceTypeIndex = 3;
         s.chattering = s.measureOpe = s.outsideTrigger = 1;
     }
-    ~MgmtTest() override {
-        app::appSettings() = saved_;
-        model::setConfiguredDevType(savedDevType_);
-    }
+    ~MgmtTest() override { app::appSettings() = saved_; }
 
     // Customers "ALPHA" (circuits "C1" with names "N1" [3 records] and "N2"
     // [empty], "C2") and "BETA" ("C1" / "N1" [1 record]).
@@ -72,13 +68,15 @@ class MgmtTest : public ::testing::Test {
         nameAt(tree, "BETA", "C1", "N1").records.add(datedRecord(5, 9, 1));
     }
 
+    // The program's settings, which the sheet is given.
+    static settings::AppSettings& settings() { return app::appSettings(); }
+
     plm::test::ScriptedPrompter prompts;
     model::CustomerTree tree;
 
   private:
     ui::ScopedPrompter scoped_;
     settings::AppSettings saved_;
-    int32_t savedDevType_ = 3;
 };
 
 }  // namespace plm::test::mgmt

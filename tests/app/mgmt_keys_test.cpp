@@ -55,7 +55,7 @@ class MgmtKeysTest : public MgmtTest {
   protected:
     void SetUp() override {
         fillTree();
-        sheet_ = std::make_unique<MgmtSheetDialog>(SheetMode::Edit, tree,
+        sheet_ = std::make_unique<MgmtSheetDialog>(SheetMode::Edit, settings(), tree,
                                                    app::Selection{"ALPHA", "C1", "N1", 0});
         sheet_->show();
         sheet_->activateWindow();

@@ -22,7 +22,7 @@ const std::string kEmojiRefused = sj("保存できない文字が含まれてい
 
 TEST_F(MgmtTest, AddItemRefusesCharactersTheDataFileCannotHold) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     struct Seen {
         bool open = false;
         QString selected;
@@ -47,7 +47,7 @@ TEST_F(MgmtTest, AddItemRefusesCharactersTheDataFileCannotHold) {
 
 TEST_F(MgmtTest, RenameAndConditionTextsRefuseCharactersTheDataFileCannotHold) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     QAbstractItemModel* names = page.nameList(0)->model();
     names->setData(names->index(0, 0), QString::fromUtf8("A😀"));
     QCoreApplication::processEvents();

@@ -100,7 +100,7 @@ TEST(MgmtColumns, OptionalColumnsAndChannels) {
 
 TEST_F(MgmtTest, OpensOnTheGivenSelectionAndShowsItInTheCaption) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 2});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 2});
     EXPECT_EQ(page.currentCustomer(), 0);
     EXPECT_EQ(page.currentCircuit(), 0);
     EXPECT_EQ(page.currentName(), 0);
@@ -110,7 +110,7 @@ TEST_F(MgmtTest, OpensOnTheGivenSelectionAndShowsItInTheCaption) {
 
     // Unknown names fall back to the first items; switching the customer
     // reloads everything beneath it with the first items selected.
-    CPgMstEdit other(SheetMode::Edit, tree, {"NOBODY", "X", "Y", 7});
+    CPgMstEdit other(SheetMode::Edit, settings(), tree, {"NOBODY", "X", "Y", 7});
     EXPECT_EQ(other.currentCustomer(), 0);
     EXPECT_EQ(other.selectedRecords(), std::vector<int>{0});
     other.selectCustomer(1);
@@ -136,7 +136,7 @@ TEST_F(MgmtTest, EmptyNamesAreListedAsUnnamedInGrey) {
         return foreground.value<QBrush>().color() == QColor(Qt::gray);
     };
 
-    CPgMstEdit page(SheetMode::Edit, tree, {"", "", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"", "", "N1", 0});
     for (int level : {0, 1}) {
         const QModelIndex first = page.nameList(level)->model()->index(0, 0);
         EXPECT_EQ(first.data(Qt::DisplayRole).toString(), unnamed) << level;
@@ -164,7 +164,7 @@ TEST_F(MgmtTest, EmptyNamesAreListedAsUnnamedInGrey) {
 TEST_F(MgmtTest, ControlsPerMode) {
     fillTree();
     for (SheetMode mode : {SheetMode::Display, SheetMode::Edit, SheetMode::Transfer}) {
-        CPgMstEdit page(mode, tree, {});
+        CPgMstEdit page(mode, settings(), tree, {});
         const bool display = mode == SheetMode::Display;
         EXPECT_EQ(page.button(CPgMstEdit::AddCustomer)->isVisibleTo(&page), !display);
         EXPECT_EQ(page.button(CPgMstEdit::MoveRecords)->isVisibleTo(&page), !display);
@@ -189,13 +189,13 @@ TEST_F(MgmtTest, SheetCaptionsAndDisplayModeOk) {
                  {SheetMode::Edit, "編集", "需要家データ編集"},
                  {SheetMode::Display, "測定データの表示", "測定データの表示"}};
     for (const Case& c : cases) {
-        app::MgmtSheetDialog sheet(c.mode, tree, {});
+        app::MgmtSheetDialog sheet(c.mode, settings(), tree, {});
         EXPECT_EQ(sheet.windowTitle().toStdString(), c.caption);
         EXPECT_EQ(sheet.pageTree()->topLevelItem(0)->text(0).toStdString(), c.page);
     }
 
     // Display mode refuses OK without a measurement, on an empty name.
-    app::MgmtSheetDialog sheet(SheetMode::Display, tree, {"ALPHA", "C1", "N2", -1});
+    app::MgmtSheetDialog sheet(SheetMode::Display, settings(), tree, {"ALPHA", "C1", "N2", -1});
     sheet.show();
     sheet.accept();
     EXPECT_TRUE(sheet.isVisible());
@@ -213,7 +213,7 @@ TEST_F(MgmtTest, SheetCaptionsAndDisplayModeOk) {
 
 TEST_F(MgmtTest, DeletingCustomersSelectsTheNeighbourAndEmptiesTheLists) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"BETA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"BETA", "C1", "N1", 0});
     prompts.queueNo();
     page.button(CPgMstEdit::DeleteCustomer)->click();
     EXPECT_EQ(tree.customers.count(), 2);
@@ -244,7 +244,7 @@ TEST_F(MgmtTest, DeletingCustomersSelectsTheNeighbourAndEmptiesTheLists) {
 
 TEST_F(MgmtTest, RenameMovesTheItemWithItsSubtreeOrIsRefused) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     renameInPlace(page, 0, 0, "ZULU");
     EXPECT_EQ(listNames(page.nameList(0)), (std::vector<std::string>{"BETA", "ZULU"}));
     EXPECT_EQ(page.currentCustomer(), 1);
@@ -271,7 +271,7 @@ TEST_F(MgmtTest, RenameMovesTheItemWithItsSubtreeOrIsRefused) {
 
 TEST_F(MgmtTest, AddItemRefusesSiblingNamesAndInsertsSorted) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     std::vector<std::string> seen;
     onNextModal<app::CAddItem>([&](app::CAddItem* dialog) {
         seen.push_back(cp(dialog->findChild<QLabel*>()->text()));
@@ -315,7 +315,7 @@ TEST_F(MgmtTest, AddItemRefusesSiblingNamesAndInsertsSorted) {
 
 TEST_F(MgmtTest, DeleteSelectedMeasurements) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     page.selectRecords({0, 2});
     prompts.queueYes();
     page.button(CPgMstEdit::DeleteRecords)->click();
@@ -330,7 +330,7 @@ TEST_F(MgmtTest, DeleteSelectedMeasurements) {
 TEST_F(MgmtTest, DeleteQuestionsNameWhatTheyDeleteAndHowMuchItHolds) {
     fillTree();
     nameAt(tree, "ALPHA", "C2", "N3").records.add(datedRecord(7, 11, 4));
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 1});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 1});
     const model::MeasurementRecord& second = page.recordModel()->records()->at(1);
     const struct {
         CPgMstEdit::ButtonId button;
@@ -353,7 +353,7 @@ TEST_F(MgmtTest, DeleteQuestionsNameWhatTheyDeleteAndHowMuchItHolds) {
 
 TEST_F(MgmtTest, MoveMeasurements) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     model::MeasurementName& source = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
     source.records.at(0).cond.mcType = "FIRST";
 
@@ -425,7 +425,7 @@ TEST_F(MgmtTest, MoveMeasurements) {
 
 TEST_F(MgmtTest, DateAndTimeEditedInPlaceKeepThePosition) {
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     QAbstractItemModel* m = page.recordModel();
     const model::MeasurementName& n = *model::findMeasurementName(tree, "ALPHA", "C1", "N1");
     EXPECT_TRUE(m->setData(m->index(0, 1), "2030/12/24"));

@@ -63,7 +63,7 @@ class MgmtSheetCloseTest : public MgmtTest {
     // A transfer-mode sheet on the screen with two received measurements,
     // marked as what was left of an interrupted transfer.
     std::unique_ptr<MgmtSheetDialog> openTransferSheet() {
-        auto sheet = std::make_unique<MgmtSheetDialog>(SheetMode::Transfer, tree,
+        auto sheet = std::make_unique<MgmtSheetDialog>(SheetMode::Transfer, settings(), tree,
                                                        app::Selection{"ALPHA", "C1", "N1", 0});
         sheet->page()->transferPage()->setReceived({datedRecord(2, 12, 7), datedRecord(4, 8, 8)},
                                                    true);
@@ -129,7 +129,7 @@ TEST_F(MgmtSheetCloseTest, NothingLeftToRegisterOrNotTransferModeClosesWithoutAs
     EXPECT_TRUE(prompts.shown().empty());
 
     // Edit mode holds no received measurements to lose.
-    MgmtSheetDialog edit(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    MgmtSheetDialog edit(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     edit.show();
     edit.cancelButton()->click();
     EXPECT_FALSE(edit.isVisible());
@@ -196,7 +196,7 @@ TEST_F(MgmtSheetCloseTest, StrayEnterNeverClosesTheSheetNorLosesTheList) {
 }
 
 TEST_F(MgmtSheetCloseTest, EnterStartsAndCommitsACellEditInEditMode) {
-    MgmtSheetDialog sheet(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    MgmtSheetDialog sheet(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     sheet.show();
     QTreeView* customers = sheet.page()->nameList(0);
 
@@ -242,7 +242,7 @@ TEST_F(MgmtSheetCloseTest, CancellingChangesAsksAndNoKeepsThem) {
         SCOPED_TRACE(way.name);
         prompts.clear();
         model::CustomerTree work = tree;  // the sheet edits the tree it is given
-        MgmtSheetDialog sheet(SheetMode::Edit, work, {"ALPHA", "C1", "N1", 0});
+        MgmtSheetDialog sheet(SheetMode::Edit, settings(), work, {"ALPHA", "C1", "N1", 0});
         sheet.show();
         QCoreApplication::processEvents();
         way.close(sheet);
@@ -269,7 +269,7 @@ TEST_F(MgmtSheetCloseTest, CancellingChangesAsksAndNoKeepsThem) {
         EXPECT_TRUE(prompts.problems().empty());
     }
     model::CustomerTree work = tree;
-    MgmtSheetDialog kept(SheetMode::Edit, work, {"ALPHA", "C1", "N1", 0});
+    MgmtSheetDialog kept(SheetMode::Edit, settings(), work, {"ALPHA", "C1", "N1", 0});
     kept.show();
     QCoreApplication::processEvents();
     kept.page()->selectRecords({0});
@@ -288,7 +288,7 @@ TEST_F(MgmtSheetCloseTest, CancelAfterOnlyAStartDateOrTimeEditAsks) {
         SCOPED_TRACE(column);
         prompts.clear();
         model::CustomerTree work = tree;
-        MgmtSheetDialog sheet(SheetMode::Edit, work, {"ALPHA", "C1", "N1", 0});
+        MgmtSheetDialog sheet(SheetMode::Edit, settings(), work, {"ALPHA", "C1", "N1", 0});
         sheet.show();
         QCoreApplication::processEvents();
         QAbstractItemModel* records = sheet.page()->recordModel();

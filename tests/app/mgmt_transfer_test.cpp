@@ -168,9 +168,11 @@ TEST(MgmtDetail, RealNumberFieldsReadTheLeadingNumber) {
 
 TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
     app::appSettings().deviceTypeIndex = 0;  // three channels
-    model::setConfiguredDevType(0);
     fillTree();
-    CPgMstEdit page(SheetMode::Edit, tree, {"ALPHA", "C1", "N1", 0});
+    for (model::MeasurementRecord& r :
+         model::findMeasurementName(tree, "ALPHA", "C1", "N1")->records)
+        r.cond.devType = 0;
+    CPgMstEdit page(SheetMode::Edit, settings(), tree, {"ALPHA", "C1", "N1", 0});
     page.selectRecords({0, 1, 2});
     app::DetailEditor* editor = page.detailEditor();
     ASSERT_NE(editor->valueItem(8), nullptr);  // weather of a 3-channel device
@@ -195,7 +197,7 @@ TEST_F(MgmtTest, EditingAValueSetsEverySelectedMeasurementAndTheDefaults) {
     EXPECT_EQ(cp(page.recordModel()->index(2, 12).data().toString()), sj("曇り"));
 
     // Display mode: nothing is editable.
-    CPgMstEdit display(SheetMode::Display, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit display(SheetMode::Display, settings(), tree, {"ALPHA", "C1", "N1", 0});
     EXPECT_FALSE(display.detailEditor()->valueItem(1)->flags() & Qt::ItemIsEditable);
 }
 
@@ -205,7 +207,7 @@ class MgmtRegisterTest : public MgmtTest {
   protected:
     void SetUp() override {
         fillTree();
-        page = std::make_unique<CPgMstEdit>(SheetMode::Transfer, tree,
+        page = std::make_unique<CPgMstEdit>(SheetMode::Transfer, settings(), tree,
                                             app::Selection{"ALPHA", "C1", "N1", 0});
         // Received: day 2 at 12:00, day 4, day 0 (the last of the previous month).
         page->transferPage()->setReceived(
@@ -353,7 +355,7 @@ class MgmtReceiveTest : public MgmtTest {
 };
 
 TEST_F(MgmtReceiveTest, CapturedFileCompletesWithOk) {
-    CCommRead dialog(tree.lineSettings);
+    CCommRead dialog(settings(), tree.lineSettings);
     dialog.setFile(dataPath("capture_two.txt"));
     EXPECT_EQ(dialog.statusLine()->text(), QString());  // nothing until the first status text
     EXPECT_FALSE(dialog.showCollected());
@@ -387,13 +389,13 @@ TEST_F(MgmtReceiveTest, TitlesAndLinesAreNotCut) {
     };
     fillTree();
     // Every optional column shown: the designed widths are at their narrowest.
-    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N1", 0});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {"ALPHA", "C1", "N1", 0});
     fits(page.recordList(), 10);
     fits(page.transferPage()->list(), 0);
 
     TempDir dir;
     writeFile(dir.file("c.txt"), readFile(dataPath("capture_two.txt")));
-    CCommRead dialog(tree.lineSettings);
+    CCommRead dialog(settings(), tree.lineSettings);
     dialog.setFile(dir.file("c.txt"));
     ASSERT_EQ(run(dialog), QDialog::Accepted);
     QListWidget* list = dialog.progressList();
@@ -415,7 +417,7 @@ TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {
         ~LogGuard() { support::AppLog().setLog(""); }
     } logGuard(dir.file("APP"));
     for (const std::string& file : {dataPath("capture_bad_end.txt"), dir.file("missing.txt")}) {
-        CCommRead dialog(tree.lineSettings);
+        CCommRead dialog(settings(), tree.lineSettings);
         dialog.setFile(file);
         std::vector<std::string> seen;
         bool stayedOpen = false;
@@ -447,7 +449,7 @@ TEST_F(MgmtReceiveTest, FailedReadStaysOpenUntilCancelled) {
 
 TEST_F(MgmtReceiveTest, CancelOnASilentLineEndsPromptlyAndClosesIt) {
     FakeTester tester;
-    CCommRead dialog(tree.lineSettings);
+    CCommRead dialog(settings(), tree.lineSettings);
     dialog.setDevice(tester.device());
     std::chrono::steady_clock::duration took{};
     const int result = run(dialog, [&](CCommRead* d) {
@@ -482,7 +484,7 @@ TEST_F(MgmtReceiveTest, TransferFromTheTesterIntoTheTree) {
     writeFile(home.file("PLMView.INI"), "[Ports]\nCOM3=" + tester.device() + "\n");
     fillTree();
     tree.lineSettings.port = 3;
-    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {"ALPHA", "C1", "N2", -1});
 
     // The largest measurement the protocol carries (5 s at 100 us) and a small one.
     std::vector<model::MeasurementRecord> sent = {makeRecord(41, 4, 0), makeRecord(42, 0, 1)};
@@ -559,7 +561,7 @@ Bytes partOfFour(size_t whole, size_t extra, std::vector<model::MeasurementRecor
 TEST_F(MgmtLineTest, ProgressMovesWhileTheWindowStaysResponsiveAtTheFastestLineRate) {
     // Two of the largest measurements (5 s at 100 us) at 256000 baud, the fastest setting.
     std::vector<model::MeasurementRecord> sent = {makeRecord(41, 4, 0), makeRecord(42, 4, 0)};
-    CCommRead dialog(tree.lineSettings);
+    CCommRead dialog(settings(), tree.lineSettings);
     int ticks = 0;
     std::vector<int> values;
     std::vector<std::string> figures;
@@ -609,7 +611,7 @@ TEST_F(MgmtLineTest, ProgressMovesWhileTheWindowStaysResponsiveAtTheFastestLineR
 TEST_F(MgmtLineTest, UntickedCollectedDataListsOnlyTheStatusTexts) {
     std::vector<model::MeasurementRecord> sent;
     const Bytes bytes = partOfFour(3, 0, sent);
-    CCommRead dialog(tree.lineSettings);
+    CCommRead dialog(settings(), tree.lineSettings);
     bool flagAfterClick = true;
     const int result = run(dialog, [&](CCommRead* d) {
         ASSERT_TRUE(tester.waitForOpen());
@@ -636,7 +638,7 @@ TEST_F(MgmtLineTest, UntickedCollectedDataListsOnlyTheStatusTexts) {
 TEST_F(MgmtLineTest, SilentLineIsShownAndCancelIsJournaledAsStopped) {
     std::vector<model::MeasurementRecord> sent;
     const Bytes bytes = partOfFour(1, 36 + 500, sent);
-    CCommRead dialog(tree.lineSettings);
+    CCommRead dialog(settings(), tree.lineSettings);
     dialog.setSilenceShown(300ms);
     std::string said;
     const int result = run(dialog, [&](CCommRead* d) {
@@ -666,7 +668,7 @@ TEST_F(MgmtLineTest, SilentLineIsShownAndCancelIsJournaledAsStopped) {
 
 TEST_F(MgmtLineTest, LineCutAfterTheSecondOfFourLeavesTwoToRegister) {
     fillTree();
-    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {"ALPHA", "C1", "N2", -1});
     std::vector<model::MeasurementRecord> sent;
     const Bytes bytes = partOfFour(2, 400, sent);
     std::string said;
@@ -701,7 +703,7 @@ TEST_F(MgmtLineTest, LineCutAfterTheSecondOfFourLeavesTwoToRegister) {
 }
 
 TEST_F(MgmtLineTest, CancelInTheMiddleOfABlockOffersOnlyEarlierWholeOnes) {
-    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {});
     std::vector<model::MeasurementRecord> sent;
     const Bytes bytes = partOfFour(1, 36 + 500, sent);
     onNextModal<CCommRead>([&](CCommRead* d) {
@@ -727,7 +729,7 @@ TEST_F(MgmtReceiveTest, ACutCaptureReadFromFileOffersItsWholeMeasurements) {
     blocks.pop_back();
     TempDir dir;
     writeFile(dir.file("cut.txt"), capturedText(blocks));
-    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {});
     prompts.queuePath(support::fromFsPath(dir.file("cut.txt")));
     onNextModal<CCommRead>([&](CCommRead* d) {
         EXPECT_TRUE(waitFor(
@@ -743,7 +745,7 @@ TEST_F(MgmtReceiveTest, ACutCaptureReadFromFileOffersItsWholeMeasurements) {
 
 TEST_F(MgmtReceiveTest, FileReadThroughThePage) {
     fillTree();
-    CPgMstEdit page(SheetMode::Transfer, tree, {"ALPHA", "C1", "N2", -1});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {"ALPHA", "C1", "N2", -1});
     prompts.queuePath(std::nullopt);
     page.button(CPgMstEdit::ReadFile)->click();
     EXPECT_EQ(page.transferPage()->listModel()->rowCount(), 0);
@@ -772,7 +774,7 @@ struct FailOnReport : model::ErrorReporter {
 // registering, conditions; the saved data file gives it all back.
 TEST_F(MgmtTest, FirstSessionSurvivesSaveAndLoad) {
     TempDir dir;
-    CPgMstEdit page(SheetMode::Transfer, tree, {});
+    CPgMstEdit page(SheetMode::Transfer, settings(), tree, {});
     for (auto [id, name] :
          {std::pair{CPgMstEdit::AddCustomer, "ACME"}, std::pair{CPgMstEdit::AddCircuit, "LINE-1"},
           std::pair{CPgMstEdit::AddName, "MONTHLY"}}) {

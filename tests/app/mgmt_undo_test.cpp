@@ -59,8 +59,8 @@ class MgmtUndoTest : public MgmtTest {
     void SetUp() override { fillTree(); }
 
     std::unique_ptr<MgmtSheetDialog> openSheet(SheetMode mode) {
-        auto sheet =
-            std::make_unique<MgmtSheetDialog>(mode, tree, app::Selection{"ALPHA", "C1", "N1", 0});
+        auto sheet = std::make_unique<MgmtSheetDialog>(mode, settings(), tree,
+                                                       app::Selection{"ALPHA", "C1", "N1", 0});
         if (mode == SheetMode::Transfer) {
             sheet->page()->transferPage()->setReceived(
                 {datedRecord(2, 12, 7), datedRecord(4, 8, 8)});

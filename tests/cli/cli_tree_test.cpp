@@ -80,6 +80,26 @@ TEST(CliTree, RegisterListShowExportImportEndToEnd) {
     EXPECT_EQ(tree.customers.count(), 2);
 }
 
+// The device type comes from system.ini: what a record shows, whether it was
+// read from the data file or just registered, is the configured one.
+TEST(CliTree, RecordsShowTheConfiguredDeviceType) {
+    test::TempDir dir;
+    const std::string capture = fs::absolute(test::dataPath("capture_two.txt")).string();
+    ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点1"}).status, 0);
+    const auto shownType = [&](const char* name) {
+        const ToolRun r = plmtool(dir, {"show", "東京", "回路A", name, "0"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const size_t at = r.out.find("装置タイプ: ");
+        return at == std::string::npos ? r.out : r.out.substr(at, r.out.find('\n', at) - at);
+    };
+    EXPECT_EQ(shownType("点1"), "装置タイプ: ８ＣＨ");
+
+    test::writeFile(dir.file("home/system.ini"), "[Setting]\r\nDeviceType=4\r\n");
+    EXPECT_EQ(shownType("点1"), "装置タイプ: ４ＣＨ") << "read from the data file";
+    ASSERT_EQ(plmtool(dir, {"register", capture, "東京", "回路A", "点2"}).status, 0);
+    EXPECT_EQ(shownType("点2"), "装置タイプ: ４ＣＨ") << "registered";
+}
+
 std::string foldingFile() {
     return test::foldingDataFile();
 }

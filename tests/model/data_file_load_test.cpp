@@ -132,7 +132,6 @@ TEST(DataFileLoad, Version1FileIsSavedAsVersion6) {
     test::TempDir dir;
     const std::string path = dir.file("QBX.DAT");
     test::writeFile(path, test::readFile(test::dataPath("datafiles/version1.dat")));
-    setConfiguredDevType(3);
     CustomerTree tree;
     RecordingReporter reporter;
     ASSERT_TRUE(tree.load(path, reporter));

@@ -18,12 +18,8 @@ namespace {
 
 using test::Bytes;
 
-// The configured device type is process-wide; every test here runs with 8 channels.
-class DataFileFormat : public ::testing::Test {
-  protected:
-    void SetUp() override { setConfiguredDevType(3); }
-    void TearDown() override { setConfiguredDevType(3); }
-};
+// Every test here reads with the default device type, 8 channels.
+class DataFileFormat : public ::testing::Test {};
 
 CustomerTree oneRecordTree(MeasurementRecord record, const std::string& customer = "c") {
     CustomerTree tree;
@@ -195,8 +191,8 @@ TEST_F(DataFileFormat, OlderVersionsLackTheLaterItems) {
 
 TEST_F(DataFileFormat, StoredDeviceTypeGivesWayToTheConfiguredOne) {
     std::string bytes = writeDataFile(oneRecordTree(test::richRecord(1, 3)));
-    setConfiguredDevType(1);
     CustomerTree tree;
+    tree.devType = 1;
     ASSERT_EQ(readDataFile(bytes, tree), ReadStatus::Ok);
     EXPECT_EQ(findMeasurementName(tree, "c", "t", "n")->records.at(0).cond.devType, 1);
 }

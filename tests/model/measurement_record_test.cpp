@@ -14,15 +14,6 @@ std::string utf8(const std::string& cp932) {
     return support::toUtf8(cp932);
 }
 
-// Keeps the process-wide device type as the test found it.
-struct ConfiguredDevType {
-    explicit ConfiguredDevType(int32_t code) : saved(configuredDevType()) {
-        setConfiguredDevType(code);
-    }
-    ~ConfiguredDevType() { setConfiguredDevType(saved); }
-    int32_t saved;
-};
-
 MeasurementRecord recordAt(const char* dateTime) {
     MeasurementRecord r;
     r.testDateTime = support::parseDateTime(dateTime);
@@ -30,8 +21,8 @@ MeasurementRecord recordAt(const char* dateTime) {
 }
 
 TEST(MeasurementRecord, NewRecordLabels) {
-    ConfiguredDevType configured(1);
     MeasurementRecord r;
+    r.Reset(1);
     using Label = std::function<std::string(const MeasurementRecord&)>;
     const std::pair<Label, const char*> labels[] = {
         {&MeasurementRecord::dataNoText, "-1"},
@@ -200,7 +191,6 @@ TEST(MeasurementRecord, ContactQueries) {
 }
 
 TEST(MeasurementRecord, ResetCopyAndConditions) {
-    ConfiguredDevType configured(2);
     MeasurementRecord a;
     a.dataNo = 9;
     a.contacts = {1, 2, 3};
@@ -219,7 +209,7 @@ TEST(MeasurementRecord, ResetCopyAndConditions) {
 
     a.cond.devType = 0;
     a.testDateTime = support::parseDateTime("2015/01/06 05:56");
-    a.Reset();
+    a.Reset(2);
     EXPECT_EQ(a.dataNo, -1);
     EXPECT_TRUE(a.contacts.empty());
     EXPECT_FALSE(a.dateValid());

@@ -43,6 +43,7 @@ TEST(RecordRegister, EmptyNameTakesWholeNumberDefaults) {
     settings.defSesshoku = {"12.7", "abc", "-3x"};
     settings.defVacuum = {"7", "", " 42"};
     settings.defMcType = "ignored";
+    settings.deviceTypeIndex = 1;  // four channels
     MeasurementName name;
     registerRecords(name, {transferred(3, 1), transferred(1, 2)}, RegisterMode::Append, settings);
     ASSERT_EQ(name.records.count(), 2);
@@ -50,7 +51,7 @@ TEST(RecordRegister, EmptyNameTakesWholeNumberDefaults) {
         EXPECT_EQ(r.cond.sesshoku, (std::array<double, 3>{12, 0, -3}));
         EXPECT_EQ(r.cond.vacuum, (std::array<double, 3>{7, 0, 42}));
         EXPECT_EQ(r.cond.mcType, "");
-        EXPECT_EQ(r.cond.devType, configuredDevType());
+        EXPECT_EQ(r.cond.devType, settings.deviceTypeIndex);
     }
     EXPECT_EQ(tags(name), (std::vector<int>{2, 1}));
     EXPECT_EQ(name.records.at(0).dataNo, 1);

@@ -79,6 +79,47 @@ TEST(SharedDataFile, SaveKeepsWhatAnotherWriterAddedMeanwhile) {
     EXPECT_EQ(recordsUnder(treeFile(path), "Mine"), -1);
 }
 
+// The device type of every record read under a customer, in order.
+std::vector<int32_t> devTypesUnder(const CustomerTree& tree, const char* customer) {
+    std::vector<int32_t> types;
+    if (const MeasurementName* name = findMeasurementName(tree, customer, "t", "n")) {
+        for (const MeasurementRecord& r : name->records)
+            types.push_back(r.cond.devType);
+    }
+    return types;
+}
+
+// Whatever code the file stores (here the default one, 8 channels), every
+// record that the file reads, merges in or hands to a change takes the
+// device type the file was given.
+TEST(SharedDataFile, RecordsReadTakeTheConfiguredDeviceType) {
+    test::TempDir dir;
+    const std::string path = dir.file("DATA/QBX.DAT");
+    otherWriterAdds(path, "Stored", 1);
+    SharedDataFile file(path, 1);
+    CustomerTree tree;
+    RecordingReporter reporter;
+    ASSERT_TRUE(file.load(tree, reporter));
+    EXPECT_EQ(devTypesUnder(tree, "Stored"), std::vector<int32_t>{1});
+
+    otherWriterAdds(path, "Other", 2);
+    findOrAddMeasurementName(tree, "Mine", "t", "n").records.add(test::richRecord(3));
+    ASSERT_TRUE(file.save(tree, reporter));
+    EXPECT_EQ(devTypesUnder(tree, "Other"), std::vector<int32_t>{1}) << "merged in";
+
+    std::vector<int32_t> changed;
+    ASSERT_TRUE(file.update(
+        [&](CustomerTree& t) {
+            for (const char* customer : {"Stored", "Other", "Mine"})
+                changed.push_back(devTypesUnder(t, customer).at(0));
+        },
+        reporter));
+    EXPECT_EQ(changed, (std::vector<int32_t>{1, 1, 1}));
+    EXPECT_EQ(devTypesUnder(treeFile(path), "Mine"), std::vector<int32_t>{3})
+        << "a tree of its own reads with the default";
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
 TEST(SharedDataFile, ConflictIsAskedAndTheVersionNotKeptStaysOnDisk) {
     for (ConflictChoice choice :
          {ConflictChoice::KeepMine, ConflictChoice::KeepTheirs, ConflictChoice::Unanswered}) {

@@ -50,7 +50,7 @@ CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, ChartDecorations& view, QWidget* 
     tabs_->addTab(figures_, qsj("判定"));
     tabs_->addTab(trend_, qsj("傾向"));
     setWidget(tabs_);
-    connect(&doc_, &CPLMViewDoc::hint, this, &CAnalysisDock::onHint);
+    connect(&doc_, &CPLMViewDoc::shownChanged, this, &CAnalysisDock::refresh);
     connect(figures_->limitsButton(), &QPushButton::clicked, this, &CAnalysisDock::OnLimits);
     connect(figures_->overlayBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyOverlay);
     connect(figures_->printBox(), &QCheckBox::toggled, this, &CAnalysisDock::applyPrint);
@@ -58,11 +58,6 @@ CAnalysisDock::CAnalysisDock(CPLMViewDoc& doc, ChartDecorations& view, QWidget* 
     connect(trend_, &CTrendView::overlayRequested, this, &CAnalysisDock::overlayMeasurement);
     connect(trend_, &CTrendView::scopeChanged, this, &CAnalysisDock::refresh);
     refresh();
-}
-
-void CAnalysisDock::onHint(const ViewHint& hint) {
-    if (hint.code == HintRebuild)
-        refresh();
 }
 
 void CAnalysisDock::clear(const std::string& why) {

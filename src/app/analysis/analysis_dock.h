@@ -14,7 +14,6 @@ namespace plm::app {
 class CFiguresPane;
 class CPLMViewDoc;
 class CTrendView;
-struct ViewHint;
 
 // "判定・傾向", beside the test sheet: the figures and verdict of the shown
 // measurement and the trend of its name, recomputed whenever the chart view
@@ -38,7 +37,6 @@ class CAnalysisDock : public QDockWidget {
     void overlayMeasurement(int index);
 
   private:
-    void onHint(const ViewHint& hint);
     void applyOverlay();
     void applyPrint();
     void clear(const std::string& why);

@@ -17,8 +17,7 @@ namespace plm::app {
 
 using support::sj;
 
-const std::string& levelCaption(int level) {
-    const settings::AppSettings& s = appSettings();
+const std::string& levelCaption(const settings::AppSettings& s, int level) {
     if (level == 0)
         return s.itemName1;
     if (level == 1)
@@ -27,10 +26,10 @@ const std::string& levelCaption(int level) {
 }
 
 CAddItem::CAddItem(int level, int customer, int circuit, const model::CustomerTree& tree,
-                   QWidget* parent)
+                   const std::string& caption, QWidget* parent)
     : QDialog(parent), level_(level), customer_(customer), circuit_(circuit), tree_(tree) {
     setWindowTitle(qsj("新規追加"));
-    caption_ = new QLabel(qs(levelCaption(level)), this);
+    caption_ = new QLabel(qs(caption), this);
     edit_ = new QLineEdit(this);
     edit_->setMinimumWidth(320);
     auto* buttons = new QDialogButtonBox(this);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/customer_tree.h"
+#include "settings/app_settings.h"
 
 class QLabel;
 class QLineEdit;
@@ -18,8 +19,9 @@ namespace plm::app {
 class CAddItem : public QDialog {
     Q_OBJECT
   public:
+    // `caption` names the level (levelCaption).
     CAddItem(int level, int customer, int circuit, const model::CustomerTree& tree,
-             QWidget* parent = nullptr);
+             const std::string& caption, QWidget* parent = nullptr);
 
     // The accepted name, CP932.
     const std::string& name() const { return name_; }
@@ -42,6 +44,6 @@ class CAddItem : public QDialog {
 };
 
 // The caption of a tree level: [Setting] ItemName1, ItemName2 or ItemName3.
-const std::string& levelCaption(int level);
+const std::string& levelCaption(const settings::AppSettings& settings, int level);
 
 }  // namespace plm::app

@@ -183,12 +183,13 @@ QTreeView* makeNameList(QWidget* parent) {
 
 }  // namespace
 
-CPgMstEdit::CPgMstEdit(SheetMode mode, model::CustomerTree& tree, const Selection& in,
-                       QWidget* parent)
+CPgMstEdit::CPgMstEdit(SheetMode mode, settings::AppSettings& settings, model::CustomerTree& tree,
+                       const Selection& in, QWidget* parent)
     : QWidget(parent),
       mode_(mode),
+      settings_(settings),
       tree_(tree),
-      channels_(model::channelCount(appSettings().deviceTypeIndex)) {
+      channels_(model::channelCount(settings_.deviceTypeIndex)) {
     setWindowTitle(qsj("需要家データ編集"));
     undoStack_ = new QUndoStack(this);
     buildControls();
@@ -209,7 +210,7 @@ QWidget* CPgMstEdit::buildNameColumn(int level) {
     layout->setContentsMargins(0, 0, 0, 0);
     QTreeView* view = makeNameList(column);
     auto* model = new NameListModel(view);
-    const settings::AppSettings& s = appSettings();
+    const settings::AppSettings& s = settings_;
     model->setHeader(level == 0 ? s.itemName1 : level == 1 ? s.itemName2 : s.itemName3);
     view->setModel(model);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -255,7 +256,7 @@ void CPgMstEdit::buildControls() {
     recordView_->setHeader(new MgmtHeaderView(recordView_));
     recordModel_ = new RecordTableModel(recordView_);
     connect(recordModel_, &RecordTableModel::startEdited, this, &CPgMstEdit::editStart);
-    recordModel_->setColumns(measurementColumns(mode_, appSettings(), channels_));
+    recordModel_->setColumns(measurementColumns(mode_, settings_, channels_));
     recordView_->setModel(recordModel_);
     recordView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     recordView_->header()->setStretchLastSection(false);
@@ -274,7 +275,7 @@ void CPgMstEdit::buildControls() {
     connect(moveRecords_, &QPushButton::clicked, this, &CPgMstEdit::moveRecords);
 
     transfer_ = new TransferPage(
-        tree_, [this] { return currentNameNode(); },
+        tree_, settings_, [this] { return currentNameNode(); },
         [this](const std::vector<int>& rows, std::vector<model::MeasurementRecord> records,
                model::RegisterMode mode) { fileTicked(rows, std::move(records), mode); },
         this);
@@ -611,7 +612,7 @@ void CPgMstEdit::addItem(int level) {
     const int t = currentCircuit();
     if ((level >= 1 && c < 0) || (level == 2 && t < 0))
         return;
-    CAddItem dialog(level, c, t, tree_, this);
+    CAddItem dialog(level, c, t, tree_, levelCaption(settings_, level), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const View before = currentView();
@@ -649,7 +650,7 @@ void CPgMstEdit::renameItem(int level, int row, const std::string& text) {
         return;
     const View before = currentView();
     auto change = std::make_unique<model::RenameNameChange>(model::TreeLevel(level), parents(), row,
-                                                            text, levelCaption(level));
+                                                            text, levelCaption(settings_, level));
     try {
         change->apply(tree_);
     } catch (const CxException& e) {
@@ -728,7 +729,7 @@ void CPgMstEdit::editDetail(int number, const std::string& text) {
         rows.push_back(0);
     model::MeasurementRecord first = node->records.at(rows.front());
     const std::string label = detailLabel(first, channels_, number);
-    editConditions({&first}, number, channels_, text, appSettings());
+    editConditions({&first}, number, channels_, text, settings_);
     auto change = std::make_unique<model::SetConditionsChange>(
         currentPath(), rows, std::vector<model::TestConditions>(rows.size(), first.cond));
     if (!change->changes(tree_)) {
@@ -767,7 +768,7 @@ void CPgMstEdit::fileTicked(const std::vector<int>& rows,
     const View before = currentView();
     const std::vector<model::MeasurementRecord> listed = records;
     auto change = std::make_unique<model::RegisterRecordsChange>(
-        tree_, currentPath(), std::move(records), mode, appSettings());
+        tree_, currentPath(), std::move(records), mode, settings_);
     change->apply(tree_);
     const QString text =
         qsj(mode == model::RegisterMode::Replace ? "測定名「%1」の既存データを消去して登録"

@@ -50,8 +50,10 @@ class CPgMstEdit : public QWidget {
         ReadFile = 1036,
     };
 
-    CPgMstEdit(SheetMode mode, model::CustomerTree& tree, const Selection& in,
-               QWidget* parent = nullptr);
+    // `settings` give the captions and columns and take the defaults the
+    // detail editor leaves.
+    CPgMstEdit(SheetMode mode, settings::AppSettings& settings, model::CustomerTree& tree,
+               const Selection& in, QWidget* parent = nullptr);
     ~CPgMstEdit() override;
 
     SheetMode mode() const { return mode_; }
@@ -147,6 +149,7 @@ class CPgMstEdit : public QWidget {
                     model::RegisterMode mode);
 
     SheetMode mode_;
+    settings::AppSettings& settings_;
     model::CustomerTree& tree_;
     int channels_;
     bool loading_ = false;

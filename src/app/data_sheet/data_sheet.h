@@ -24,13 +24,17 @@ class DataSheet {
   public:
     virtual ~DataSheet() = default;
 
-    // Shows the sheet modally over parent on tree: a working copy in edit and
-    // transfer modes, the document's own tree in display mode. selection goes
-    // in as the starting selection; when the sheet closes with OK it holds the
-    // selection the user left and run returns true. On any other close it is
-    // left as it was and run returns false.
+    // Shows the sheet modally over parent on tree, a working copy, in edit or
+    // transfer mode. selection goes in as the starting selection; when the
+    // sheet closes with OK it holds the selection the user left and run
+    // returns true. On any other close it is left as it was and run returns
+    // false.
     virtual bool run(SheetMode mode, model::CustomerTree& tree, Selection& selection,
                      QWidget* parent) = 0;
+    // The same in display mode, on the document's own tree, which nothing in
+    // that mode changes.
+    virtual bool display(const model::CustomerTree& tree, Selection& selection,
+                         QWidget* parent) = 0;
 };
 
 using DataSheetFactory = std::function<std::unique_ptr<DataSheet>()>;

@@ -61,8 +61,8 @@ class EnterEditsCell : public QObject {
 
 }  // namespace
 
-MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, const Selection& in,
-                                 QWidget* parent)
+MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, settings::AppSettings& settings,
+                                 model::CustomerTree& tree, const Selection& in, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(qs(sheetCaption(mode)));
     setSizeGripEnabled(true);
@@ -71,7 +71,7 @@ MgmtSheetDialog::MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, cons
     pages_->setRootIsDecorated(false);
     auto* entry = new QTreeWidgetItem(pages_, {qs(pageTitle(mode))});
     stack_ = new QStackedWidget(this);
-    page_ = new CPgMstEdit(mode, tree, in, stack_);
+    page_ = new CPgMstEdit(mode, settings, tree, in, stack_);
     stack_->addWidget(page_);
     connect(pages_, &QTreeWidget::itemSelectionChanged, this, &MgmtSheetDialog::keepAPageChosen);
     connect(page_, &CPgMstEdit::okRequested, this, &MgmtSheetDialog::accept);
@@ -143,15 +143,21 @@ void MgmtSheetDialog::closeEvent(QCloseEvent* event) {
 
 bool MgmtSheet::run(SheetMode mode, model::CustomerTree& tree, Selection& selection,
                     QWidget* parent) {
-    MgmtSheetDialog dialog(mode, tree, selection, parent);
+    MgmtSheetDialog dialog(mode, settings_, tree, selection, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     selection = dialog.selectionOut();
     return true;
 }
 
-void installMgmtSheet() {
-    setDataSheetFactory([] { return std::make_unique<MgmtSheet>(); });
+bool MgmtSheet::display(const model::CustomerTree& tree, Selection& selection, QWidget* parent) {
+    // Display mode makes every list and editor of the page read-only and
+    // offers no command that changes the tree.
+    return run(SheetMode::Display, const_cast<model::CustomerTree&>(tree), selection, parent);
+}
+
+void installMgmtSheet(settings::AppSettings& settings) {
+    setDataSheetFactory([&settings] { return std::make_unique<MgmtSheet>(settings); });
 }
 
 }  // namespace plm::app

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/data_sheet/data_sheet.h"
+#include "settings/app_settings.h"
 
 class QPushButton;
 class QStackedWidget;
@@ -18,8 +19,8 @@ class CPgMstEdit;
 class MgmtSheetDialog : public QDialog {
     Q_OBJECT
   public:
-    MgmtSheetDialog(SheetMode mode, model::CustomerTree& tree, const Selection& in,
-                    QWidget* parent = nullptr);
+    MgmtSheetDialog(SheetMode mode, settings::AppSettings& settings, model::CustomerTree& tree,
+                    const Selection& in, QWidget* parent = nullptr);
 
     CPgMstEdit* page() const { return page_; }
     QTreeWidget* pageTree() const { return pages_; }
@@ -54,11 +55,16 @@ class MgmtSheetDialog : public QDialog {
 // The DataSheet the main window runs.
 class MgmtSheet : public DataSheet {
   public:
+    explicit MgmtSheet(settings::AppSettings& settings) : settings_(settings) {}
     bool run(SheetMode mode, model::CustomerTree& tree, Selection& selection,
              QWidget* parent) override;
+    bool display(const model::CustomerTree& tree, Selection& selection, QWidget* parent) override;
+
+  private:
+    settings::AppSettings& settings_;
 };
 
 // Installs MgmtSheet as the application's data management sheet.
-void installMgmtSheet();
+void installMgmtSheet(settings::AppSettings& settings);
 
 }  // namespace plm::app

@@ -20,10 +20,14 @@ namespace plm::app {
 
 using support::sj;
 
-TransferPage::TransferPage(model::CustomerTree& tree,
+TransferPage::TransferPage(model::CustomerTree& tree, const settings::AppSettings& settings,
                            std::function<model::MeasurementName*()> target, Filer file,
                            QWidget* parent)
-    : QWidget(parent), tree_(tree), target_(std::move(target)), filer_(std::move(file)) {
+    : QWidget(parent),
+      tree_(tree),
+      settings_(settings),
+      target_(std::move(target)),
+      filer_(std::move(file)) {
     transfer_ = new QPushButton(qsj("データ転送開始"), this);
     file_ = new QPushButton(qsj("データをファイルから読み込む"), this);
     register_ = new QPushButton(qsj("← 登録"), this);
@@ -35,7 +39,7 @@ TransferPage::TransferPage(model::CustomerTree& tree,
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setFont(proportionalGothic());
     model_ = new TransferListModel(view_);
-    const std::vector<ColumnSpec> columns = transferColumns(appSettings());
+    const std::vector<ColumnSpec> columns = transferColumns(settings_);
     model_->setColumns(columns);
     view_->setModel(model_);
     notice_ = new QLabel(this);
@@ -84,7 +88,7 @@ void TransferPage::updateNotice() {
 
 void TransferPage::receive(const std::string* file) {
     setReceived({});
-    CCommRead dialog(tree_.lineSettings, this);
+    CCommRead dialog(settings_, tree_.lineSettings, this);
     if (file)
         dialog.setFile(*file);
     if (dialog.exec() == QDialog::Accepted) {

@@ -28,8 +28,10 @@ class TransferPage : public QWidget {
                                      model::RegisterMode mode)>;
 
     // target gives the measurement-data name selected on the page, or nullptr.
-    TransferPage(model::CustomerTree& tree, std::function<model::MeasurementName*()> target,
-                 Filer file, QWidget* parent = nullptr);
+    // `settings` give the columns and the transfer's switches.
+    TransferPage(model::CustomerTree& tree, const settings::AppSettings& settings,
+                 std::function<model::MeasurementName*()> target, Filer file,
+                 QWidget* parent = nullptr);
 
     TransferListModel* listModel() const { return model_; }
     QTreeView* list() const { return view_; }
@@ -59,6 +61,7 @@ class TransferPage : public QWidget {
     void updateNotice();
 
     model::CustomerTree& tree_;
+    const settings::AppSettings& settings_;
     std::function<model::MeasurementName*()> target_;
     Filer filer_;
     TransferListModel* model_ = nullptr;

@@ -209,7 +209,7 @@ void CBatchOut::OnOutput() {
     if (!QFileInfo(fsPath(folder)).isDir() &&
         !ui::prompter().askYesNo(sj("指定のフォルダは存在していません\n作成しますか？\n") + folder))
         return;
-    if (!writeMeasurementsCsv(folder, items(), this))
+    if (!writeMeasurementsCsv(settings_, folder, items(), this))
         return;
     settings_.textOutDir = folder;
     accept();

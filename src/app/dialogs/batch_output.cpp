@@ -91,13 +91,14 @@ BatchLimits batchLimits(bool summary) {
     return limits;
 }
 
-bool paintAll(QPrinter& printer, const std::vector<report::BatchItem>& items,
-              const BatchLimits& limits, const report::BatchProgress& progress) {
+bool paintAll(QPrinter& printer, const settings::AppSettings& settings,
+              const std::vector<report::BatchItem>& items, const BatchLimits& limits,
+              const report::BatchProgress& progress) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     const bool whole =
-        chart::paintBatchReport(painter, printer, pageOf(printer), appSettings(), items,
+        chart::paintBatchReport(painter, printer, pageOf(printer), settings, items,
                                 limits.forSummary(), progress, limits.forJudgement());
     // A cancelled job is thrown away, not sent half.
     if (!whole)
@@ -129,9 +130,9 @@ bool judgementPagesPrinted() {
     return judgementPages;
 }
 
-bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
-                       QWidget* parent) {
-    if (!printMarginsFit(appSettings(), printer))
+bool printMeasurements(QPrinter& printer, const settings::AppSettings& settings,
+                       const std::vector<report::BatchItem>& items, bool summary, QWidget* parent) {
+    if (!printMarginsFit(settings, printer))
         return false;
     const BatchLimits limits = batchLimits(summary);
     if (!limits.readable)
@@ -140,10 +141,10 @@ bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& 
     const QString pdfFile =
         printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
     if (pdfFile.isEmpty())
-        return paintAll(printer, items, limits, progress.callback());
+        return paintAll(printer, settings, items, limits, progress.callback());
     // Printed to a file: the file appears only when whole, as plmtool writes it.
     try {
-        return chart::writeBatchReportPdf(pdfFile.toStdString(), appSettings(), items,
+        return chart::writeBatchReportPdf(pdfFile.toStdString(), settings, items,
                                           limits.forSummary(), true, progress.callback(),
                                           limits.forJudgement());
     } catch (const CxException& e) {
@@ -152,9 +153,10 @@ bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& 
     return false;
 }
 
-void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items,
-                         bool summary, QWidget* parent) {
-    if (!printMarginsFit(appSettings(), printer))
+void previewMeasurements(QPrinter& printer, const settings::AppSettings& settings,
+                         const std::vector<report::BatchItem>& items, bool summary,
+                         QWidget* parent) {
+    if (!printMarginsFit(settings, printer))
         return;
     const BatchLimits limits = batchLimits(summary);
     if (!limits.readable)
@@ -164,12 +166,12 @@ void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>
     preview.setWindowTitle(qsj("印刷プレビュー"));
     preview.resize(900, 1000);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&](QPrinter* p) { paintAll(*p, items, limits, {}); });
+                     [&](QPrinter* p) { paintAll(*p, settings, items, limits, {}); });
     preview.exec();
 }
 
-bool writeMeasurementsCsv(const std::string& folder, const std::vector<report::BatchItem>& items,
-                          QWidget* parent) {
+bool writeMeasurementsCsv(const settings::AppSettings& settings, const std::string& folder,
+                          const std::vector<report::BatchItem>& items, QWidget* parent) {
     const std::vector<std::string> existing =
         report::existingBatchFiles(folder, report::batchCsvFileNames(items));
     const bool overwrite = !existing.empty();
@@ -182,7 +184,7 @@ bool writeMeasurementsCsv(const std::string& folder, const std::vector<report::B
                                  static_cast<int>(items.size()), parent);
     try {
         const report::BatchCsvResult result =
-            report::writeBatchCsv(folder, report::CsvLayout::fromSettings(appSettings()), items,
+            report::writeBatchCsv(folder, report::CsvLayout::fromSettings(settings), items,
                                   overwrite, progress.callback());
         if (result.cancelled)
             return false;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "report/batch_selection.h"
+#include "settings/app_settings.h"
 
 class QPrinter;
 class QWidget;
@@ -25,18 +26,19 @@ bool judgementPagesPrinted();
 // The limits file is read for the summary and the judgement pages; one that
 // cannot be read is told and nothing is printed. False when cancelled or
 // the printer could not start.
-bool printMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items, bool summary,
-                       QWidget* parent);
+bool printMeasurements(QPrinter& printer, const settings::AppSettings& settings,
+                       const std::vector<report::BatchItem>& items, bool summary, QWidget* parent);
 
 // The print preview of the same pages, all of them.
-void previewMeasurements(QPrinter& printer, const std::vector<report::BatchItem>& items,
-                         bool summary, QWidget* parent);
+void previewMeasurements(QPrinter& printer, const settings::AppSettings& settings,
+                         const std::vector<report::BatchItem>& items, bool summary,
+                         QWidget* parent);
 
 // One CSV file per measurement into `folder` (stored path), named as plmtool
 // names them. Existing files are replaced only after the user agreed; every
 // failure and the result are told through the prompter. True when every
 // file was written.
-bool writeMeasurementsCsv(const std::string& folder, const std::vector<report::BatchItem>& items,
-                          QWidget* parent);
+bool writeMeasurementsCsv(const settings::AppSettings& settings, const std::string& folder,
+                          const std::vector<report::BatchItem>& items, QWidget* parent);
 
 }  // namespace plm::app

@@ -11,12 +11,12 @@
 #include <QVBoxLayout>
 #include <cctype>
 
+#include "app/document/plm_view_doc.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "model/customer_exchange.h"
 #include "support/paths.h"
 #include "support/staged_file.h"
-#include "ui/busy_scope.h"
 #include "ui/listed_name.h"
 #include "ui/prompter.h"
 
@@ -136,15 +136,12 @@ std::string shownExportFolder(const std::string& saveDir) {
     return driveLetter ? support::fromFsPath(support::toFsPath(saveDir)) : saveDir;
 }
 
-ImportOutcome importData(model::CustomerTree& tree, const std::string& startFolder) {
+ImportOutcome importData(CPLMViewDoc& doc, const std::string& startFolder) {
     ImportOutcome outcome;
     outcome.file = ui::prompter().openFile(
         {support::sj("データを取り込む"), support::sj("データ (*.qbx *.QBX)"), startFolder});
-    if (outcome.file) {
-        ui::BusyScope busy(qsj("データ取り込み中・・・"));
-        ui::BusyReporter reporter(guiErrorReporter(), busy);
-        outcome.added = !model::importCustomers(tree, *outcome.file, reporter).empty();
-    }
+    if (outcome.file)
+        outcome.added = doc.importFile(*outcome.file);
     return outcome;
 }
 

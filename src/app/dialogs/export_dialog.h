@@ -12,6 +12,8 @@ class QLineEdit;
 
 namespace plm::app {
 
+class CPLMViewDoc;
+
 // The export dialog (CDataSave), "需要家データの切出し": writes one customer with its whole subtree
 // to an export file. Stays open after each save so that several customers can be cut out one after
 // another.
@@ -54,8 +56,7 @@ struct ImportOutcome {
 };
 
 // "→ データのインポート": picks an export file, starting in `startFolder`
-// (stored path), and adds its customers to `tree`, renaming those whose names
-// are taken. Nothing is saved here.
-ImportOutcome importData(model::CustomerTree& tree, const std::string& startFolder);
+// (stored path), and has the document import it.
+ImportOutcome importData(CPLMViewDoc& doc, const std::string& startFolder);
 
 }  // namespace plm::app

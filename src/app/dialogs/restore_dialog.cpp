@@ -81,6 +81,7 @@ void RestoreDialog::loadBackups() {
     for (model::BackupFile& file : model::listBackups(model::BackupKind::DataFile)) {
         Entry entry{std::move(file), {}, {}, {}};
         CollectingReporter reporter;
+        entry.tree.devType = doc_.tree().devType;
         if (model::loadBackup(entry.file, entry.tree, reporter))
             entry.missing = model::missingFrom(doc_.tree(), entry.tree);
         else

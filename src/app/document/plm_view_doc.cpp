@@ -7,6 +7,7 @@
 
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
+#include "model/customer_exchange.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
 #include "ui/busy_scope.h"
@@ -101,7 +102,25 @@ bool saveShowingProgress(model::SharedDataFile& file, const model::CustomerTree&
 
 }  // namespace
 
-CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {
+// One operation of the document (a load, a save, a commit, a selection),
+// which may run others inside it: the views hear of its changes once, when
+// the outermost scope ends, and see no tree half-changed in between.
+class CPLMViewDoc::ChangeScope {
+  public:
+    explicit ChangeScope(CPLMViewDoc& doc) : doc_(doc) { ++doc_.depth_; }
+    ~ChangeScope() {
+        if (--doc_.depth_ == 0)
+            doc_.announce();
+    }
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+
+  private:
+    CPLMViewDoc& doc_;
+};
+
+CPLMViewDoc::CPLMViewDoc(settings::AppSettings& settings, QObject* parent)
+    : QObject(parent), settings_(settings) {
     recheck_.setSingleShot(true);
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] { recheck_.start(300); });
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
@@ -109,46 +128,120 @@ CPLMViewDoc::CPLMViewDoc(QObject* parent) : QObject(parent) {
     connect(&recheck_, &QTimer::timeout, this, &CPLMViewDoc::onDataFileEvent);
 }
 
+model::CustomerTree CPLMViewDoc::workingCopy() {
+    ui::BusyScope busy{QString()};  // the wait cursor only: a copy reports no steps
+    // Between operations nothing holds a reference to change a record of the
+    // tree, so every list of it may be shared, whatever an earlier one did.
+    for (model::Customer& customer : tree_.customers) {
+        for (model::TestCircuit& circuit : customer.circuits) {
+            for (model::MeasurementName& name : circuit.names)
+                name.records.allowSharing();
+        }
+    }
+    return tree_;
+}
+
 void CPLMViewDoc::commitSheet(model::CustomerTree committed, const Selection& selection) {
+    const ChangeScope scope(*this);
+    aboutToChangeTree();
     tree_ = std::move(committed);
     // Positions in the committed tree: the save may merge another
     // program's changes that move them.
     selection_ = selection;
+    rememberChosenNames(selection);
     rememberShown();
-    emit treeChanged();
     saveData();
-    Refresh();
-    flushNote();
+    refresh();
 }
 
 bool CPLMViewDoc::commitRestored(model::CustomerTree restored) {
+    const ChangeScope scope(*this);
+    aboutToChangeTree();
     tree_ = std::move(restored);
     publishTreeChange();
     const bool saved = saveData();
-    Refresh();
-    flushNote();
+    refresh();
     return saved;
 }
 
-void CPLMViewDoc::select(const Selection& selection) {
-    selection_ = selection;
-    Refresh();
+bool CPLMViewDoc::importFile(const std::string& path) {
+    const ChangeScope scope(*this);
+    // The progress window repaints the views while the customers are added.
+    aboutToChangeTree();
+    bool added = false;
+    {
+        ui::BusyScope busy(qsj("データ取り込み中・・・"));
+        ui::BusyReporter reporter(guiErrorReporter(), busy);
+        added = !model::importCustomers(tree_, path, reporter).empty();
+    }
+    if (added) {
+        publishTreeChange();
+        saveData();
+    }
+    return added;
 }
 
-void CPLMViewDoc::notifyTreeChanged() {
-    publishTreeChange();
-    flushNote();
+void CPLMViewDoc::setLineSettings(const model::LineSettings& settings) {
+    // No view shows them: the views hear nothing.
+    tree_.lineSettings = settings;
+}
+
+void CPLMViewDoc::select(const Selection& selection) {
+    const ChangeScope scope(*this);
+    selection_ = selection;
+    refresh();
+}
+
+void CPLMViewDoc::choose(const Selection& selection) {
+    const ChangeScope scope(*this);
+    rememberChosenNames(selection);
+    select(selection);
+}
+
+void CPLMViewDoc::rememberChosenNames(const Selection& selection) {
+    settings_.selCustomer = selection.customer;
+    settings_.selCableName = selection.circuit;
+}
+
+Selection CPLMViewDoc::sheetStart() const {
+    Selection start = selection_;
+    start.customer = settings_.selCustomer;
+    start.circuit = settings_.selCableName;
+    return start;
+}
+
+void CPLMViewDoc::aboutToChangeTree() {
+    treeDirty_ = true;
+    if (!std::exchange(treeAnnounced_, true))
+        emit treeAboutToChange();
 }
 
 void CPLMViewDoc::publishTreeChange() {
     const bool showing = !shown_.empty();
     followShown();
-    emit treeChanged();
+    treeDirty_ = true;
     if (showing)
-        Refresh();
+        refresh();
 }
 
-void CPLMViewDoc::flushNote() {
+void CPLMViewDoc::announce() {
+    treeAnnounced_ = false;
+    if (std::exchange(treeDirty_, false))
+        emit treeChanged();
+    if (selection_ != announcedSelection_) {
+        announcedSelection_ = selection_;
+        emit selectionChanged(selection_);
+    }
+    if (std::exchange(shownDirty_, false)) {
+        ShownMeasurement shown;
+        if (const model::MeasurementRecord* record = selectedRecord()) {
+            shown.names = {selection_.customer, selection_.circuit, selection_.name};
+            shown.record = *record;
+        }
+        emit shownChanged(shown);
+    }
+    // A measurement that is gone is said once the operation has ended, so
+    // that no later note hides it.
     if (!note_.isEmpty())
         emit statusText(std::exchange(note_, QString()));
 }
@@ -195,9 +288,13 @@ void CPLMViewDoc::followShown() {
     rememberShown();
 }
 
+std::unique_ptr<model::SharedDataFile> CPLMViewDoc::newDataFile() const {
+    return std::make_unique<model::SharedDataFile>(settings_.dataFile, settings_.deviceTypeIndex);
+}
+
 model::SharedDataFile& CPLMViewDoc::dataFile() {
     if (!file_)
-        file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
+        file_ = newDataFile();
     return *file_;
 }
 
@@ -227,11 +324,10 @@ void CPLMViewDoc::onDataFileEvent() {
 }
 
 bool CPLMViewDoc::LoadData() {
-    emit treeAboutToChange();
-    file_ = std::make_unique<model::SharedDataFile>(appSettings().dataFile);
-    const bool ok = reload();
-    flushNote();
-    return ok;
+    const ChangeScope scope(*this);
+    aboutToChangeTree();
+    file_ = newDataFile();
+    return reload();
 }
 
 bool CPLMViewDoc::reload() {
@@ -257,9 +353,8 @@ bool CPLMViewDoc::checkDataFileAvailable() const {
 }
 
 bool CPLMViewDoc::SaveData() {
-    const bool ok = saveData();
-    flushNote();
-    return ok;
+    const ChangeScope scope(*this);
+    return saveData();
 }
 
 bool CPLMViewDoc::saveData() {
@@ -277,7 +372,7 @@ bool CPLMViewDoc::saveData() {
         return false;
     if (!checkDataFileAvailable())
         return false;
-    emit treeAboutToChange();
+    aboutToChangeTree();
     model::CustomerTree saved;
     const bool ok = saveShowingProgress(file, tree_, saved, keptUnanswered_);
     // A save merges what another program wrote meanwhile into the tree; a
@@ -294,67 +389,51 @@ bool CPLMViewDoc::saveData() {
 bool CPLMViewDoc::ReloadIfChanged() {
     if (!file_ || !file_->changedOnDisk())
         return false;
-    emit treeAboutToChange();
+    const ChangeScope scope(*this);
+    aboutToChangeTree();
     if (file_->differsFromLastRead(tree_)) {
         saveData();
     } else {
         reload();
     }
-    Refresh();
-    emit statusText(qsj("他のプログラムが変更したデータファイルを読み込みました"));
-    flushNote();
+    refresh();
+    // A measurement gone with the reload is the more useful note.
+    if (note_.isEmpty())
+        note_ = qsj("他のプログラムが変更したデータファイルを読み込みました");
     return true;
 }
 
-void CPLMViewDoc::send(int code) {
-    ViewHint h;
-    h.code = code;
-    emit hint(h);
-}
-
-void CPLMViewDoc::sendNames() {
-    ViewHint h;
-    h.code = HintNames;
-    h.names = {selection_.customer, selection_.circuit, selection_.name};
-    emit hint(h);
-}
-
-void CPLMViewDoc::ClearSelection() {
-    selection_ = Selection{};
-    rememberShown();
-    sendNames();
-    send(HintClear);
-    send(HintRebuild);
-}
-
-void CPLMViewDoc::Refresh() {
-    if (selection_ != followed_)
-        rememberShown();
+const model::MeasurementRecord* CPLMViewDoc::selectedRecord() const {
     const model::MeasurementName* name =
         model::findMeasurementName(tree_, selection_.customer, selection_.circuit, selection_.name);
-    const model::MeasurementRecord* found = nullptr;
     if (name && selection_.index >= 0 && selection_.index < name->records.count())
-        found = &name->records.at(selection_.index);
-    if (!found) {
+        return &name->records.at(selection_.index);
+    return nullptr;
+}
+
+void CPLMViewDoc::refresh() {
+    if (selection_ != followed_)
+        rememberShown();
+    if (!selectedRecord()) {
         // A cleared selection leaves the view empty: an empty record would show
         // blank tables and offer text output of a measurement that does not exist.
-        ClearSelection();
-        return;
+        selection_ = Selection{};
+        rememberShown();
+    } else {
+        settings::AppSettings& s = settings_;
+        s.shownCustomer = selection_.customer;
+        s.shownCableName = selection_.circuit;
+        s.shownDataName = selection_.name;
+        s.shownIndex = selection_.index;
+        s.shownStart = startText(*selectedRecord());
+        s.shownKind = selectedRecord()->measureType;
     }
-    settings::AppSettings& s = appSettings();
-    s.shownCustomer = selection_.customer;
-    s.shownCableName = selection_.circuit;
-    s.shownDataName = selection_.name;
-    s.shownIndex = selection_.index;
-    s.shownStart = startText(*found);
-    s.shownKind = found->measureType;
-    sendNames();
-    send(HintClear);
-    ViewHint rec;
-    rec.code = HintRecord;
-    rec.record = *found;
-    emit hint(rec);
-    send(HintRebuild);
+    shownDirty_ = true;
+}
+
+void CPLMViewDoc::OnOpenDocument() {
+    const ChangeScope scope(*this);
+    loadOnce();
 }
 
 void CPLMViewDoc::loadOnce() {
@@ -366,7 +445,7 @@ void CPLMViewDoc::loadOnce() {
 }
 
 void CPLMViewDoc::showLastShown() {
-    const settings::AppSettings& s = appSettings();
+    const settings::AppSettings& s = settings_;
     if (s.shownIndex < 0)
         return;
     const model::MeasurementName* name =
@@ -387,17 +466,12 @@ void CPLMViewDoc::showLastShown() {
     }
     if (at >= 0)
         select({s.shownCustomer, s.shownCableName, s.shownDataName, at});
-    flushNote();
 }
 
 void CPLMViewDoc::OnNewDocument() {
+    const ChangeScope scope(*this);
     loadOnce();
-    for (int code : {HintValue104, HintValue105, HintValue106}) {
-        ViewHint h;
-        h.code = code;
-        h.value = 0.0;
-        emit hint(h);
-    }
+    shownDirty_ = true;
 }
 
 }  // namespace plm::app

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,24 +15,17 @@
 #include "model/measurement_record.h"
 #include "model/shared_data_file.h"
 
+namespace plm::settings {
+class AppSettings;
+}
+
 namespace plm::app {
 
-// The update hints the document sends to its views.
-enum HintCode {
-    HintNames = 101,     // three names
-    HintClear = 102,     // empty the record array
-    HintRecord = 103,    // one record to append
-    HintValue104 = 104,  // one real value each
-    HintValue105 = 105,
-    HintValue106 = 106,
-    HintRebuild = 107,
-};
-
-struct ViewHint {
-    int code = 0;
-    std::array<std::string, 3> names;  // HintNames
-    model::MeasurementRecord record;   // HintRecord
-    double value = 0.0;                // HintValue104..106
+// What the chart view shows: the names the measurement is filed under and a
+// copy of it; no record when nothing is shown.
+struct ShownMeasurement {
+    std::array<std::string, 3> names;
+    std::optional<model::MeasurementRecord> record;
 };
 
 // The one document of the run: the customer tree of the data file and the
@@ -44,26 +38,42 @@ struct ViewHint {
 class CPLMViewDoc : public QObject {
     Q_OBJECT
   public:
-    explicit CPLMViewDoc(QObject* parent = nullptr);
+    // `settings` name the data file and the configured device type, and keep
+    // the session: the names chosen last and the shown measurement, which the
+    // document restores at its first load and stores whenever they change.
+    explicit CPLMViewDoc(settings::AppSettings& settings, QObject* parent = nullptr);
 
-    model::CustomerTree& tree() { return tree_; }
+    // Views and dialogs read the tree; every change is one of the intents below.
     const model::CustomerTree& tree() const { return tree_; }
+    // A copy of the tree for the sheet to change; it shares the measurements
+    // of every list until the sheet changes them.
+    model::CustomerTree workingCopy();
     // The sheet's OK: the tree becomes `committed` (line settings included)
-    // with the selection the user left in it, and is saved.
+    // with the selection the user left in it, whose names the next sheet
+    // starts at, and is saved.
     void commitSheet(model::CustomerTree committed, const Selection& selection);
     // A tree made from this one outside the sheet (a restore from a backup):
     // it replaces the tree, the shown measurement follows it by identity, and
     // it is saved at once. False when the save failed.
     bool commitRestored(model::CustomerTree restored);
+    // The customers of an export file join the tree (renamed where their
+    // names are taken), which is then saved at once. False when none was added.
+    bool importFile(const std::string& path);
+    // The serial line settings kept in the data file; saved with the next save.
+    void setLineSettings(const model::LineSettings& settings);
 
     // The selection is held as the measurements it names: whenever the tree
     // changes (a reload, a merge, an import), the same measurements stay
-    // selected at their new places. Positions set here directly take effect
-    // at the next Refresh.
-    Selection& selection() { return selection_; }
+    // selected at their new places.
     const Selection& selection() const { return selection_; }
-    // Selects and shows.
+    // Selects and shows; a selection of a measurement that does not exist
+    // clears the selection.
     void select(const Selection& selection);
+    // The user chose these measurements (the browser, the display sheet):
+    // selects them, and the next sheet starts at their names.
+    void choose(const Selection& selection);
+    // Where a sheet starts: the selection, under the names chosen last.
+    Selection sheetStart() const;
 
     // The data file named by [Param] DataFile. SaveData writes only when the
     // tree differs from what was last read or saved, or no file exists yet;
@@ -80,30 +90,37 @@ class CPLMViewDoc : public QObject {
     // stays shown. True when the tree changed.
     bool ReloadIfChanged();
 
-    void ClearSelection();
-    // Shows the selected measurement, or clears the selection when it no longer exists.
-    void Refresh();
-    // Tells the views that the tree changed outside the document (an import).
-    void notifyTreeChanged();
-
     // A new document: the first one of the run loads the data file; every one
-    // then sends hints 104..106 with 0.0.
+    // then has the views show the shown measurement anew.
     void OnNewDocument();
     // Opening a document file: the first one of the run loads the data file;
     // the file itself is not read.
-    void OnOpenDocument() { loadOnce(); }
+    void OnOpenDocument();
 
   signals:
-    void hint(const plm::app::ViewHint& hint);
+    // Each is sent once when the operation that changed it ends, in this
+    // order: the tree, the selection, the shown measurement, then a note.
+    //
     // A note for the status bar (UTF-16 text).
     void statusText(const QString& text);
-    // The tree is about to be read anew: views drop what points into it, as
-    // messages about a bad file can repaint them before the load ends.
+    // The tree is about to be changed or read anew: views drop what points
+    // into it, as messages and progress windows can repaint them before the
+    // change ends. treeChanged follows.
     void treeAboutToChange();
-    // The tree was replaced, loaded or merged into.
+    // The tree was replaced, loaded, merged or imported into.
     void treeChanged();
+    // Other measurements are selected, or the same ones at other places.
+    void selectionChanged(const plm::app::Selection& selection);
+    // The chart shows another measurement or none, the tree of the shown one
+    // changed, or a new document asks the views to show it anew.
+    void shownChanged(const plm::app::ShownMeasurement& shown);
 
   private:
+    // Holds the signals of one operation back until its outermost scope ends.
+    class ChangeScope;
+
+    // The data file of the settings, whose records take the configured device type.
+    std::unique_ptr<model::SharedDataFile> newDataFile() const;
     model::SharedDataFile& dataFile();
     void watchDataFile();
     void onDataFileEvent();
@@ -114,19 +131,24 @@ class CPLMViewDoc : public QObject {
     // A tree read or written by a worker takes the place of the document's,
     // here on the GUI thread, and is published as any other change.
     void adoptTree(model::CustomerTree tree);
+    // The views let go of the tree before it changes.
+    void aboutToChangeTree();
     // The selection follows its measurements into the changed tree, then the
     // views hear of the change.
     void publishTreeChange();
     void rememberShown();
     void followShown();
-    // A measurement that is gone is said once the operation has ended, so
-    // that no later note hides it.
-    void flushNote();
+    // Shows the selected measurement, or clears the selection when it no
+    // longer exists; the shown one is kept in the session.
+    void refresh();
+    void rememberChosenNames(const Selection& selection);
+    const model::MeasurementRecord* selectedRecord() const;
+    // Sends what the operation changed, once it has ended.
+    void announce();
     // Shows the measurement the chart showed at the end of the last run, when it still exists.
     void showLastShown();
-    void send(int code);
-    void sendNames();
 
+    settings::AppSettings& settings_;
     model::CustomerTree tree_;
     Selection selection_;
     // What selection_ names, as it was when it was last set or followed.
@@ -140,6 +162,12 @@ class CPLMViewDoc : public QObject {
     std::unique_ptr<model::SharedDataFile> file_;
     QFileSystemWatcher watcher_;
     QTimer recheck_;  // settles a burst of file events; waits while a dialog is open
+    // The operation under way and what it changed.
+    int depth_ = 0;
+    bool treeAnnounced_ = false;  // treeAboutToChange went out
+    bool treeDirty_ = false;
+    bool shownDirty_ = false;
+    Selection announcedSelection_;
 };
 
 }  // namespace plm::app

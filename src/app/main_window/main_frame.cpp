@@ -73,7 +73,8 @@ const char* const kIdleMessage = "レディ";
 
 }  // namespace
 
-CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
+CMainFrame::CMainFrame(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent)
+    : QMainWindow(parent), doc_(doc), settings_(settings) {
     setWindowTitle(qs(ui::appTitle()));
     setWindowIcon(programIcon());
     setAcceptDrops(true);
@@ -82,18 +83,15 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     createToolBar();
     createStatusBar();
     createSplitter();
-    connect(&doc_, &CPLMViewDoc::hint, view_, &CViewGraph::onHint);
+    connect(&doc_, &CPLMViewDoc::shownChanged, view_, &CViewGraph::showMeasurement);
     connect(&doc_, &CPLMViewDoc::statusText, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CViewGraph::recordsChanged, this, &CMainFrame::updateTextOut);
     connect(&doc_, &CPLMViewDoc::treeAboutToChange, browser_, &MeasurementBrowser::clear);
     connect(&doc_, &CPLMViewDoc::treeChanged, this,
             [this] { browser_->reload(doc_.tree(), doc_.selection()); });
-    connect(&doc_, &CPLMViewDoc::hint, this, [this](const ViewHint& hint) {
-        if (hint.code == HintRebuild)
-            browser_->showSelection(doc_.selection());
-        updateTitle();
-    });
+    connect(&doc_, &CPLMViewDoc::selectionChanged, browser_, &MeasurementBrowser::showSelection);
+    connect(&doc_, &CPLMViewDoc::shownChanged, this, &CMainFrame::updateTitle);
     connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
     // The judgement pane; the 表示 menu switches it like the bars.
     auto* analysis = new CAnalysisDock(doc_, *view_, this);
@@ -232,7 +230,7 @@ void CMainFrame::createStatusBar() {
 void CMainFrame::createSplitter() {
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("main");
-    view_ = new CViewGraph(doc_, splitter_);
+    view_ = new CViewGraph(doc_, settings_, splitter_);
     browser_ = new MeasurementBrowser(splitter_);
     splitter_->addWidget(view_);
     splitter_->addWidget(browser_);
@@ -261,9 +259,7 @@ void CMainFrame::setBrowserShown(bool shown) {
 }
 
 void CMainFrame::showChosen(const Selection& selection) {
-    appSettings().selCustomer = selection.customer;
-    appSettings().selCableName = selection.circuit;
-    doc_.select(selection);
+    doc_.choose(selection);
 }
 
 void CMainFrame::OnZoomWhole() {
@@ -272,7 +268,7 @@ void CMainFrame::OnZoomWhole() {
 
 void CMainFrame::restoreSplitter() {
     const std::string text =
-        appSettings().GetString("SplitterWnd", "main_Panes_0", "-1 150 -1 150", {}, false);
+        settings_.GetString("SplitterWnd", "main_Panes_0", "-1 150 -1 150", {}, false);
     int hiddenCol = -1, width0 = 150, hiddenRow = -1, width1 = 150;
     if (std::sscanf(text.c_str(), "%d %d %d %d", &hiddenCol, &width0, &hiddenRow, &width1) != 4) {
         width0 = 150;
@@ -288,13 +284,13 @@ void CMainFrame::storeSplitter() {
     if (width0 < 0)
         width0 = 100;
     const int width1 = shown ? splitter_->sizes().value(1, browserWidth_) : browserWidth_;
-    appSettings().WriteString(
+    settings_.WriteString(
         "SplitterWnd", "main_Panes_0",
         support::format("%d %d %d %d", shown ? -1 : 1, width0, -1, width1 < 0 ? 100 : width1));
 }
 
 bool CMainFrame::applyPlacement() {
-    const settings::AppSettings& s = appSettings();
+    const settings::AppSettings& s = settings_;
     if (!s.placementValid)
         return false;
     const settings::WindowPlacement& p = s.placement;
@@ -304,7 +300,7 @@ bool CMainFrame::applyPlacement() {
 }
 
 void CMainFrame::storePlacement() {
-    settings::AppSettings& s = appSettings();
+    settings::AppSettings& s = settings_;
     const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
     settings::WindowPlacement& p = s.placement;
     p.flags = 0;

@@ -8,6 +8,7 @@
 
 #include "app/data_sheet/data_sheet.h"
 #include "report/batch_selection.h"
+#include "settings/app_settings.h"
 
 class QAction;
 class QLabel;
@@ -51,7 +52,9 @@ enum CommandId {
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
-    explicit CMainFrame(CPLMViewDoc& doc, QWidget* parent = nullptr);
+    // `settings` give the window its placement, the splitter and what every
+    // command and dialog of it reads and writes.
+    CMainFrame(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CViewGraph& chartView() { return *view_; }
@@ -114,6 +117,7 @@ class CMainFrame : public QMainWindow {
     void setBrowserShown(bool shown);
 
     CPLMViewDoc& doc_;
+    settings::AppSettings& settings_;
     QSplitter* splitter_ = nullptr;
     CViewGraph* view_ = nullptr;
     MeasurementBrowser* browser_ = nullptr;  // the splitter's second column

@@ -21,34 +21,15 @@
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/paths.h"
-#include "ui/busy_scope.h"
 
 namespace plm::app {
-namespace {
-
-// The working copy shares the measurements of every list until the sheet
-// changes them. Between commands nothing holds a reference into the
-// document's tree, so every list of it may be shared, whatever an earlier
-// command did with it.
-model::CustomerTree workingCopy(model::CustomerTree& tree) {
-    ui::BusyScope busy{QString()};  // the wait cursor only: a copy reports no steps
-    for (model::Customer& customer : tree.customers) {
-        for (model::TestCircuit& circuit : customer.circuits) {
-            for (model::MeasurementName& name : circuit.names)
-                name.records.allowSharing();
-        }
-    }
-    return tree;
-}
-
-}  // namespace
 
 void CMainFrame::runSheet(SheetMode mode) {
     std::unique_ptr<DataSheet> sheet = makeDataSheet();
     if (!sheet)
         return;
     // The sheet works on a copy; only OK makes it the document's tree.
-    model::CustomerTree copy = workingCopy(doc_.tree());
+    model::CustomerTree copy = doc_.workingCopy();
     Selection selection = doc_.selection();
     if (!sheet->run(mode, copy, selection, this)) {
         // What another program wrote while the sheet was open is shown now.
@@ -59,8 +40,6 @@ void CMainFrame::runSheet(SheetMode mode) {
     // reach the tree while the save repaints its progress window.
     sheet.reset();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    appSettings().selCustomer = selection.customer;
-    appSettings().selCableName = selection.circuit;
     doc_.commitSheet(std::move(copy), selection);
     QApplication::restoreOverrideCursor();
 }
@@ -69,27 +48,22 @@ void CMainFrame::OnDisplayData() {
     std::unique_ptr<DataSheet> sheet = makeDataSheet();
     if (!sheet)
         return;
-    settings::AppSettings& s = appSettings();
     // The sheet starts at the names chosen last; the shown measurement stays
     // as it is when the sheet is cancelled.
-    Selection selection = doc_.selection();
-    selection.customer = s.selCustomer;
-    selection.circuit = s.selCableName;
-    if (!sheet->run(SheetMode::Display, doc_.tree(), selection, this))
+    Selection selection = doc_.sheetStart();
+    if (!sheet->display(doc_.tree(), selection, this))
         return;
-    s.selCustomer = selection.customer;
-    s.selCableName = selection.circuit;
-    doc_.select(selection);
+    doc_.choose(selection);
 }
 
 void CMainFrame::OnCommSetting() {
     CSetSerial dialog(doc_.tree().lineSettings, this);
     if (dialog.exec() == QDialog::Accepted)
-        doc_.tree().lineSettings = dialog.settings();
+        doc_.setLineSettings(dialog.settings());
 }
 
 void CMainFrame::OnEnvSetting() {
-    CSetPrintBlank dialog(appSettings(), this);
+    CSetPrintBlank dialog(settings_, this);
     dialog.exec();
 }
 
@@ -105,17 +79,13 @@ void CMainFrame::OnImport() {
     // An import is saved at once, like an edit: nothing waits in memory.
     if (!doc_.checkDataFileAvailable())
         return;
-    const ImportOutcome outcome = importData(doc_.tree(), exchangeFolder());
+    const ImportOutcome outcome = importData(doc_, exchangeFolder());
     if (outcome.file)
         lastExchangeFolder_ = support::folderOf(*outcome.file);
-    if (outcome.added) {
-        doc_.SaveData();
-        doc_.notifyTreeChanged();
-    }
 }
 
 void CMainFrame::OnExport() {
-    CDataSave dialog(doc_.tree(), appSettings(), this);
+    CDataSave dialog(doc_.tree(), settings_, this);
     connect(&dialog, &CDataSave::exported, this, [this](const QString& file) {
         lastExchangeFolder_ = support::folderOf(support::fromFsPath(file.toStdString()));
         statusBar()->showMessage(qsj("エクスポートしました：") + file);
@@ -128,7 +98,7 @@ void CMainFrame::OnExport() {
 std::string CMainFrame::exchangeFolder() const {
     if (!lastExchangeFolder_.empty())
         return lastExchangeFolder_;
-    settings::AppSettings& s = appSettings();
+    settings::AppSettings& s = settings_;
     return s.MakeAbsolute(shownExportFolder(s.saveDir));
 }
 
@@ -156,7 +126,7 @@ void CMainFrame::OnPrint() {
     }
     QPrintDialog dialog(&printer(), this);
     dialog.setMinMax(1, 1);
-    if (dialog.exec() == QDialog::Accepted && printMarginsFit(appSettings(), printer()))
+    if (dialog.exec() == QDialog::Accepted && printMarginsFit(settings_, printer()))
         view_->printTo(printer());
 }
 
@@ -165,17 +135,17 @@ void CMainFrame::OnPrintDirect() {
     if (!standard.isNull())
         printer().setPrinterName(standard.printerName());
     if (const std::vector<report::BatchItem> items = selectedBatch(); !items.empty())
-        printMeasurements(printer(), items, false, this);
-    else if (printMarginsFit(appSettings(), printer()))
+        printMeasurements(printer(), settings_, items, false, this);
+    else if (printMarginsFit(settings_, printer()))
         view_->printTo(printer());
 }
 
 void CMainFrame::OnPrintPreview() {
     if (const std::vector<report::BatchItem> items = selectedBatch(); !items.empty()) {
-        previewMeasurements(printer(), items, false, this);
+        previewMeasurements(printer(), settings_, items, false, this);
         return;
     }
-    if (!printMarginsFit(appSettings(), printer()))
+    if (!printMarginsFit(settings_, printer()))
         return;
     QPrintPreviewDialog preview(&printer(), this);
     preview.setWindowTitle(qsj("印刷プレビュー"));
@@ -215,12 +185,12 @@ std::vector<report::BatchItem> CMainFrame::selectedBatch() const {
 }
 
 void CMainFrame::OnBatchPrint() {
-    CBatchOut dialog(CBatchOut::Kind::Print, appSettings(), doc_.tree(), doc_.selection(), this);
+    CBatchOut dialog(CBatchOut::Kind::Print, settings_, doc_.tree(), doc_.selection(), this);
     runBatch(dialog);
 }
 
 void CMainFrame::OnBatchTextOut() {
-    CBatchOut dialog(CBatchOut::Kind::Text, appSettings(), doc_.tree(), doc_.selection(), this);
+    CBatchOut dialog(CBatchOut::Kind::Text, settings_, doc_.tree(), doc_.selection(), this);
     runBatch(dialog);
 }
 
@@ -228,11 +198,11 @@ void CMainFrame::runBatch(CBatchOut& dialog) {
     // Text output writes its files from inside the dialog.
     const int result = dialog.exec();
     if (result == CBatchOut::Preview) {
-        previewMeasurements(printer(), dialog.items(), dialog.summary(), this);
+        previewMeasurements(printer(), settings_, dialog.items(), dialog.summary(), this);
     } else if (result == QDialog::Accepted && dialog.kind() == CBatchOut::Kind::Print) {
         QPrintDialog print(&printer(), this);
         if (print.exec() == QDialog::Accepted)
-            printMeasurements(printer(), dialog.items(), dialog.summary(), this);
+            printMeasurements(printer(), settings_, dialog.items(), dialog.summary(), this);
     }
 }
 

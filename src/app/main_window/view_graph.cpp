@@ -39,7 +39,8 @@ const char* const kEmptyHint =
 
 }  // namespace
 
-CViewGraph::CViewGraph(CPLMViewDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc) {
+CViewGraph::CViewGraph(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent)
+    : QAbstractScrollArea(parent), doc_(doc), settings_(settings) {
     setObjectName("CViewGraph");
     setFrameShape(QFrame::NoFrame);
     viewport()->setBackgroundRole(QPalette::Base);
@@ -61,33 +62,19 @@ void CViewGraph::clearCursors() {
     viewport()->update();
 }
 
-void CViewGraph::onHint(const ViewHint& hint) {
+void CViewGraph::showMeasurement(const ShownMeasurement& shown) {
     const bool had = hasRecord();
-    switch (hint.code) {
-        case HintNames:
-            names_ = {hint.names[0], hint.names[1], hint.names[2]};
-            return;
-        case HintClear:
-            records_.clear();
-            break;
-        case HintRecord:
-            records_.push_back(hint.record);
-            break;
-        case HintValue104:
-        case HintValue105:
-        case HintValue106:
-        case HintRebuild:
-            rebuild();
-            return;
-        default:
-            return;
-    }
+    names_ = {shown.names[0], shown.names[1], shown.names[2]};
+    records_.clear();
+    if (shown.record)
+        records_.push_back(*shown.record);
+    rebuild();
     if (had != hasRecord())
         emit recordsChanged();
 }
 
 void CViewGraph::rebuild() {
-    sheet_.rebuild(appSettings(), names_, records_.empty() ? nullptr : &records_.front());
+    sheet_.rebuild(settings_, names_, records_.empty() ? nullptr : &records_.front());
     nav_.reset(sheet_.chart().xMax());
     drag_ = Drag::None;
     dragRange_.reset();
@@ -297,7 +284,7 @@ void CViewGraph::keyPressEvent(QKeyEvent* event) {
 void CViewGraph::OnCsvOut() {
     if (records_.empty())
         return;
-    CCsvOut dialog(appSettings(), this);
+    CCsvOut dialog(settings_, this);
     dialog.setSource({names_.level1, names_.level2, names_.level3}, records_.front());
     dialog.exec();
 }
@@ -307,10 +294,10 @@ void CViewGraph::printTo(QPrinter& printer) const {
     if (!painter.begin(&printer))
         return;
     const QRectF page(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
-    chart::paintReportPage(painter, page, appSettings(), names_,
+    chart::paintReportPage(painter, page, settings_, names_,
                            records_.empty() ? nullptr : &records_.front());
     if (printAnalysis_ && !records_.empty() && printer.newPage())
-        chart::paintAnalysisPage(painter, page, appSettings(), names_, records_.front(),
+        chart::paintAnalysisPage(painter, page, settings_, names_, records_.front(),
                                  *printAnalysis_);
 }
 

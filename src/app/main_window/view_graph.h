@@ -11,16 +11,17 @@
 #include "chart/chart_navigator.h"
 #include "chart/test_sheet.h"
 #include "model/measurement_record.h"
+#include "settings/app_settings.h"
 
 class QPrinter;
 
 namespace plm::app {
 
 class CPLMViewDoc;
-struct ViewHint;
+struct ShownMeasurement;
 
-// The chart view: the test sheet of the first measurement it holds, fed by
-// the document's update hints. Scroll bars appear when the window is smaller
+// The chart view: the test sheet of the first measurement it holds, the one
+// the document shows. Scroll bars appear when the window is smaller
 // than the sheet's fixed rows need. Over the plot, Ctrl+wheel or a dragged
 // range zooms the time axis, the wheel (once zoomed) or a middle-button (or
 // Shift) drag pans it, Home shows the whole record again, a click places cursor A and then B, a
@@ -29,9 +30,11 @@ struct ViewHint;
 class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     Q_OBJECT
   public:
-    explicit CViewGraph(CPLMViewDoc& doc, QWidget* parent = nullptr);
+    // `settings` give the layout of the sheet and the printed page.
+    CViewGraph(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent = nullptr);
 
-    void onHint(const ViewHint& hint);
+    // Holds and draws the shown measurement (none: the hint what to do).
+    void showMeasurement(const ShownMeasurement& shown);
 
     bool hasRecord() const { return !records_.empty(); }
     const std::vector<model::MeasurementRecord>& records() const { return records_; }
@@ -89,6 +92,7 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     enum class Drag { None, Range, Pan, Cursor };
 
     CPLMViewDoc& doc_;
+    settings::AppSettings& settings_;
     chart::SheetNames names_;
     std::vector<model::MeasurementRecord> records_;
     chart::TestSheet sheet_{chart::TestSheet::Target::Screen};

@@ -5,7 +5,6 @@
 
 #include "app/document/plm_view_doc.h"
 #include "app/shell/app_context.h"
-#include "model/customer_exchange.h"
 #include "model/data_file.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
@@ -43,10 +42,7 @@ bool offerImport(CPLMViewDoc& doc, const QString& path) {
         return false;
     if (!doc.checkDataFileAvailable())
         return false;
-    if (!model::importCustomers(doc.tree(), stored, guiErrorReporter()).empty()) {
-        doc.SaveData();
-        doc.notifyTreeChanged();
-    }
+    doc.importFile(stored);
     return true;
 }
 

@@ -57,7 +57,6 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
     settings::AppSettings& s = appSettings();
     s.Locate(settings::ProfileFile::Kind::ProgramFolder);
     s.Load();
-    model::setConfiguredDevType(s.deviceTypeIndex);
     model::configureBackups(s);
     QDir::setCurrent(folder);
     setUpLogAndCheck();
@@ -103,8 +102,8 @@ void PlmViewApp::setUpLogAndCheck() {
 }
 
 bool PlmViewApp::createDocumentAndFrame(const QStringList& arguments) {
-    doc_ = std::make_unique<CPLMViewDoc>();
-    frame_ = std::make_unique<CMainFrame>(*doc_);
+    doc_ = std::make_unique<CPLMViewDoc>(appSettings());
+    frame_ = std::make_unique<CMainFrame>(*doc_, appSettings());
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     if (!arguments.isEmpty())
         return frame_->openDocumentFile(arguments.front());

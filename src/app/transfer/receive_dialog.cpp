@@ -26,8 +26,9 @@ namespace plm::app {
 
 using support::sj;
 
-CCommRead::CCommRead(const model::LineSettings& settings, QWidget* parent)
-    : QDialog(parent), settings_(settings) {
+CCommRead::CCommRead(const settings::AppSettings& program, const model::LineSettings& settings,
+                     QWidget* parent)
+    : QDialog(parent), program_(program), settings_(settings) {
     setWindowTitle(qsj("データの受信"));
     QFont face(QStringLiteral("IPAPGothic"));
     face.setPointSize(9);
@@ -109,7 +110,7 @@ void CCommRead::startTransfer() {
     showCollected_ = true;
     collected_->setChecked(true);
 
-    link::TransferSetup setup = link::TransferSetup::fromSettings(appSettings(), settings_);
+    link::TransferSetup setup = link::TransferSetup::fromSettings(program_, settings_);
     if (file_)
         setup.filePath = *file_;
     setup.device = device_;

@@ -9,6 +9,7 @@
 
 #include "model/line_settings.h"
 #include "model/measurement_record.h"
+#include "settings/app_settings.h"
 
 class QCheckBox;
 class QLabel;
@@ -44,7 +45,9 @@ class CCommRead : public QDialog {
     // The list keeps at most this many lines (plus the one being added).
     static constexpr int MaxLines = 30000;
 
-    explicit CCommRead(const model::LineSettings& settings, QWidget* parent = nullptr);
+    // `program` gives the transfer's switches, `settings` the serial line.
+    CCommRead(const settings::AppSettings& program, const model::LineSettings& settings,
+              QWidget* parent = nullptr);
     ~CCommRead() override;
 
     // Reads the captured transfer file at storedPath instead of the line.
@@ -95,6 +98,7 @@ class CCommRead : public QDialog {
     void showSilence();
     void keepInterrupted();
 
+    const settings::AppSettings& program_;
     model::LineSettings settings_;
     std::string device_;
     // Where the dialog is in its one transfer.
