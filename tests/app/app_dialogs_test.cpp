@@ -368,7 +368,7 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     prompts.queuePath(support::fromFsPath(file));
     const plm::app::ImportOutcome outcome = plm::app::importData(target, "/srv/in");
     EXPECT_EQ(outcome.file, support::fromFsPath(file));
-    EXPECT_TRUE(outcome.added);
+    EXPECT_EQ(outcome.added, (std::vector<std::string>{"Osaka", "Tokyo_2"}));
     EXPECT_EQ(prompts.shown().at(0).initial, "/srv/in");
     EXPECT_NE(target.customers.find("Tokyo_2"), -1);
     EXPECT_NE(target.customers.find("Osaka"), -1);
@@ -382,7 +382,7 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     prompts.queuePath(std::nullopt);
     const plm::app::ImportOutcome cancelled = plm::app::importData(target, "/srv/in");
     EXPECT_EQ(cancelled.file, std::nullopt);
-    EXPECT_FALSE(cancelled.added);
+    EXPECT_TRUE(cancelled.added.empty());
     EXPECT_EQ(target.customers.count(), 4) << "cancel imports nothing";
 }
 
@@ -392,7 +392,7 @@ TEST_F(CutOutTest, ImportJoinsNamesThatFoldTogether) {
     test::writeFile(file, test::foldingDataFile());
     model::CustomerTree target;
     prompts.queuePath(support::fromFsPath(file));
-    EXPECT_TRUE(plm::app::importData(target, "/srv/in").added);
+    EXPECT_FALSE(plm::app::importData(target, "/srv/in").added.empty());
     const model::MeasurementName* name = model::findMeasurementName(target, "X", "C", "N");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->records.count(), 4);

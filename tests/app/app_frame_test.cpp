@@ -1,6 +1,8 @@
 #include <QAction>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
 #include <QStatusBar>
@@ -210,6 +212,76 @@ TEST_F(FrameTest, OpeningADocumentFileReadsNothing) {
     EXPECT_EQ(prompts.texts(),
               std::vector<std::string>{sj("ファイルを開くことが出来ません\n") +
                                        support::fromFsPath(home.file("missing.qbx"))});
+}
+
+// A file dropped on the window does what starting with it does; a captured
+// transfer opens the transfer sheet reading it; anything else is refused.
+TEST_F(FrameTest, DroppedFileIsImportedReadAsATransferOrRefused) {
+    model::CustomerTree foreign;
+    foreign.customers.findOrAdd("Foreign");
+    ASSERT_TRUE(
+        foreign.save(support::fromFsPath(home.file("other.qbx")), plm::app::guiErrorReporter()));
+    writeFile(home.file("capture.txt"), readFile(dataPath("capture_two.txt")));
+    writeFile(home.file("notes.txt"), "; a comment\nnot a block\n");
+    std::filesystem::create_directories(home.path() / "folder");
+    const std::string refused = sj("このファイルは読み込めません\n");
+    const std::string hint =
+        sj("\nエクスポートしたデータ (*.qbx) か計測データファイル (*.txt) をドロップしてください");
+    struct Case {
+        const char* file;
+        std::string shown;  // the message or question; empty for none
+        bool imports;
+        bool readsTransfer;
+    };
+    const Case cases[] = {
+        {"capture.txt", "", false, true},
+        {"notes.txt", refused, false, false},
+        {"folder", sj("ファイルを開くことが出来ません\n"), false, false},
+        {"missing.qbx", sj("ファイルを開くことが出来ません\n"), false, false},
+        {"other.qbx", sj("次のファイルのデータを取り込みますか？\n"), true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        prompts.clear();
+        ScriptedSheet::calls().clear();
+        if (c.imports)
+            prompts.queueYes();
+        const std::string path = home.file(c.file);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &drop);
+        EXPECT_TRUE(drop.isAccepted());
+        QCoreApplication::processEvents();
+
+        std::string expected = c.shown.empty() ? "" : c.shown + support::fromFsPath(path);
+        if (c.shown == refused)
+            expected += hint;
+        EXPECT_EQ(prompts.texts(), expected.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{expected});
+        EXPECT_EQ(doc->tree().customers.find("Foreign") != -1, c.imports);
+        ASSERT_EQ(ScriptedSheet::calls().size(), c.readsTransfer ? 1u : 0u);
+        if (c.readsTransfer) {
+            EXPECT_EQ(ScriptedSheet::calls()[0].mode, SheetMode::Transfer);
+            EXPECT_EQ(ScriptedSheet::calls()[0].fileReadOnOpen, support::fromFsPath(path));
+        }
+        if (c.imports) {
+            EXPECT_NE(readFile(dataFile()), original) << "saved at once";
+            EXPECT_EQ(cp(frame->statusBar()->currentMessage()),
+                      sj("インポートしました：Foreign（other.qbx から）"));
+        }
+    }
+
+    // Only local files are taken.
+    QMimeData web;
+    web.setUrls({QUrl("https://example.com/a.qbx")});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(frame.get(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
 }
 
 TEST_F(FrameTest, PrintRendersTheReportPageOfTheShownMeasurement) {

@@ -143,7 +143,7 @@ ImportOutcome importData(model::CustomerTree& tree, const std::string& startFold
     if (outcome.file) {
         ui::BusyScope busy(qsj("データ取り込み中・・・"));
         ui::BusyReporter reporter(guiErrorReporter(), busy);
-        outcome.added = !model::importCustomers(tree, *outcome.file, reporter).empty();
+        outcome.added = model::importCustomers(tree, *outcome.file, reporter);
     }
     return outcome;
 }

@@ -12,6 +12,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/analysis/analysis_dock.h"
@@ -335,22 +336,35 @@ void CMainFrame::updateTextOut() {
     action(ID_TEXT_OUT)->setEnabled(view_->hasRecord());
 }
 
+namespace {
+
+// Like the framework, a drop of several files opens the first only.
+QString firstLocalFile(const QMimeData& data) {
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
+}
+
+}  // namespace
+
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
+    if (!firstLocalFile(*event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
+    const QString file = firstLocalFile(*event->mimeData());
+    if (file.isEmpty()) {
+        event->ignore();
+        return;
+    }
     event->acceptProposedAction();
     activateWindow();
-    // Like the framework, a drop of several files opens the first only.
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile()) {
-            openDocumentFile(url.toLocalFile());
-            break;
-        }
-    }
+    // After the drop has ended: the program that dragged the file waits for
+    // it, and the questions of the import or the transfer sheet can take long.
+    QTimer::singleShot(0, this, [this, file] { openDroppedFile(file); });
 }
 
 bool CMainFrame::openDocumentFile(const QString& path) {

@@ -82,8 +82,16 @@ class CMainFrame : public QMainWindow {
     void OnCommSetting();
     void OnAbout();
     void OnZoomWhole();
-    // Opening a document file (command line, dropped files): reads nothing.
+    // Opening a document file (command line): reads nothing.
     bool openDocumentFile(const QString& path);
+    // Asks whether to import the customers of the export file at `path`; on
+    // yes imports them, saves the data file and says in the status bar what
+    // was imported.
+    void importExportFile(const QString& path);
+    // A file dropped on the window: an export file is offered for import, a
+    // captured transfer opens the transfer sheet reading it, anything else is
+    // refused with a message.
+    void openDroppedFile(const QString& path);
 
     // The printer of the print commands, kept between jobs so that the
     // printer setup applies to the next print.
@@ -100,7 +108,9 @@ class CMainFrame : public QMainWindow {
     void createToolBar();
     void createStatusBar();
     void createSplitter();
-    void runSheet(SheetMode mode);
+    // capturedFile (stored path): the transfer sheet opens reading it.
+    void runSheet(SheetMode mode, const std::string& capturedFile = {});
+    void showImported(const std::vector<std::string>& names, const QString& file);
     void restoreSplitter();
     void storeSplitter();
     void storePlacement();

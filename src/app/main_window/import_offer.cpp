@@ -1,10 +1,11 @@
-#include "app/startup/import_offer.h"
+#include "app/main_window/import_offer.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include "app/document/plm_view_doc.h"
 #include "app/shell/app_context.h"
+#include "link/captured_file_source.h"
 #include "model/customer_exchange.h"
 #include "model/data_file.h"
 #include "support/paths.h"
@@ -37,17 +38,30 @@ bool isExportFile(const QString& path) {
     return info.suffix().compare("qbx", Qt::CaseInsensitive) == 0 || startsLikeDataFile(path);
 }
 
-bool offerImport(CPLMViewDoc& doc, const QString& path) {
+bool isCapturedTransferFile(const QString& path) {
+    // Enough lines to tell a captured transfer from other text, few enough to
+    // read at once on a drop.
+    constexpr qint64 kHeadBytes = 64 * 1024;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(kHeadBytes);
+    return link::CapturedFileSource::looksLikeCapturedText(
+        std::string_view(head.constData(), static_cast<size_t>(head.size())), file.atEnd());
+}
+
+std::vector<std::string> offerImport(CPLMViewDoc& doc, const QString& path) {
     const std::string stored = support::fromFsPath(path.toStdString());
     if (!ui::prompter().askYesNo(support::sj("次のファイルのデータを取り込みますか？\n") + stored))
-        return false;
+        return {};
     if (!doc.checkDataFileAvailable())
-        return false;
-    if (!model::importCustomers(doc.tree(), stored, guiErrorReporter()).empty()) {
+        return {};
+    std::vector<std::string> added = model::importCustomers(doc.tree(), stored, guiErrorReporter());
+    if (!added.empty()) {
         doc.SaveData();
         doc.notifyTreeChanged();
     }
-    return true;
+    return added;
 }
 
 }  // namespace plm::app
