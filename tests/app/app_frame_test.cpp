@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 
 #include "app/dialogs/export_dialog.h"
 #include "app/document/plm_view_doc.h"
@@ -282,6 +285,45 @@ TEST_F(FrameTest, DroppedFileIsImportedReadAsATransferOrRefused) {
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(frame.get(), &enter);
     EXPECT_FALSE(enter.isAccepted());
+}
+
+// Every toolbar button says what it does under the pointer, and its
+// status-bar prompt goes when the pointer leaves.
+TEST_F(FrameTest, ToolbarButtonsHaveTooltipsAndTheirPromptGoesOnLeaving) {
+    frame->show();
+    auto* bar = frame->findChild<QToolBar*>("mainToolBar");
+    ASSERT_NE(bar, nullptr);
+    // A tooltip shows also while another window is active, as on the desktop.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_FALSE(frame->isActiveWindow());
+    int buttons = 0;
+    for (QAction* action : bar->actions()) {
+        if (action->isSeparator())
+            continue;
+        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
+        ASSERT_NE(button, nullptr);
+        SCOPED_TRACE(action->text().toStdString());
+        ++buttons;
+        EXPECT_FALSE(button->toolTip().isEmpty());
+        QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), button->mapToGlobal(QPoint(4, 4)));
+        QCoreApplication::sendEvent(button, &help);
+        EXPECT_EQ(QToolTip::text(), action->toolTip());
+        QToolTip::hideText();
+
+        QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), button->mapToGlobal(QPointF(4, 4)));
+        QCoreApplication::sendEvent(button, &enter);
+        EXPECT_EQ(frame->statusBar()->currentMessage(), action->statusTip());
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(button, &leave);
+        EXPECT_EQ(cp(frame->statusBar()->currentMessage()), sj("レディ"));
+        // The pointer may leave the window between two buttons' events.
+        QCoreApplication::sendEvent(button, &enter);
+        QCoreApplication::sendEvent(bar, &leave);
+        EXPECT_EQ(cp(frame->statusBar()->currentMessage()), sj("レディ"));
+    }
+    EXPECT_EQ(buttons, 8);
 }
 
 TEST_F(FrameTest, PrintRendersTheReportPageOfTheShownMeasurement) {

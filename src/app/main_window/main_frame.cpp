@@ -70,6 +70,35 @@ constexpr CommandText kCommands[] = {
 
 const char* const kIdleMessage = "レディ";
 
+// Takes a button's prompt off the status bar once the pointer has left the
+// toolbar: the pointer can leave the window, or the toolbar be hidden, before
+// the button itself hears of it.
+class ClearPromptOnLeaving : public QObject {
+  public:
+    ClearPromptOnLeaving(QToolBar& bar, QStatusBar& status)
+        : QObject(&bar), bar_(bar), status_(status) {
+        bar.installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Leave || event->type() == QEvent::Hide) {
+            const QString shown = status_.currentMessage();
+            for (const QAction* action : bar_.actions()) {
+                if (!shown.isEmpty() && shown == action->statusTip()) {
+                    status_.clearMessage();
+                    break;
+                }
+            }
+        }
+        return false;
+    }
+
+  private:
+    QToolBar& bar_;
+    QStatusBar& status_;
+};
+
 }  // namespace
 
 CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
@@ -220,6 +249,7 @@ void CMainFrame::createStatusBar() {
         if (text.isEmpty())
             bar->showMessage(idle);
     });
+    new ClearPromptOnLeaving(*toolBar_, *bar);
     QAction* toggle = action(ID_VIEW_STATUS_BAR);
     toggle->setCheckable(true);
     toggle->setChecked(true);
