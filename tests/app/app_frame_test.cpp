@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -13,6 +14,7 @@
 
 #include "app/dialogs/export_dialog.h"
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/first_placement.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
@@ -195,11 +197,77 @@ TEST_F(FrameTest, StoredPlacementAppliesAndHiddenColumnWidthIsKept) {
     CMainFrame frame2(doc2);
     EXPECT_TRUE(frame2.applyPlacement()) << "show command 3 opens maximized";
     EXPECT_EQ(frame2.geometry().size(), QSize(800, 600));
-    settings().placementValid = false;
-    EXPECT_FALSE(frame2.applyPlacement());
     frame2.close();
     const std::string panes = settings().GetString("SplitterWnd", "main_Panes_0", "", {}, false);
     EXPECT_EQ(panes.substr(panes.rfind(' ')), " 77") << "the hidden column's width is kept";
+}
+
+// A first start fills a screen up to the largest first window; a stored
+// placement stays inside the screen it appears on.
+TEST_F(FrameTest, FirstWindowFitsTheScreenAndAStoredPlacementStaysOnIt) {
+    EXPECT_EQ(plm::app::firstWindowSize({1280, 760}), QSize(1280, 760));
+    EXPECT_EQ(plm::app::firstWindowSize({3840, 2100}), plm::app::kLargestFirstWindow);
+
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    settings().placementValid = false;
+    CPLMViewDoc doc2;
+    CMainFrame first(doc2);
+    EXPECT_EQ(first.applyPlacement(), area.size() == plm::app::firstWindowSize(area.size()));
+    EXPECT_TRUE(area.contains(first.geometry())) << "inside the screen";
+
+    const QRect inside = area.adjusted(10, 10, -10, -10);
+    struct Case {
+        QRect stored;
+        QRect kept;
+    };
+    const Case cases[] = {
+        {inside, inside},
+        {QRect(5000, 4000, 400, 300),
+         QRect(area.right() + 1 - 400, area.bottom() + 1 - 300, 400, 300)},  // a screen gone
+        {QRect(-900, 20, 400, 300), QRect(area.left(), 20, 400, 300)},
+        {QRect(area.topLeft(), area.size() * 2), area},  // a larger screen's window
+    };
+    for (const Case& c : cases) {
+        settings().placement = {0,
+                                1,
+                                -1,
+                                -1,
+                                -1,
+                                -1,
+                                c.stored.left(),
+                                c.stored.top(),
+                                c.stored.right() + 1,
+                                c.stored.bottom() + 1};
+        settings().placementValid = true;
+        CMainFrame frame2(doc2);
+        EXPECT_FALSE(frame2.applyPlacement());
+        EXPECT_EQ(frame2.geometry(), c.kept);
+    }
+}
+
+// Beside a chart that needs 700 pixels for its whole record: the panes get
+// what they want while all fits, else share the rest; a browser width the
+// user set stays.
+TEST(FitPanes, TheChartKeepsItsWholeRecordWhileThePanesCanShrink) {
+    using plm::app::PaneWidths;
+    struct Case {
+        int room;
+        bool browserKept;
+        PaneWidths expected;
+    };
+    const Case cases[] = {
+        {1900, false, {300, 500}},  // everything fits, the chart takes the rest
+        {1500, false, {300, 500}}, {1100, false, {150, 250}},  // shared 3 : 5
+        {900, false, {150, 240}},  // the narrowest panes; the chart scrolls
+        {1100, true, {300, 240}},  // the user's width stays, the dock gives way
+        {1900, true, {300, 500}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.room);
+        const PaneWidths got = plm::app::fitPanes(c.room, 700, {300, 500}, c.browserKept);
+        EXPECT_EQ(got.browser, c.expected.browser);
+        EXPECT_EQ(got.dock, c.expected.dock);
+    }
 }
 
 TEST_F(FrameTest, OpeningADocumentFileReadsNothing) {

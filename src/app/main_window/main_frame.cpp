@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -20,6 +21,7 @@
 #include "app/dialogs/restore_dialog.h"
 #include "app/document/plm_view_doc.h"
 #include "app/main_window/command_icons.h"
+#include "app/main_window/first_placement.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
@@ -125,15 +127,15 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, QWidget* parent) : QMainWindow(parent),
     connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
     // The judgement pane; the 表示 menu switches it like the bars.
     auto* analysis = new CAnalysisDock(doc_, *view_, this);
+    analysis_ = analysis;
     addDockWidget(Qt::RightDockWidgetArea, analysis);
-    resizeDocks({analysis}, {480}, Qt::Horizontal);
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
         if (menu->title() == qs(support::sj("表示(&V)")))
             menu->addAction(analysis->toggleViewAction());
     }
     addRestoreCommand(*this, doc_);
     updateTextOut();
-    resize(1100, 800);  // the first start, before any placement was stored
+    resize(firstWindowSize(screenArea().size()));  // until a placement applies
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -298,8 +300,10 @@ void CMainFrame::OnZoomWhole() {
 }
 
 void CMainFrame::restoreSplitter() {
-    const std::string text =
-        appSettings().GetString("SplitterWnd", "main_Panes_0", "-1 150 -1 150", {}, false);
+    const std::string stored =
+        appSettings().GetString("SplitterWnd", "main_Panes_0", "", {}, false);
+    browserWidthStored_ = !stored.empty();
+    const std::string text = browserWidthStored_ ? stored : "-1 150 -1 150";
     int hiddenCol = -1, width0 = 150, hiddenRow = -1, width1 = 150;
     if (std::sscanf(text.c_str(), "%d %d %d %d", &hiddenCol, &width0, &hiddenRow, &width1) != 4) {
         width0 = 150;
@@ -320,14 +324,58 @@ void CMainFrame::storeSplitter() {
         support::format("%d %d %d %d", shown ? -1 : 1, width0, -1, width1 < 0 ? 100 : width1));
 }
 
+QRect CMainFrame::screenArea() const {
+    const QScreen* at = screen() ? screen() : QGuiApplication::primaryScreen();
+    return at ? at->availableGeometry() : QRect(0, 0, 1100, 800);
+}
+
 bool CMainFrame::applyPlacement() {
     const settings::AppSettings& s = appSettings();
-    if (!s.placementValid)
-        return false;
+    if (!s.placementValid) {
+        // A screen no larger than the largest first window is filled, the
+        // window manager taking the frame into account; a larger one gets
+        // the largest window in its middle.
+        const QRect area = screenArea();
+        const QSize size = firstWindowSize(area.size());
+        const QSize margin = (area.size() - size) / 2;
+        setGeometry(QRect(area.topLeft() + QPoint(margin.width(), margin.height()), size));
+        return size == area.size();
+    }
     const settings::WindowPlacement& p = s.placement;
-    if (p.right > p.left && p.bottom > p.top)
-        setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
+    if (p.right > p.left && p.bottom > p.top) {
+        // A placement from another screen layout (a monitor gone, another
+        // resolution) would put the window out of reach.
+        const QRect stored(p.left, p.top, p.right - p.left, p.bottom - p.top);
+        const QScreen* on = QGuiApplication::screenAt(stored.center());
+        if (!on)
+            on = QGuiApplication::primaryScreen();
+        setGeometry(on ? keptInside(stored, on->availableGeometry()) : stored);
+    }
     return p.showCmd == 3;
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!panesFitted_) {
+        panesFitted_ = true;
+        fitPaneWidths();
+    }
+}
+
+void CMainFrame::fitPaneWidths() {
+    const int window = isMaximized() ? screenArea().width() : width();
+    // Splitter handle and dock separator.
+    const int separators =
+        splitter_->handleWidth() +
+        style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    const int room = window - separators;
+    const PaneWidths wanted{browserWidthStored_ ? browserWidth_ : browser_->fittingWidth(),
+                            analysis_->fittingWidth()};
+    const PaneWidths widths = fitPanes(room, view_->wholeWidth(), wanted, browserWidthStored_);
+    resizeDocks({analysis_}, {widths.dock}, Qt::Horizontal);
+    browserWidth_ = std::max(widths.browser, 10);
+    if (action(ID_VIEW_BROWSER)->isChecked())
+        splitter_->setSizes({std::max(room - widths.dock - browserWidth_, 10), browserWidth_});
 }
 
 void CMainFrame::storePlacement() {

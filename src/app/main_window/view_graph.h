@@ -33,6 +33,10 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
 
     void onHint(const ViewHint& hint);
 
+    // The width that shows the sheet with the chart's whole record, without
+    // a horizontal scroll bar.
+    int wholeWidth() const;
+
     bool hasRecord() const { return !records_.empty(); }
     const std::vector<model::MeasurementRecord>& records() const { return records_; }
     const chart::SheetNames& names() const { return names_; }
