@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "link/transfer_decoder.h"
 #include "settings/profile_file.h"
@@ -84,6 +86,27 @@ void CapturedFileSource::openText(std::string text) {
     text_ = std::move(text);
     pos_ = 0;
     lineNo_ = 0;
+}
+
+bool CapturedFileSource::looksLikeCapturedText(std::string_view head, bool whole) {
+    if (head.starts_with(kByteOrderMark))
+        head.remove_prefix(kByteOrderMark.size());
+    bool block = false;
+    std::vector<uint8_t> buffer(head.size() / 2 + 1);
+    while (!head.empty()) {
+        size_t end = head.find('\n');
+        if (end == std::string_view::npos && !whole)
+            break;
+        end = std::min(end, head.size());
+        const std::string_view line = trimLineEnd(head.substr(0, end));
+        head.remove_prefix(std::min(end + 1, head.size()));
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (parseHexLine(line, buffer) < 0)
+            return false;
+        block = true;
+    }
+    return block;
 }
 
 SourceDescription CapturedFileSource::description() const {

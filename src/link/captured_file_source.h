@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "link/block_source.h"
 #include "link/progress_sink.h"
@@ -20,6 +21,12 @@ inline constexpr uint64_t kMaxCapturedFileBytes = 1024ull * 2 * (2 * 65535 + 64)
 // of at most kMaxCapturedFileBytes is read.
 class CapturedFileSource : public BlockSource {
   public:
+    // True when `head`, the start of a file (`whole`: all of it), reads as a
+    // captured transfer: it holds a block, and every line in it is a comment,
+    // empty or hexadecimal text. A last line cut off by the end of a `head`
+    // that is not the whole file is not judged.
+    static bool looksLikeCapturedText(std::string_view head, bool whole);
+
     // Makes the stored (CP932) path absolute (a leading "." is the program
     // folder, a relative path the working folder), reports "ファイルオープン:%s"
     // and reads the file, retrying a busy file every 200 ms for 60 s (sooner

@@ -191,6 +191,57 @@ RecordList combinedList(const RecordList* base, const RecordList& mine, const Re
     return out;
 }
 
+ConflictRecord::Change changeOf(const RecordList* side, const Tally& sideTally, const Tally& base,
+                                const MeasurementRecord& r) {
+    if (side && sideTally.countOf(r) >= base.countOf(r))
+        return ConflictRecord::Change::None;
+    const MeasurementRecord* edit = nullptr;
+    return side && addedWithOtherConditions(sideTally, base, r, &edit)
+               ? ConflictRecord::Change::Edited
+               : ConflictRecord::Change::Removed;
+}
+
+// What each side did to the measurements of a conflicting measurement name.
+std::vector<ConflictRecord> conflictRecords(const RecordList* b, const RecordList* m,
+                                            const RecordList* t) {
+    const Tally base = tallyOf(b);
+    const Tally mine = tallyOf(m);
+    const Tally theirs = tallyOf(t);
+    std::vector<ConflictRecord> out;
+    for (const MeasurementRecord* r : base.records) {
+        ConflictRecord c{r->dataNoText(), r->testDateTimeText(), changeOf(m, mine, base, *r),
+                         changeOf(t, theirs, base, *r)};
+        if (c.mine != ConflictRecord::Change::None || c.theirs != ConflictRecord::Change::None)
+            out.push_back(std::move(c));
+    }
+    // Additions that are not a base measurement with other conditions.
+    std::vector<std::pair<const MeasurementRecord*, size_t>> addedHere;  // with its entry
+    for (const Tally* side : {&mine, &theirs}) {
+        for (size_t i = 0; i < side->records.size(); ++i) {
+            const MeasurementRecord& r = *side->records[i];
+            if (side->counts[i] <= base.countOf(r) ||
+                std::any_of(base.records.begin(), base.records.end(),
+                            [&r](const MeasurementRecord* g) { return sameMeasurement(r, *g); }))
+                continue;
+            if (side == &mine) {
+                addedHere.emplace_back(&r, out.size());
+                out.push_back(
+                    {r.dataNoText(), r.testDateTimeText(), ConflictRecord::Change::Added});
+                continue;
+            }
+            const auto both = std::find_if(addedHere.begin(), addedHere.end(), [&r](const auto& h) {
+                return sameRecordContent(*h.first, r);
+            });
+            if (both != addedHere.end())
+                out[both->second].theirs = ConflictRecord::Change::Added;
+            else
+                out.push_back({r.dataNoText(), r.testDateTimeText(), ConflictRecord::Change::None,
+                               ConflictRecord::Change::Added});
+        }
+    }
+    return out;
+}
+
 struct LeafOutcome {
     const RecordList* take = nullptr;  // a side's list as it is
     bool combine = false;              // both sides' changes combined
@@ -275,8 +326,8 @@ MergeResult mergeTrees(const CustomerTree& base, const CustomerTree& mine,
         const RecordList* rt = nt ? nt->records : nullptr;
         const LeafOutcome leaf = mergeLeaf(rb, rm, rt, preferred);
         if (leaf.conflict) {
-            result.conflicts.push_back(
-                {leaf.kind, std::string(path[0]), std::string(path[1]), std::string(path[2])});
+            result.conflicts.push_back({leaf.kind, std::string(path[0]), std::string(path[1]),
+                                        std::string(path[2]), conflictRecords(rb, rm, rt)});
         }
         if (!leaf.take && !leaf.combine)
             continue;

@@ -29,6 +29,15 @@
 // - The line settings changed on this side win; else those on disk stay.
 namespace plm::model {
 
+// A measurement a conflict concerns, and what each side did to it.
+struct ConflictRecord {
+    enum class Change { None, Added, Removed, Edited };
+    std::string dataNo;  // as shown: the base's number, or the adding side's
+    std::string dateTime;
+    Change mine = Change::None;
+    Change theirs = Change::None;
+};
+
 struct MergeConflict {
     enum class Kind {
         EditedOnBothSides,
@@ -39,6 +48,8 @@ struct MergeConflict {
     std::string customer;  // CP932 names of the measurement name concerned
     std::string circuit;
     std::string name;
+    // The measurements the sides treated differently, the base's first.
+    std::vector<ConflictRecord> records = {};
 };
 
 enum class MergeSide { Mine, Theirs };

@@ -378,7 +378,7 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     prompts.queuePath(support::fromFsPath(file));
     const plm::app::ImportOutcome outcome = plm::app::importData(*doc, "/srv/in");
     EXPECT_EQ(outcome.file, support::fromFsPath(file));
-    EXPECT_TRUE(outcome.added);
+    EXPECT_EQ(outcome.added, (std::vector<std::string>{"Osaka", "Tokyo_2"}));
     EXPECT_EQ(prompts.shown().at(0).initial, "/srv/in");
     EXPECT_NE(target.customers.find("Tokyo_2"), -1);
     EXPECT_NE(target.customers.find("Osaka"), -1);
@@ -395,7 +395,7 @@ TEST_F(CutOutTest, ImportRenamesTakenNamesOnce) {
     prompts.queuePath(std::nullopt);
     const plm::app::ImportOutcome cancelled = plm::app::importData(*doc, "/srv/in");
     EXPECT_EQ(cancelled.file, std::nullopt);
-    EXPECT_FALSE(cancelled.added);
+    EXPECT_TRUE(cancelled.added.empty());
     EXPECT_EQ(target.customers.count(), 4) << "cancel imports nothing";
 }
 
@@ -405,7 +405,7 @@ TEST_F(CutOutTest, ImportJoinsNamesThatFoldTogether) {
     test::writeFile(file, test::foldingDataFile());
     const auto doc = documentHolding({});
     prompts.queuePath(support::fromFsPath(file));
-    EXPECT_TRUE(plm::app::importData(*doc, "/srv/in").added);
+    EXPECT_FALSE(plm::app::importData(*doc, "/srv/in").added.empty());
     const model::MeasurementName* name = model::findMeasurementName(doc->tree(), "X", "C", "N");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->records.count(), 4);

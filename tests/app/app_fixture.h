@@ -98,6 +98,7 @@ class ScriptedSheet : public plm::app::DataSheet {
         plm::app::SheetMode mode;
         const model::CustomerTree* tree;
         plm::app::Selection selectionIn;
+        std::string fileReadOnOpen;
     };
 
     static std::vector<Call>& calls() {
@@ -121,7 +122,7 @@ class ScriptedSheet : public plm::app::DataSheet {
 
     bool run(plm::app::SheetMode mode, model::CustomerTree& tree, plm::app::Selection& selection,
              QWidget*) override {
-        calls().push_back({mode, &tree, selection});
+        calls().push_back({mode, &tree, selection, fileReadOnOpen()});
         return action() ? action()(mode, tree, selection) : false;
     }
     // The action gets a copy to read: display mode changes nothing.

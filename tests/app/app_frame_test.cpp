@@ -1,13 +1,20 @@
 #include <QAction>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 
 #include "app/dialogs/export_dialog.h"
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/first_placement.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
 #include "app_fixture.h"
@@ -196,11 +203,77 @@ TEST_F(FrameTest, StoredPlacementAppliesAndHiddenColumnWidthIsKept) {
     CMainFrame frame2(doc2, settings());
     EXPECT_TRUE(frame2.applyPlacement()) << "show command 3 opens maximized";
     EXPECT_EQ(frame2.geometry().size(), QSize(800, 600));
-    settings().placementValid = false;
-    EXPECT_FALSE(frame2.applyPlacement());
     frame2.close();
     const std::string panes = settings().GetString("SplitterWnd", "main_Panes_0", "", {}, false);
     EXPECT_EQ(panes.substr(panes.rfind(' ')), " 77") << "the hidden column's width is kept";
+}
+
+// A first start fills a screen up to the largest first window; a stored
+// placement stays inside the screen it appears on.
+TEST_F(FrameTest, FirstWindowFitsTheScreenAndAStoredPlacementStaysOnIt) {
+    EXPECT_EQ(plm::app::firstWindowSize({1280, 760}), QSize(1280, 760));
+    EXPECT_EQ(plm::app::firstWindowSize({3840, 2100}), plm::app::kLargestFirstWindow);
+
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    settings().placementValid = false;
+    CPLMViewDoc doc2;
+    CMainFrame first(doc2);
+    EXPECT_EQ(first.applyPlacement(), area.size() == plm::app::firstWindowSize(area.size()));
+    EXPECT_TRUE(area.contains(first.geometry())) << "inside the screen";
+
+    const QRect inside = area.adjusted(10, 10, -10, -10);
+    struct Case {
+        QRect stored;
+        QRect kept;
+    };
+    const Case cases[] = {
+        {inside, inside},
+        {QRect(5000, 4000, 400, 300),
+         QRect(area.right() + 1 - 400, area.bottom() + 1 - 300, 400, 300)},  // a screen gone
+        {QRect(-900, 20, 400, 300), QRect(area.left(), 20, 400, 300)},
+        {QRect(area.topLeft(), area.size() * 2), area},  // a larger screen's window
+    };
+    for (const Case& c : cases) {
+        settings().placement = {0,
+                                1,
+                                -1,
+                                -1,
+                                -1,
+                                -1,
+                                c.stored.left(),
+                                c.stored.top(),
+                                c.stored.right() + 1,
+                                c.stored.bottom() + 1};
+        settings().placementValid = true;
+        CMainFrame frame2(doc2);
+        EXPECT_FALSE(frame2.applyPlacement());
+        EXPECT_EQ(frame2.geometry(), c.kept);
+    }
+}
+
+// Beside a chart that needs 700 pixels for its whole record: the panes get
+// what they want while all fits, else share the rest; a browser width the
+// user set stays.
+TEST(FitPanes, TheChartKeepsItsWholeRecordWhileThePanesCanShrink) {
+    using plm::app::PaneWidths;
+    struct Case {
+        int room;
+        bool browserKept;
+        PaneWidths expected;
+    };
+    const Case cases[] = {
+        {1900, false, {300, 500}},  // everything fits, the chart takes the rest
+        {1500, false, {300, 500}}, {1100, false, {150, 250}},  // shared 3 : 5
+        {900, false, {150, 240}},  // the narrowest panes; the chart scrolls
+        {1100, true, {300, 240}},  // the user's width stays, the dock gives way
+        {1900, true, {300, 500}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.room);
+        const PaneWidths got = plm::app::fitPanes(c.room, 700, {300, 500}, c.browserKept);
+        EXPECT_EQ(got.browser, c.expected.browser);
+        EXPECT_EQ(got.dock, c.expected.dock);
+    }
 }
 
 TEST_F(FrameTest, OpeningADocumentFileReadsNothing) {
@@ -216,6 +289,115 @@ TEST_F(FrameTest, OpeningADocumentFileReadsNothing) {
     EXPECT_EQ(prompts.texts(),
               std::vector<std::string>{sj("ファイルを開くことが出来ません\n") +
                                        support::fromFsPath(home.file("missing.qbx"))});
+}
+
+// A file dropped on the window does what starting with it does; a captured
+// transfer opens the transfer sheet reading it; anything else is refused.
+TEST_F(FrameTest, DroppedFileIsImportedReadAsATransferOrRefused) {
+    model::CustomerTree foreign;
+    foreign.customers.findOrAdd("Foreign");
+    ASSERT_TRUE(
+        foreign.save(support::fromFsPath(home.file("other.qbx")), plm::app::guiErrorReporter()));
+    writeFile(home.file("capture.txt"), readFile(dataPath("capture_two.txt")));
+    writeFile(home.file("notes.txt"), "; a comment\nnot a block\n");
+    std::filesystem::create_directories(home.path() / "folder");
+    const std::string refused = sj("このファイルは読み込めません\n");
+    const std::string hint =
+        sj("\nエクスポートしたデータ (*.qbx) か計測データファイル (*.txt) をドロップしてください");
+    struct Case {
+        const char* file;
+        std::string shown;  // the message or question; empty for none
+        bool imports;
+        bool readsTransfer;
+    };
+    const Case cases[] = {
+        {"capture.txt", "", false, true},
+        {"notes.txt", refused, false, false},
+        {"folder", sj("ファイルを開くことが出来ません\n"), false, false},
+        {"missing.qbx", sj("ファイルを開くことが出来ません\n"), false, false},
+        {"other.qbx", sj("次のファイルのデータを取り込みますか？\n"), true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        prompts.clear();
+        ScriptedSheet::calls().clear();
+        if (c.imports)
+            prompts.queueYes();
+        const std::string path = home.file(c.file);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &drop);
+        EXPECT_TRUE(drop.isAccepted());
+        QCoreApplication::processEvents();
+
+        std::string expected = c.shown.empty() ? "" : c.shown + support::fromFsPath(path);
+        if (c.shown == refused)
+            expected += hint;
+        EXPECT_EQ(prompts.texts(), expected.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{expected});
+        EXPECT_EQ(doc->tree().customers.find("Foreign") != -1, c.imports);
+        ASSERT_EQ(ScriptedSheet::calls().size(), c.readsTransfer ? 1u : 0u);
+        if (c.readsTransfer) {
+            EXPECT_EQ(ScriptedSheet::calls()[0].mode, SheetMode::Transfer);
+            EXPECT_EQ(ScriptedSheet::calls()[0].fileReadOnOpen, support::fromFsPath(path));
+        }
+        if (c.imports) {
+            EXPECT_NE(readFile(dataFile()), original) << "saved at once";
+            EXPECT_EQ(cp(frame->statusBar()->currentMessage()),
+                      sj("インポートしました：Foreign（other.qbx から）"));
+        }
+    }
+
+    // Only local files are taken.
+    QMimeData web;
+    web.setUrls({QUrl("https://example.com/a.qbx")});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(frame.get(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+}
+
+// Every toolbar button says what it does under the pointer, and its
+// status-bar prompt goes when the pointer leaves.
+TEST_F(FrameTest, ToolbarButtonsHaveTooltipsAndTheirPromptGoesOnLeaving) {
+    frame->show();
+    auto* bar = frame->findChild<QToolBar*>("mainToolBar");
+    ASSERT_NE(bar, nullptr);
+    // A tooltip shows also while another window is active, as on the desktop.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_FALSE(frame->isActiveWindow());
+    int buttons = 0;
+    for (QAction* action : bar->actions()) {
+        if (action->isSeparator())
+            continue;
+        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
+        ASSERT_NE(button, nullptr);
+        SCOPED_TRACE(action->text().toStdString());
+        ++buttons;
+        EXPECT_FALSE(button->toolTip().isEmpty());
+        QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), button->mapToGlobal(QPoint(4, 4)));
+        QCoreApplication::sendEvent(button, &help);
+        EXPECT_EQ(QToolTip::text(), action->toolTip());
+        QToolTip::hideText();
+
+        QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), button->mapToGlobal(QPointF(4, 4)));
+        QCoreApplication::sendEvent(button, &enter);
+        EXPECT_EQ(frame->statusBar()->currentMessage(), action->statusTip());
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(button, &leave);
+        EXPECT_EQ(cp(frame->statusBar()->currentMessage()), sj("レディ"));
+        // The pointer may leave the window between two buttons' events.
+        QCoreApplication::sendEvent(button, &enter);
+        QCoreApplication::sendEvent(bar, &leave);
+        EXPECT_EQ(cp(frame->statusBar()->currentMessage()), sj("レディ"));
+    }
+    EXPECT_EQ(buttons, 8);
 }
 
 TEST_F(FrameTest, PrintRendersTheReportPageOfTheShownMeasurement) {

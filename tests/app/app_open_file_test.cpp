@@ -3,12 +3,15 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
+#include <QStatusBar>
 #include <thread>
 
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/main_frame.h"
 #include "app/shell/single_instance.h"
 #include "app/startup/plm_view_app.h"
 #include "app_fixture.h"
+#include "chart/qt_text.h"
 
 namespace plm::test::app {
 namespace {
@@ -116,6 +119,8 @@ TEST_F(OpenFileTest, SecondCopyHandsItsExportFileToTheRunningCopy) {
     EXPECT_EQ(prompts.texts(),
               std::vector<std::string>{importQuestion(files.file("sub/customer.QBX"))});
     EXPECT_TRUE(imported(running));
+    EXPECT_EQ(cp(running.frame()->statusBar()->currentMessage()),
+              sj("インポートしました：Foreign（customer.QBX から）"));
     running.ExitInstance();
 }
 

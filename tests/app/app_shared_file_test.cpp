@@ -197,9 +197,15 @@ TEST_F(SharedFileTest, ConflictIsAskedAndTheOtherVersionStaysBeside) {
 
     ASSERT_EQ(prompts.texts().size(), 1u);
     const std::string question = prompts.texts()[0];
+    const model::CustomerTree disk = onDisk();
+    const model::MeasurementRecord& first =
+        model::findMeasurementName(disk, "Tokyo Works", "Line 1", "Close")->records.at(0);
     EXPECT_NE(question.find("Tokyo Works / Line 1 / Close" +
-                            sj("（こちら：変更　他のプログラム：変更）\n")),
-              std::string::npos);
+                            sj("（こちら：変更　他のプログラム：変更）\n") + sj("　No.") +
+                            first.dataNoText() + " " + first.testDateTimeText() +
+                            sj("（こちら：条件を変更　他のプログラム：条件を変更）\n")),
+              std::string::npos)
+        << question;
     std::smatch aside;
     const std::string path = support::fromFsPath(dataFile());
     ASSERT_TRUE(std::regex_search(question, aside, std::regex("\n([^\n]*_conflict_[0-9]{14})$")))

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSplitter>
@@ -182,6 +183,32 @@ TEST_F(BrowserTest, StartsWithTheLastShownMeasurementWhereverItIsFiledNow) {
     settings().shownKind = 0;
     start();
     EXPECT_EQ(frame->statusBar()->currentMessage().toStdString(), gone.toStdString());
+}
+
+// The columns show names, numbers, dates and kinds whole and the pane is as
+// wide as they are; a column width the user set survives a reload.
+TEST_F(BrowserTest, ColumnsAndPaneFitTheirContentsUntilTheUserSetsAWidth) {
+    openWindow();
+    frame->resize(2400, 900);  // room for the chart and both panes
+    frame->show();
+    QTreeView& tree = frame->browser().view();
+    const QFontMetrics metrics(tree.font());
+    const QModelIndex name =
+        frame->browser().model().indexOf({"Tokyo Works", "Line 1", "Close", -1});
+    ASSERT_TRUE(name.isValid());
+    EXPECT_GE(tree.columnWidth(plm::app::BrowserModel::ColName),
+              2 * tree.indentation() + metrics.horizontalAdvance(name.data().toString()));
+    EXPECT_GE(tree.columnWidth(plm::app::BrowserModel::ColDate),
+              metrics.horizontalAdvance("2024/03/01 09:00"));
+    EXPECT_GE(tree.columnWidth(plm::app::BrowserModel::ColKind),
+              metrics.horizontalAdvance(qsj("測定種別")));
+    EXPECT_EQ(frame->findChild<QSplitter*>("main")->sizes().value(1),
+              frame->browser().fittingWidth())
+        << "no width stored: the pane fits its columns";
+
+    tree.header()->resizeSection(plm::app::BrowserModel::ColName, 33);
+    doc->notifyTreeChanged();
+    EXPECT_EQ(tree.columnWidth(plm::app::BrowserModel::ColName), 33);
 }
 
 TEST_F(BrowserTest, HiddenBrowserKeepsItsWidthInTheSplitterKey) {

@@ -24,6 +24,7 @@
 #include "app/data_sheet/data_management_page.h"
 #include "app/data_sheet/detail_editor.h"
 #include "app/data_sheet/mgmt_models.h"
+#include "app/data_sheet/mgmt_sheet.h"
 #include "app/data_sheet/transfer_page.h"
 #include "app/transfer/receive_dialog.h"
 #include "chart/qt_text.h"
@@ -756,6 +757,29 @@ TEST_F(MgmtReceiveTest, FileReadThroughThePage) {
     page.button(CPgMstEdit::ReadFile)->click();
     EXPECT_EQ(page.transferPage()->listModel()->rowCount(), 2);
     EXPECT_EQ(page.transferPage()->listModel()->tickedRows(), std::vector<int>{});
+}
+
+// A captured transfer dropped on the main window: the sheet opens reading it.
+TEST_F(MgmtReceiveTest, TransferSheetOpensReadingTheFileItIsGiven) {
+    app::MgmtSheet sheet;
+    sheet.readOnOpen(dataPath("capture_two.txt"));
+    int rows = -1;
+    // The sheet is closed from the event loop once its list is filled: the
+    // receive dialog runs its own loop inside the sheet's.
+    QTimer poll;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<app::MgmtSheetDialog*>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        rows = d->page()->transferPage()->listModel()->rowCount();
+        if (rows == 2 || std::chrono::steady_clock::now() > end)
+            d->done(QDialog::Rejected);
+    });
+    poll.start(5);
+    app::Selection selection;
+    EXPECT_FALSE(sheet.run(SheetMode::Transfer, tree, selection, nullptr));
+    EXPECT_EQ(rows, 2);
 }
 
 }  // namespace

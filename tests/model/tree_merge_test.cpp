@@ -106,6 +106,9 @@ TEST(TreeMerge, TrueConflictsTakeThePreferredSideWhole) {
         std::vector<Leaf> mine, theirs;
         MergeConflict::Kind kind;
         std::vector<std::string> keepMine, keepTheirs;
+        // "No.:mine theirs" per measurement concerned: + added, x removed,
+        // ~ other conditions, . nothing done.
+        std::vector<std::string> records;
     };
     const Case cases[] = {
         {"one record edited on both sides",
@@ -113,19 +116,22 @@ TEST(TreeMerge, TrueConflictsTakeThePreferredSideWhole) {
          {{"A", "t", "n", {100, 2}}, {"A", "t", "keep", {3, 4}}},
          MergeConflict::Kind::EditedOnBothSides,
          {"A/t/keep: comment3#1 comment4#2", "A/t/n: mine-edit#1 comment2#2"},
-         {"A/t/keep: comment3#1 comment4#2", "A/t/n: theirs-edit#1 comment2#2"}},
+         {"A/t/keep: comment3#1 comment4#2", "A/t/n: theirs-edit#1 comment2#2"},
+         {"1:~~"}},
         {"a name deleted here that gained records there",
          {{"A", "t", "keep", {3}}},
          {{"A", "t", "n", {1, 2, 5}}, {"A", "t", "keep", {3}}},
          MergeConflict::Kind::DeletedHereChangedThere,
          {"A/t/keep: comment3#1"},
-         {"A/t/keep: comment3#1", "A/t/n: comment1#1 comment2#2 comment5#3"}},
+         {"A/t/keep: comment3#1", "A/t/n: comment1#1 comment2#2 comment5#3"},
+         {"1:x.", "2:x.", "3:.+"}},
         {"a name that gained records here, deleted there",
          {{"A", "t", "n", {1, 2, 5}}, {"A", "t", "keep", {3}}},
          {{"A", "t", "keep", {3}}},
          MergeConflict::Kind::ChangedHereDeletedThere,
          {"A/t/keep: comment3#1", "A/t/n: comment1#1 comment2#2 comment5#3"},
-         {"A/t/keep: comment3#1"}},
+         {"A/t/keep: comment3#1"},
+         {"1:.x", "2:.x", "3:+."}},
     };
     for (const Case& c : cases) {
         for (MergeSide side : {MergeSide::Mine, MergeSide::Theirs}) {
@@ -134,6 +140,13 @@ TEST(TreeMerge, TrueConflictsTakeThePreferredSideWhole) {
             ASSERT_EQ(result.conflicts.size(), 1u) << c.what;
             EXPECT_EQ(result.conflicts[0].kind, c.kind) << c.what;
             EXPECT_EQ(result.conflicts[0].name, "n") << c.what;
+            std::vector<std::string> records;
+            for (const ConflictRecord& r : result.conflicts[0].records) {
+                records.push_back(r.dataNo + ":" + ".+x~"[static_cast<int>(r.mine)] +
+                                  ".+x~"[static_cast<int>(r.theirs)]);
+                EXPECT_EQ(r.dateTime.size(), 16u) << c.what;
+            }
+            EXPECT_EQ(records, c.records) << c.what;
             EXPECT_EQ(summary(result.tree), side == MergeSide::Mine ? c.keepMine : c.keepTheirs)
                 << c.what;
         }

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <functional>
 
@@ -66,6 +67,12 @@ void CAnalysisDock::clear(const std::string& why) {
     trend_->clear();
     applyOverlay();
     applyPrint();
+}
+
+int CAnalysisDock::fittingWidth() const {
+    // The tab page's frame and the dock's on both sides.
+    const int frames = 4 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs_) + 8;
+    return figures_->fittingWidth() + frames;
 }
 
 void CAnalysisDock::refresh() {

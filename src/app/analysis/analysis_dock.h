@@ -29,6 +29,9 @@ class CAnalysisDock : public QDockWidget {
     QTabWidget& tabs() const { return *tabs_; }
     const std::optional<analysis::AnalysisReport>& report() const { return report_; }
 
+    // Wide enough for the judgement table (figures_pane.h).
+    int fittingWidth() const;
+
     void refresh();
     void OnLimits();
     void markReference(int index);

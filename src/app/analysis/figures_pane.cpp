@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -198,6 +199,23 @@ void CFiguresPane::showReport(const analysis::AnalysisReport& report) {
     verdict_->setStyleSheet(QStringLiteral("color: %1").arg(verdictQColor(j.verdict).name()));
     limits_->setText(qs(limitsSummary(report)));
     limitsButton_->setEnabled(true);
+}
+
+int CFiguresPane::fittingWidth() const {
+    const QHeaderView& header = *table_->horizontalHeader();
+    const QFontMetrics metrics(table_->font());
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    const QAbstractItemView& view = *table_;
+    int width = 0;
+    for (int column = 0; column < 6; ++column)
+        width += std::max(header.sectionSizeHint(column), view.sizeHintForColumn(column));
+    // The verdict column holds its longest word even before a measurement is shown.
+    width += std::max(0, metrics.horizontalAdvance(qsj("判定なし")) + padding -
+                             std::max(header.sectionSizeHint(5), view.sizeHintForColumn(5)));
+    width += metrics.horizontalAdvance(qsj("極グループ外")) + padding;
+    const QMargins margins = layout()->contentsMargins();
+    return width + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width() +
+           margins.left() + margins.right();
 }
 
 void CFiguresPane::showNothing(const std::string& why) {

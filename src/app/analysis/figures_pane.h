@@ -25,6 +25,9 @@ class CFiguresPane : public QWidget {
     // No measurement, or a limits file that cannot be read: the text says why.
     void showNothing(const std::string& why);
 
+    // Wide enough for the table's figures and a few words of its reasons.
+    int fittingWidth() const;
+
     QTableWidget* table() const { return table_; }
     QLabel* verdictLabel() const { return verdict_; }
     QLabel* limitsLabel() const { return limits_; }

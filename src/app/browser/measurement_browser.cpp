@@ -1,9 +1,14 @@
 #include "app/browser/measurement_browser.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "chart/qt_text.h"
 
 namespace plm::app {
 
@@ -20,9 +25,11 @@ MeasurementBrowser::MeasurementBrowser(QWidget* parent) : QWidget(parent) {
     view_->setAllColumnsShowFocus(true);
     view_->header()->setStretchLastSection(false);
     view_->header()->setSectionResizeMode(QHeaderView::Interactive);
-    view_->setColumnWidth(BrowserModel::ColName, 140);
-    view_->setColumnWidth(BrowserModel::ColDate, 120);
-    view_->setColumnWidth(BrowserModel::ColKind, 60);
+    fitColumns();
+    connect(view_->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!fitting_)
+            userSized_ = true;
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -37,7 +44,43 @@ void MeasurementBrowser::reload(const model::CustomerTree& tree, const Selection
         // Customers and test circuits open: the measurement names show at once.
         view_->expandToDepth(1);
     }
+    fitColumns();
     showSelection(shown);
+}
+
+namespace {
+
+// Names longer than this are cut; their tooltip gives them whole.
+constexpr int kWidestNameColumn = 320;
+
+}  // namespace
+
+void MeasurementBrowser::fitColumns() {
+    if (userSized_)
+        return;
+    const QScopedValueRollback guard(fitting_, true);
+    const QFontMetrics metrics(view_->font());
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    const QHeaderView& header = *view_->header();
+    auto fit = [&](int column, int contents) {
+        view_->setColumnWidth(column, std::max(header.sectionSizeHint(column), contents + padding));
+    };
+    // The open levels' names, and a measurement's No. one level deeper.
+    const int name = std::max(
+        static_cast<const QAbstractItemView*>(view_)->sizeHintForColumn(BrowserModel::ColName),
+        4 * view_->indentation() + metrics.horizontalAdvance("0000"));
+    fit(BrowserModel::ColName, std::min(name, kWidestNameColumn));
+    fit(BrowserModel::ColDate, metrics.horizontalAdvance("0000/00/00 00:00"));
+    fit(BrowserModel::ColKind,
+        std::max(metrics.horizontalAdvance(qsj("投入")), metrics.horizontalAdvance(qsj("遮断"))));
+}
+
+int MeasurementBrowser::fittingWidth() const {
+    const QHeaderView& header = *view_->header();
+    int width = 0;
+    for (int column = 0; column < header.count(); ++column)
+        width += header.sectionSize(column);
+    return width + 2 * view_->frameWidth() + view_->verticalScrollBar()->sizeHint().width();
 }
 
 void MeasurementBrowser::clear() {

@@ -27,6 +27,9 @@ class MeasurementBrowser : public QWidget {
     // Highlights the shown measurement without asking to show it again.
     void showSelection(const Selection& shown);
 
+    // The width that shows every column whole.
+    int fittingWidth() const;
+
     QTreeView& view() { return *view_; }
     BrowserModel& model() { return model_; }
 
@@ -35,10 +38,14 @@ class MeasurementBrowser : public QWidget {
 
   private:
     void onCurrentChanged(const QModelIndex& current);
+    // Columns as wide as their contents, until the user sets a width.
+    void fitColumns();
 
     BrowserModel model_;
     QTreeView* view_ = nullptr;
     bool quiet_ = false;  // set while the highlight follows the chart
+    bool fitting_ = false;
+    bool userSized_ = false;  // a column width the user set is kept
 };
 
 }  // namespace plm::app

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/document/selection.h"
 
@@ -35,6 +36,14 @@ class DataSheet {
     // that mode changes.
     virtual bool display(const model::CustomerTree& tree, Selection& selection,
                          QWidget* parent) = 0;
+
+    // In transfer mode the sheet opens reading this captured transfer file
+    // (stored path), as "データをファイルから読み込む" does once a file is chosen.
+    void readOnOpen(std::string storedPath) { readOnOpen_ = std::move(storedPath); }
+    const std::string& fileReadOnOpen() const { return readOnOpen_; }
+
+  private:
+    std::string readOnOpen_;
 };
 
 using DataSheetFactory = std::function<std::unique_ptr<DataSheet>()>;

@@ -10,10 +10,12 @@
 #include <QScopedValueRollback>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/data_sheet/data_management_page.h"
+#include "app/data_sheet/transfer_page.h"
 #include "chart/qt_text.h"
 
 namespace plm::app {
@@ -144,6 +146,12 @@ void MgmtSheetDialog::closeEvent(QCloseEvent* event) {
 bool MgmtSheet::run(SheetMode mode, model::CustomerTree& tree, Selection& selection,
                     QWidget* parent) {
     MgmtSheetDialog dialog(mode, settings_, tree, selection, parent);
+    if (mode == SheetMode::Transfer && !fileReadOnOpen().empty()) {
+        // Once the sheet is up, so that the receive dialog opens over it.
+        QTimer::singleShot(0, &dialog, [&dialog, file = fileReadOnOpen()] {
+            dialog.page()->transferPage()->readFile(file);
+        });
+    }
     if (dialog.exec() != QDialog::Accepted)
         return false;
     selection = dialog.selectionOut();

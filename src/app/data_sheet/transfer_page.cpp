@@ -113,9 +113,13 @@ void TransferPage::readFromFile() {
     request.title = sj("計測データファイルを開く");
     request.filter = sj("測定ﾃﾞｰﾀﾌｧｲﾙ (*.txt)");
     const std::optional<std::string> path = ui::prompter().openFile(request);
-    if (!path)
-        return;
-    receive(&*path);
+    if (path)
+        receive(&*path);
+}
+
+void TransferPage::readFile(const std::string& storedPath) {
+    if (mayDiscardReceived(Discard::ByNewReceive))
+        receive(&storedPath);
 }
 
 bool TransferPage::registerTicked() {

@@ -47,6 +47,8 @@ class TransferPage : public QWidget {
 
     void startTransfer();
     void readFromFile();
+    // Reads the captured transfer file at storedPath, as readFromFile does once it is chosen.
+    void readFile(const std::string& storedPath);
     // Files the ticked rows under the selected name; true when the tree changed.
     bool registerTicked();
     // What would replace or drop the list's measurements.

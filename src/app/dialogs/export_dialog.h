@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/customer_tree.h"
 #include "settings/app_settings.h"
@@ -52,7 +53,7 @@ std::string shownExportFolder(const std::string& saveDir);
 
 struct ImportOutcome {
     std::optional<std::string> file;  // stored path; none when the user cancelled
-    bool added = false;               // customers were added to the tree
+    std::vector<std::string> added;   // the names given to the customers added
 };
 
 // "→ データのインポート": picks an export file, starting in `startFolder`

@@ -32,10 +32,43 @@ const std::string& sidesText(model::MergeConflict::Kind kind) {
     return sj("（こちら：変更　他のプログラム：変更）");
 }
 
+const std::string& changeText(model::ConflictRecord::Change change) {
+    switch (change) {
+        case model::ConflictRecord::Change::Added:
+            return sj("追加");
+        case model::ConflictRecord::Change::Removed:
+            return sj("削除");
+        case model::ConflictRecord::Change::Edited:
+            return sj("条件を変更");
+        case model::ConflictRecord::Change::None:
+            break;
+    }
+    return sj("そのまま");
+}
+
+// The measurements concerned, one a line, the first few of a long list:
+// "　No.3 2024/03/01 09:00（こちら：削除　他のプログラム：そのまま）".
+std::string recordsText(const std::vector<model::ConflictRecord>& records) {
+    constexpr size_t kListed = 5;
+    std::string text;
+    for (size_t i = 0; i < records.size() && i < kListed; ++i) {
+        const model::ConflictRecord& r = records[i];
+        text += support::format(sj("　No.%s %s（こちら：%s　他のプログラム：%s）\n").c_str(),
+                                r.dataNo.c_str(), r.dateTime.c_str(), changeText(r.mine).c_str(),
+                                changeText(r.theirs).c_str());
+    }
+    if (records.size() > kListed)
+        text += support::format(sj("　ほか %d 件\n").c_str(),
+                                static_cast<int>(records.size() - kListed));
+    return text;
+}
+
 std::string conflictText(const model::ConflictQuestion& question) {
     std::string names;
-    for (const model::MergeConflict& c : question.conflicts)
-        names += c.customer + " / " + c.circuit + " / " + c.name + sidesText(c.kind) + "\n";
+    for (const model::MergeConflict& c : question.conflicts) {
+        names += c.customer + " / " + c.circuit + " / " + c.name + sidesText(c.kind) + "\n" +
+                 recordsText(c.records);
+    }
     return support::format(sj("他のプログラムが同じデータを変更しています。\n%s\n"
                               "こちらの変更を残しますか？\n"
                               "（はい: こちらの変更を残す　いいえ: 他のプログラムの変更を残す）\n"
@@ -164,17 +197,17 @@ bool CPLMViewDoc::commitRestored(model::CustomerTree restored) {
     return saved;
 }
 
-bool CPLMViewDoc::importFile(const std::string& path) {
+std::vector<std::string> CPLMViewDoc::importFile(const std::string& path) {
     const ChangeScope scope(*this);
     // The progress window repaints the views while the customers are added.
     aboutToChangeTree();
-    bool added = false;
+    std::vector<std::string> added;
     {
         ui::BusyScope busy(qsj("データ取り込み中・・・"));
         ui::BusyReporter reporter(guiErrorReporter(), busy);
-        added = !model::importCustomers(tree_, path, reporter).empty();
+        added = model::importCustomers(tree_, path, reporter);
     }
-    if (added) {
+    if (!added.empty()) {
         publishTreeChange();
         saveData();
     }

@@ -57,8 +57,9 @@ class CPLMViewDoc : public QObject {
     // it is saved at once. False when the save failed.
     bool commitRestored(model::CustomerTree restored);
     // The customers of an export file join the tree (renamed where their
-    // names are taken), which is then saved at once. False when none was added.
-    bool importFile(const std::string& path);
+    // names are taken), which is then saved at once. The names given to the
+    // customers added; none when the file added nothing.
+    std::vector<std::string> importFile(const std::string& path);
     // The serial line settings kept in the data file; saved with the next save.
     void setLineSettings(const model::LineSettings& settings);
 

@@ -9,9 +9,11 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/analysis/analysis_dock.h"
@@ -21,6 +23,7 @@
 #include "app/dialogs/restore_dialog.h"
 #include "app/document/plm_view_doc.h"
 #include "app/main_window/command_icons.h"
+#include "app/main_window/first_placement.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
@@ -71,6 +74,35 @@ constexpr CommandText kCommands[] = {
 
 const char* const kIdleMessage = "レディ";
 
+// Takes a button's prompt off the status bar once the pointer has left the
+// toolbar: the pointer can leave the window, or the toolbar be hidden, before
+// the button itself hears of it.
+class ClearPromptOnLeaving : public QObject {
+  public:
+    ClearPromptOnLeaving(QToolBar& bar, QStatusBar& status)
+        : QObject(&bar), bar_(bar), status_(status) {
+        bar.installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Leave || event->type() == QEvent::Hide) {
+            const QString shown = status_.currentMessage();
+            for (const QAction* action : bar_.actions()) {
+                if (!shown.isEmpty() && shown == action->statusTip()) {
+                    status_.clearMessage();
+                    break;
+                }
+            }
+        }
+        return false;
+    }
+
+  private:
+    QToolBar& bar_;
+    QStatusBar& status_;
+};
+
 }  // namespace
 
 CMainFrame::CMainFrame(CPLMViewDoc& doc, settings::AppSettings& settings, QWidget* parent)
@@ -95,8 +127,8 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, settings::AppSettings& settings, QWidge
     connect(browser_, &MeasurementBrowser::measurementChosen, this, &CMainFrame::showChosen);
     // The judgement pane; the 表示 menu switches it like the bars.
     auto* analysis = new CAnalysisDock(doc_, *view_, this);
+    analysis_ = analysis;
     addDockWidget(Qt::RightDockWidgetArea, analysis);
-    resizeDocks({analysis}, {480}, Qt::Horizontal);
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
         if (menu->title() == qs(support::sj("表示(&V)")))
             menu->addAction(analysis->toggleViewAction());
@@ -105,7 +137,7 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, settings::AppSettings& settings, QWidge
     addAssetCommands(*this, doc_);
     addArchiveCommands(*this, *browser_, doc_);
     updateTextOut();
-    resize(1100, 800);  // the first start, before any placement was stored
+    resize(firstWindowSize(screenArea().size()));  // until a placement applies
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -221,6 +253,7 @@ void CMainFrame::createStatusBar() {
         if (text.isEmpty())
             bar->showMessage(idle);
     });
+    new ClearPromptOnLeaving(*toolBar_, *bar);
     QAction* toggle = action(ID_VIEW_STATUS_BAR);
     toggle->setCheckable(true);
     toggle->setChecked(true);
@@ -267,8 +300,10 @@ void CMainFrame::OnZoomWhole() {
 }
 
 void CMainFrame::restoreSplitter() {
-    const std::string text =
-        settings_.GetString("SplitterWnd", "main_Panes_0", "-1 150 -1 150", {}, false);
+    const std::string stored =
+        settings_.GetString("SplitterWnd", "main_Panes_0", "", {}, false);
+    browserWidthStored_ = !stored.empty();
+    const std::string text = browserWidthStored_ ? stored : "-1 150 -1 150";
     int hiddenCol = -1, width0 = 150, hiddenRow = -1, width1 = 150;
     if (std::sscanf(text.c_str(), "%d %d %d %d", &hiddenCol, &width0, &hiddenRow, &width1) != 4) {
         width0 = 150;
@@ -289,14 +324,58 @@ void CMainFrame::storeSplitter() {
         support::format("%d %d %d %d", shown ? -1 : 1, width0, -1, width1 < 0 ? 100 : width1));
 }
 
+QRect CMainFrame::screenArea() const {
+    const QScreen* at = screen() ? screen() : QGuiApplication::primaryScreen();
+    return at ? at->availableGeometry() : QRect(0, 0, 1100, 800);
+}
+
 bool CMainFrame::applyPlacement() {
     const settings::AppSettings& s = settings_;
-    if (!s.placementValid)
-        return false;
+    if (!s.placementValid) {
+        // A screen no larger than the largest first window is filled, the
+        // window manager taking the frame into account; a larger one gets
+        // the largest window in its middle.
+        const QRect area = screenArea();
+        const QSize size = firstWindowSize(area.size());
+        const QSize margin = (area.size() - size) / 2;
+        setGeometry(QRect(area.topLeft() + QPoint(margin.width(), margin.height()), size));
+        return size == area.size();
+    }
     const settings::WindowPlacement& p = s.placement;
-    if (p.right > p.left && p.bottom > p.top)
-        setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
+    if (p.right > p.left && p.bottom > p.top) {
+        // A placement from another screen layout (a monitor gone, another
+        // resolution) would put the window out of reach.
+        const QRect stored(p.left, p.top, p.right - p.left, p.bottom - p.top);
+        const QScreen* on = QGuiApplication::screenAt(stored.center());
+        if (!on)
+            on = QGuiApplication::primaryScreen();
+        setGeometry(on ? keptInside(stored, on->availableGeometry()) : stored);
+    }
     return p.showCmd == 3;
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!panesFitted_) {
+        panesFitted_ = true;
+        fitPaneWidths();
+    }
+}
+
+void CMainFrame::fitPaneWidths() {
+    const int window = isMaximized() ? screenArea().width() : width();
+    // Splitter handle and dock separator.
+    const int separators =
+        splitter_->handleWidth() +
+        style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    const int room = window - separators;
+    const PaneWidths wanted{browserWidthStored_ ? browserWidth_ : browser_->fittingWidth(),
+                            analysis_->fittingWidth()};
+    const PaneWidths widths = fitPanes(room, view_->wholeWidth(), wanted, browserWidthStored_);
+    resizeDocks({analysis_}, {widths.dock}, Qt::Horizontal);
+    browserWidth_ = std::max(widths.browser, 10);
+    if (action(ID_VIEW_BROWSER)->isChecked())
+        splitter_->setSizes({std::max(room - widths.dock - browserWidth_, 10), browserWidth_});
 }
 
 void CMainFrame::storePlacement() {
@@ -335,22 +414,35 @@ void CMainFrame::updateTextOut() {
     action(ID_TEXT_OUT)->setEnabled(view_->hasRecord());
 }
 
+namespace {
+
+// Like the framework, a drop of several files opens the first only.
+QString firstLocalFile(const QMimeData& data) {
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
+}
+
+}  // namespace
+
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
+    if (!firstLocalFile(*event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
+    const QString file = firstLocalFile(*event->mimeData());
+    if (file.isEmpty()) {
+        event->ignore();
+        return;
+    }
     event->acceptProposedAction();
     activateWindow();
-    // Like the framework, a drop of several files opens the first only.
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile()) {
-            openDocumentFile(url.toLocalFile());
-            break;
-        }
-    }
+    // After the drop has ended: the program that dragged the file waits for
+    // it, and the questions of the import or the transfer sheet can take long.
+    QTimer::singleShot(0, this, [this, file] { openDroppedFile(file); });
 }
 
 bool CMainFrame::openDocumentFile(const QString& path) {

@@ -18,6 +18,7 @@ class QToolBar;
 
 namespace plm::app {
 
+class CAnalysisDock;
 class CBatchOut;
 class CPLMViewDoc;
 class CViewGraph;
@@ -61,7 +62,9 @@ class CMainFrame : public QMainWindow {
     MeasurementBrowser& browser() { return *browser_; }
     QAction* action(int id) const;
 
-    // Applies the stored placement; returns true when it asks for a maximized window.
+    // Applies the stored placement, kept inside the screen it appears on; at
+    // a first start the window fits the screen's available size, up to a
+    // largest size. Returns true when the window is to open maximized.
     bool applyPlacement();
 
     // The commands, callable directly (tests, the command line).
@@ -85,8 +88,16 @@ class CMainFrame : public QMainWindow {
     void OnCommSetting();
     void OnAbout();
     void OnZoomWhole();
-    // Opening a document file (command line, dropped files): reads nothing.
+    // Opening a document file (command line): reads nothing.
     bool openDocumentFile(const QString& path);
+    // Asks whether to import the customers of the export file at `path`; on
+    // yes imports them, saves the data file and says in the status bar what
+    // was imported.
+    void importExportFile(const QString& path);
+    // A file dropped on the window: an export file is offered for import, a
+    // captured transfer opens the transfer sheet reading it, anything else is
+    // refused with a message.
+    void openDroppedFile(const QString& path);
 
     // The printer of the print commands, kept between jobs so that the
     // printer setup applies to the next print.
@@ -94,6 +105,7 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -103,8 +115,15 @@ class CMainFrame : public QMainWindow {
     void createToolBar();
     void createStatusBar();
     void createSplitter();
-    void runSheet(SheetMode mode);
+    // capturedFile (stored path): the transfer sheet opens reading it.
+    void runSheet(SheetMode mode, const std::string& capturedFile = {});
+    void showImported(const std::vector<std::string>& names, const QString& file);
     void restoreSplitter();
+    // The judgement pane as wide as its table, the browser (unless the user
+    // set its width) as wide as its columns, and the chart's whole record
+    // shown where the window is wide enough.
+    void fitPaneWidths();
+    QRect screenArea() const;
     void storeSplitter();
     void storePlacement();
     void updateTextOut();
@@ -121,10 +140,13 @@ class CMainFrame : public QMainWindow {
     QSplitter* splitter_ = nullptr;
     CViewGraph* view_ = nullptr;
     MeasurementBrowser* browser_ = nullptr;  // the splitter's second column
+    CAnalysisDock* analysis_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     std::map<int, QAction*> actions_;
     std::unique_ptr<QPrinter> printer_;
-    int browserWidth_ = 150;  // kept while the browser is hidden
+    int browserWidth_ = 150;           // kept while the browser is hidden
+    bool browserWidthStored_ = false;  // the user's width from the settings
+    bool panesFitted_ = false;
     bool closed_ = false;
     std::string lastExchangeFolder_;  // stored path
 };

@@ -1,6 +1,7 @@
 // The command handlers of the main window.
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -16,18 +17,24 @@
 #include "app/dialogs/serial_settings_dialog.h"
 #include "app/document/plm_view_doc.h"
 #include "app/main_window/about_box.h"
+#include "app/main_window/import_offer.h"
 #include "app/main_window/main_frame.h"
 #include "app/main_window/view_graph.h"
 #include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/paths.h"
+#include "ui/prompter.h"
 
 namespace plm::app {
 
-void CMainFrame::runSheet(SheetMode mode) {
+using support::sj;
+
+void CMainFrame::runSheet(SheetMode mode, const std::string& capturedFile) {
     std::unique_ptr<DataSheet> sheet = makeDataSheet();
     if (!sheet)
         return;
+    if (!capturedFile.empty())
+        sheet->readOnOpen(capturedFile);
     // The sheet works on a copy; only OK makes it the document's tree.
     model::CustomerTree copy = doc_.workingCopy();
     Selection selection = doc_.selection();
@@ -82,6 +89,38 @@ void CMainFrame::OnImport() {
     const ImportOutcome outcome = importData(doc_, exchangeFolder());
     if (outcome.file)
         lastExchangeFolder_ = support::folderOf(*outcome.file);
+    if (!outcome.added.empty())
+        showImported(outcome.added, fsPath(*outcome.file));
+}
+
+void CMainFrame::importExportFile(const QString& path) {
+    showImported(offerImport(doc_, path), path);
+}
+
+void CMainFrame::showImported(const std::vector<std::string>& names, const QString& file) {
+    if (names.empty())
+        return;
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : sj("、")) + name;
+    statusBar()->showMessage(
+        qs(support::format(sj("インポートしました：%s（%s から）").c_str(), joined.c_str(),
+                           cp(QFileInfo(file).fileName()).c_str())));
+}
+
+void CMainFrame::openDroppedFile(const QString& path) {
+    const std::string stored = support::fromFsPath(path.toStdString());
+    if (isExportFile(path)) {
+        importExportFile(path);
+    } else if (isCapturedTransferFile(path)) {
+        runSheet(SheetMode::Transfer, stored);
+    } else if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
+        ui::prompter().stop(sj("ファイルを開くことが出来ません\n") + stored);
+    } else {
+        ui::prompter().stop(sj("このファイルは読み込めません\n") + stored +
+                            sj("\nエクスポートしたデータ (*.qbx) か計測データファイル (*.txt) "
+                               "をドロップしてください"));
+    }
 }
 
 void CMainFrame::OnExport() {

@@ -88,6 +88,11 @@ double CViewGraph::pixelsPerUnit() const {
     return viewport()->logicalDpiY() / 254.0;
 }
 
+int CViewGraph::wholeWidth() const {
+    return static_cast<int>(std::ceil(chart::TestSheet::kMinWidth * pixelsPerUnit())) +
+           verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+}
+
 QSizeF CViewGraph::viewportUnits() const {
     const double ppu = pixelsPerUnit();
     return {viewport()->width() / ppu, viewport()->height() / ppu};

@@ -36,6 +36,10 @@ class CViewGraph : public QAbstractScrollArea, public ChartDecorations {
     // Holds and draws the shown measurement (none: the hint what to do).
     void showMeasurement(const ShownMeasurement& shown);
 
+    // The width that shows the sheet with the chart's whole record, without
+    // a horizontal scroll bar.
+    int wholeWidth() const;
+
     bool hasRecord() const { return !records_.empty(); }
     const std::vector<model::MeasurementRecord>& records() const { return records_; }
     const chart::SheetNames& names() const { return names_; }

@@ -6,12 +6,12 @@
 #include <QTimer>
 
 #include "app/document/plm_view_doc.h"
+#include "app/main_window/import_offer.h"
 #include "app/main_window/main_frame.h"
 #include "app/shell/app_context.h"
 #include "app/shell/close_on_signal.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/version_info.h"
-#include "app/startup/import_offer.h"
 #include "model/backup_folder.h"
 #include "model/measurement_record.h"
 #include "support/log_writer.h"
@@ -85,8 +85,8 @@ PlmViewApp::Start PlmViewApp::InitInstance(const QStringList& commandLine) {
 }
 
 void PlmViewApp::offerImportOf(const QString& file) {
-    if (doc_ && !file.isEmpty() && isExportFile(file))
-        offerImport(*doc_, file);
+    if (frame_ && !file.isEmpty() && isExportFile(file))
+        frame_->importExportFile(file);
 }
 
 void PlmViewApp::setUpLogAndCheck() {

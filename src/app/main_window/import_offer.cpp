@@ -1,10 +1,11 @@
-#include "app/startup/import_offer.h"
+#include "app/main_window/import_offer.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include "app/document/plm_view_doc.h"
 #include "app/shell/app_context.h"
+#include "link/captured_file_source.h"
 #include "model/data_file.h"
 #include "support/paths.h"
 #include "support/text_codec.h"
@@ -36,14 +37,25 @@ bool isExportFile(const QString& path) {
     return info.suffix().compare("qbx", Qt::CaseInsensitive) == 0 || startsLikeDataFile(path);
 }
 
-bool offerImport(CPLMViewDoc& doc, const QString& path) {
+bool isCapturedTransferFile(const QString& path) {
+    // Enough lines to tell a captured transfer from other text, few enough to
+    // read at once on a drop.
+    constexpr qint64 kHeadBytes = 64 * 1024;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(kHeadBytes);
+    return link::CapturedFileSource::looksLikeCapturedText(
+        std::string_view(head.constData(), static_cast<size_t>(head.size())), file.atEnd());
+}
+
+std::vector<std::string> offerImport(CPLMViewDoc& doc, const QString& path) {
     const std::string stored = support::fromFsPath(path.toStdString());
     if (!ui::prompter().askYesNo(support::sj("次のファイルのデータを取り込みますか？\n") + stored))
-        return false;
+        return {};
     if (!doc.checkDataFileAvailable())
-        return false;
-    doc.importFile(stored);
-    return true;
+        return {};
+    return doc.importFile(stored);
 }
 
 }  // namespace plm::app
