@@ -71,6 +71,7 @@ SyncSetup syncSetup(settings::AppSettings& settings, const std::string& dataFile
     setup.dataFile = dataFile;
     setup.stateFile = defaultStateFile();
     setup.limitsFile = analysis::limitsFilePath();
+    setup.devType = settings.deviceTypeIndex;
     return setup;
 }
 

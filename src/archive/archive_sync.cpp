@@ -745,7 +745,7 @@ class Sync {
                 owner->records.allowSharing();
             } else if (!in.placement.deleted) {
                 model::MeasurementRecord record = recordOfTesterBytes(testers_.at(in.id));
-                record.cond.devType = model::configuredDevType();
+                record.cond.devType = setup_.devType;
                 applyConditionsBytes(in.placement.conditions, record.cond);
                 added.push_back(std::move(record));
                 addedAt.push_back(in.placement);
@@ -826,7 +826,7 @@ class Sync {
     const SyncOptions& options_;
     SyncReport report_;
     SyncState state_;
-    model::SharedDataFile file_{setup_.dataFile};
+    model::SharedDataFile file_{setup_.dataFile, setup_.devType};
     model::CustomerTree tree_;
     std::vector<LocalRecord> local_;
     std::vector<int> paired_;

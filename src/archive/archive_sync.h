@@ -19,12 +19,13 @@ namespace plm::archive {
 
 // Who syncs, with what. Texts are CP932 except the UUID.
 struct SyncSetup {
-    std::string connection;        // libpq connection string or service name
-    std::string installationId;    // UUID
-    std::string installationName;  // shown in the archive's log and history
-    std::string dataFile;          // stored path of the data file
-    std::string stateFile;         // file-system path of the sync state
-    std::string limitsFile;        // file-system path of LIMITS.INI; empty: not synced
+    std::string connection;                    // libpq connection string or service name
+    std::string installationId;                // UUID
+    std::string installationName;              // shown in the archive's log and history
+    std::string dataFile;                      // stored path of the data file
+    std::string stateFile;                     // file-system path of the sync state
+    std::string limitsFile;                    // file-system path of LIMITS.INI; empty: not synced
+    int32_t devType = model::kDefaultDevType;  // the configured device type of new records
 };
 
 // The sync state file of the program folder.

@@ -9,6 +9,7 @@
 #include "app/assets/due_view.h"
 #include "app/assets/fleet_view.h"
 #include "app/main_window/view_graph.h"
+#include "app/shell/app_context.h"
 #include "app_fixture.h"
 #include "chart/qt_text.h"
 
@@ -53,7 +54,7 @@ class AssetViews : public AppWindow {
 };
 
 TEST_F(AssetViews, DueViewColoursItsRowsAndShowsTheNewestMeasurementOnADoubleClick) {
-    CDueView view(*doc, frame.get(), analysis::CalendarDay{2026, 1, 15});
+    CDueView view(*doc, plm::app::appSettings(), frame.get(), analysis::CalendarDay{2026, 1, 15});
     ASSERT_TRUE(view.refresh());
     QTableWidget* table = view.table();
     ASSERT_EQ(table->rowCount(), 2);
@@ -100,7 +101,7 @@ TEST_F(AssetViews, DueViewColoursItsRowsAndShowsTheNewestMeasurementOnADoubleCli
 }
 
 TEST_F(AssetViews, FleetViewAndBothCommandsOfTheMenu) {
-    CFleetView view(*doc, frame.get());
+    CFleetView view(*doc, plm::app::appSettings(), frame.get());
     ASSERT_TRUE(view.refresh());
     ASSERT_EQ(view.table()->rowCount(), 1);
     EXPECT_EQ(view.table()->item(0, 0)->text() + " " + view.table()->item(0, 1)->text() + " " +

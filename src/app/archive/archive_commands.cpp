@@ -14,7 +14,6 @@
 #include "app/archive/archive_sync_run.h"
 #include "app/browser/measurement_browser.h"
 #include "app/document/plm_view_doc.h"
-#include "app/shell/app_context.h"
 #include "archive/archive_sync.h"
 #include "chart/qt_text.h"
 #include "support/cx_exception.h"
@@ -30,10 +29,6 @@ using support::format;
 using support::sj;
 
 constexpr int kStatusMs = 10000;
-
-bool archiveConfigured() {
-    return !appSettings().archiveConnection.empty();
-}
 
 QMenu* menuTitled(QMainWindow& frame, const char* title) {
     for (QMenu* menu : frame.menuBar()->findChildren<QMenu*>()) {
@@ -60,8 +55,9 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
-ArchiveCommands::ArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser, CPLMViewDoc& doc)
-    : QObject(&frame), frame_(frame), browser_(browser), doc_(doc) {
+ArchiveCommands::ArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser, CPLMViewDoc& doc,
+                                 settings::AppSettings& settings)
+    : QObject(&frame), frame_(frame), browser_(browser), doc_(doc), settings_(settings) {
     setObjectName("archiveCommands");
     addActions();
     pane_ = new QLabel(frame.statusBar());
@@ -110,7 +106,7 @@ bool ArchiveCommands::OnSync(bool automatic) {
         return false;
     archive::SyncSetup setup;
     try {
-        setup = archive::syncSetup(appSettings(), appSettings().dataFile);
+        setup = archive::syncSetup(settings_, settings_.dataFile);
     } catch (const CxException& e) {
         if (!automatic)
             ui::prompter().information(e.text());
@@ -138,7 +134,7 @@ bool ArchiveCommands::OnSync(bool automatic) {
 }
 
 void ArchiveCommands::OnSettings() {
-    ArchiveSettingsDialog dialog(&frame_);
+    ArchiveSettingsDialog dialog(settings_, &frame_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     refresh();
@@ -146,7 +142,7 @@ void ArchiveCommands::OnSettings() {
 }
 
 void ArchiveCommands::restartTimer() {
-    const int minutes = archiveConfigured() ? appSettings().archiveIntervalMinutes : 0;
+    const int minutes = !settings_.archiveConnection.empty() ? settings_.archiveIntervalMinutes : 0;
     if (minutes <= 0) {
         timer_.stop();
         return;
@@ -164,7 +160,7 @@ void ArchiveCommands::onTimer() {
 
 void ArchiveCommands::refresh() {
     MeasurementBrowser& browser = browser_;
-    if (!archiveConfigured()) {
+    if (!!settings_.archiveConnection.empty()) {
         pane_->hide();
         browser.setSyncMarks({});
         return;
@@ -201,8 +197,8 @@ bool ArchiveCommands::eventFilter(QObject* watched, QEvent* event) {
 }
 
 ArchiveCommands* addArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser,
-                                    CPLMViewDoc& doc) {
-    return new ArchiveCommands(frame, browser, doc);
+                                    CPLMViewDoc& doc, settings::AppSettings& settings) {
+    return new ArchiveCommands(frame, browser, doc, settings);
 }
 
 }  // namespace plm::app

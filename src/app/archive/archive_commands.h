@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "settings/app_settings.h"
+
 class QLabel;
 class QMainWindow;
 class QProgressDialog;
@@ -21,7 +23,8 @@ class MeasurementBrowser;
 class ArchiveCommands : public QObject {
     Q_OBJECT
   public:
-    ArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser, CPLMViewDoc& doc);
+    ArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser, CPLMViewDoc& doc,
+                    settings::AppSettings& settings);
 
     // Saves what the document holds, syncs under a progress window and reads
     // the data file anew. True when the sync ran through (or was stopped by
@@ -53,6 +56,7 @@ class ArchiveCommands : public QObject {
     QMainWindow& frame_;
     MeasurementBrowser& browser_;
     CPLMViewDoc& doc_;
+    settings::AppSettings& settings_;
     QLabel* pane_ = nullptr;
     QTimer timer_;
     bool syncing_ = false;
@@ -63,6 +67,6 @@ class ArchiveCommands : public QObject {
 // Puts the archive's commands into the menus of `frame` and its pane into the
 // status bar; `browser` is the frame's.
 ArchiveCommands* addArchiveCommands(QMainWindow& frame, MeasurementBrowser& browser,
-                                    CPLMViewDoc& doc);
+                                    CPLMViewDoc& doc, settings::AppSettings& settings);
 
 }  // namespace plm::app

@@ -11,7 +11,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/shell/app_context.h"
 #include "archive/archive_connection.h"
 #include "chart/qt_text.h"
 #include "support/cx_exception.h"
@@ -41,7 +40,8 @@ constexpr int kMaxIntervalMinutes = 24 * 60;
 
 }  // namespace
 
-ArchiveSettingsDialog::ArchiveSettingsDialog(QWidget* parent) : QDialog(parent) {
+ArchiveSettingsDialog::ArchiveSettingsDialog(settings::AppSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
     setWindowTitle(qsj("アーカイブ設定"));
     auto* form = new QFormLayout;
     const char* labels[FieldCount] = {
@@ -94,7 +94,7 @@ ArchiveSettingsDialog::ArchiveSettingsDialog(QWidget* parent) : QDialog(parent) 
     layout->addWidget(buttons);
     setMinimumWidth(460);
 
-    const settings::AppSettings& s = appSettings();
+    const settings::AppSettings& s = settings_;
     connection_->setText(qs(s.archiveConnection));
     showFields(connection_->text());
     name_->setText(qs(s.archiveInstallationName));
@@ -155,7 +155,7 @@ void ArchiveSettingsDialog::OnOK() {
             return;
         }
     }
-    settings::AppSettings& s = appSettings();
+    settings::AppSettings& s = settings_;
     s.archiveConnection = connection;
     s.archiveInstallationName = cp(name_->text().trimmed());
     s.archiveIntervalMinutes = interval_->value();

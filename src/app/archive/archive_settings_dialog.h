@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "settings/app_settings.h"
+
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -22,7 +24,7 @@ class ArchiveSettingsDialog : public QDialog {
   public:
     enum Field { Host, Port, Database, User, FieldCount };
 
-    explicit ArchiveSettingsDialog(QWidget* parent = nullptr);
+    explicit ArchiveSettingsDialog(settings::AppSettings& settings, QWidget* parent = nullptr);
 
     QLineEdit* field(Field f) const { return fields_[f]; }
     QComboBox* sslMode() const { return sslMode_; }
@@ -37,6 +39,8 @@ class ArchiveSettingsDialog : public QDialog {
     void OnOK();
 
   private:
+    settings::AppSettings& settings_;
+
     void showFields(const QString& connection);
     void fieldsEdited();
     void connectionEdited();

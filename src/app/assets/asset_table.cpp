@@ -13,7 +13,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/staged_file.h"
 #include "support/text_codec.h"
@@ -34,7 +33,8 @@ QString cellHtml(const QTableWidgetItem* item, const char* tag) {
 
 }  // namespace
 
-CAssetTable::CAssetTable(QWidget* parent) : QDialog(parent) {
+CAssetTable::CAssetTable(std::string csvFolder, QWidget* parent)
+    : QDialog(parent), csvFolder_(std::move(csvFolder)) {
     setAttribute(Qt::WA_DeleteOnClose);
     caption_ = new QLabel;
     caption_->setObjectName("caption");
@@ -89,7 +89,7 @@ void CAssetTable::print() {
 
 bool CAssetTable::writeCsv() {
     const std::optional<std::string> path = ui::prompter().saveFile(
-        {sj("CSV出力"), sj("CSV ﾌｧｲﾙ (*.csv);;すべてのﾌｧｲﾙ (*)"), appSettings().textOutDir});
+        {sj("CSV出力"), sj("CSV ﾌｧｲﾙ (*.csv);;すべてのﾌｧｲﾙ (*)"), csvFolder_});
     if (!path)
         return false;
     const std::string fsPath = support::toFsPath(*path);

@@ -24,7 +24,8 @@ class CAssetTable : public QDialog {
     bool writeCsv();
 
   protected:
-    explicit CAssetTable(QWidget* parent);
+    // `csvFolder` (stored path) is where the CSV file dialog starts.
+    CAssetTable(std::string csvFolder, QWidget* parent);
     // What the CSV file holds (UTF-8).
     virtual std::string csvBytes() const = 0;
     // The row of controls above the table, for a view's own choices.
@@ -36,6 +37,7 @@ class CAssetTable : public QDialog {
     QLabel* caption_ = nullptr;
     QTableWidget* table_ = nullptr;
     QHBoxLayout* controls_ = nullptr;
+    std::string csvFolder_;
 };
 
 }  // namespace plm::app

@@ -9,7 +9,6 @@
 
 #include "analysis/limits_file.h"
 #include "app/document/plm_view_doc.h"
-#include "app/shell/app_context.h"
 #include "chart/qt_text.h"
 #include "support/cx_exception.h"
 #include "support/text_codec.h"
@@ -50,8 +49,12 @@ QColor CDueView::dueSoonColor() {
     return QColor(255, 222, 150);
 }
 
-CDueView::CDueView(CPLMViewDoc& doc, QWidget* parent, std::optional<analysis::CalendarDay> today)
-    : CAssetTable(parent), doc_(doc), today_(today.value_or(computerToday())) {
+CDueView::CDueView(CPLMViewDoc& doc, const settings::AppSettings& settings, QWidget* parent,
+                   std::optional<analysis::CalendarDay> today)
+    : CAssetTable(settings.textOutDir, parent),
+      doc_(doc),
+      defaultIntervalMonths_(settings.defIntervalMonths),
+      today_(today.value_or(computerToday())) {
     setObjectName("CDueView");
     setWindowTitle(qsj("点検予定"));
     within_ = new QSpinBox;
@@ -90,7 +93,7 @@ bool CDueView::refresh() {
             }
         }
     }
-    names_ = tally.dueNames(book, appSettings().defIntervalMonths, today_, within_->value());
+    names_ = tally.dueNames(book, defaultIntervalMonths_, today_, within_->value());
     fill();
     return true;
 }

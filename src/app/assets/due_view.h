@@ -6,6 +6,7 @@
 
 #include "analysis/due.h"
 #include "app/assets/asset_table.h"
+#include "settings/app_settings.h"
 
 class QSpinBox;
 
@@ -21,8 +22,8 @@ class CDueView : public CAssetTable {
     Q_OBJECT
   public:
     // `today` stands in for the date of the computer.
-    explicit CDueView(CPLMViewDoc& doc, QWidget* parent = nullptr,
-                      std::optional<analysis::CalendarDay> today = std::nullopt);
+    CDueView(CPLMViewDoc& doc, const settings::AppSettings& settings, QWidget* parent = nullptr,
+             std::optional<analysis::CalendarDay> today = std::nullopt);
 
     // Lists the names again from the document's tree and LIMITS.INI; false
     // (after saying why) when the limits file does not read.
@@ -42,6 +43,7 @@ class CDueView : public CAssetTable {
     void showRow(int row);
 
     CPLMViewDoc& doc_;
+    int defaultIntervalMonths_;
     analysis::CalendarDay today_;
     QSpinBox* within_ = nullptr;
     std::vector<analysis::DueName> names_;

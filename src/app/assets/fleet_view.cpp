@@ -71,7 +71,8 @@ std::optional<analysis::Spread> columnValue(const analysis::FleetModel& m, const
 
 }  // namespace
 
-CFleetView::CFleetView(CPLMViewDoc& doc, QWidget* parent) : CAssetTable(parent), doc_(doc) {
+CFleetView::CFleetView(CPLMViewDoc& doc, const settings::AppSettings& settings, QWidget* parent)
+    : CAssetTable(settings.textOutDir, parent), doc_(doc) {
     setObjectName("CFleetView");
     setWindowTitle(qsj("型式別集計"));
 }

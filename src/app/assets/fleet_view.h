@@ -5,6 +5,7 @@
 
 #include "analysis/fleet.h"
 #include "app/assets/asset_table.h"
+#include "settings/app_settings.h"
 
 namespace plm::app {
 
@@ -16,7 +17,7 @@ class CPLMViewDoc;
 class CFleetView : public CAssetTable {
     Q_OBJECT
   public:
-    explicit CFleetView(CPLMViewDoc& doc, QWidget* parent = nullptr);
+    CFleetView(CPLMViewDoc& doc, const settings::AppSettings& settings, QWidget* parent = nullptr);
 
     // Tallies the document's tree again; false (after saying why) when the
     // limits file does not read.

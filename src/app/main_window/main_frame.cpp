@@ -17,8 +17,8 @@
 #include <QToolBar>
 
 #include "app/analysis/analysis_dock.h"
-#include "app/assets/asset_commands.h"
 #include "app/archive/archive_commands.h"
+#include "app/assets/asset_commands.h"
 #include "app/browser/measurement_browser.h"
 #include "app/dialogs/restore_dialog.h"
 #include "app/document/plm_view_doc.h"
@@ -134,8 +134,8 @@ CMainFrame::CMainFrame(CPLMViewDoc& doc, settings::AppSettings& settings, QWidge
             menu->addAction(analysis->toggleViewAction());
     }
     addRestoreCommand(*this, doc_);
-    addAssetCommands(*this, doc_);
-    addArchiveCommands(*this, *browser_, doc_);
+    addAssetCommands(*this, doc_, settings_);
+    addArchiveCommands(*this, *browser_, doc_, settings_);
     updateTextOut();
     resize(firstWindowSize(screenArea().size()));  // until a placement applies
 }
@@ -300,8 +300,7 @@ void CMainFrame::OnZoomWhole() {
 }
 
 void CMainFrame::restoreSplitter() {
-    const std::string stored =
-        settings_.GetString("SplitterWnd", "main_Panes_0", "", {}, false);
+    const std::string stored = settings_.GetString("SplitterWnd", "main_Panes_0", "", {}, false);
     browserWidthStored_ = !stored.empty();
     const std::string text = browserWidthStored_ ? stored : "-1 150 -1 150";
     int hiddenCol = -1, width0 = 150, hiddenRow = -1, width1 = 150;
