@@ -128,7 +128,7 @@ class ScriptedSheet : public plm::app::DataSheet {
     // The action gets a copy to read: display mode changes nothing.
     bool display(const model::CustomerTree& tree, plm::app::Selection& selection,
                  QWidget*) override {
-        calls().push_back({plm::app::SheetMode::Display, &tree, selection});
+        calls().push_back({plm::app::SheetMode::Display, &tree, selection, fileReadOnOpen()});
         model::CustomerTree copy = tree;
         return action() ? action()(plm::app::SheetMode::Display, copy, selection) : false;
     }

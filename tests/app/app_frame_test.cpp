@@ -216,8 +216,8 @@ TEST_F(FrameTest, FirstWindowFitsTheScreenAndAStoredPlacementStaysOnIt) {
 
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     settings().placementValid = false;
-    CPLMViewDoc doc2;
-    CMainFrame first(doc2);
+    CPLMViewDoc doc2(settings());
+    CMainFrame first(doc2, settings());
     EXPECT_EQ(first.applyPlacement(), area.size() == plm::app::firstWindowSize(area.size()));
     EXPECT_TRUE(area.contains(first.geometry())) << "inside the screen";
 
@@ -245,7 +245,7 @@ TEST_F(FrameTest, FirstWindowFitsTheScreenAndAStoredPlacementStaysOnIt) {
                                 c.stored.right() + 1,
                                 c.stored.bottom() + 1};
         settings().placementValid = true;
-        CMainFrame frame2(doc2);
+        CMainFrame frame2(doc2, settings());
         EXPECT_FALSE(frame2.applyPlacement());
         EXPECT_EQ(frame2.geometry(), c.kept);
     }

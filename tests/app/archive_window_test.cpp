@@ -213,9 +213,9 @@ TEST_F(ArchiveWindowTest, ASyncPushesWhatIsRegisteredHerePullsTheOtherFolderAndA
             "theirs";
     });
     ASSERT_EQ(other.sync().status, 0);
-    model::findMeasurementName(doc->tree(), "Kobe", "Line 2", "Open")->records.at(0).cond.comment =
-        "mine";
-    ASSERT_TRUE(doc->SaveData());
+    model::CustomerTree mine = doc->workingCopy();
+    model::findMeasurementName(mine, "Kobe", "Line 2", "Open")->records.at(0).cond.comment = "mine";
+    ASSERT_TRUE(doc->commitRestored(std::move(mine)));
     EXPECT_EQ(marks("Kobe", "Line 2", "Open"), (std::vector<bool>{true}));
     prompts.clear();
     prompts.queueNo();
@@ -231,8 +231,9 @@ TEST_F(ArchiveWindowTest, ASyncPushesWhatIsRegisteredHerePullsTheOtherFolderAndA
 
     // 中止 before the first measurement: nothing goes, the mark stays, and
     // the next sync sends it.
-    model::findMeasurementName(doc->tree(), "Kobe", "Line 2", "Open")->records.add(record(6, 9));
-    ASSERT_TRUE(doc->SaveData());
+    model::CustomerTree more = doc->workingCopy();
+    model::findMeasurementName(more, "Kobe", "Line 2", "Open")->records.add(record(6, 9));
+    ASSERT_TRUE(doc->commitRestored(std::move(more)));
     commands().setSyncStartedHook(
         [](QProgressDialog& window) { window.findChild<QPushButton*>()->click(); });
     ASSERT_TRUE(commands().OnSync());

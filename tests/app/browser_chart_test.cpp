@@ -207,7 +207,7 @@ TEST_F(BrowserTest, ColumnsAndPaneFitTheirContentsUntilTheUserSetsAWidth) {
         << "no width stored: the pane fits its columns";
 
     tree.header()->resizeSection(plm::app::BrowserModel::ColName, 33);
-    doc->notifyTreeChanged();
+    emit doc->treeChanged();
     EXPECT_EQ(tree.columnWidth(plm::app::BrowserModel::ColName), 33);
 }
 

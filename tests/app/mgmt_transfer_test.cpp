@@ -761,7 +761,7 @@ TEST_F(MgmtReceiveTest, FileReadThroughThePage) {
 
 // A captured transfer dropped on the main window: the sheet opens reading it.
 TEST_F(MgmtReceiveTest, TransferSheetOpensReadingTheFileItIsGiven) {
-    app::MgmtSheet sheet;
+    app::MgmtSheet sheet(settings());
     sheet.readOnOpen(dataPath("capture_two.txt"));
     int rows = -1;
     // The sheet is closed from the event loop once its list is filled: the
