@@ -36,10 +36,9 @@ std::vector<const Command*> commandsInHelpOrder() {
     // capture to the outputs, then the exchange between installations and
     // the tester itself.
     static constexpr std::array<std::string_view, 21> kOrder = {
-        "decode",  "register", "list",   "show",          "csv",           "report",
-        "export",  "import",   "receive", "analyze",      "trend",         "breaker",
-        "fleet",   "due",      "limits",  "limits-export", "limits-import", "backups",
-        "restore", "sync",     "archive"};
+        "decode", "register",      "list",          "show",    "csv",     "report", "export",
+        "import", "receive",       "analyze",       "trend",   "breaker", "fleet",  "due",
+        "limits", "limits-export", "limits-import", "backups", "restore", "sync",   "archive"};
     auto rank = [](const Command* c) {
         return static_cast<size_t>(std::find(kOrder.begin(), kOrder.end(), c->name) -
                                    kOrder.begin());
