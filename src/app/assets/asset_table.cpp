@@ -14,8 +14,10 @@
 #include <system_error>
 
 #include "chart/qt_text.h"
+#include "support/cx_exception.h"
 #include "support/staged_file.h"
 #include "support/text_codec.h"
+#include "ui/busy_scope.h"
 #include "ui/prompter.h"
 
 namespace plm::app {
@@ -85,6 +87,16 @@ void CAssetTable::print() {
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() == QDialog::Accepted)
         printTo(printer);
+}
+
+std::optional<analysis::LimitsBook> CAssetTable::loadLimitsBook() {
+    try {
+        const ui::BusyScope busy{QString()};  // another program may hold LIMITS.INI
+        return analysis::loadLimits(analysis::limitsFilePath());
+    } catch (const CxException& e) {
+        ui::prompter().stop(e.text());
+        return std::nullopt;
+    }
 }
 
 bool CAssetTable::writeCsv() {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 #include <string>
+
+#include "analysis/limits_file.h"
 
 class QLabel;
 class QPrinter;
@@ -26,6 +29,8 @@ class CAssetTable : public QDialog {
   protected:
     // `csvFolder` (stored path) is where the CSV file dialog starts.
     CAssetTable(std::string csvFolder, QWidget* parent);
+    // LIMITS.INI as it is now; none (after saying why) when it does not read.
+    static std::optional<analysis::LimitsBook> loadLimitsBook();
     // What the CSV file holds (UTF-8).
     virtual std::string csvBytes() const = 0;
     // The row of controls above the table, for a view's own choices.

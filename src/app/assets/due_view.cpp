@@ -10,10 +10,7 @@
 #include "analysis/limits_file.h"
 #include "app/document/plm_view_doc.h"
 #include "chart/qt_text.h"
-#include "support/cx_exception.h"
 #include "support/text_codec.h"
-#include "ui/busy_scope.h"
-#include "ui/prompter.h"
 
 namespace plm::app {
 namespace {
@@ -75,14 +72,9 @@ CDueView::CDueView(CPLMViewDoc& doc, const settings::AppSettings& settings, QWid
 }
 
 bool CDueView::refresh() {
-    analysis::LimitsBook book;
-    try {
-        const ui::BusyScope busy{QString()};  // another program may hold LIMITS.INI
-        book = analysis::loadLimits(analysis::limitsFilePath());
-    } catch (const CxException& e) {
-        ui::prompter().stop(e.text());
+    const std::optional<analysis::LimitsBook> book = loadLimitsBook();
+    if (!book)
         return false;
-    }
     analysis::DueTally tally;
     for (const model::Customer& customer : doc_.tree().customers) {
         for (const model::TestCircuit& circuit : customer.circuits) {
@@ -93,7 +85,7 @@ bool CDueView::refresh() {
             }
         }
     }
-    names_ = tally.dueNames(book, defaultIntervalMonths_, today_, within_->value());
+    names_ = tally.dueNames(*book, defaultIntervalMonths_, today_, within_->value());
     fill();
     return true;
 }

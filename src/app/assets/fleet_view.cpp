@@ -10,10 +10,7 @@
 #include "app/analysis/figures_pane.h"
 #include "app/document/plm_view_doc.h"
 #include "chart/qt_text.h"
-#include "support/cx_exception.h"
 #include "support/text_codec.h"
-#include "ui/busy_scope.h"
-#include "ui/prompter.h"
 
 namespace plm::app {
 namespace {
@@ -78,15 +75,10 @@ CFleetView::CFleetView(CPLMViewDoc& doc, const settings::AppSettings& settings, 
 }
 
 bool CFleetView::refresh() {
-    analysis::LimitsBook book;
-    try {
-        const ui::BusyScope busy{QString()};  // another program may hold LIMITS.INI
-        book = analysis::loadLimits(analysis::limitsFilePath());
-    } catch (const CxException& e) {
-        ui::prompter().stop(e.text());
+    const std::optional<analysis::LimitsBook> book = loadLimitsBook();
+    if (!book)
         return false;
-    }
-    analysis::FleetTally tally(book);
+    analysis::FleetTally tally(*book);
     for (const model::Customer& customer : doc_.tree().customers) {
         for (const model::TestCircuit& circuit : customer.circuits) {
             for (const model::MeasurementName& name : circuit.names) {
