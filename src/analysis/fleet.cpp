@@ -69,17 +69,21 @@ void FleetTally::enter(const std::string& customer, const std::string& circuit,
     if (place == place_)
         return;
     settlePending();
-    limits_ = book_.effective(customer, circuit, name);
+    customer_ = customer;
+    circuit_ = circuit;
+    name_ = name;
     place_ = std::move(place);
 }
 
 void FleetTally::settlePending() {
-    const std::vector<int> group = limits_.poleGroupOrDefault();
     for (Newest* newest : pending_) {
         const model::MeasurementRecord& record = *newest->pending;
+        // Each under the limits of its name, its circuit and its own model.
+        const Limits limits = book_.effective(customer_, circuit_, name_, record.cond);
+        const std::vector<int> group = limits.poleGroupOrDefault();
         const MeasurementFigures figures = computeFigures(record, group);
         newest->spreadUs = figures.poleSpreadUs;
-        newest->fails = judge(record, figures, limits_).verdict == Verdict::Fail;
+        newest->fails = judge(record, figures, limits).verdict == Verdict::Fail;
         newest->poles = 0;
         for (const int channel : group) {
             const size_t at = static_cast<size_t>(channel - 1);

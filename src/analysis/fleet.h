@@ -92,14 +92,14 @@ class FleetTally {
     };
 
     // Works out the pending measurements of the name done, then takes the
-    // limits of the name met.
+    // name met.
     void enter(const std::string& customer, const std::string& circuit, const std::string& name);
     void settlePending();
 
     const LimitsBook& book_;
     std::map<std::string, std::map<std::string, Model, NameLess>, NameLess> makers_;
     std::string place_;  // the name whose measurements come now
-    Limits limits_;      // its limits
+    std::string customer_, circuit_, name_;
     std::vector<Newest*> pending_;
 };
 

@@ -43,12 +43,13 @@ std::vector<std::string> texts(const std::vector<std::optional<Spread>>& poles) 
 
 TEST(FleetTally, NewestCloseAndTripOfEachBreakerWhereverItIsFiled) {
     const std::string tokyo = sj("東京"), osaka = sj("大阪");
-    // 回路A's limit would fail S1's old close; 回路B's fails S2 (45.0 ms on pole 3).
-    const LimitsBook book =
-        LimitsBook::parse("[Limits]\nCustomer=" + tokyo +
-                              "\nCircuit=A\nclose_max_ms=41.5\n[Limits]\nCustomer=" + tokyo +
-                              "\nCircuit=B\nclose_max_ms=44.8\n",
-                          "LIMITS.INI");
+    // 回路A's limit would fail S1's old close; 回路B's fails S2 (45.0 ms on pole 3);
+    // the model GCB's fails Z9's trip (20.0 ms), filed where nothing else sets limits.
+    const LimitsBook book = LimitsBook::parse(
+        "[Limits]\nCustomer=" + tokyo +
+            "\nCircuit=A\nclose_max_ms=41.5\n[Limits]\nCustomer=" + tokyo +
+            "\nCircuit=B\nclose_max_ms=44.8\n[Limits]\nMaker=X\nModel=GCB\nopen_max_ms=19.5\n",
+        "LIMITS.INI");
     FleetTally tally(book);
     // S1 stood at 回路A, then moved to 大阪: its newest close is the 2025 one.
     tally.add(tokyo, "A", "P1", breaker("M", "VCB-1", "S1", 2023, 10, {{401}, {411}, {421}}));
@@ -81,6 +82,7 @@ TEST(FleetTally, NewestCloseAndTripOfEachBreakerWhereverItIsFiled) {
     EXPECT_EQ(gcb.maker + " " + gcb.model + " " + std::to_string(gcb.breakers) + " " +
                   std::to_string(gcb.measurements),
               "X GCB 1 1");
+    EXPECT_EQ(gcb.failing, 1) << "judged by the limits of its model";
     EXPECT_EQ(texts(gcb.openUs), (std::vector<std::string>{"20.0/20.0/20.0", "-", "-"}));
     EXPECT_FALSE(gcb.openSpreadUs);
     EXPECT_TRUE(gcb.closeUs.empty());
@@ -94,7 +96,7 @@ TEST(FleetTally, NewestCloseAndTripOfEachBreakerWhereverItIsFiled) {
               "open_pole1_max_ms,open_pole2_min_ms,open_pole2_median_ms,open_pole2_max_ms,"
               "open_pole3_min_ms,open_pole3_median_ms,open_pole3_max_ms,open_spread_min_ms,"
               "open_spread_median_ms,open_spread_max_ms");
-    EXPECT_NE(csv.find("\r\nX,GCB,1,1,0,,,,,,,,,,,,,20.0,20.0,20.0,,,,,,,,,\r\n"),
+    EXPECT_NE(csv.find("\r\nX,GCB,1,1,1,,,,,,,,,,,,,20.0,20.0,20.0,,,,,,,,,\r\n"),
               std::string::npos)
         << csv;
 }
