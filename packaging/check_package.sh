@@ -38,7 +38,7 @@ for path in "${expected[@]}"; do
     grep -qxF "$path" "$work/contents" || fail "missing $path"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
-for package in fonts-ipafont-gothic qt6-translations-l10n libqt6widgets6 libqt6printsupport6; do
+for package in fonts-ipafont-gothic qt6-translations-l10n libqt6widgets6 libqt6printsupport6 libpq5; do
     grep -qw "$package" <<<"$depends" || fail "Depends lacks $package"
 done
 
