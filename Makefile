@@ -54,6 +54,7 @@ test-core: build
 
 test-asan: asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	    ctest --test-dir $(ASAN_BUILD) -j $(JOBS) --output-on-failure --timeout 600
 
 test-fuzz: fuzz

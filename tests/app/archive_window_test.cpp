@@ -202,8 +202,9 @@ TEST_F(ArchiveWindowTest, ASyncPushesWhatIsRegisteredHerePullsTheOtherFolderAndA
     EXPECT_NE(pane().find(sj("未送信 0件")), std::string::npos);
 
     ASSERT_EQ(other.sync().status, 0);
+    const model::CustomerTree otherTree = other.tree();
     const model::MeasurementName* pulled =
-        model::findMeasurementName(other.tree(), "Tokyo Works", "Line 1", "Close");
+        model::findMeasurementName(otherTree, "Tokyo Works", "Line 1", "Close");
     ASSERT_NE(pulled, nullptr);
     EXPECT_EQ(pulled->records.count(), 2);
 
