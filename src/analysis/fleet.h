@@ -53,6 +53,23 @@ struct FleetModel {
 // come one after another: the figures are worked out once a name is done,
 // for the measurements of it that are still the newest, so a breaker tested
 // many times under one name costs one working out.
+// The newest close or trip of one breaker as a tally keeps it. Outside the
+// tally's class: clang takes a nested struct with member initializers as not
+// default-constructible while the enclosing class is being defined.
+struct FleetNewest {
+    support::DateTimeValue date;
+    std::array<std::optional<int64_t>, 8> poleUs;  // in pole-group order
+    uint8_t poles = 0;
+    std::optional<int64_t> spreadUs;
+    bool fails = false;
+    // Until its name is done: the measurement itself.
+    std::unique_ptr<model::MeasurementRecord> pending;
+};
+struct FleetBreaker {
+    std::optional<FleetNewest> close;
+    std::optional<FleetNewest> open;
+};
+
 class FleetTally {
   public:
     explicit FleetTally(const LimitsBook& book) : book_(book) {}
@@ -69,19 +86,8 @@ class FleetTally {
             return model::compareNames(a, b) < 0;
         }
     };
-    struct Newest {
-        support::DateTimeValue date;
-        std::array<std::optional<int64_t>, 8> poleUs;  // in pole-group order
-        uint8_t poles = 0;
-        std::optional<int64_t> spreadUs;
-        bool fails = false;
-        // Until its name is done: the measurement itself.
-        std::unique_ptr<model::MeasurementRecord> pending;
-    };
-    struct Breaker {
-        std::optional<Newest> close;
-        std::optional<Newest> open;
-    };
+    using Newest = FleetNewest;
+    using Breaker = FleetBreaker;
     struct Model {
         std::string maker;
         std::string model;
