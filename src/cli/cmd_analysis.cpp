@@ -356,15 +356,28 @@ void applySettings(const Target& t, const std::optional<analysis::BreakerModel>&
     });
 }
 
-// The test interval of the name, else of its circuit, as the limits are shown.
-void printIntervalMonths(const analysis::LimitsEntry* circuit, const analysis::LimitsEntry* name) {
-    const std::string key = analysis::kIntervalMonthsKey;
+// The test interval set for a circuit or a name: the name's own, else its
+// circuit's, with the level it came from.
+struct HeldInterval {
+    std::optional<int> months;
+    analysis::LimitsLevel level = analysis::LimitsLevel::None;
+};
+
+HeldInterval intervalOf(const analysis::LimitsBook& book, const Target& t) {
+    const analysis::LimitsEntry* name = t.name ? book.find(t) : nullptr;
     if (name && name->intervalMonths)
-        printLine(key + "=" + std::to_string(*name->intervalMonths) + " (" + sj("測定データ名称") +
-                  ")");
-    else if (circuit && circuit->intervalMonths)
-        printLine(key + "=" + std::to_string(*circuit->intervalMonths) + " (" + sj("試験回路") +
-                  ")");
+        return {name->intervalMonths, analysis::LimitsLevel::Name};
+    const analysis::LimitsEntry* circuit = book.find(Target::ofCircuit(t.customer, t.circuit));
+    if (circuit && circuit->intervalMonths)
+        return {circuit->intervalMonths, analysis::LimitsLevel::Circuit};
+    return {};
+}
+
+void printIntervalMonths(const HeldInterval& held) {
+    const std::string key = analysis::kIntervalMonthsKey;
+    if (held.months)
+        printLine(key + "=" + std::to_string(*held.months) + " (" +
+                  analysis::levelText(held.level) + ")");
     else
         printLine(key + "=");
 }
@@ -381,8 +394,7 @@ void printLimits(const analysis::LevelledLimits& held, const analysis::LimitsBoo
             printLine(key + "=" + value + " (" + analysis::levelText(held.levelOf(key)) + ")");
     }
     if (!t.model)
-        printIntervalMonths(book.find(Target::ofCircuit(t.customer, t.circuit)),
-                            t.name ? book.find(t) : nullptr);
+        printIntervalMonths(intervalOf(book, t));
 }
 
 // --model MAKER MODEL, else CUSTOMER CIRCUIT [NAME].
@@ -411,15 +423,17 @@ std::string limitsReportJson(const analysis::LimitsBook& book, const Target& t,
         return format("{\"model\":%s,\"limits\":%s,\"levels\":%s}", modelJson(t.model).c_str(),
                       limitsJson(held.limits).c_str(), levelsJson(held).c_str());
     }
+    const HeldInterval interval = intervalOf(book, t);
     return format(
         "{\"limits\":%s,\"circuit_limits\":%s,\"name_limits\":%s,\"levels\":%s,\"model\":%s,"
-        "\"model_limits\":%s}",
+        "\"model_limits\":%s,\"interval_months\":%s,\"interval_level\":%s}",
         limitsJson(held.limits).c_str(),
         entryLimitsJson(book, Target::ofCircuit(t.customer, t.circuit)).c_str(),
         t.name ? entryLimitsJson(book, t).c_str() : "null", levelsJson(held).c_str(),
         modelJson(model).c_str(),
-        model ? entryLimitsJson(book, Target::ofModel(model->maker, model->model)).c_str()
-              : "null");
+        model ? entryLimitsJson(book, Target::ofModel(model->maker, model->model)).c_str() : "null",
+        interval.months ? std::to_string(*interval.months).c_str() : "null",
+        interval.months ? ("\"" + analysis::levelKey(interval.level) + "\"").c_str() : "null");
 }
 
 // The test circuit or name must be in the data file before it gets limits.

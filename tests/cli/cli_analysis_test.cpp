@@ -191,7 +191,7 @@ TEST_F(CliAnalysis, LimitsSetClearShowAndRefuse) {
         "\"model\":{\"maker\":\"東芝\",\"model\":\"VK-10\"},"
         "\"model_limits\":{\"close_min_ms\":null,\"close_max_ms\":null,\"open_min_ms\":null,"
         "\"open_max_ms\":null,\"pole_spread_max_ms\":null,\"bounce_max_ms\":null,"
-        "\"pole_group\":null}}\n");
+        "\"pole_group\":null},\"interval_months\":null,\"interval_level\":null}\n");
     r = run({"limits", "東京", "回路A", "点1"});
     EXPECT_NE(r.out.find("close_min_ms=40.0 (測定データ名称)\nclose_max_ms=50.0 (試験回路)\n"),
               std::string::npos)

@@ -50,6 +50,11 @@ class CliAssets : public ::testing::Test {
         const ToolRun set = run({"limits", "東京", "回路A", "--set", "interval_months=12"});
         ASSERT_EQ(set.status, 0) << set.err;
         EXPECT_NE(set.out.find("interval_months=12 (試験回路)\n"), std::string::npos) << set.out;
+        const ToolRun name = run({"limits", "東京", "回路A", "点2", "--json"});
+        ASSERT_EQ(name.status, 0) << name.err;
+        EXPECT_NE(name.out.find("\"interval_months\":12,\"interval_level\":\"circuit\"}"),
+                  std::string::npos)
+            << "a name without its own interval holds its circuit's: " << name.out;
     }
 
     ToolRun run(const std::vector<std::string>& args) { return plmtool(dir, args); }
