@@ -47,7 +47,10 @@ std::vector<int> pairWithState(std::vector<LocalRecord>& local, const SyncState&
     for (size_t i = 0; i < state.measurements.size(); ++i)
         byKey[state.measurements[i].key].push_back(static_cast<int>(i));
     std::vector<int> paired(state.measurements.size(), -1);
-    const auto pairPass = [&](bool unchangedOnly) {
+    // A record takes a known measurement of its key that has not moved,
+    // then one that lives, and only once those are taken a deleted one.
+    enum class Take { Unchanged, Living, Any };
+    const auto pairPass = [&](Take take) {
         for (size_t l = 0; l < local.size(); ++l) {
             LocalRecord& record = local[l];
             if (record.synced >= 0)
@@ -59,8 +62,9 @@ std::vector<int> pairWithState(std::vector<LocalRecord>& local, const SyncState&
                 if (paired[s] >= 0)
                     continue;
                 const Placement& known = state.measurements[s].placement;
-                // A deleted one is taken only once the living ones are.
-                if (unchangedOnly ? !samePlacement(known, record.placement) : known.deleted)
+                if (take == Take::Unchanged && !samePlacement(known, record.placement))
+                    continue;
+                if (take == Take::Living && known.deleted)
                     continue;
                 paired[s] = static_cast<int>(l);
                 record.synced = s;
@@ -68,23 +72,9 @@ std::vector<int> pairWithState(std::vector<LocalRecord>& local, const SyncState&
             }
         }
     };
-    pairPass(true);
-    pairPass(false);
-    for (size_t l = 0; l < local.size(); ++l) {
-        LocalRecord& record = local[l];
-        if (record.synced >= 0)
-            continue;
-        const auto it = byKey.find(record.key);
-        if (it == byKey.end())
-            continue;
-        for (int s : it->second) {
-            if (paired[s] < 0) {
-                paired[s] = static_cast<int>(l);
-                record.synced = s;
-                break;
-            }
-        }
-    }
+    pairPass(Take::Unchanged);
+    pairPass(Take::Living);
+    pairPass(Take::Any);
     return paired;
 }
 

@@ -24,24 +24,16 @@ void ByteReader::fixed(void* p, size_t n) {
 }
 
 uint8_t ByteReader::u8() {
-    uint8_t v;
-    fixed(&v, 1);
-    return v;
+    return fixedValue<uint8_t>();
 }
 int32_t ByteReader::i32() {
-    int32_t v;
-    fixed(&v, 4);
-    return v;
+    return fixedValue<int32_t>();
 }
 int64_t ByteReader::i64() {
-    int64_t v;
-    fixed(&v, 8);
-    return v;
+    return fixedValue<int64_t>();
 }
 double ByteReader::f64() {
-    double v;
-    fixed(&v, 8);
-    return v;
+    return fixedValue<double>();
 }
 std::string ByteReader::bytes() {
     const int32_t n = i32();

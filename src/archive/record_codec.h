@@ -54,6 +54,12 @@ class ByteReader {
 
   private:
     void fixed(void* p, size_t n);
+    template <class T>
+    T fixedValue() {
+        T v;
+        fixed(&v, sizeof v);
+        return v;
+    }
     std::string_view in_;
 };
 

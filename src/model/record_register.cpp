@@ -49,6 +49,10 @@ void registerRecords(MeasurementName& target, const std::vector<MeasurementRecor
 }
 
 bool sameMeasurement(const MeasurementRecord& a, const MeasurementRecord& b) {
+    // Cheap fields first: most pairs differ there, and the comparison below
+    // copies a record.
+    if (!(a.testDateTime == b.testDateTime) || a.contacts.size() != b.contacts.size())
+        return false;
     MeasurementRecord left = a;
     left.dataNo = b.dataNo;
     left.cond = b.cond;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "model/name_compare.h"
+#include "model/record_register.h"
 
 namespace plm::model {
 namespace {
@@ -68,16 +69,6 @@ bool sameRecordContent(const MeasurementRecord& a, const MeasurementRecord& b) {
 }
 
 namespace {
-
-// The same measurement of the tester, whatever conditions the user gave it.
-bool sameMeasurement(const MeasurementRecord& a, const MeasurementRecord& b) {
-    if (!maySame(a, b))
-        return false;
-    MeasurementRecord copy = b;
-    copy.dataNo = a.dataNo;
-    copy.cond = a.cond;
-    return a == copy;
-}
 
 bool sameList(const RecordList* a, const RecordList* b) {
     if (!a || !b)
