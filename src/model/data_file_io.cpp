@@ -36,21 +36,8 @@ support::UniqueFd lockCurrentFile(const std::string& fsPath, bool exclusive = tr
     support::OpenOptions options;
     options.mode = support::OpenMode::Read;
     options.exclusive = exclusive;
-    support::LockWait wait(fsPath, kDataFileOpenLimit);
-    options.wait = &wait;
-    for (;;) {
-        support::UniqueFd fd = support::openWithRetry(fsPath, options);
-        if (!fd)
-            return fd;
-        const FileIdentity held = identityOfFd(fd.get());
-        const FileIdentity now = identityAtPath(fsPath);
-        if (held.device == now.device && held.inode == now.inode)
-            return fd;
-        if (!wait.pause()) {
-            errno = EAGAIN;
-            return {};
-        }
-    }
+    options.limit = kDataFileOpenLimit;
+    return support::openCurrent(fsPath, options);
 }
 
 std::string movedAsideNote(const std::string& movedTo) {

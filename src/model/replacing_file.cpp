@@ -60,39 +60,14 @@ pid_t tempOwner(const std::string& entry, const std::string& name) {
     return static_cast<pid_t>(std::strtol(middle.substr(0, dot).c_str(), nullptr, 10));
 }
 
-// The lock of the file now at `target`. A writer that renamed a new file over
-// it while this one waited leaves the lock on a file nobody reads any more,
-// so lock again whatever is there now.
+// The lock of the regular file now at `target`.
 support::UniqueFd lockCurrent(const std::string& target, support::OpenOptions options) {
     // Opened for writing although only the lock is used: a file the user may
     // not write must not be replaced by renaming a new one over it.
     options.mode = support::OpenMode::ReadWrite;
     options.exclusive = true;
     options.create = false;
-    support::LockWait wait(target, options.limit, options.interval);
-    if (!options.wait)
-        options.wait = &wait;
-    for (;;) {
-        support::UniqueFd fd = support::openWithRetry(target, options);
-        if (!fd)
-            return fd;
-        struct stat held {};
-        struct stat now {};
-        if (fstat(fd.get(), &held) != 0)
-            return {};
-        if (!S_ISREG(held.st_mode)) {
-            errno = EINVAL;
-            return {};
-        }
-        if (::stat(target.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
-            now.st_ino == held.st_ino) {
-            return fd;
-        }
-        if (!options.wait->pause()) {
-            errno = EAGAIN;
-            return {};
-        }
-    }
+    return support::openCurrent(target, options, true);
 }
 
 }  // namespace

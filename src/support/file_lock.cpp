@@ -282,22 +282,30 @@ std::string resolveLink(const std::string& fsPath) {
     return ec ? fsPath : real.string();
 }
 
-// Opens and locks the file at fsPath, again if another process renamed a new
-// file over it while this one waited for the lock.
 UniqueFd lockCurrent(const std::string& target, OpenOptions options) {
     options.exclusive = true;
-    LockWait wait(target, options.limit, options.interval);
+    return openCurrent(target, std::move(options));
+}
+
+}  // namespace
+
+UniqueFd openCurrent(const std::string& fsPath, OpenOptions options, bool regularOnly) {
+    LockWait wait(fsPath, options.limit, options.interval);
     if (!options.wait)
         options.wait = &wait;
     for (;;) {
-        UniqueFd fd = openWithRetry(target, options);
+        UniqueFd fd = openWithRetry(fsPath, options);
         if (!fd)
             return fd;
-        struct stat held {
-        }, now{};
+        struct stat held {};
+        struct stat now {};
         if (fstat(fd.get(), &held) != 0)
             return UniqueFd();
-        if (::stat(target.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
+        if (regularOnly && !S_ISREG(held.st_mode)) {
+            errno = EINVAL;
+            return UniqueFd();
+        }
+        if (::stat(fsPath.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
             now.st_ino == held.st_ino) {
             return fd;
         }
@@ -307,8 +315,6 @@ UniqueFd lockCurrent(const std::string& target, OpenOptions options) {
         }
     }
 }
-
-}  // namespace
 
 UniqueFd lockForReplace(const std::string& fsPath, const OpenOptions& lockOptions) {
     OpenOptions options = lockOptions;

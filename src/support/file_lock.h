@@ -119,6 +119,12 @@ bool reportPlantedLink(const std::string& fsPath, bool intoLog = true);
 // UniqueFd and sets errno.
 UniqueFd openWithRetry(const std::string& fsPath, const OpenOptions& options);
 
+// Opens and locks fsPath as openWithRetry does, and again when another
+// process renamed a new file over it while this one waited: the lock would
+// be on a file nobody reads any more. With `regularOnly` anything but a
+// regular file fails with EINVAL.
+UniqueFd openCurrent(const std::string& fsPath, OpenOptions options, bool regularOnly = false);
+
 // Reads the whole file behind fd. Throws std::system_error on a read failure.
 std::string readAll(int fd);
 
