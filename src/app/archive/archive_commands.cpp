@@ -160,7 +160,7 @@ void ArchiveCommands::onTimer() {
 
 void ArchiveCommands::refresh() {
     MeasurementBrowser& browser = browser_;
-    if (!!settings_.archiveConnection.empty()) {
+    if (settings_.archiveConnection.empty()) {
         pane_->hide();
         browser.setSyncMarks({});
         return;
